@@ -1,0 +1,118 @@
+// Files as the dialog code sees them: CFile and CStdioFile with Windows open
+// flags and share modes, and the exceptions a failed read or write raises.
+// The operating system is reached through file_posix.cpp or file_win32.cpp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+
+#include "framework/cstring.h"
+
+// Windows error codes that messages print; the POSIX side maps errno to these.
+namespace win_error {
+inline constexpr uint32_t kSuccess = 0;
+inline constexpr uint32_t kFileNotFound = 2;
+inline constexpr uint32_t kPathNotFound = 3;
+inline constexpr uint32_t kTooManyOpenFiles = 4;
+inline constexpr uint32_t kAccessDenied = 5;
+inline constexpr uint32_t kNotEnoughMemory = 8;
+inline constexpr uint32_t kWriteFault = 29;
+inline constexpr uint32_t kReadFault = 30;
+inline constexpr uint32_t kSharingViolation = 32;
+inline constexpr uint32_t kHandleEof = 38;
+inline constexpr uint32_t kFileExists = 80;
+inline constexpr uint32_t kInvalidParameter = 87;
+inline constexpr uint32_t kDiskFull = 112;
+inline constexpr uint32_t kInvalidName = 123;
+inline constexpr uint32_t kFilenameTooLong = 206;
+}  // namespace win_error
+
+// The last error code of the calling thread, as the last framework call that
+// reached the operating system left it.
+uint32_t GetLastErrorCode();
+void SetLastErrorCode(uint32_t code);
+
+class CFileException : public std::exception {
+ public:
+  enum Cause {
+    none, genericException, fileNotFound, badPath, tooManyOpenFiles, accessDenied, invalidFile,
+    removeCurrentDir, directoryFull, badSeek, hardIO, sharingViolation, lockViolation, diskFull, endOfFile
+  };
+  CFileException() = default;
+  CFileException(Cause cause, uint32_t os_error, const CString& file_name)
+      : m_cause(cause), m_lOsError(os_error), m_strFileName(file_name) {}
+  const char* what() const noexcept override { return "file exception"; }
+  // The cause in the user's language, e.g. for "'%s' ... %s" reports.
+  CString CauseText() const;
+  static Cause CauseFromOsError(uint32_t os_error);
+
+  Cause m_cause = none;
+  uint32_t m_lOsError = 0;
+  CString m_strFileName;
+};
+
+class CMemoryException : public std::exception {
+ public:
+  const char* what() const noexcept override { return "out of memory"; }
+};
+
+class CFile {
+ public:
+  enum OpenFlags : unsigned {
+    modeRead = 0x0000, modeWrite = 0x0001, modeReadWrite = 0x0002,
+    shareCompat = 0x0000, shareExclusive = 0x0010, shareDenyWrite = 0x0020, shareDenyRead = 0x0030,
+    shareDenyNone = 0x0040, modeNoInherit = 0x0080,
+    modeCreate = 0x1000, modeNoTruncate = 0x2000,
+    typeText = 0x4000, typeBinary = 0x8000,
+  };
+
+  CFile() = default;
+  virtual ~CFile();  // closes without raising
+  CFile(const CFile&) = delete;
+  CFile& operator=(const CFile&) = delete;
+
+  // Opens path; on failure returns false, sets the last error code and, when
+  // given, fills *error. shareCompat and shareExclusive deny every other open
+  // of the same file while this one lasts (error 32 for the second opener).
+  bool Open(const char* path, unsigned flags, CFileException* error = nullptr);
+  // Standard output as an open, writable file (for "-o -").
+  bool OpenStandardOutput();
+
+  // These raise CFileException on failure.
+  uint64_t GetLength() const;
+  // Reads up to count bytes (count may exceed 4 GiB); returns fewer only at the end of the file.
+  size_t Read(void* buffer, size_t count);
+  // Writes all count bytes.
+  void Write(const void* buffer, size_t count);
+  void Close();
+  // Closes without raising.
+  void Abort();
+
+  bool IsOpen() const { return m_handle != kNoHandle; }
+  const CString& GetFilePath() const { return m_strFileName; }
+
+ protected:
+  static constexpr intptr_t kNoHandle = -1;
+  [[noreturn]] void Raise(uint32_t os_error) const;
+
+  intptr_t m_handle = kNoHandle;  // a descriptor or a HANDLE
+  unsigned m_flags = 0;
+  CString m_strFileName;
+  bool m_closeHandle = true;
+};
+
+// Text files read line by line: a line ends at LF, a CR just before the LF is
+// dropped with it, and a byte 0x1A ends the file.
+class CStdioFile : public CFile {
+ public:
+  // The next line without its line end; false at the end of the file.
+  bool ReadString(CString& line);
+
+ private:
+  bool FillBuffer();
+
+  std::string m_buffer;
+  size_t m_position = 0;
+  bool m_atEnd = false;
+};
