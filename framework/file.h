@@ -16,17 +16,33 @@ inline constexpr uint32_t kFileNotFound = 2;
 inline constexpr uint32_t kPathNotFound = 3;
 inline constexpr uint32_t kTooManyOpenFiles = 4;
 inline constexpr uint32_t kAccessDenied = 5;
+inline constexpr uint32_t kInvalidHandle = 6;
 inline constexpr uint32_t kNotEnoughMemory = 8;
+inline constexpr uint32_t kNotSameDevice = 17;
+inline constexpr uint32_t kNoMoreFiles = 18;
+inline constexpr uint32_t kNotReady = 21;
 inline constexpr uint32_t kWriteFault = 29;
 inline constexpr uint32_t kReadFault = 30;
+inline constexpr uint32_t kGenFailure = 31;
 inline constexpr uint32_t kSharingViolation = 32;
 inline constexpr uint32_t kHandleEof = 38;
 inline constexpr uint32_t kFileExists = 80;
 inline constexpr uint32_t kInvalidParameter = 87;
+inline constexpr uint32_t kBrokenPipe = 109;
 inline constexpr uint32_t kDiskFull = 112;
 inline constexpr uint32_t kInvalidName = 123;
+inline constexpr uint32_t kNegativeSeek = 131;
+inline constexpr uint32_t kDirNotEmpty = 145;
+inline constexpr uint32_t kBusy = 170;
 inline constexpr uint32_t kFilenameTooLong = 206;
+inline constexpr uint32_t kFileTooLarge = 223;
+inline constexpr uint32_t kIoDevice = 1117;
+inline constexpr uint32_t kCantResolveFilename = 1921;
 }  // namespace win_error
+
+// The Windows code for an errno value. For ENOENT, path (when given) tells a
+// missing file (2) from a missing folder on the way to it (3), as Windows does.
+uint32_t WinErrorFromErrno(int error_number, const char* path = nullptr);
 
 // The last error code of the calling thread, as the last framework call that
 // reached the operating system left it.
@@ -59,6 +75,7 @@ class CMemoryException : public std::exception {
 
 class CFile {
  public:
+  enum SeekPosition : unsigned { begin = 0, current = 1, end = 2 };
   enum OpenFlags : unsigned {
     modeRead = 0x0000, modeWrite = 0x0001, modeReadWrite = 0x0002,
     shareCompat = 0x0000, shareExclusive = 0x0010, shareDenyWrite = 0x0020, shareDenyRead = 0x0030,
@@ -75,8 +92,11 @@ class CFile {
   // Opens path; on failure returns false, sets the last error code and, when
   // given, fills *error. shareCompat and shareExclusive deny every other open
   // of the same file while this one lasts (error 32 for the second opener).
+  // A file in use is neither created nor truncated. Folders cannot be opened (5).
   bool Open(const char* path, unsigned flags, CFileException* error = nullptr);
-  // Standard output as an open, writable file (for "-o -").
+  // Standard output as an open, writable file (for "-o -"), named "-". Close
+  // leaves the descriptor open. When it is a regular file, it counts as open
+  // without sharing, so no other open of that file succeeds meanwhile.
   bool OpenStandardOutput();
 
   // These raise CFileException on failure.
@@ -85,6 +105,8 @@ class CFile {
   size_t Read(void* buffer, size_t count);
   // Writes all count bytes.
   void Write(const void* buffer, size_t count);
+  // Moves the file position; returns the new position from the start.
+  uint64_t Seek(int64_t offset, SeekPosition from);
   void Close();
   // Closes without raising.
   void Abort();
@@ -100,13 +122,20 @@ class CFile {
   unsigned m_flags = 0;
   CString m_strFileName;
   bool m_closeHandle = true;
+  // This open's entry in the process's table of open files (POSIX share
+  // modes); 0 when it has none.
+  uint64_t m_shareTicket = 0;
 };
 
 // Text files read line by line: a line ends at LF, a CR just before the LF is
-// dropped with it, and a byte 0x1A ends the file.
+// dropped with it, and a byte 0x1A ends the file. Opened with typeBinary, only
+// the LF counts: a CR stays in the line and 0x1A is an ordinary byte.
+// ReadString reads ahead, so a file is read either by lines or by Read/Seek.
 class CStdioFile : public CFile {
  public:
-  // The next line without its line end; false at the end of the file.
+  // The next line without its line end; false at the end of the file. A last
+  // line without LF is still a line; NUL bytes stay in it. Raises
+  // CFileException on a read failure, CMemoryException when a line does not fit.
   bool ReadString(CString& line);
 
  private:
