@@ -1,0 +1,155 @@
+// Regex engine internals shared by its source files: the failure that unwinds to an
+// entry point, the Shift_JIS tables, literal buffers and the compile state.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "regex/messages.h"
+#include "regex/regex.h"
+
+namespace regex_internal {
+
+// A failure carries one of the constants in messages.h; entry points catch it.
+struct Failure {
+  const char* text;
+};
+[[noreturn]] inline void raise(const char* text) { throw Failure{text}; }
+
+// Copies text into an RX_MESSAGE_SIZE buffer, truncating to 79 bytes plus NUL.
+void copy_message(char* message, const char* text) noexcept;
+
+constexpr bool lead_byte_value(unsigned c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+struct ByteTable {
+  unsigned char v[256];
+};
+constexpr ByteTable make_lead_table() {
+  ByteTable t{};
+  for (unsigned c = 0; c < 256; ++c) t.v[c] = lead_byte_value(c) ? 1 : 0;
+  return t;
+}
+constexpr ByteTable make_fold_table() {
+  ByteTable t{};
+  for (unsigned c = 0; c < 256; ++c) {
+    unsigned f = c;
+    if (c >= 'A' && c <= 'Z') f = c + 32;
+    if (c >= 'a' && c <= 'z') f = c - 32;
+    t.v[c] = static_cast<unsigned char>(f);
+  }
+  return t;
+}
+inline constexpr ByteTable kLeadBytes = make_lead_table();
+// Swaps the case of ASCII letters; every other byte maps to itself.
+inline constexpr ByteTable fold_case = make_fold_table();
+
+inline bool is_lead_byte(unsigned char c) { return kLeadBytes.v[c] != 0; }
+inline unsigned char lower_ascii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
+
+// 0: a single-byte character starts at pos; 1: a double-byte character starts there;
+// 2: pos is the second byte of a double-byte character. 0 when either pointer is null.
+int char_position(const unsigned char* start, const unsigned char* pos);
+
+// A malloc'ed copy of count bytes followed by 0x00.
+unsigned char* copy_bytes(const unsigned char* source, size_t count);
+
+// Literal buffer flags.
+constexpr uint32_t LB_SEARCHABLE = 8;
+constexpr uint32_t LB_TABLE = 0x80000000u;
+constexpr uint32_t LB_TABLE_FOLDED = 0x40000000u;
+constexpr uint32_t LB_TAIL = 0x20000000u;
+
+}  // namespace regex_internal
+
+// A growable byte string; the text is followed by 0x00 and, with LB_TABLE, by a
+// 256-byte skip table in the same block.
+struct LiteralBuf {
+  uint32_t flags;
+  unsigned char* data;
+  int32_t length;
+  int32_t capacity;
+  int32_t useful;
+};
+
+// The compiled replacement of a substitution: one block holding the two arrays'
+// owners and the text area; the arrays are separate blocks.
+struct ReplacementList {
+  int32_t count;
+  const unsigned char** pieces;
+  int32_t* values;
+  unsigned char text[];
+};
+
+namespace regex_internal {
+
+LiteralBuf* literal_new(const unsigned char* bytes, int32_t count);
+void literal_free(LiteralBuf* buffer) noexcept;
+void literal_reserve(LiteralBuf* buffer, size_t request);
+void literal_set(LiteralBuf* buffer, const unsigned char* bytes, int32_t count);
+int32_t literal_append(LiteralBuf* buffer, const unsigned char* bytes, int32_t count);
+void literal_copy(LiteralBuf* destination, const LiteralBuf* source);
+void literal_mark(LiteralBuf* buffer);
+void literal_build_table(LiteralBuf* buffer, bool fold);
+const unsigned char* literal_find(const unsigned char* big, const unsigned char* bigend,
+                                  const LiteralBuf* little, bool multiline, bool dbcs);
+const unsigned char* plain_find(const unsigned char* big, const unsigned char* bigend,
+                                const unsigned char* little, const unsigned char* lend, bool dbcs);
+
+struct LiteralFree {
+  void operator()(LiteralBuf* b) const noexcept { literal_free(b); }
+};
+using LiteralPtr = std::unique_ptr<LiteralBuf, LiteralFree>;
+
+struct HandleFree {
+  void operator()(RegexHandle* h) const noexcept { rx_free(h); }
+};
+using HandlePtr = std::unique_ptr<RegexHandle, HandleFree>;
+
+// State of one compile, shared by the driver, the parser and the emission layer.
+struct CompileState {
+  const unsigned char* cursor;
+  const unsigned char* end;
+  int32_t group_next;
+  unsigned char* emit_pos;   // kSizing while counting
+  int32_t size;
+  int32_t cost;
+  int32_t saw_backref;
+  uint32_t options;
+  unsigned char class_bits[32];
+  RegexHandle* record;
+  unsigned char* pattern_copy;
+  uint32_t multiline;
+  uint32_t kanji;
+  unsigned char* program;    // start of the program being written (second pass)
+  unsigned char* limit;      // one past the last byte the first pass counted
+  int32_t depth;             // groups open around the parser's position
+};
+
+// Parses the whole pattern in the current pass (sizing or emitting).
+void parse_pattern(CompileState& cs);
+
+// Nested groups deeper than this are refused: it bounds the parser's recursion.
+constexpr int32_t kMaxGroupDepth = 1000;
+
+}  // namespace regex_internal
+
+namespace regex_internal {
+
+// Emission layer. Every routine works in both passes: while sizing, emit_pos holds
+// the sizing marker, nodes returned are that marker and only `size` changes.
+bool sizing(const CompileState& cs);
+void emit_byte(CompileState& cs, unsigned char b);
+unsigned char* emit_node(CompileState& cs, unsigned char op);
+unsigned char* emit_arg_node(CompileState& cs, unsigned char op, unsigned n);
+void insert_node(CompileState& cs, unsigned char op, unsigned char* at);
+void link_tail(CompileState& cs, unsigned char* from, unsigned char* to);
+void link_branch_tail(CompileState& cs, unsigned char* node, unsigned char* to);
+unsigned char* next_node(CompileState& cs, unsigned char* node);
+
+// The cost score only matters up to 10; it saturates far above that.
+constexpr int32_t kCostCap = 1 << 20;
+inline void cost_add(CompileState& cs, int32_t n) { cs.cost = cs.cost + n > kCostCap ? kCostCap : cs.cost + n; }
+inline void cost_set(CompileState& cs, int64_t v) { cs.cost = v > kCostCap ? kCostCap : static_cast<int32_t>(v); }
+
+}  // namespace regex_internal
