@@ -98,6 +98,10 @@ class CFile {
   // leaves the descriptor open. When it is a regular file, it counts as open
   // without sharing, so no other open of that file succeeds meanwhile.
   bool OpenStandardOutput();
+  // Makes name, opened for writing, mean standard output (tavvel-cli's "-");
+  // no name is special until this is called.
+  static void SetStandardOutputName(const char* name);
+  static bool IsStandardOutputName(const char* path);
 
   // These raise CFileException on failure.
   uint64_t GetLength() const;

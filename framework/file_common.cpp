@@ -233,3 +233,13 @@ bool IsWritableProfileName(const char* name, bool is_section) {
   if (is_section) return text.find(']') == std::string_view::npos;
   return !text.empty() && text.front() != '[' && text.find('=') == std::string_view::npos;
 }
+
+namespace {
+CString g_standard_output_name;
+}  // namespace
+
+void CFile::SetStandardOutputName(const char* name) { g_standard_output_name = name; }
+
+bool CFile::IsStandardOutputName(const char* path) {
+  return !g_standard_output_name.IsEmpty() && g_standard_output_name == path;
+}

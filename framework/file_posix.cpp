@@ -104,6 +104,7 @@ CFile::~CFile() { Abort(); }
 bool CFile::Open(const char* path, unsigned flags, CFileException* error) {
   Abort();
   if (path == nullptr || path[0] == '\0') return Fail(win_error::kPathNotFound, "", error);
+  if (IsStandardOutputName(path) && (flags & (modeWrite | modeReadWrite)) != 0) return OpenStandardOutput();
 
   int open_flags = O_CLOEXEC;
   switch (AccessOf(flags)) {
