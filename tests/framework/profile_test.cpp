@@ -1,0 +1,347 @@
+// Private-profile files in the Windows format: reading rules, integers,
+// truncation, rewriting in place, hostile values and failed writes.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "framework/file.h"
+#include "framework/os.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (fs::temp_directory_path() / "tavvel_ini_XXXXXX").string();
+    m_path = ::mkdtemp(pattern.data());
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    fs::remove_all(m_path, ignored);
+  }
+  std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+  const std::string& path() const { return m_path; }
+
+ private:
+  std::string m_path;
+};
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string Read(const char* section, const char* key, const std::string& file, const char* fallback = "<none>",
+                 size_t buffer_size = 4096) {
+  return std::string(GetPrivateProfileString(section, key, fallback, buffer_size, file.c_str()).View());
+}
+
+const char kSample[] =
+    "; settings of the join tool\r\n"
+    "top=before any section\r\n"
+    "[Settings]\r\n"
+    "FileMode=1\r\n"
+    "  Spaced Key  =   spaced value  \r\n"
+    "Quoted=\"  inside quotes  \"\r\n"
+    "Single='single'\r\n"
+    "Half=\"open\r\n"
+    "Mixed=\"a'\r\n"
+    "Equals=a=b=c\r\n"
+    "Empty=\r\n"
+    "novalue\r\n"
+    "Dup=first\r\n"
+    "dup=second\r\n"
+    "\r\n"
+    "[ other ]\r\n"
+    "FileMode=9\r\n"
+    "[settings]\r\n"
+    "Late=later section of the same name\r\n"
+    "[Unix]\n"
+    "lf=only LF\n"
+    "tab=\tx\t\n";
+
+TEST(ProfileRead, Rules) {
+  TempFolder dir;
+  std::string ini = dir / "sample.ini";
+  WriteBytes(ini, kSample);
+  struct Case {
+    const char* section;
+    const char* key;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"Settings", "FileMode", "1"},
+      {"SETTINGS", "filemode", "1"},
+      {" Settings ", " FileMode ", "1"},
+      {"Settings", "Spaced Key", "spaced value"},
+      {"Settings", "Quoted", "  inside quotes  "},
+      {"Settings", "Single", "single"},
+      {"Settings", "Half", "\"open"},
+      {"Settings", "Mixed", "\"a'"},
+      {"Settings", "Equals", "a=b=c"},
+      {"Settings", "Empty", ""},
+      {"Settings", "novalue", "<none>"},
+      {"Settings", "Dup", "first"},
+      {"Settings", "Late", "<none>"},
+      {"Settings", "top", "<none>"},
+      {"other", "FileMode", "9"},
+      {"Unix", "lf", "only LF"},
+      {"Unix", "tab", "x"},
+      {"Missing", "FileMode", "<none>"},
+      {"Settings", "Missing", "<none>"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Read(c.section, c.key, ini), c.expected) << c.section << "/" << c.key;
+  }
+  EXPECT_EQ(Read("Settings", "FileMode", dir / "absent.ini"), "<none>");
+  EXPECT_EQ(GetLastErrorCode(), 2u);
+  EXPECT_EQ(Read("Settings", "FileMode", dir / "absent/x.ini"), "<none>");
+  EXPECT_EQ(Read("Settings", "FileMode", dir.path()), "<none>");
+  EXPECT_EQ(GetLastErrorCode(), 5u);
+}
+
+TEST(ProfileRead, DefaultsAndTruncation) {
+  TempFolder dir;
+  std::string ini = dir / "t.ini";
+  WriteBytes(ini, "[S]\r\nk=abcdef\r\n");
+  EXPECT_EQ(Read("S", "k", ini, "", 7), "abcdef");
+  EXPECT_EQ(Read("S", "k", ini, "", 4), "abc");
+  EXPECT_EQ(Read("S", "k", ini, "", 1), "");
+  EXPECT_EQ(Read("S", "k", ini, "", 0), "");
+  EXPECT_EQ(Read("S", "x", ini, "default  ", 4096), "default");
+  EXPECT_EQ(Read("S", "x", ini, "default", 4), "def");
+  EXPECT_EQ(GetPrivateProfileString("S", "x", nullptr, 10, ini.c_str()), "");
+  WriteBytes(ini, "\xEF\xBB\xBF[S]\r\nk=bom\r\n");
+  EXPECT_EQ(Read("S", "k", ini), "bom");
+}
+
+TEST(ProfileRead, IntegersAsWindowsParsesThem) {
+  TempFolder dir;
+  std::string ini = dir / "n.ini";
+  struct Case {
+    const char* text;
+    uint32_t expected;
+  };
+  const Case cases[] = {
+      {"0", 0},
+      {"2", 2},
+      {"2147483648", 2147483648u},
+      {"4294967295", 4294967295u},
+      {"4294967296", 0},
+      {"99999999999", 1215752191u},
+      {"-1", 0xFFFFFFFFu},
+      {"-2147483648", 0x80000000u},
+      {"+7", 7},
+      {"7", 7},
+      {"  42xyz", 42},
+      {"12 34", 12},
+      {"abc", 0},
+      {"-", 0},
+      {"0x1F", 31},
+      {"0x", 0},
+      {"-0x10", 0xFFFFFFF0u},
+      {"0b101", 5},
+      {"0o17", 15},
+      {"0X1F", 0},
+      {"\"5\"", 5},
+      {"1e3", 1},
+  };
+  for (const Case& c : cases) {
+    WriteBytes(ini, std::string("[Settings]\r\nValue=") + c.text + "\r\n");
+    EXPECT_EQ(GetPrivateProfileInt("Settings", "Value", 77, ini.c_str()), c.expected) << c.text;
+  }
+  WriteBytes(ini, "[Settings]\r\nEmpty=\r\nBlank=   \r\n");
+  EXPECT_EQ(GetPrivateProfileInt("Settings", "Empty", 77, ini.c_str()), 77u);
+  EXPECT_EQ(GetPrivateProfileInt("Settings", "Blank", -3, ini.c_str()), static_cast<uint32_t>(-3));
+  EXPECT_EQ(GetPrivateProfileInt("Settings", "Missing", 0, ini.c_str()), 0u);
+  EXPECT_EQ(GetPrivateProfileInt("Settings", "Value", 5, (dir / "absent.ini").c_str()), 5u);
+}
+
+TEST(ProfileRead, HostileSettingsReadBackAsWritten) {
+  TempFolder dir;
+  std::string ini = dir / "hostile.ini";
+  const std::string long_path = "/" + std::string(299, 'r');
+  WriteBytes(ini, "[Settings]\r\nFileMode=2147483648\r\nCRLF=-1\r\nCharCode=7\r\nRepMode=abc\r\nInsertSep=1\r\nRepFile=" +
+                      long_path + "\r\nSepFile=\r\n");
+  EXPECT_EQ(static_cast<int32_t>(GetPrivateProfileInt("Settings", "FileMode", 0, ini.c_str())), INT32_MIN);
+  EXPECT_EQ(static_cast<int32_t>(GetPrivateProfileInt("Settings", "CRLF", 0, ini.c_str())), -1);
+  EXPECT_EQ(GetPrivateProfileInt("Settings", "CharCode", 0, ini.c_str()), 7u);
+  EXPECT_EQ(GetPrivateProfileInt("Settings", "RepMode", 0, ini.c_str()), 0u);
+  EXPECT_EQ(Read("Settings", "RepFile", ini, ""), long_path);
+  EXPECT_EQ(Read("Settings", "RepFile", ini, "", 261).size(), 260u);
+  EXPECT_EQ(Read("Settings", "SepFile", ini, "x"), "");
+}
+
+TEST(ProfileWrite, CreatesFileAndSection) {
+  TempFolder dir;
+  std::string ini = dir / "new.ini";
+  ASSERT_TRUE(WritePrivateProfileString("Settings", "FileMode", "1", ini.c_str()));
+  EXPECT_EQ(ReadBytes(ini), "[Settings]\r\nFileMode=1\r\n");
+  ASSERT_TRUE(WritePrivateProfileString("Settings", "RepFile", "C:\\tables\\rep.txt", ini.c_str()));
+  ASSERT_TRUE(WritePrivateProfileString("Other", "Key", "v", ini.c_str()));
+  EXPECT_EQ(ReadBytes(ini), "[Settings]\r\nFileMode=1\r\nRepFile=C:\\tables\\rep.txt\r\n[Other]\r\nKey=v\r\n");
+  EXPECT_EQ(Read("settings", "repfile", ini), "C:\\tables\\rep.txt");
+}
+
+TEST(ProfileWrite, KeepsEverythingElse) {
+  TempFolder dir;
+  std::string ini = dir / "keep.ini";
+  WriteBytes(ini,
+             "; comment line\r\n"
+             "[Settings]\r\n"
+             "  filemode = 0 \r\n"
+             "RepFile=old.txt\r\n"
+             "\r\n"
+             "[Other]\n"
+             "FileMode=5\n"
+             "; trailing comment\n");
+  ASSERT_TRUE(WritePrivateProfileString("SETTINGS", "FileMode", "1", ini.c_str()));
+  ASSERT_TRUE(WritePrivateProfileString("Settings", "CRLF", "-1", ini.c_str()));
+  ASSERT_TRUE(WritePrivateProfileString("Other", "New", "n", ini.c_str()));
+  EXPECT_EQ(ReadBytes(ini),
+            "; comment line\r\n"
+            "[Settings]\r\n"
+            "filemode=1\r\n"
+            "RepFile=old.txt\r\n"
+            "CRLF=-1\r\n"
+            "\r\n"
+            "[Other]\r\n"
+            "FileMode=5\r\n"
+            "; trailing comment\r\n"
+            "New=n\r\n");
+  EXPECT_EQ(GetPrivateProfileInt("Other", "FileMode", 0, ini.c_str()), 5u);
+}
+
+TEST(ProfileWrite, RemovesKeysAndSections) {
+  TempFolder dir;
+  std::string ini = dir / "remove.ini";
+  WriteBytes(ini, "[A]\r\nx=1\r\ny=2\r\n[B]\r\nz=3\r\n[C]\r\nw=4\r\n");
+  ASSERT_TRUE(WritePrivateProfileString("A", "x", nullptr, ini.c_str()));
+  ASSERT_TRUE(WritePrivateProfileString("B", nullptr, nullptr, ini.c_str()));
+  ASSERT_TRUE(WritePrivateProfileString("A", "absent", nullptr, ini.c_str()));
+  EXPECT_EQ(ReadBytes(ini), "[A]\r\ny=2\r\n[C]\r\nw=4\r\n");
+}
+
+TEST(ProfileWrite, ValuesRoundTripExactly) {
+  TempFolder dir;
+  std::string ini = dir / "values.ini";
+  const std::string values[] = {
+      "",
+      "plain",
+      "  leading and trailing  ",
+      "\ttab\t",
+      "\"quoted\"",
+      "'single'",
+      "\"",
+      "a=b",
+      "[not a section]",
+      "; not a comment",
+      "\x83\x5C\x95\\\x5C",  // Shift_JIS with 0x5C trail bytes
+      "/" + std::string(299, 'p'),
+  };
+  for (const std::string& value : values) {
+    ASSERT_TRUE(WritePrivateProfileString("Settings", "Value", value.c_str(), ini.c_str())) << value;
+    EXPECT_EQ(Read("Settings", "Value", ini), value);
+  }
+  EXPECT_EQ(ReadBytes(ini).substr(0, 12), "[Settings]\r\n");
+}
+
+TEST(ProfileWrite, RefusesWhatWouldBreakTheFile) {
+  TempFolder dir;
+  std::string ini = dir / "safe.ini";
+  WriteBytes(ini, "[Settings]\r\nFileMode=1\r\n");
+  struct Case {
+    const char* name;
+    const char* section;
+    const char* key;
+    const char* value;
+  };
+  const Case cases[] = {
+      {"crlf_in_value", "Settings", "RepFile", "a\r\nFileMode=0"},
+      {"lf_in_value", "Settings", "RepFile", "a\nb"},
+      {"cr_in_value", "Settings", "RepFile", "a\rb"},
+      {"equals_in_key", "Settings", "a=b", "v"},
+      {"empty_key", "Settings", "  ", "v"},
+      {"bracket_key", "Settings", "[x]", "v"},
+      {"newline_in_key", "Settings", "a\nb", "v"},
+      {"bracket_in_section", "Set]tings", "k", "v"},
+      {"newline_in_section", "Set\ntings", "k", "v"},
+      {"null_section", nullptr, "k", "v"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetLastErrorCode(0);
+    EXPECT_FALSE(WritePrivateProfileString(c.section, c.key, c.value, ini.c_str()));
+    EXPECT_EQ(GetLastErrorCode(), 87u);
+  }
+  EXPECT_EQ(ReadBytes(ini), "[Settings]\r\nFileMode=1\r\n");
+}
+
+TEST(ProfileWrite, FailedWritesLeaveNothingBehind) {
+  TempFolder dir;
+  EXPECT_FALSE(WritePrivateProfileString("S", "k", "v", (dir / "absent/x.ini").c_str()));
+  EXPECT_EQ(GetLastErrorCode(), 3u);
+  EXPECT_FALSE(fs::exists(dir / "absent"));
+  fs::create_directory(dir / "folder.ini");
+  EXPECT_FALSE(WritePrivateProfileString("S", "k", "v", (dir / "folder.ini").c_str()));
+  EXPECT_EQ(GetLastErrorCode(), 5u);
+  ASSERT_TRUE(WritePrivateProfileString("S", "k", "v", (dir / "good.ini").c_str()));
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir.path())) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"folder.ini", "good.ini"}));
+}
+
+TEST(ProfileWrite, ThroughLinkKeepsLinkAndPermissions) {
+  TempFolder dir;
+  std::string real = dir / "real.ini";
+  WriteBytes(real, "[S]\r\nk=1\r\n");
+  ::chmod(real.c_str(), 0640);
+  fs::create_symlink(real, dir / "link.ini");
+  ASSERT_TRUE(WritePrivateProfileString("S", "k", "2", (dir / "link.ini").c_str()));
+  EXPECT_TRUE(fs::is_symlink(dir / "link.ini"));
+  EXPECT_EQ(ReadBytes(real), "[S]\r\nk=2\r\n");
+  struct stat info;
+  ASSERT_EQ(::stat(real.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+}
+
+TEST(ProfileWrite, SettingsRoundTripAndConcurrentWriters) {
+  TempFolder dir;
+  std::string ini = dir / "join.ini";
+  WriteBytes(ini, "[Window]\r\nLeft=10\r\n");
+  const char* keys[] = {"FileMode", "CRLF", "CharCode", "RepMode", "InsertSep", "RepFile", "SepFile"};
+  std::vector<std::thread> writers;
+  for (int i = 0; i < 7; ++i) {
+    writers.emplace_back([&, i] {
+      for (int round = 0; round < 20; ++round) {
+        EXPECT_TRUE(WritePrivateProfileString("Settings", keys[i], std::to_string(round * 10 + i).c_str(),
+                                              ini.c_str()));
+      }
+    });
+  }
+  for (auto& writer : writers) writer.join();
+  for (int i = 0; i < 7; ++i) {
+    EXPECT_EQ(GetPrivateProfileInt("Settings", keys[i], -1, ini.c_str()), static_cast<uint32_t>(190 + i)) << keys[i];
+  }
+  EXPECT_EQ(Read("Window", "Left", ini), "10");
+}
+
+}  // namespace
