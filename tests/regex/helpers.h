@@ -1,0 +1,62 @@
+// Test helpers: patterns and subjects in allocations of exactly their length, so the
+// sanitizer catches a read one byte too far.
+#pragma once
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "regex/internal.h"
+#include "regex/program.h"
+#include "regex/regex.h"
+
+namespace regex_test {
+
+// A byte buffer of exactly the given bytes (no terminator), or with one NUL after them.
+class Bytes {
+ public:
+  explicit Bytes(const std::string& s, bool terminate = false)
+      : size_(s.size()), data_(new unsigned char[s.size() + (terminate ? 1 : 0)]) {
+    if (!s.empty()) std::memcpy(data_.get(), s.data(), s.size());
+    if (terminate) data_[s.size()] = 0;
+  }
+  const unsigned char* begin() const { return data_.get(); }
+  const unsigned char* end() const { return data_.get() + size_; }
+  const char* cbegin() const { return reinterpret_cast<const char*>(begin()); }
+  const char* cend() const { return reinterpret_cast<const char*>(end()); }
+
+ private:
+  size_t size_;
+  std::unique_ptr<unsigned char[]> data_;
+};
+
+struct Compiled {
+  regex_internal::HandlePtr handle;
+  std::string message;
+  uint32_t options = 0;
+  RegexHandle* operator->() const { return handle.get(); }
+  explicit operator bool() const { return handle != nullptr; }
+  std::string dump() const {
+    return handle ? regex_internal::dump_program(handle->program, handle->program_length) : std::string();
+  }
+  std::string program_bytes() const {
+    return handle ? std::string(reinterpret_cast<const char*>(handle->program), handle->program_length) : std::string();
+  }
+};
+
+inline Compiled compile(const std::string& pattern, uint32_t options = 0) {
+  Bytes bytes(pattern);
+  Compiled c;
+  char message[RX_MESSAGE_SIZE];
+  std::memset(message, 'x', sizeof message);
+  c.options = options;
+  c.handle.reset(rx_compile(bytes.cbegin(), bytes.cend(), &c.options, message));
+  c.message = message;
+  return c;
+}
+
+inline std::string literal_text(const LiteralBuf* b) {
+  return b ? std::string(reinterpret_cast<const char*>(b->data), b->length) : std::string("(none)");
+}
+
+}  // namespace regex_test

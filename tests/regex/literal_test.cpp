@@ -1,0 +1,210 @@
+// Literal buffers, literal searches and the Shift_JIS boundary test.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/regex/helpers.h"
+
+namespace {
+
+using namespace regex_internal;
+using regex_test::Bytes;
+
+const unsigned char* U(const char* s) { return reinterpret_cast<const unsigned char*>(s); }
+
+LiteralPtr make_literal(const std::string& text) {
+  LiteralPtr b(literal_new(U(""), 0));
+  literal_set(b.get(), U(text.data()), static_cast<int32_t>(text.size()));
+  return b;
+}
+
+// Offset of the match in subject, or -1.
+long find(const std::string& subject, const LiteralBuf* little, bool multiline = false, bool dbcs = false) {
+  Bytes s(subject, true);
+  const unsigned char* r = literal_find(s.begin(), s.end(), little, multiline, dbcs);
+  return r ? r - s.begin() : -1;
+}
+
+TEST(CharPosition, CountsLeadBytesBack) {
+  struct Case { const char* name; std::string text; size_t pos; int expected; };
+  const Case cases[] = {
+      {"trail_of_a", "\x82\xa0", 1, 2},
+      {"lead_of_a", "\x82\xa0", 0, 1},
+      {"ascii_after_ascii", "ab", 1, 0},
+      {"ascii_after_pair", "\x82\xa0x", 2, 0},
+      {"trail_equal_to_lead_range", "\x88\x9f\x88\x9f", 2, 1},
+      {"second_of_lead_run", "\x88\x9f\x88\x9f", 3, 2},
+      {"trail_byte_5c", "\x95\x5c", 1, 2},
+      {"ascii_trail_after_odd_run", "\x81\x81\x81\x61", 3, 2},
+      {"ascii_after_even_run", "\x81\x81\x61", 2, 0},
+  };
+  for (const Case& c : cases) {
+    Bytes b(c.text, true);
+    EXPECT_EQ(char_position(b.begin(), b.begin() + c.pos), c.expected) << c.name;
+  }
+  EXPECT_EQ(char_position(nullptr, U("a")), 0);
+  EXPECT_EQ(char_position(U("a"), nullptr), 0);
+}
+
+TEST(LiteralBuf, GrowthRuleAddsFiveHundredTwelve) {
+  LiteralPtr b(literal_new(U(""), 0));
+  EXPECT_EQ(b->length, 0);
+  EXPECT_EQ(b->capacity, 1024);
+  EXPECT_EQ(b->flags, 0u);
+  std::string big(1500, 'q');
+  literal_append(b.get(), U(big.data()), 1500);
+  EXPECT_EQ(b->capacity, 1501 + 512);
+  EXPECT_EQ(b->length, 1500);
+  EXPECT_EQ(b->data[1500], 0);
+  // Appending within capacity keeps the block.
+  const unsigned char* before = b->data;
+  literal_append(b.get(), U("xy"), 2);
+  EXPECT_EQ(b->data, before);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(b->data) + 1498, 4), "qqxy");
+}
+
+TEST(LiteralBuf, NewWithZeroCountReadsToNul) {
+  LiteralPtr b(literal_new(U("abc\0def"), 0));
+  EXPECT_EQ(b->length, 3);
+  LiteralPtr c(literal_new(U("ab\0cd"), 5));
+  EXPECT_EQ(c->length, 5);
+  EXPECT_EQ(c->data[2], 0);
+  EXPECT_EQ(c->data[5], 0);
+}
+
+TEST(LiteralBuf, CopyTakesFlagsButNotTable) {
+  LiteralPtr src = make_literal("abc");
+  literal_build_table(src.get(), true);
+  LiteralPtr dst = make_literal("zzzzzz");
+  literal_copy(dst.get(), src.get());
+  EXPECT_EQ(regex_test::literal_text(dst.get()), "abc");
+  EXPECT_EQ(dst->flags, src->flags);
+  literal_copy(dst.get(), dst.get());
+  EXPECT_EQ(dst->length, 3);
+}
+
+TEST(LiteralBuf, MarkSetsSearchableOnce) {
+  LiteralPtr b = make_literal("a");
+  literal_mark(b.get());
+  EXPECT_EQ(b->flags, LB_SEARCHABLE);
+  literal_mark(b.get());
+  EXPECT_EQ(b->flags, LB_SEARCHABLE);
+}
+
+TEST(LiteralBuf, SkipTableDistancesAndLimit) {
+  LiteralPtr b = make_literal("abcab");
+  literal_build_table(b.get(), false);
+  const unsigned char* table = b->data + b->length + 1;
+  EXPECT_EQ(table['b'], 0);
+  EXPECT_EQ(table['a'], 1);
+  EXPECT_EQ(table['c'], 2);
+  EXPECT_EQ(table['z'], 5);
+  EXPECT_EQ(table['A'], 5);
+  EXPECT_EQ(b->flags, LB_TABLE | LB_SEARCHABLE);
+
+  LiteralPtr folded = make_literal("ab");
+  literal_build_table(folded.get(), true);
+  const unsigned char* ft = folded->data + 3;
+  EXPECT_EQ(ft['B'], 0);
+  EXPECT_EQ(ft['A'], 1);
+  EXPECT_EQ(folded->flags, LB_TABLE | LB_TABLE_FOLDED | LB_SEARCHABLE);
+
+  LiteralPtr at_limit = make_literal(std::string(255, 'a'));
+  literal_build_table(at_limit.get(), false);
+  EXPECT_TRUE(at_limit->flags & LB_TABLE);
+  LiteralPtr too_long = make_literal(std::string(256, 'a'));
+  literal_build_table(too_long.get(), false);
+  EXPECT_EQ(too_long->flags, 0u);  // no table, no mark
+}
+
+TEST(LiteralFind, TableSearch) {
+  LiteralPtr ab = make_literal("ab");
+  literal_build_table(ab.get(), false);
+  EXPECT_EQ(find("xxab", ab.get()), 2);
+  EXPECT_EQ(find("ab", ab.get()), 0);
+  EXPECT_EQ(find("a", ab.get()), -1);
+  EXPECT_EQ(find("xxaxbab", ab.get()), 5);
+  // The only occurrence starts on a trail byte: refused in every mode.
+  EXPECT_EQ(find("\x82" "ab", ab.get(), false, false), -1);
+  EXPECT_EQ(find("\x82" "ab", ab.get(), false, true), -1);
+  EXPECT_EQ(find("\x82" "ab" "ab", ab.get(), false, true), 3);
+  EXPECT_EQ(find("\x82\x82" "ab", ab.get()), 2);
+}
+
+TEST(LiteralFind, FoldedTableMatchesBothCases) {
+  LiteralPtr abc = make_literal("abc");
+  literal_build_table(abc.get(), true);
+  EXPECT_EQ(find("xxABC", abc.get()), 2);
+  EXPECT_EQ(find("xxaBc", abc.get()), 2);
+  EXPECT_EQ(find("xxabd", abc.get()), -1);
+}
+
+TEST(LiteralFind, LongLiteralFallsBackToPlainScan) {
+  std::string lit(256, 'k');
+  LiteralPtr b = make_literal(lit);
+  literal_build_table(b.get(), false);
+  EXPECT_EQ(find("zz" + lit, b.get()), 2);
+  EXPECT_EQ(find(lit.substr(1), b.get()), -1);
+  LiteralPtr unmarked = make_literal("cd");
+  EXPECT_EQ(find("abcd", unmarked.get()), 2);
+  LiteralPtr empty = make_literal("");
+  EXPECT_EQ(find("abcd", empty.get()), 0);
+}
+
+TEST(LiteralFind, TailMode) {
+  LiteralPtr ab = make_literal("ab");
+  literal_build_table(ab.get(), false);
+  ab->flags |= LB_TAIL;
+  EXPECT_EQ(find("xxab\n", ab.get()), 2);
+  EXPECT_EQ(find("xxab", ab.get()), 2);
+  EXPECT_EQ(find("xxabx", ab.get()), -1);
+  EXPECT_EQ(find("abxx", ab.get()), -1);
+  EXPECT_EQ(find("a", ab.get()), -1);
+  EXPECT_EQ(find("\x82" "ab", ab.get()), -1);  // on a trail byte
+  // Multi-line searches ignore the tail rule.
+  EXPECT_EQ(find("abxx", ab.get(), true), 0);
+
+  LiteralPtr folded = make_literal("ab");
+  literal_build_table(folded.get(), true);
+  folded->flags |= LB_TAIL;
+  EXPECT_EQ(find("abxAB\n", folded.get()), 3);
+  EXPECT_EQ(find("xAb", folded.get()), 1);
+  EXPECT_EQ(find("abx", folded.get()), -1);
+}
+
+TEST(PlainFind, DoubleByteSkipsTrailBytes) {
+  Bytes s("\x82\x61\x61", true);
+  EXPECT_EQ(plain_find(s.begin(), s.end(), U("a"), U("a") + 1, true) - s.begin(), 2);
+  EXPECT_EQ(plain_find(s.begin(), s.end(), U("a"), U("a") + 1, false) - s.begin(), 1);
+  EXPECT_EQ(plain_find(s.begin(), s.end(), U(""), U(""), true), s.begin());
+  EXPECT_EQ(plain_find(s.begin(), s.end(), U("aaaa"), U("aaaa") + 4, false), nullptr);
+  Bytes t("xyzxyz", true);
+  EXPECT_EQ(plain_find(t.begin(), t.end(), U("yz"), U("yz") + 2, false) - t.begin(), 1);
+  EXPECT_EQ(plain_find(t.begin(), t.end(), U("zq"), U("zq") + 2, false), nullptr);
+}
+
+TEST(CopyBytes, AppendsNul) {
+  unsigned char* c = copy_bytes(U("ab\0c"), 4);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(c), 5), std::string("ab\0c\0", 5));
+  std::free(c);
+}
+
+TEST(FoldCase, SwapsOnlyAsciiLetters) {
+  EXPECT_EQ(fold_case.v['A'], 'a');
+  EXPECT_EQ(fold_case.v['z'], 'Z');
+  EXPECT_EQ(fold_case.v['@'], '@');
+  EXPECT_EQ(fold_case.v['['], '[');
+  EXPECT_EQ(fold_case.v[0xC1], 0xC1);
+  int leads = 0;
+  for (int c = 0; c < 256; ++c) leads += is_lead_byte(static_cast<unsigned char>(c));
+  EXPECT_EQ(leads, 31 + 29);
+  EXPECT_FALSE(is_lead_byte(0x80));
+  EXPECT_TRUE(is_lead_byte(0x81));
+  EXPECT_TRUE(is_lead_byte(0x9F));
+  EXPECT_FALSE(is_lead_byte(0xA0));
+  EXPECT_TRUE(is_lead_byte(0xE0));
+  EXPECT_TRUE(is_lead_byte(0xFC));
+  EXPECT_FALSE(is_lead_byte(0xFD));
+}
+
+}  // namespace
