@@ -9,6 +9,23 @@
 
 #include "framework/cstring.h"
 
+#if defined(_WIN32)
+// <windows.h> turns these names into its own ...A functions by macro; after
+// this header they name ours. Include <windows.h> before this header.
+#undef MessageBox
+#undef LoadString
+#undef LoadIcon
+#undef ShellExecute
+#undef SetWindowText
+#undef GetWindowText
+#undef SendMessage
+#undef AppendMenu
+#undef GetProfileInt
+#undef GetProfileString
+#undef WriteProfileString
+#endif
+
+// The same type as the system's icon handle.
 struct HICON__;
 using HICON = HICON__*;
 

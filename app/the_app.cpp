@@ -1,0 +1,4 @@
+// The one application object of the Windows program.
+#include "app/app.h"
+
+CJoinApp theApp;
