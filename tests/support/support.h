@@ -1,0 +1,93 @@
+// Test helpers: a temporary folder, whole-file reads and writes, and the main
+// dialog opened on the headless host with its ini file in that folder.
+#pragma once
+
+#include <memory>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/app.h"
+#include "framework/headless/headless.h"
+
+namespace tavvel_test {
+
+// A fresh folder under the system's temporary folder, removed with everything
+// in it at the end of the test.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  std::string operator/(std::string_view name) const { return m_path + "/" + std::string(name); }
+  const std::string& path() const { return m_path; }
+
+ private:
+  std::string m_path;
+};
+
+void WriteFile(const std::string& path, std::string_view bytes);
+std::string ReadFile(const std::string& path);
+bool FileExists(const std::string& path);
+
+// A message box as the user saw it.
+struct Shown {
+  std::string text;
+  unsigned icon;
+  friend bool operator==(const Shown&, const Shown&) = default;
+};
+void PrintTo(const Shown& shown, std::ostream* os);
+inline Shown Stop(std::string text) { return {std::move(text), win::kMbIconStop}; }
+inline Shown Warning(std::string text) { return {std::move(text), win::kMbIconExclamation}; }
+
+// The fixture of every dialog test: an application object whose profile is
+// "tavvel.ini" in the test's folder, the headless host, and the main dialog
+// once OpenDialog has run its initialisation.
+class DialogTest : public ::testing::Test {
+ protected:
+  DialogTest();
+  ~DialogTest() override;
+
+  // Writes the ini file before the dialog opens.
+  void WriteIni(std::string_view text) { WriteFile(ini_path, text); }
+  void OpenDialog();
+
+  // --- the user ---
+  // Chooses paths in the Open dialog of the add button.
+  void AddFiles(const std::vector<std::string>& paths);
+  // Creates files (name, content) in the folder and adds them in that order.
+  void AddNewFiles(const std::vector<std::pair<std::string, std::string>>& files);
+  // Names the output in the Save dialog of the join button.
+  void JoinTo(const std::string& output);
+  void Select(const std::vector<int>& indexes);
+
+  // --- what the user sees ---
+  std::vector<std::string> Entries() const;
+  std::vector<int> Selection() const { return window->SelectedIndexes(IDC_FILE_LIST); }
+  std::string Status() const { return std::string(window->GetItemText(IDC_STATUS).View()); }
+  int Progress() const { return window->Item(IDC_PROGRESS).position; }
+  int ComboSel(int id) const { return window->Item(id).current; }
+  std::string Text(int id) const { return std::string(window->GetItemText(id).View()); }
+  bool Enabled(int id) const { return window->IsItemEnabled(id); }
+  // The message boxes shown since the last call.
+  std::vector<Shown> TakeMessages();
+
+  std::string Path(std::string_view name) const { return dir / name; }
+
+  TempFolder dir;
+  std::string ini_path;
+  headless::HeadlessHost host;
+  CWinApp app;
+  std::unique_ptr<CJoinDlg> dialog;
+  std::unique_ptr<headless::HeadlessWindow> window;
+};
+
+// The banner the status line shows after a reset.
+std::string Banner();
+
+}  // namespace tavvel_test
