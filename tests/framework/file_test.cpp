@@ -1,20 +1,22 @@
 // CFile and CStdioFile on POSIX: open errors as Windows codes, share modes,
 // truncation, 64-bit sizes, failing writes, standard output, line reading.
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <thread>
-#include <vector>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -27,8 +29,14 @@ namespace fs = std::filesystem;
 class TempFolder {
  public:
   TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "tavvel_file_XXXXXX").string();
-    m_path = ::mkdtemp(pattern.data());
+    std::random_device random;
+    for (;;) {
+      fs::path candidate = fs::temp_directory_path() / ("tavvel_file_" + std::to_string(random()));
+      if (fs::create_directory(candidate)) {
+        m_path = candidate.string();
+        return;
+      }
+    }
   }
   ~TempFolder() {
     std::error_code ignored;
@@ -73,7 +81,9 @@ TEST(FileOpen, FailuresGiveWindowsCodes) {
       {"folder_read", dir / "sub", kReadBinary, 5, CFileException::accessDenied},
       {"folder_create", dir / "sub", kCreateBinary, 5, CFileException::accessDenied},
       {"empty_path", "", kReadBinary, 3, CFileException::badPath},
+#if !defined(_WIN32)
       {"name_too_long", dir / std::string(300, 'n'), kReadBinary, 206, CFileException::badPath},
+#endif
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -90,6 +100,7 @@ TEST(FileOpen, FailuresGiveWindowsCodes) {
   EXPECT_FALSE(fs::exists(dir / "absent"));
 }
 
+#if !defined(_WIN32)
 // Sets or clears the immutable flag, which stops even root from writing.
 bool SetImmutable(const std::string& path, bool on) {
   int fd = ::open(path.c_str(), O_RDONLY);
@@ -121,6 +132,8 @@ TEST(FileOpen, PermissionDeniedIsFive) {
   if (immutable) SetImmutable(path, false);
   EXPECT_EQ(ReadBytes(path), "keep");
 }
+
+#endif  // !_WIN32
 
 TEST(FileOpen, CreateTruncatesUnlessNoTruncate) {
   TempFolder dir;
@@ -189,6 +202,7 @@ TEST(FileShare, SecondOpenFollowsWindowsRules) {
   }
 }
 
+#if !defined(_WIN32)
 TEST(FileShare, FileInUseIsNeitherTruncatedNorReachedThroughLink) {
   TempFolder dir;
   std::string path = dir / "source.txt";
@@ -209,6 +223,8 @@ TEST(FileShare, FileInUseIsNeitherTruncatedNorReachedThroughLink) {
   EXPECT_TRUE(output.Open((dir / "link.txt").c_str(), kCreateBinary));
   EXPECT_EQ(ReadBytes(path), "");
 }
+
+#endif  // !_WIN32
 
 TEST(FileShare, TableHoldsUnderThreads) {
   TempFolder dir;
@@ -253,6 +269,7 @@ TEST(LastError, IsPerThread) {
   EXPECT_EQ(GetLastErrorCode(), 87u);
 }
 
+#if !defined(_WIN32)
 TEST(FileWrite, FullDeviceRaisesDiskFull) {
   CFile file;
   ASSERT_TRUE(file.Open("/dev/full", CFile::modeWrite | CFile::typeBinary));
@@ -270,6 +287,8 @@ TEST(FileWrite, FullDeviceRaisesDiskFull) {
   EXPECT_FALSE(file.IsOpen());
 }
 
+#endif  // !_WIN32
+
 TEST(FileRead, ErrorsAndClosedFilesRaise) {
   CFile closed;
   char byte;
@@ -284,10 +303,16 @@ TEST(FileRead, ErrorsAndClosedFilesRaise) {
     write_only.Read(&byte, 1);
     FAIL() << "read from a write-only file succeeded";
   } catch (const CFileException& e) {
+#if defined(_WIN32)
+    EXPECT_EQ(e.m_lOsError, 5u);
+#else
     EXPECT_EQ(e.m_lOsError, 6u);
+#endif
+    EXPECT_EQ(e.m_strFileName, (dir / "w.txt").c_str());
   }
 }
 
+#if !defined(_WIN32)
 TEST(FileRead, StopsOnlyAtTheEnd) {
   TempFolder dir;
   std::string path = dir / "pipe";
@@ -297,7 +322,7 @@ TEST(FileRead, StopsOnlyAtTheEnd) {
     for (int i = 0; i < 5; ++i) {
       std::string piece(1000, static_cast<char>('a' + i));
       ASSERT_EQ(::write(fd, piece.data(), piece.size()), 1000);
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      ::usleep(5000);
     }
     ::close(fd);
   });
@@ -310,16 +335,20 @@ TEST(FileRead, StopsOnlyAtTheEnd) {
   EXPECT_EQ(got.substr(4000, 1000), std::string(1000, 'e'));
 }
 
+#endif  // !_WIN32
+
 TEST(FileLength, SizesAreSixtyFourBit) {
   TempFolder dir;
   std::string path = dir / "sparse.bin";
   constexpr uint64_t kSize = (uint64_t{4} << 30) + 1;
   {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::pwrite(fd, "T", 1, static_cast<off_t>(kSize - 1)), 1);
-    ASSERT_EQ(::pwrite(fd, "H", 1, 0), 1);
-    ::close(fd);
+    // Writing past the end leaves a hole, so the file takes no room.
+    CFile sparse;
+    ASSERT_TRUE(sparse.Open(path.c_str(), kCreateBinary));
+    sparse.Write("H", 1);
+    EXPECT_EQ(sparse.Seek(static_cast<int64_t>(kSize - 1), CFile::begin), kSize - 1);
+    sparse.Write("T", 1);
+    sparse.Close();
   }
   CFile file;
   ASSERT_TRUE(file.Open(path.c_str(), kReadBinary));
@@ -335,6 +364,7 @@ TEST(FileLength, SizesAreSixtyFourBit) {
   EXPECT_THROW(file.Seek(-1, CFile::begin), CFileException);
 }
 
+#if !defined(_WIN32)
 // Runs body with file descriptor 1 pointing at path, then puts it back.
 template <typename Body>
 void WithStandardOutput(const std::string& path, Body body) {
@@ -390,6 +420,8 @@ TEST(FileErrors, ErrnoMapsToWindowsCodes) {
   EXPECT_EQ(WinErrorFromErrno(ENOENT, (dir / "absent/x.txt").c_str()), 3u);
   EXPECT_EQ(WinErrorFromErrno(ENOENT, "relative-absent.txt"), 2u);
 }
+
+#endif  // !_WIN32
 
 TEST(FileErrors, CausesAndTheirTexts) {
   struct Case {

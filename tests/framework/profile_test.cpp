@@ -1,13 +1,11 @@
 // Private-profile files in the Windows format: reading rules, integers,
 // truncation, rewriting in place, hostile values and failed writes.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +15,11 @@
 #include "framework/file.h"
 #include "framework/os.h"
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -24,8 +27,14 @@ namespace fs = std::filesystem;
 class TempFolder {
  public:
   TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "tavvel_ini_XXXXXX").string();
-    m_path = ::mkdtemp(pattern.data());
+    std::random_device random;
+    for (;;) {
+      fs::path candidate = fs::temp_directory_path() / ("tavvel_ini_" + std::to_string(random()));
+      if (fs::create_directory(candidate)) {
+        m_path = candidate.string();
+        return;
+      }
+    }
   }
   ~TempFolder() {
     std::error_code ignored;
@@ -111,10 +120,14 @@ TEST(ProfileRead, Rules) {
     EXPECT_EQ(Read(c.section, c.key, ini), c.expected) << c.section << "/" << c.key;
   }
   EXPECT_EQ(Read("Settings", "FileMode", dir / "absent.ini"), "<none>");
+#if !defined(_WIN32)
   EXPECT_EQ(GetLastErrorCode(), 2u);
+#endif
   EXPECT_EQ(Read("Settings", "FileMode", dir / "absent/x.ini"), "<none>");
   EXPECT_EQ(Read("Settings", "FileMode", dir.path()), "<none>");
+#if !defined(_WIN32)
   EXPECT_EQ(GetLastErrorCode(), 5u);
+#endif
 }
 
 TEST(ProfileRead, DefaultsAndTruncation) {
@@ -215,6 +228,12 @@ TEST(ProfileWrite, KeepsEverythingElse) {
   ASSERT_TRUE(WritePrivateProfileString("SETTINGS", "FileMode", "1", ini.c_str()));
   ASSERT_TRUE(WritePrivateProfileString("Settings", "CRLF", "-1", ini.c_str()));
   ASSERT_TRUE(WritePrivateProfileString("Other", "New", "n", ini.c_str()));
+  EXPECT_EQ(GetPrivateProfileInt("Settings", "FileMode", 0, ini.c_str()), 1u);
+  EXPECT_EQ(GetPrivateProfileInt("Settings", "CRLF", 0, ini.c_str()), 0xFFFFFFFFu);
+  EXPECT_EQ(Read("Settings", "RepFile", ini), "old.txt");
+  EXPECT_EQ(Read("Other", "New", ini), "n");
+#if !defined(_WIN32)
+  // Windows may drop the blank line between sections; this build keeps every line.
   EXPECT_EQ(ReadBytes(ini),
             "; comment line\r\n"
             "[Settings]\r\n"
@@ -226,6 +245,7 @@ TEST(ProfileWrite, KeepsEverythingElse) {
             "FileMode=5\r\n"
             "; trailing comment\r\n"
             "New=n\r\n");
+#endif
   EXPECT_EQ(GetPrivateProfileInt("Other", "FileMode", 0, ini.c_str()), 5u);
 }
 
@@ -304,11 +324,12 @@ TEST(ProfileWrite, FailedWritesLeaveNothingBehind) {
   EXPECT_EQ(GetLastErrorCode(), 5u);
   ASSERT_TRUE(WritePrivateProfileString("S", "k", "v", (dir / "good.ini").c_str()));
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir.path())) names.push_back(entry.path().filename());
+  for (const auto& entry : fs::directory_iterator(dir.path())) names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"folder.ini", "good.ini"}));
 }
 
+#if !defined(_WIN32)
 TEST(ProfileWrite, ThroughLinkKeepsLinkAndPermissions) {
   TempFolder dir;
   std::string real = dir / "real.ini";
@@ -322,6 +343,8 @@ TEST(ProfileWrite, ThroughLinkKeepsLinkAndPermissions) {
   ASSERT_EQ(::stat(real.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0640u);
 }
+
+#endif  // !_WIN32
 
 TEST(ProfileWrite, SettingsRoundTripAndConcurrentWriters) {
   TempFolder dir;
