@@ -1,0 +1,136 @@
+// The user scenarios against the headless backend.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "app/app.h"
+#include "framework/headless/headless.h"
+#include "tests/scenarios/driver.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class HeadlessDriver : public DialogDriver {
+ public:
+  HeadlessDriver() {
+    folder_ = fs::temp_directory_path() / ("tavvel-scenario-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    SetHost(&host_);
+  }
+  ~HeadlessDriver() override {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+
+  void Start(const std::string& ini_content) override {
+    dialog_.reset();
+    window_.reset();
+    app_ = std::make_unique<CWinApp>();
+    app_->SetProfileName(IniPath().c_str());
+    fs::remove(IniPath());
+    if (!ini_content.empty()) std::ofstream(IniPath(), std::ios::binary) << ini_content;
+    dialog_ = std::make_unique<CJoinDlg>();
+    window_ = host_.Open(*dialog_);
+  }
+  bool Running() override { return window_ && !window_->Ended(); }
+  std::string IniContent() override {
+    std::ifstream in(IniPath(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  std::string IniPath() override { return (folder_ / "tavvel.ini").string(); }
+  std::string TempFolder() override { return folder_.string(); }
+  char Separator() override { return static_cast<char>(fs::path::preferred_separator); }
+  std::string MakeFolder(const std::string& relative) override {
+    fs::create_directories(folder_ / relative);
+    return (folder_ / relative).string();
+  }
+  std::string ListForm(const std::string& path) override {
+    std::string form = path;
+    if (kPathsIgnoreCase) LowerAsciiPath(form.data());
+    return form;
+  }
+
+  bool Click(int id) override { return window_->Click(id); }
+  void Menu(unsigned id) override { window_->ChooseMenu(id); }
+  bool SelectCombo(int id, int index) override { return window_->SelectComboItem(id, index); }
+  void TypeText(int id, const std::string& text) override { window_->TypeText(id, text.c_str()); }
+  void ToggleSelection(int index) override { window_->ToggleSelection(index); }
+  void DoubleClick(int index) override { window_->DoubleClick(index); }
+  void Drop(const std::vector<std::string>& names) override {
+    window_->Drop(std::vector<CString>(names.begin(), names.end()));
+  }
+  void SystemCommand(unsigned command) override { window_->SystemCommand(command); }
+  void PressEscape() override { window_->PressEscape(); }
+
+  void AnswerFileDialog(const std::vector<std::string>& paths) override {
+    host_.AnswerFileDialog(std::vector<CString>(paths.begin(), paths.end()));
+  }
+  void CancelFileDialog() override { host_.CancelFileDialog(); }
+  void AnswerShellExecute(intptr_t result, uint32_t error) override { host_.AnswerShellExecute(result, error); }
+  std::vector<ShownMessage> TakeMessages() override {
+    std::vector<ShownMessage> taken;
+    for (; messages_seen_ < host_.Messages().size(); ++messages_seen_) {
+      const headless::MessageRecord& record = host_.Messages()[messages_seen_];
+      taken.push_back({std::string(record.text.View()), record.Icon()});
+    }
+    return taken;
+  }
+  std::vector<AskedFileDialog> TakeFileDialogs() override {
+    std::vector<AskedFileDialog> taken;
+    for (; dialogs_seen_ < host_.FileDialogs().size(); ++dialogs_seen_) {
+      const FileDialogRequest& r = host_.FileDialogs()[dialogs_seen_];
+      taken.push_back({r.open, std::string(r.title.View()), std::string(r.filter.View()),
+                       std::string(r.default_extension.View()), std::string(r.file_name.View()), r.flags,
+                       r.buffer_size});
+    }
+    return taken;
+  }
+  std::vector<unsigned> TakeModals() override {
+    std::vector<unsigned> taken(host_.ModalsRun().begin() + static_cast<std::ptrdiff_t>(modals_seen_),
+                                host_.ModalsRun().end());
+    modals_seen_ = host_.ModalsRun().size();
+    return taken;
+  }
+
+  std::vector<std::string> ListItems() override {
+    std::vector<std::string> items;
+    for (const CString& item : window_->ListItems(IDC_FILE_LIST)) items.emplace_back(item.View());
+    return items;
+  }
+  std::vector<int> Selection() override { return window_->SelectedIndexes(IDC_FILE_LIST); }
+  int HorizontalExtent() override { return window_->Item(IDC_FILE_LIST).horizontal_extent; }
+  int ComboSelection(int id) override { return window_->Item(id).current; }
+  bool Enabled(int id) override { return window_->Item(id).enabled; }
+  std::string Text(int id) override { return std::string(window_->Item(id).text.View()); }
+  int ProgressPosition() override { return window_->Item(IDC_PROGRESS).position; }
+  std::vector<std::string> SystemMenuItems() override {
+    std::vector<std::string> items;
+    for (const headless::SystemMenuItem& item : window_->SystemMenu()) items.emplace_back(item.text.View());
+    return items;
+  }
+
+ private:
+  fs::path folder_;
+  headless::HeadlessHost host_;
+  std::unique_ptr<CWinApp> app_;
+  std::unique_ptr<CJoinDlg> dialog_;
+  std::unique_ptr<headless::HeadlessWindow> window_;
+  size_t messages_seen_ = 0, dialogs_seen_ = 0, modals_seen_ = 0;
+};
+
+class HeadlessScenario : public testing::TestWithParam<Scenario> {};
+
+TEST_P(HeadlessScenario, Runs) {
+  HeadlessDriver user;
+  GetParam().run(user);
+}
+
+INSTANTIATE_TEST_SUITE_P(User, HeadlessScenario, testing::ValuesIn(AllScenarios()),
+                         [](const testing::TestParamInfo<Scenario>& info) { return info.param.name; });
+
+}  // namespace
