@@ -51,6 +51,42 @@ inline unsigned char lower_ascii(unsigned char c) { return (c >= 'A' && c <= 'Z'
 // 2: pos is the second byte of a double-byte character. 0 when either pointer is null.
 int char_position(const unsigned char* start, const unsigned char* pos);
 
+// char_position answers for positions at or after floor, remembering the run of lead
+// bytes it last measured: a sequence of queries that moves forward, or backward
+// within what it has seen, costs time linear in the bytes passed.
+class LeadRuns {
+ public:
+  explicit LeadRuns(const unsigned char* floor) : floor_(floor) {}
+  int position(const unsigned char* pos) { return (lead_run_before(pos) & 1) ? 2 : (is_lead_byte(*pos) ? 1 : 0); }
+  // True when pos is the second byte of a double-byte character.
+  bool inside(const unsigned char* pos) { return (lead_run_before(pos) & 1) != 0; }
+
+ private:
+  // Number of lead bytes immediately before pos, not counting bytes before floor.
+  size_t lead_run_before(const unsigned char* pos) {
+    size_t run;
+    if (known_ && pos >= known_pos_) {
+      const unsigned char* p = pos;
+      while (p > known_pos_ && is_lead_byte(p[-1])) --p;
+      run = p == known_pos_ ? known_run_ + static_cast<size_t>(pos - known_pos_) : static_cast<size_t>(pos - p);
+    } else if (known_ && static_cast<size_t>(known_pos_ - pos) <= known_run_) {
+      run = known_run_ - static_cast<size_t>(known_pos_ - pos);
+    } else {
+      const unsigned char* p = pos;
+      while (p > floor_ && is_lead_byte(p[-1])) --p;
+      run = static_cast<size_t>(pos - p);
+    }
+    known_ = true;
+    known_pos_ = pos;
+    known_run_ = run;
+    return run;
+  }
+  const unsigned char* floor_;
+  const unsigned char* known_pos_ = nullptr;
+  size_t known_run_ = 0;
+  bool known_ = false;
+};
+
 // A malloc'ed copy of count bytes followed by 0x00.
 unsigned char* copy_bytes(const unsigned char* source, size_t count);
 
@@ -151,5 +187,35 @@ unsigned char* next_node(CompileState& cs, unsigned char* node);
 constexpr int32_t kCostCap = 1 << 20;
 inline void cost_add(CompileState& cs, int32_t n) { cs.cost = cs.cost + n > kCostCap ? kCostCap : cs.cost + n; }
 inline void cost_set(CompileState& cs, int64_t v) { cs.cost = v > kCostCap ? kCostCap : static_cast<int32_t>(v); }
+
+}  // namespace regex_internal
+
+namespace regex_internal {
+
+// The case-folded copy of a subject, kept across the calls of one run over the same
+// text (a global substitution), so that the text is folded once, not once per match.
+// The text must not change while the cache is in use.
+struct FoldCache {
+  unsigned char* copy = nullptr;             // folded bytes of [origin, end] with the NUL
+  const unsigned char* origin = nullptr;
+  const unsigned char* end = nullptr;
+  const unsigned char* boundary = nullptr;   // a character start of the copy's alignment
+  bool kanji = false;
+  FoldCache() = default;
+  FoldCache(const FoldCache&) = delete;
+  FoldCache& operator=(const FoldCache&) = delete;
+  ~FoldCache();
+};
+
+// rx_exec without the message: raises a Failure on an internal error. With a cache,
+// a folded pattern reuses the folded copy of the previous call on the same text.
+int exec_match(RegexHandle* handle, const unsigned char* start, const unsigned char* end,
+               const unsigned char* base, int min_end, FoldCache* cache);
+
+// Work one call of the matcher may do, in node visits (and 16-byte steps of repeat
+// scans), before it gives up with "regexp match too complex".
+constexpr int64_t kMatchBudget = 400000000;
+// Choice points the matcher may hold at once before giving up the same way.
+constexpr size_t kMaxBacktrack = 4u << 20;
 
 }  // namespace regex_internal

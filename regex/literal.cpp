@@ -130,6 +130,7 @@ const unsigned char* table_search(const unsigned char* big, const unsigned char*
   const unsigned char* table = text + length + 1;
   const bool folded = (little->flags & LB_TABLE_FOLDED) != 0;
   const unsigned char* s = from + length - 1;
+  LeadRuns runs(big);
   while (s < bigend) {
     unsigned t = table[*s];
     if (t > 0) {
@@ -137,7 +138,7 @@ const unsigned char* table_search(const unsigned char* big, const unsigned char*
       continue;
     }
     const unsigned char* candidate = s - (length - 1);
-    if (same_bytes(candidate, text, length - 1, folded) && char_position(big, candidate) != 2)
+    if (same_bytes(candidate, text, length - 1, folded) && !runs.inside(candidate))
       return candidate;
     ++s;
   }

@@ -1,0 +1,973 @@
+// Matcher: runs a compiled program over Shift_JIS text and records the groups.
+//
+// The program is interpreted by a backtracking machine whose choice points live in a
+// heap stack owned by the call, not on the thread's stack: every alternative, every
+// continuation a repeat may still try, every pass of a complex repeat and every
+// look-ahead pushes one entry, and a failure pops entries until one has something
+// left to try. Each entry undoes exactly what the corresponding step changed, so
+// the groups come out as a recursive interpreter would leave them. The call gives up
+// with "regexp match too complex" after kMatchBudget units of work or when more than
+// kMaxBacktrack choice points are open at once.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "regex/internal.h"
+#include "regex/program.h"
+
+namespace regex_internal {
+
+FoldCache::~FoldCache() { std::free(copy); }
+
+namespace {
+
+using uchar = unsigned char;
+
+bool word_byte(unsigned b) {
+  return (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || b == '_';
+}
+bool space_byte(unsigned b) { return b == 0x20 || (b >= 0x09 && b <= 0x0D); }
+bool digit_byte(unsigned b) { return b >= '0' && b <= '9'; }
+
+int class_contains(unsigned code, const uchar* operand) {
+  const bool negated = operand[0] == CLASS_NEGATED;
+  for (const uchar* p = operand + 1;;) {
+    if (*p == CLASS_END) return negated ? 1 : 0;
+    if (*p == CLASS_SINGLE) {
+      if (code == read16be(p + 1)) return negated ? 0 : 1;
+      p += 3;
+    } else if (*p == CLASS_RANGE) {
+      if (code >= read16be(p + 1) && code <= read16be(p + 3)) return negated ? 0 : 1;
+      p += 5;
+    } else {
+      ++p;
+    }
+  }
+}
+
+struct LoopFrame {
+  int32_t group_floor;
+  int32_t count;
+  uint32_t min, max;
+  bool lazy;
+  const uchar* body;
+  const uchar* after;
+  const uchar* last_pos;
+  int32_t outer;  // index of the enclosing frame; frame 0 is the dummy
+};
+
+enum EntryKind : uint8_t {
+  E_BRANCH,         // try the next alternative
+  E_GREEDY,         // a greedy simple repeat gives back one more byte
+  E_LAZY,           // a lazy simple repeat takes one more byte
+  E_LOOP_EXIT,      // a complex repeat is left: its frame goes
+  E_OUTER_COUNT,    // after an empty pass: restore the outer count, re-enter the loop
+  E_COUNT,          // restore a loop's count
+  E_LAZY_LOOP,      // lazy complex repeat: the continuation failed, run one more pass
+  E_GREEDY_LOOP,    // greedy complex repeat: the pass failed, try the continuation
+  E_GREEDY_AFTER,   // greedy complex repeat: the continuation failed too
+  E_AHEAD,          // look-ahead body failed
+  E_NAHEAD,         // negative look-ahead body failed: go on
+};
+
+struct Entry {
+  EntryKind kind;
+  bool lazy;            // the invocation's lazy flag (look-ahead)
+  int32_t frame;        // loop frame, or saved group / loop index
+  int32_t a, b;         // counts
+  const uchar* node;    // the node the entry belongs to, or the continuation
+  const uchar* pos;     // position of the step
+  const uchar* base;    // repeat scan position
+  const uchar* operand; // governed node of a simple repeat
+  const uchar* known_pos;  // lead-byte run memo of a repeat (see LeadRuns)
+  size_t known_run;
+};
+
+struct MatchState {
+  // Group save stack, 32-bit words.
+  uint32_t* save = nullptr;
+  size_t save_top = 0;
+  size_t save_capacity = 0;
+
+  int32_t group_total = 0;
+  int32_t open_high = 0;
+  const uchar* input = nullptr;
+  const uchar* line_start = nullptr;
+  const uchar* text_end = nullptr;
+  const uchar* origin = nullptr;  // first byte of the text the positions point into
+  const uchar** starts = nullptr;
+  const uchar** ends = nullptr;
+  int32_t* last_group = nullptr;
+  const uchar* min_end = nullptr;
+  uchar prev_char = 0;
+  bool multiline = false;
+  bool kanji = false;
+  int32_t loop = 0;
+
+  std::vector<LoopFrame> frames;
+  std::vector<Entry> stack;
+  std::vector<size_t> barriers;  // stack indices of the open look-aheads
+  int64_t work_left = kMatchBudget;
+
+  ~MatchState() { std::free(save); }
+
+  void charge(int64_t units) {
+    work_left -= units;
+    if (work_left < 0) raise(kMsgTooComplex);
+  }
+
+  Entry& push(EntryKind kind) {
+    if (stack.size() >= kMaxBacktrack) raise(kMsgTooComplex);
+    stack.emplace_back();
+    Entry& e = stack.back();
+    e.kind = kind;
+    return e;
+  }
+
+  // One character forward from p, never past text_end.
+  const uchar* step_char(const uchar* p) const {
+    return (kanji && is_lead_byte(*p) && p[1] != 0 && p + 1 < text_end) ? p + 2 : p + 1;
+  }
+
+  uint32_t encode(const uchar* p) const { return p ? static_cast<uint32_t>(p - origin) + 1 : 0; }
+  const uchar* decode(uint32_t v) const { return v ? origin + (v - 1) : nullptr; }
+
+  void save_word(uint32_t w) { save[save_top++] = w; }
+  uint32_t restore_word() {
+    if (save_top == 0) raise(kMsgMemoryCorruption);
+    return save[--save_top];
+  }
+
+  void push_groups(int32_t floor) {
+    const int32_t k = std::max(open_high - floor, 0);
+    const size_t need = 3 * static_cast<size_t>(k) + 5;
+    if (save_top + need > save_capacity) {
+      size_t capacity = save_capacity;
+      while (save_top + need > capacity) capacity = capacity * 3 / 2 ? capacity * 3 / 2 : 128;
+      auto* grown = static_cast<uint32_t*>(std::realloc(save, capacity * sizeof(uint32_t)));
+      if (!grown) raise(kMsgLackOfMemory);
+      save = grown;
+      save_capacity = capacity;
+    }
+    for (int32_t g = open_high; g > floor; --g) {
+      save_word(encode(ends[g]));
+      save_word(encode(starts[g]));
+      save_word(static_cast<uint32_t>(g));
+    }
+    save_word(static_cast<uint32_t>(open_high));
+    save_word(static_cast<uint32_t>(*last_group));
+    save_word(encode(input));
+    save_word(3 * static_cast<uint32_t>(k) + 3);
+    save_word(21);
+  }
+
+  void pop_groups() {
+    if (restore_word() != 21) raise(kMsgMemoryCorruption);
+    const uint32_t m = restore_word();
+    if (m < 3 || m % 3 != 0) raise(kMsgMemoryCorruption);
+    restore_word();  // the saved position is not used
+    *last_group = static_cast<int32_t>(restore_word());
+    open_high = static_cast<int32_t>(restore_word());
+    for (uint32_t i = 0; i < (m - 3) / 3; ++i) {
+      const uint32_t g = restore_word();
+      const uchar* start = decode(restore_word());
+      const uchar* end = decode(restore_word());
+      if (g < 1 || static_cast<int32_t>(g) > group_total) raise(kMsgMemoryCorruption);
+      starts[g] = start;
+      if (static_cast<int32_t>(g) <= *last_group) ends[g] = end;
+    }
+    for (int32_t g = *last_group + 1; g <= group_total; ++g) {
+      ends[g] = nullptr;
+      if (g > open_high) starts[g] = nullptr;
+    }
+  }
+
+  // How far the one-character node O matches repeatedly from q, in bytes.
+  size_t count_repeat(const uchar* o, uint32_t max, const uchar* q) {
+    const uchar* const from = q;
+    const uchar* limit = text_end;
+    if (max != REPEAT_INFINITE && static_cast<ptrdiff_t>(max) < text_end - q) limit = q + max;
+    auto pass_char = [&](const uchar* p) {
+      return (kanji && is_lead_byte(*p) && p + 1 < text_end) ? p + 2 : p + 1;
+    };
+    switch (o[0]) {
+      case ANY:
+        while (q < limit && *q != '\n') q = pass_char(q);
+        break;
+      case ANY_S:
+        q = limit;
+        break;
+      case CLASS:
+        while (q < limit) {
+          unsigned code = *q;
+          const uchar* next = q + 1;
+          if (kanji && is_lead_byte(*q)) {
+            if (q + 1 >= limit) break;
+            code = code << 8 | q[1];
+            next = q + 2;
+          }
+          if (!class_contains(code, o + 3)) break;
+          q = next;
+        }
+        break;
+      case EXACT:
+        while (q < limit && *q == o[4]) ++q;
+        break;
+      case WORD:
+        while (q < limit && word_byte(*q)) ++q;
+        break;
+      case SPACE:
+        while (q < limit && space_byte(*q)) ++q;
+        break;
+      case DIGIT:
+        while (q < limit && digit_byte(*q)) ++q;
+        break;
+      case NWORD:
+        while (q < limit && !word_byte(*q)) q = pass_char(q);
+        break;
+      case NSPACE:
+        while (q < limit && !space_byte(*q)) q = pass_char(q);
+        break;
+      case NDIGIT:
+        while (q < limit && !digit_byte(*q)) q = pass_char(q);
+        break;
+      default:
+        break;
+    }
+    charge(static_cast<int64_t>((q - from) >> 4));
+    return static_cast<size_t>(q - from);
+  }
+
+  bool match_nodes(const uchar* node, const uchar* p);
+  bool worth_trying(Entry& e, const uchar* q);
+  bool backtrack(const uchar*& node, const uchar*& p, bool& lazy);
+};
+
+// Whether a simple repeat's continuation is worth running at q: never inside a
+// double-byte character, and only where the continuation's first literal byte is.
+bool MatchState::worth_trying(Entry& e, const uchar* q) {
+  const uchar* cont = e.node;
+  if (cont[0] == EXACT && *q != cont[4]) return false;
+  if (!kanji) return true;
+  // The same measure as char_position(e.pos, q), remembering the last lead-byte run
+  // in the entry, so that backing off or moving on byte by byte stays linear.
+  size_t run;
+  if (e.known_pos && q >= e.known_pos) {
+    const uchar* s = q;
+    while (s > e.known_pos && is_lead_byte(s[-1])) --s;
+    run = s == e.known_pos ? e.known_run + static_cast<size_t>(q - e.known_pos) : static_cast<size_t>(q - s);
+  } else if (e.known_pos && static_cast<size_t>(e.known_pos - q) <= e.known_run) {
+    run = e.known_run - static_cast<size_t>(e.known_pos - q);
+  } else {
+    const uchar* s = q;
+    while (s > e.pos && is_lead_byte(s[-1])) --s;
+    run = static_cast<size_t>(q - s);
+  }
+  e.known_pos = q;
+  e.known_run = run;
+  return (run & 1) == 0;
+}
+
+// Pops choice points until one has something left to try; false when none has.
+bool MatchState::backtrack(const uchar*& node, const uchar*& p, bool& lazy) {
+  while (!stack.empty()) {
+    charge(1);
+    Entry& e = stack.back();
+    switch (e.kind) {
+      case E_BRANCH: {
+        for (int32_t g = *last_group; g > e.a; --g) ends[g] = nullptr;
+        *last_group = e.a;
+        const uchar* next = next_node(e.node);
+        if (next == nullptr || next[0] != BRANCH) break;
+        e.node = next;
+        node = next + 4;
+        p = e.pos;
+        lazy = false;
+        return true;
+      }
+      case E_GREEDY: {
+        // e.a: bytes the repeat currently takes; e.b: its minimum.
+        while (e.a > e.b) {
+          --e.a;
+          charge(1);
+          if (worth_trying(e, e.pos + e.a)) {
+            node = e.node;
+            p = e.pos + e.a;
+            lazy = false;
+            return true;
+          }
+        }
+        break;
+      }
+      case E_LAZY: {
+        // e.base: next start; e.a: k; e.b: max.
+        for (;;) {
+          if (count_repeat(e.operand, 1, e.base) == 0) break;
+          ++e.a;
+          ++e.base;
+          if (!(static_cast<uint32_t>(e.a) <= static_cast<uint32_t>(e.b) ||
+                (e.b == REPEAT_INFINITE && e.a > 0)))
+            break;
+          charge(1);
+          if (worth_trying(e, e.base)) {
+            node = e.node;
+            p = e.base;
+            lazy = false;
+            return true;
+          }
+        }
+        break;
+      }
+      case E_LOOP_EXIT:
+        loop = frames[e.frame].outer;
+        frames.resize(e.frame);
+        break;
+      case E_OUTER_COUNT:
+        frames[frames[e.frame].outer].count = e.a;
+        loop = e.frame;
+        break;
+      case E_COUNT:
+        frames[e.frame].count = e.a;
+        break;
+      case E_LAZY_LOOP: {
+        LoopFrame& f = frames[e.frame];
+        frames[f.outer].count = e.a;
+        loop = e.frame;
+        const int32_t n = e.b;
+        if (static_cast<uint32_t>(n) >= f.max) break;
+        f.count = n;
+        f.last_pos = e.pos;
+        e.kind = E_COUNT;
+        e.a = n - 1;
+        node = f.body;
+        p = e.pos;
+        lazy = false;
+        return true;
+      }
+      case E_GREEDY_LOOP: {
+        LoopFrame& f = frames[e.frame];
+        pop_groups();
+        input = e.pos;
+        e.kind = E_GREEDY_AFTER;
+        e.a = frames[f.outer].count;
+        loop = f.outer;
+        node = f.after;
+        p = e.pos;
+        lazy = false;
+        return true;
+      }
+      case E_GREEDY_AFTER: {
+        LoopFrame& f = frames[e.frame];
+        frames[f.outer].count = e.a;
+        loop = e.frame;
+        f.count = e.b - 1;
+        break;
+      }
+      case E_AHEAD:
+        barriers.pop_back();
+        break;
+      case E_NAHEAD: {
+        barriers.pop_back();
+        node = next_node(e.node);
+        p = e.pos;
+        lazy = e.lazy;
+        stack.pop_back();
+        if (node == nullptr) raise(kMsgCorruptPointers);
+        return true;
+      }
+    }
+    stack.pop_back();
+  }
+  return false;
+}
+
+// Runs the program from node at p; true when the top-level END is reached (input
+// then holds the end of the match).
+bool MatchState::match_nodes(const uchar* node, const uchar* p) {
+  bool lazy = false;
+  for (;;) {
+    if (node == nullptr) raise(kMsgCorruptPointers);
+    charge(1);
+    const uchar op = node[0];
+    const uchar b = *p;
+    const uchar* next = next_node(node);
+    bool ok = true;  // false: fail
+    switch (op) {
+      case END:
+      case SUCCEED: {
+        if (barriers.empty()) {
+          input = p;
+          return true;
+        }
+        // A look-ahead body has matched: its choice points go.
+        const size_t at = barriers.back();
+        barriers.pop_back();
+        const Entry e = stack[at];
+        stack.resize(at);
+        frames.resize(static_cast<size_t>(e.a));
+        loop = e.frame;
+        if (e.kind == E_NAHEAD) {
+          ok = false;
+          break;
+        }
+        p = e.pos;
+        lazy = e.lazy;
+        next = next_node(e.node);
+        break;
+      }
+      case BOL:
+      case BOL_M:
+        if (p == line_start) ok = prev_char == '\n';
+        else ok = (b != 0 || p < text_end) && p[-1] == '\n';
+        break;
+      case BOL_S:
+        ok = p == line_start && prev_char == '\n';
+        break;
+      case GPOS:
+        ok = p == line_start;
+        break;
+      case EOL:
+      case EOL_M:
+      case EOL_S: {
+        const bool single = op == EOL_S || (op == EOL && !multiline);
+        ok = b == '\n' || (b == 0 && p >= text_end);
+        if (single) ok = ok && text_end - p <= 1;
+        break;
+      }
+      case ANY:
+        if (b == '\n' || (b == 0 && p >= text_end)) ok = false;
+        else p = step_char(p);
+        break;
+      case ANY_S:
+        if (b == 0 && p >= text_end) ok = false;
+        else p = step_char(p);
+        break;
+      case CLASS: {
+        unsigned code = b;
+        const uchar* q = p;
+        if (kanji && is_lead_byte(b) && p[1] != 0) {
+          code = code << 8 | p[1];
+          q = p + 1;
+        }
+        if (!class_contains(code, node + 3) || (code == 0 && p >= text_end)) ok = false;
+        else p = q + 1;
+        break;
+      }
+      case EXACT: {
+        const int length = node[3];
+        if (b != node[4] || text_end - p < length || std::memcmp(p, node + 4, length) != 0) ok = false;
+        else p += length;
+        break;
+      }
+      case WORD:
+        if (!word_byte(b)) ok = false;
+        else ++p;
+        break;
+      case NWORD:
+        if ((b == 0 && p >= text_end) || word_byte(b)) ok = false;
+        else p = step_char(p);
+        break;
+      case SPACE:
+        if (!space_byte(b)) ok = false;
+        else ++p;
+        break;
+      case NSPACE:
+        if (b == 0 || space_byte(b)) ok = false;
+        else p = step_char(p);
+        break;
+      case DIGIT:
+        if (!digit_byte(b)) ok = false;
+        else ++p;
+        break;
+      case NDIGIT:
+        if ((b == 0 && p >= text_end) || digit_byte(b)) ok = false;
+        else p = step_char(p);
+        break;
+      case WBOUND:
+      case NWBOUND: {
+        const bool before = word_byte(p == line_start ? prev_char : p[-1]);
+        const bool here = word_byte(b);
+        ok = op == WBOUND ? before != here : before == here;
+        break;
+      }
+      case BACKREF: {
+        const int32_t n = static_cast<int32_t>(node_arg(node));
+        if (n > group_total) {
+          ok = false;
+          break;
+        }
+        const uchar* s = starts[n];
+        const uchar* e = ends[n];
+        if (s == nullptr || e == nullptr) {
+          ok = false;
+        } else if (s != e) {
+          const ptrdiff_t length = e - s;
+          if (length < 0 || b != *s || text_end - p < length || std::memcmp(p, s, length) != 0) {
+            ok = false;
+          } else {
+            charge(length >> 4);
+            p += length;
+          }
+        }
+        break;
+      }
+      case OPEN: {
+        const int32_t n = static_cast<int32_t>(node_arg(node));
+        if (n < 1 || n > group_total) raise(kMsgMemoryCorruption);
+        starts[n] = p;
+        open_high = std::max(open_high, n);
+        break;
+      }
+      case CLOSE: {
+        const int32_t n = static_cast<int32_t>(node_arg(node));
+        if (n < 1 || n > group_total) raise(kMsgMemoryCorruption);
+        ends[n] = p;
+        *last_group = std::max(*last_group, n);
+        break;
+      }
+      case LAZY:
+        lazy = true;
+        break;
+      case NOTHING:
+      case BACK:
+        break;
+      case BRANCH:
+        if (next == nullptr || next[0] != BRANCH) {
+          next = node + 4;
+        } else {
+          Entry& e = push(E_BRANCH);
+          e.node = node;
+          e.pos = p;
+          e.a = *last_group;
+          next = node + 4;
+          lazy = false;
+        }
+        break;
+      case AHEAD:
+      case NAHEAD: {
+        Entry& e = push(op == AHEAD ? E_AHEAD : E_NAHEAD);
+        e.node = node;
+        e.pos = p;
+        e.lazy = lazy;
+        e.frame = loop;
+        e.a = static_cast<int32_t>(frames.size());
+        barriers.push_back(stack.size() - 1);
+        next = node + 4;
+        lazy = false;
+        break;
+      }
+      case REPEAT:
+      case STAR:
+      case PLUS: {
+        uint32_t min = 0, max = REPEAT_INFINITE;
+        const uchar* operand = node + 4;
+        if (op == REPEAT) {
+          min = repeat_min(node);
+          max = repeat_max(node);
+          operand = node + 8;
+        } else if (op == PLUS) {
+          min = 1;
+        }
+        if (next == nullptr) raise(kMsgCorruptPointers);
+        const bool was_lazy = lazy;
+        lazy = false;
+        if (was_lazy) {
+          const uchar* at = p;
+          if (min > 0) {
+            const size_t counted = count_repeat(operand, min, p);
+            if (counted < min) {
+              ok = false;
+              break;
+            }
+            at = p + counted;
+          }
+          if (!(min <= max || (max == REPEAT_INFINITE && min > 0))) {
+            ok = false;
+            break;
+          }
+          Entry& e = push(E_LAZY);
+          e.node = next;
+          e.pos = p;
+          e.base = p + min;
+          e.a = static_cast<int32_t>(min);
+          e.b = static_cast<int32_t>(max);
+          e.operand = operand;
+          e.known_pos = nullptr;
+          if (worth_trying(e, at)) {
+            p = at;
+            break;  // go on with the continuation
+          }
+          ok = false;  // the entry takes the next byte
+          break;
+        }
+        size_t n = count_repeat(operand, max, p);
+        if (n > min && op_kind(next[0]) == EOL && (!multiline || next[0] == EOL_S)) min = static_cast<uint32_t>(n);
+        if (n < min) {
+          ok = false;
+          break;
+        }
+        Entry& e = push(E_GREEDY);
+        e.node = next;
+        e.pos = p;
+        e.a = static_cast<int32_t>(n);
+        e.b = static_cast<int32_t>(min);
+        e.known_pos = nullptr;
+        if (worth_trying(e, p + n)) {
+          p = p + n;
+          break;
+        }
+        ok = false;  // the entry backs off
+        break;
+      }
+      case REPEAT_X: {
+        if (next == nullptr) raise(kMsgCorruptPointers);
+        LoopFrame f;
+        f.group_floor = *last_group;
+        f.count = -1;
+        f.min = repeat_min(node);
+        f.max = repeat_max(node);
+        f.lazy = lazy;
+        f.body = node + 8;
+        f.after = next;
+        f.last_pos = nullptr;
+        f.outer = loop;
+        if (f.after[-4] != REPEAT_LOOP) raise(kMsgCorruptPointers);
+        frames.push_back(f);
+        loop = static_cast<int32_t>(frames.size() - 1);
+        Entry& e = push(E_LOOP_EXIT);
+        e.frame = loop;
+        lazy = false;
+        next = f.after - 4;  // the REPEAT_LOOP that ends the body
+        break;
+      }
+      case REPEAT_LOOP: {
+        const int32_t index = loop;
+        if (index == 0) raise(kMsgCorruptPointers);
+        LoopFrame& f = frames[index];
+        const int32_t n = f.count + 1;
+        input = p;
+        lazy = false;
+        if (p == f.last_pos) {
+          Entry& e = push(E_OUTER_COUNT);
+          e.frame = index;
+          e.a = frames[f.outer].count;
+          loop = f.outer;
+          next = f.after;
+        } else if (static_cast<uint32_t>(n) < f.min) {
+          f.count = n;
+          f.last_pos = p;
+          Entry& e = push(E_COUNT);
+          e.frame = index;
+          e.a = n - 1;
+          next = f.body;
+        } else if (f.lazy) {
+          Entry& e = push(E_LAZY_LOOP);
+          e.frame = index;
+          e.a = frames[f.outer].count;
+          e.b = n;
+          e.pos = p;
+          loop = f.outer;
+          next = f.after;
+        } else if (static_cast<uint32_t>(n) < f.max) {
+          push_groups(f.group_floor);
+          f.count = n;
+          f.last_pos = p;
+          Entry& e = push(E_GREEDY_LOOP);
+          e.frame = index;
+          e.b = n;
+          e.pos = p;
+          next = f.body;
+        } else {
+          Entry& e = push(E_GREEDY_AFTER);
+          e.frame = index;
+          e.a = frames[f.outer].count;
+          e.b = n;
+          e.pos = p;
+          loop = f.outer;
+          next = f.after;
+        }
+        break;
+      }
+      default:
+        raise(kMsgMemoryCorruption);
+    }
+    if (ok) {
+      if (next == nullptr) raise(kMsgCorruptPointers);
+      node = next;
+      continue;
+    }
+    if (!backtrack(node, p, lazy)) return false;
+  }
+}
+
+struct TryContext {
+  MatchState& ms;
+  RegexHandle* h;
+  const uchar* program_start;
+
+  bool try_at(const uchar* pos) {
+    ms.input = pos;
+    *ms.last_group = 0;
+    ms.open_high = 0;
+    if (h->group_count > 0) {
+      for (int32_t g = 0; g <= h->group_count; ++g) {
+        ms.starts[g] = nullptr;
+        ms.ends[g] = nullptr;
+      }
+    }
+    ms.stack.clear();
+    ms.barriers.clear();
+    ms.frames.resize(1);
+    ms.loop = 0;
+    ms.save_top = 0;
+    if (ms.match_nodes(program_start, pos) && ms.input >= ms.min_end) {
+      ms.starts[0] = pos;
+      ms.ends[0] = ms.input;
+      return true;
+    }
+    return false;
+  }
+};
+
+void fold_range(uchar* p, const uchar* end, bool kanji) {
+  while (p < end) {
+    if (kanji && is_lead_byte(*p) && p + 1 < end) {
+      p += 2;
+      continue;
+    }
+    if (*p >= 'A' && *p <= 'Z') *p = static_cast<uchar>(*p + 32);
+    ++p;
+  }
+}
+
+// The folded text for [start, end]; from the cache when its alignment allows.
+const uchar* folded_text(const uchar* start, const uchar* end, bool kanji, FoldCache* cache, uchar*& own) {
+  if (cache && cache->copy && cache->end == end && cache->kanji == kanji && cache->origin <= start) {
+    const uchar* b = cache->boundary;
+    if (!kanji) return cache->copy + (start - cache->origin);
+    if (b <= start) {
+      while (b < start) b = (is_lead_byte(*b) && b + 1 < end) ? b + 2 : b + 1;
+      if (b == start) {
+        cache->boundary = start;
+        return cache->copy + (start - cache->origin);
+      }
+    }
+  }
+  const size_t length = static_cast<size_t>(end - start) + 1;
+  auto* copy = static_cast<uchar*>(std::malloc(length));
+  if (!copy) raise(kMsgLackOfMemory);
+  std::memcpy(copy, start, length);
+  fold_range(copy, copy + (end - start), kanji);
+  if (cache) {
+    std::free(cache->copy);
+    cache->copy = copy;
+    cache->origin = start;
+    cache->end = end;
+    cache->boundary = start;
+    cache->kanji = kanji;
+  } else {
+    own = copy;
+  }
+  return copy;
+}
+
+struct FreeOnExit {
+  uchar* p = nullptr;
+  ~FreeOnExit() { std::free(p); }
+};
+
+}  // namespace
+
+int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar* base, int min_end,
+               FoldCache* cache) {
+  if (h == nullptr || start == nullptr || end == nullptr || start >= end) return 0;
+  MatchState ms;
+  const bool multiline = (h->flags & OPT_MULTILINE) != 0;
+  const bool kanji = (h->flags & OPT_KANJI) != 0;
+  ms.multiline = multiline;
+  ms.kanji = kanji;
+  if (start == base || base == nullptr) {
+    ms.prev_char = '\n';
+  } else {
+    ms.prev_char = start[-1];
+    if (!multiline && ms.prev_char == '\n') ms.prev_char = 0;
+  }
+  ms.group_total = h->group_count;
+  if (h->program_length < 1 || h->program[0] != PROGRAM_MAGIC) raise(kMsgCorruptProgram);
+
+  const uchar* const caller_start = start;
+  FreeOnExit own_copy;
+  if (h->fold) {
+    const uchar* folded = folded_text(start, end, kanji, cache, own_copy.p);
+    end = folded + (end - start);
+    start = folded;
+  }
+
+  const uchar* s = start;
+  size_t minimum = 0;
+  LiteralBuf* must = h->must_literal;
+  if (must && (!(h->anchor_flags & ANCHOR_BOL) || (multiline && h->must_offset >= 0))) {
+    const uchar* f = literal_find(start, end, must, multiline, kanji);
+    if (!f) {
+      ++must->useful;
+      return 0;
+    }
+    if (h->must_offset >= 0) {
+      s = f - start > h->must_offset ? f - h->must_offset : start;
+      minimum = static_cast<size_t>(h->must_offset) + must->length;
+    } else {
+      bool dropped = false;
+      if (!h->expensive && --must->useful < 0) {
+        literal_free(must);
+        h->must_literal = nullptr;
+        dropped = true;
+      }
+      if (!dropped) minimum = static_cast<size_t>(must->length);
+    }
+  }
+  if (kanji && char_position(start, s) == 2) s = start;
+
+  ms.line_start = start;
+  ms.text_end = end;
+  ms.origin = start;
+  ms.min_end = start + min_end;
+  ms.starts = h->match_starts;
+  ms.ends = h->match_ends;
+  ms.last_group = &h->last_group;
+  ms.frames.reserve(16);
+  ms.frames.push_back(LoopFrame{0, 0, 0, 0, false, nullptr, nullptr, nullptr, 0});
+  TryContext t{ms, h, h->program + 1};
+
+  auto char_step = [&](const uchar* p) { return (kanji && is_lead_byte(*p) && p + 1 < end) ? p + 2 : p + 1; };
+  const size_t skip = minimum > 0 ? minimum - 1 : 0;
+  const uchar* limit = static_cast<size_t>(end - start) > skip ? end - skip : start;
+  bool found = false;
+
+  if (h->anchor_flags & ANCHOR_BOL) {
+    found = t.try_at(start);
+    if (!found && (multiline || (h->anchor_flags & ANCHOR_IMPLICIT))) {
+      if (s > start) --s;
+      while (s < limit) {
+        const uchar c = *s++;
+        if (c == '\n') {
+          if (s >= limit) break;
+          if ((found = t.try_at(s))) break;
+        }
+      }
+    }
+  } else if (h->first_literal && (h->anchor_flags & ANCHOR_SKIP)) {
+    const uchar f0 = h->first_literal->data[0];
+    while (s < end) {
+      if (*s != f0) {
+        s = kanji ? char_step(s) : s + 1;
+        continue;
+      }
+      if ((found = t.try_at(s))) break;
+      s = char_step(s);
+      while (s < end && *s == f0) s = char_step(s);
+      // In double-byte mode the next attempt starts on a character, never inside one.
+      if (s < end) s = kanji ? char_step(s) : s + 1;
+    }
+  } else if (h->first_literal) {
+    const uchar* text = h->first_literal->data;
+    for (;;) {
+      s = plain_find(s, end, text, text + h->first_literal->length, kanji);
+      if (!s) break;
+      if ((found = t.try_at(s))) break;
+      s = char_step(s);
+      if (s >= end) break;
+    }
+  } else if (h->first_node) {
+    const uchar* fn = h->first_node;
+    const bool every = !(h->anchor_flags & ANCHOR_SKIP);
+    auto scan = [&](auto test) {
+      bool ok = true;
+      while (s < limit) {
+        if (test(s)) {
+          if (ok && (found = t.try_at(s))) return;
+          ok = every;
+        } else {
+          ok = true;
+        }
+        s = char_step(s);
+      }
+    };
+    switch (fn[0]) {
+      case CLASS:
+        scan([&](const uchar* q) {
+          unsigned code = *q;
+          if (kanji && is_lead_byte(*q) && q + 1 < limit) code = code << 8 | q[1];
+          return class_contains(code, fn + 3) != 0;
+        });
+        break;
+      case WORD: scan([&](const uchar* q) { return word_byte(*q); }); break;
+      case SPACE: scan([&](const uchar* q) { return space_byte(*q); }); break;
+      case DIGIT: scan([&](const uchar* q) { return digit_byte(*q); }); break;
+      case NWORD: scan([&](const uchar* q) { return !word_byte(*q); }); break;
+      case NSPACE: scan([&](const uchar* q) { return !space_byte(*q); }); break;
+      case NDIGIT: scan([&](const uchar* q) { return !digit_byte(*q); }); break;
+      case WBOUND:
+      case NWBOUND: {
+        const bool wbound = fn[0] == WBOUND;
+        const uchar* lim = limit;
+        if (minimum > 0 && lim > s) --lim;
+        bool word = word_byte(s == start ? ms.prev_char : s[-1]);
+        while (s < lim && !found) {
+          const bool here = word_byte(*s);
+          if (here != word) {
+            word = !word;
+            if (wbound) found = t.try_at(s);
+          } else if (!wbound) {
+            found = t.try_at(s);
+          }
+          if (!found) s = char_step(s);
+        }
+        if (!found && (minimum > 0 || (wbound ? word : !word)) && s <= end) found = t.try_at(s);
+        break;
+      }
+      default:
+        break;
+    }
+  } else {
+    for (;;) {
+      if ((found = t.try_at(s))) break;
+      const uchar* u = (kanji && is_lead_byte(*s) && s + 1 < end) ? s + 1 : s;
+      if (u < limit) s = u + 1;
+      else break;
+    }
+  }
+  if (!found) return 0;
+
+  h->subject_begin = base;
+  h->subject_end = caller_start + (end - start);
+  if (h->fold) {
+    for (int32_t g = 0; g <= h->group_count; ++g) {
+      if (h->match_ends[g] == nullptr) continue;
+      if (h->match_starts[g]) h->match_starts[g] = caller_start + (h->match_starts[g] - start);
+      h->match_ends[g] = caller_start + (h->match_ends[g] - start);
+    }
+  }
+  return 1;
+}
+
+}  // namespace regex_internal
+
+int rx_exec(RegexHandle* handle, const char* start, const char* end, const char* base, int min_end,
+            char* message) noexcept {
+  using namespace regex_internal;
+  if (message) message[0] = '\0';
+  try {
+    return exec_match(handle, reinterpret_cast<const unsigned char*>(start),
+                      reinterpret_cast<const unsigned char*>(end), reinterpret_cast<const unsigned char*>(base),
+                      min_end, nullptr);
+  } catch (const Failure& f) {
+    copy_message(message, f.text);
+  } catch (const std::bad_alloc&) {
+    copy_message(message, kMsgLackOfMemory);
+  } catch (...) {
+    copy_message(message, kMsgFatal);
+  }
+  return 0;
+}
