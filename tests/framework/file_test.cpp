@@ -13,6 +13,8 @@
 #if !defined(_WIN32)
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -333,6 +335,45 @@ TEST(FileRead, StopsOnlyAtTheEnd) {
   writer.join();
   EXPECT_EQ(got.substr(0, 1000), std::string(1000, 'a'));
   EXPECT_EQ(got.substr(4000, 1000), std::string(1000, 'e'));
+}
+
+std::atomic<int> g_signals{0};
+void CountSignal(int) { g_signals++; }
+
+TEST(FileRead, SignalsDoNotCutARead) {
+  TempFolder dir;
+  std::string path = dir / "pipe";
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  // Without SA_RESTART a signal makes the blocked read fail with EINTR.
+  struct sigaction action = {}, previous = {};
+  action.sa_handler = CountSignal;
+  ::sigemptyset(&action.sa_mask);
+  ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous), 0);
+  std::atomic<bool> reading{false};
+  std::string got(4, '\0');
+  size_t count = 0;
+  std::thread reader([&] {
+    CFile file;
+    ASSERT_TRUE(file.Open(path.c_str(), kReadBinary));
+    reading = true;
+    count = file.Read(got.data(), got.size());
+  });
+  int fd = ::open(path.c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, "ab", 2), 2);
+  while (!reading) ::usleep(1000);
+  for (int i = 0; i < 3; ++i) {
+    ::usleep(20000);
+    ::pthread_kill(reader.native_handle(), SIGUSR1);
+  }
+  ::usleep(20000);
+  ASSERT_EQ(::write(fd, "cd", 2), 2);
+  ::close(fd);
+  reader.join();
+  ::sigaction(SIGUSR1, &previous, nullptr);
+  EXPECT_EQ(g_signals.load(), 3);
+  EXPECT_EQ(count, 4u);
+  EXPECT_EQ(got, "abcd");
 }
 
 #endif  // !_WIN32
