@@ -1,8 +1,9 @@
 // Japanese code detection and conversion: plain byte arithmetic on JIS X 0208 row and cell
-// bytes, with SSE2 paths for runs of ASCII and of double-byte characters.
+// bytes, converted 16 bytes at a time with SSE2 where the machine has it.
 #include "jcode/jcode.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -27,6 +28,8 @@ constexpr u8 kEnterAscii[3] = {kEsc, '(', 'B'};
 constexpr u8 kEnterKana[3] = {kEsc, '(', 'I'};
 
 enum class JisState { kAscii, kKanji, kKana };
+// The escape sequence selecting each state, padded to four bytes.
+constexpr u8 kEscapes[3][4] = {{kEsc, '(', 'B', 0}, {kEsc, '$', 'B', 0}, {kEsc, '(', 'I', 0}};
 
 // Shift_JIS byte classes: below 0x80 single, A1..DF half-width katakana, everything else
 // from 0x80 up the first byte of a double-byte character.
@@ -113,127 +116,210 @@ inline u8* put3(u8* w, const u8 (&seq)[3]) {
   return w + 3;
 }
 
+inline u8* put_escape(u8* w, JisState state) {
+  switch (state) {
+    case JisState::kAscii: return put3(w, kEnterAscii);
+    case JisState::kKanji: return put3(w, kEnterKanji);
+    case JisState::kKana: return put3(w, kEnterKana);
+  }
+  return w;
+}
+
 #if JCODE_SSE2
+// Blocks of 16 bytes. A block always starts on a character boundary; its lanes are described
+// by bit masks (bit i for lane i).
+
 inline __m128i load16(const u8* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 inline void store16(u8* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 inline __m128i splat(u8 b) { return _mm_set1_epi8(static_cast<char>(b)); }
+inline unsigned lane_mask(__m128i v) { return static_cast<unsigned>(_mm_movemask_epi8(v)); }
 // Unsigned lane comparisons with a constant; all-ones where true.
 inline __m128i le(__m128i v, u8 k) { return _mm_cmpeq_epi8(_mm_min_epu8(v, splat(k)), v); }
 inline __m128i ge(__m128i v, u8 k) { return _mm_cmpeq_epi8(_mm_max_epu8(v, splat(k)), v); }
 inline __m128i select(__m128i mask, __m128i a, __m128i b) {
   return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
 }
-inline int low_bit(unsigned m) { return __builtin_ctz(m); }
-constexpr unsigned kEvenLanes = 0x5555;
-inline __m128i even_lanes() { return _mm_set1_epi16(0x00FF); }
+inline int low_bit(unsigned m) { return std::countr_zero(m); }
 
-// Bytes of whole characters from the start of a block whose even lanes are all first bytes:
-// the even lane index of the first lane not in `first`, or 16.
-inline int whole_pairs(unsigned first_mask) {
-  const unsigned bad = ~first_mask & kEvenLanes;
-  return bad ? low_bit(bad) : 16;
+// All-ones lanes where the mask has its bit.
+inline __m128i lanes_of(unsigned mask) {
+  constexpr uint64_t kSpread = 0x0101010101010101ULL;
+  const __m128i bytes = _mm_set_epi64x(static_cast<long long>(((mask >> 8) & 0xFF) * kSpread),
+                                       static_cast<long long>((mask & 0xFF) * kSpread));
+  const __m128i bits = _mm_set1_epi64x(static_cast<long long>(0x8040201008040201ULL));
+  return _mm_cmpeq_epi8(_mm_and_si128(bytes, bits), bits);
 }
 
-// Eight Shift_JIS double-byte characters in lanes (first bytes even) -> JIS X 0208 pairs,
-// the lanes of jis_first and jis_second.
-inline __m128i sjis_pairs_to_jis(__m128i v) {
+// Lanes that begin a pair, given the lanes whose byte begins a pair whenever it begins a
+// character. A byte that cannot begin a pair always ends a character (it is a single
+// character or a second byte), so every run of pair-beginning bytes starts a character, and
+// within a run every other byte is a first byte.
+inline unsigned pair_firsts(unsigned pairable) {
+  const unsigned run_starts = pairable & ~(pairable << 1);
+  const unsigned even_starts = run_starts & 0x5555;
+  // Adding a run's start bit carries through the run and clears it.
+  const unsigned even_runs = pairable & ~(pairable + even_starts);
+  return (even_runs & 0x5555) | (pairable & ~even_runs & 0xAAAA);
+}
+
+// Writes the first n bytes of the block to w, n < 16.
+inline void put_partial(u8* w, __m128i v, int n) {
+  alignas(16) u8 tmp[16];
+  store16(tmp, v);
+  if (n >= 8) {
+    std::memcpy(w, tmp, 8);
+    std::memcpy(w + n - 8, tmp + n - 8, 8);
+  } else if (n >= 4) {
+    std::memcpy(w, tmp, 4);
+    std::memcpy(w + n - 4, tmp + n - 4, 4);
+  } else {
+    for (int i = 0; i < n; ++i) w[i] = tmp[i];
+  }
+}
+
+// Writes n converted bytes of a block read at r to w, w at or before r, without touching a
+// byte after r + n that is not read yet: all 16 lanes when they land on bytes already read,
+// or when the writer is on the reader itself (the lanes past n are then the block's own
+// bytes); otherwise only n.
+inline void put_in_place(u8* w, const u8* r, __m128i converted, __m128i original, int n) {
+  if (n == 16 || r - w >= 16 - n) {
+    store16(w, converted);
+  } else if (w == r) {
+    store16(w, select(lanes_of((1u << n) - 1), converted, original));
+  } else {
+    put_partial(w, converted, n);
+  }
+}
+
+// Each lane taken as the first byte of a Shift_JIS pair whose second byte is the next lane:
+// jis_first in lanes.
+inline __m128i jis_first_lanes(__m128i v) {
   const __m128i t = _mm_add_epi8(v, v);
-  const __m128i s2_high = ge(_mm_srli_si128(v, 1), 0x9F);  // of the byte after each first byte
+  const __m128i s2_high = ge(_mm_srli_si128(v, 1), 0x9F);
   // t + 0x1F below 0x3F, else t - 0x61; one more when the second byte is 9F or above.
-  const __m128i first_add = _mm_xor_si128(splat(0x9F), _mm_and_si128(le(t, 0x3E), splat(0x80)));
-  const __m128i j1 = _mm_sub_epi8(_mm_add_epi8(t, first_add), s2_high);
+  const __m128i add = _mm_xor_si128(splat(0x9F), _mm_and_si128(le(t, 0x3E), splat(0x80)));
+  return _mm_sub_epi8(_mm_add_epi8(t, add), s2_high);
+}
+
+// Each lane taken as a second byte: jis_second in lanes.
+inline __m128i jis_second_lanes(__m128i v) {
   // s2 - 0x7E from 9F up, else s2 - 0x1F up to 7E and s2 - 0x20 above.
   const __m128i low_add = _mm_sub_epi8(splat(0xE0), le(v, 0x7E));
-  const __m128i j2 = _mm_add_epi8(v, select(ge(v, 0x9F), splat(0x82), low_add));
-  return select(even_lanes(), j1, j2);
+  return _mm_add_epi8(v, select(ge(v, 0x9F), splat(0x82), low_add));
 }
 
-// Eight pairs (first bytes even) -> Shift_JIS. The first bytes are JIS bytes once flipped by
-// `first_flip`; the second bytes add (odd first byte) `odd_add` - 1 up to `odd_limit`,
-// `odd_add` above it, or (even first byte) `even_add`.
-inline __m128i pairs_to_sjis(__m128i v, u8 first_flip, u8 odd_add, u8 odd_limit, u8 even_add) {
+// Pairs whose first bytes give JIS bytes once flipped by `first_flip`, to Shift_JIS: each
+// lane taken as a first byte, and each lane taken as a second byte after the lane before it.
+// A second byte adds `odd_add` - 1 up to `odd_limit` and `odd_add` above it after an odd
+// first byte, `even_add` after an even one.
+struct PairLanes {
+  __m128i first;
+  __m128i second;
+};
+inline PairLanes sjis_lanes(__m128i v, u8 first_flip, u8 odd_add, u8 odd_limit, u8 even_add) {
   const __m128i j1 = _mm_xor_si128(v, splat(first_flip));
   const __m128i h = _mm_and_si128(_mm_srli_epi16(j1, 1), splat(0x7F));
   const __m128i odd = _mm_cmpeq_epi8(_mm_and_si128(j1, splat(1)), splat(1));
-  // h + 0x70, plus 1 when odd, plus 0x40 from 0x2F (odd) or 0x30 (even) up.
+  // h + 0x70, one more when odd, 0x40 more from 0x2F (odd) or 0x30 (even) up.
   const __m128i high = select(odd, ge(h, 0x2F), ge(h, 0x30));
-  const __m128i s1 = _mm_add_epi8(_mm_sub_epi8(_mm_add_epi8(h, splat(0x70)), odd),
-                                  _mm_and_si128(high, splat(0x40)));
-  const __m128i odd_before = _mm_slli_si128(odd, 1);  // the first byte's parity, in its second's lane
+  const __m128i s1 =
+      _mm_add_epi8(_mm_sub_epi8(_mm_add_epi8(h, splat(0x70)), odd), _mm_and_si128(high, splat(0x40)));
+  const __m128i odd_before = _mm_slli_si128(odd, 1);
   const __m128i odd_case = _mm_add_epi8(splat(odd_add), le(v, odd_limit));
-  const __m128i s2 = _mm_add_epi8(v, select(odd_before, odd_case, splat(even_add)));
-  return select(even_lanes(), s1, s2);
+  return {s1, _mm_add_epi8(v, select(odd_before, odd_case, splat(even_add)))};
 }
 
-// Copies the ASCII run at r to w while at least 16 bytes remain; the caller guarantees that
-// the 16 bytes from w are free (already read). Returns the bytes copied.
-inline size_t copy_ascii_run(const u8* r, const u8* end, u8* w) {
-  const u8* const start = r;
-  while (end - r >= 16) {
-    const __m128i v = load16(r);
-    const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(v));
-    store16(w, v);
-    if (high) return static_cast<size_t>(r - start) + low_bit(high);
-    r += 16;
-    w += 16;
-  }
-  return static_cast<size_t>(r - start);
+// The lanes of a Shift_JIS block: first and second bytes of pairs, and half-width katakana.
+// A first byte in lane 15 has its second byte in the next block.
+struct SjisBlock {
+  __m128i v;
+  __m128i first_lanes;
+  __m128i second_lanes;
+  __m128i kana_lanes;
+  unsigned firsts;
+  unsigned kana;
+};
+inline SjisBlock read_sjis_block(const u8* r) {
+  const __m128i v = load16(r);
+  const __m128i kana_class = le(_mm_sub_epi8(v, splat(0xA1)), 0x3E);
+  const unsigned firsts = pair_firsts(lane_mask(_mm_andnot_si128(kana_class, v)));
+  const __m128i first_lanes = lanes_of(firsts);
+  const __m128i second_lanes = _mm_slli_si128(first_lanes, 1);
+  const __m128i kana_lanes = _mm_andnot_si128(second_lanes, kana_class);
+  return {v, first_lanes, second_lanes, kana_lanes, firsts, lane_mask(kana_lanes)};
 }
 
-// Shift_JIS double-byte lanes: from 0x80 up and not half-width katakana.
-inline unsigned sjis_first_byte_mask(__m128i v) {
-  const __m128i kana = le(_mm_sub_epi8(v, splat(0xA1)), 0x3E);
-  return static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(kana, v)));
+// The block with its pairs converted to JIS bytes, flipped by `flip` (0x80 gives EUC-JP);
+// other lanes as they are.
+inline __m128i convert_block_pairs(const SjisBlock& b, u8 flip) {
+  const __m128i f = splat(flip);
+  return select(b.first_lanes, _mm_xor_si128(jis_first_lanes(b.v), f),
+                select(b.second_lanes, _mm_xor_si128(jis_second_lanes(b.v), f), b.v));
 }
 #endif
 
-// Shift_JIS -> JIS from r..end to w; the writer must stay behind the reader (see
-// sjis_to_jis). Returns the end of the output, without its NUL.
+// Shift_JIS -> JIS from r..end to w. The writer stays behind the reader by at least three
+// times the bytes left to read (see sjis_to_jis). Returns the end of the output, without NUL.
 u8* convert_sjis_to_jis(const u8* r, const u8* end, u8* w) {
   JisState state = JisState::kAscii;
+#if JCODE_SSE2
+  // Each block is converted whole; an escape sequence goes in wherever the character set
+  // changes. Every store is 16 bytes wide, which needs the writer's lead over the unread
+  // text to be 16 bytes: 32 bytes left to read give that.
+  alignas(16) u8 scratch[32] = {};
+  while (end - r >= 32) {
+    const SjisBlock b = read_sjis_block(r);
+    const int n = (b.firsts & 0x8000) ? 15 : 16;
+    const unsigned pairs = (b.firsts | (b.firsts << 1)) & 0xFFFF;
+    const unsigned kana = b.kana;
+    const unsigned ascii = ~(pairs | kana) & 0xFFFF;
+    // Lanes whose set differs from the lane before; lane 0 compares with the state.
+    const unsigned changes = ((ascii ^ ((ascii << 1) | (state == JisState::kAscii))) |
+                              (pairs ^ ((pairs << 1) | (state == JisState::kKanji))) |
+                              (kana ^ ((kana << 1) | (state == JisState::kKana)))) &
+                             ((1u << n) - 1);
+    const __m128i converted =
+        select(b.kana_lanes, _mm_xor_si128(b.v, splat(0x80)), convert_block_pairs(b, 0x00));
+    if (changes == 0) {
+      store16(w, converted);
+    } else {
+      // Segments between changes are copied 16 bytes at a time from a copy of the block;
+      // each copy's tail is written over by what follows.
+      store16(scratch, converted);
+      int from = 0;
+      for (unsigned rest = changes; rest; rest &= rest - 1) {
+        const int at = low_bit(rest);
+        std::memcpy(w, scratch + from, 16);
+        w += at - from;
+        state = static_cast<JisState>(((kana >> at) & 1) * 2 + ((pairs >> at) & 1));
+        std::memcpy(w, kEscapes[static_cast<int>(state)], 4);  // the fourth byte is written over
+        w += 3;
+        from = at;
+      }
+      std::memcpy(w, scratch + from, 16);
+      w -= from;
+    }
+    w += n;
+    r += n;
+  }
+#endif
   while (r < end) {
     const u8 b = *r;
-    if (b < 0x80) {
-      if (state != JisState::kAscii) {
-        w = put3(w, kEnterAscii);
-        state = JisState::kAscii;
-      }
-#if JCODE_SSE2
-      const size_t run = copy_ascii_run(r, end, w);
-      r += run;
-      w += run;
-      if (run) continue;
-#endif
+    const JisState set = b < 0x80 ? JisState::kAscii : is_kana(b) ? JisState::kKana : JisState::kKanji;
+    if (set != state) {
+      w = put_escape(w, set);
+      state = set;
+    }
+    if (set == JisState::kAscii) {
       *w++ = b;
       ++r;
-    } else if (is_kana(b)) {
-      if (state != JisState::kKana) {
-        w = put3(w, kEnterKana);
-        state = JisState::kKana;
-      }
+    } else if (set == JisState::kKana) {
       *w++ = static_cast<u8>(b - 0x80);
       ++r;
+    } else if (end - r < 2) {  // a first byte without its second stands alone and ends the text
+      *w++ = b;
+      break;
     } else {
-      if (state != JisState::kKanji) {
-        w = put3(w, kEnterKanji);
-        state = JisState::kKanji;
-      }
-      if (end - r < 2) {  // a first byte without its second stands alone and ends the text
-        *w++ = b;
-        break;
-      }
-#if JCODE_SSE2
-      if (end - r >= 16) {
-        const __m128i v = load16(r);
-        const int bytes = whole_pairs(sjis_first_byte_mask(v));
-        if (bytes >= 4) {
-          store16(w, sjis_pairs_to_jis(v));
-          r += bytes;
-          w += bytes;
-          continue;
-        }
-      }
-#endif
       const u8 s2 = r[1];
       w[0] = kJisFirst[s2 >= 0x9F][b];
       w[1] = kJisSecond[s2];
@@ -245,17 +331,31 @@ u8* convert_sjis_to_jis(const u8* r, const u8* end, u8* w) {
   return w;
 }
 
-// Shift_JIS -> EUC-JP from r..end to w, under the same rule as convert_sjis_to_jis.
+// Shift_JIS -> EUC-JP from r..end to w; the writer stays behind the reader by at least the
+// bytes left to read.
 u8* convert_sjis_to_euc(const u8* r, const u8* end, u8* w) {
+#if JCODE_SSE2
+  // Pairs and ASCII keep their length, so a block converts lane by lane up to its first
+  // half-width katakana (which grows) or a pair cut by the block's end.
+  while (end - r >= 16) {
+    const SjisBlock b = read_sjis_block(r);
+    const unsigned stop = b.kana | (b.firsts & 0x8000);
+    const int n = stop ? low_bit(stop) : 16;  // pairs and ASCII up to here
+    if (n == 0) {  // katakana in lane 0
+      w[0] = kSingleShift2;
+      w[1] = *r;
+      w += 2;
+      ++r;
+      continue;
+    }
+    store16(w, convert_block_pairs(b, 0x80));
+    w += n;
+    r += n;
+  }
+#endif
   while (r < end) {
     const u8 b = *r;
     if (b < 0x80) {
-#if JCODE_SSE2
-      const size_t run = copy_ascii_run(r, end, w);
-      r += run;
-      w += run;
-      if (run) continue;
-#endif
       *w++ = b;
       ++r;
     } else if (is_kana(b)) {
@@ -263,23 +363,10 @@ u8* convert_sjis_to_euc(const u8* r, const u8* end, u8* w) {
       w[1] = b;
       w += 2;
       ++r;
+    } else if (end - r < 2) {
+      *w++ = b;
+      break;
     } else {
-      if (end - r < 2) {
-        *w++ = b;
-        break;
-      }
-#if JCODE_SSE2
-      if (end - r >= 16) {
-        const __m128i v = load16(r);
-        const int bytes = whole_pairs(sjis_first_byte_mask(v));
-        if (bytes >= 4) {
-          store16(w, _mm_xor_si128(sjis_pairs_to_jis(v), splat(0x80)));
-          r += bytes;
-          w += bytes;
-          continue;
-        }
-      }
-#endif
       const u8 s2 = r[1];
       w[0] = kJisFirst[s2 >= 0x9F][b] ^ 0x80;
       w[1] = kJisSecond[s2] ^ 0x80;
@@ -296,7 +383,7 @@ size_t ascii_prefix(const u8* p, size_t n) {
   size_t i = 0;
 #if JCODE_SSE2
   for (; n - i >= 16; i += 16) {
-    const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(load16(p + i)));
+    const unsigned high = lane_mask(load16(p + i));
     if (high) return i + low_bit(high);
   }
 #endif
@@ -305,9 +392,7 @@ size_t ascii_prefix(const u8* p, size_t n) {
 }
 
 // Runs a growing converter: the text after its ASCII prefix is moved to the end of the
-// buffer (capacity bytes, NUL included) and converted from there to the front. The writer
-// produces at most `factor` bytes per byte read, plus `tail` at the end, and the move leaves
-// it enough room never to reach a byte not yet read.
+// buffer (capacity bytes, NUL included) and converted from there to the front.
 template <typename Convert>
 size_t convert_growing(char* text, size_t n, size_t capacity, Convert convert) {
   u8* const p = reinterpret_cast<u8*>(text);
@@ -334,8 +419,7 @@ int detect_kanji_code(const char* text, size_t n) {
     // Skip blocks holding neither a high byte nor an ESC.
     while (n - i >= 16) {
       const __m128i v = load16(p + i);
-      const __m128i esc = _mm_cmpeq_epi8(v, splat(kEsc));
-      if (_mm_movemask_epi8(_mm_or_si128(v, esc)) != 0) break;
+      if (lane_mask(_mm_or_si128(v, _mm_cmpeq_epi8(v, splat(kEsc)))) != 0) break;
       i += 16;
     }
     const size_t stop = n - i >= 16 ? i + 16 : n;
@@ -397,6 +481,18 @@ size_t jis_to_sjis(char* text, size_t n) {
     if (state == JisState::kAscii) {
       // Bytes up to the next SI, SO or ESC are copied (high bytes too).
       const u8* run_end = r + 1;
+#if JCODE_SSE2
+      for (; end - run_end >= 16; run_end += 16) {
+        const __m128i v = load16(run_end);
+        const unsigned controls = lane_mask(_mm_or_si128(
+            _mm_cmpeq_epi8(v, splat(kEsc)),
+            _mm_or_si128(_mm_cmpeq_epi8(v, splat(kShiftIn)), _mm_cmpeq_epi8(v, splat(kShiftOut)))));
+        if (controls) {
+          run_end += low_bit(controls);
+          break;
+        }
+      }
+#endif
       while (run_end < end && *run_end != kEsc && *run_end != kShiftIn && *run_end != kShiftOut) ++run_end;
       const size_t run = static_cast<size_t>(run_end - r);
       if (w != r) std::memmove(w, r, run);
@@ -406,30 +502,28 @@ size_t jis_to_sjis(char* text, size_t n) {
       *w++ = static_cast<u8>(b + 0x80);
       ++r;
     } else {
-      if (end - r < 2) {
-        *w++ = b;
-        break;
-      }
 #if JCODE_SSE2
-      // A block of eight pairs none of which starts with a control byte. The writer may
-      // store all 16 lanes when they land on bytes already read, or when it writes over the
-      // reader itself (lanes past the pairs keep their bytes).
+      // Pairs up to the first control byte that stands where a pair would begin.
       if (end - r >= 16) {
         const __m128i v = load16(r);
-        const __m128i control_lanes =
-            _mm_or_si128(_mm_cmpeq_epi8(v, splat(kEsc)),
-                         _mm_or_si128(_mm_cmpeq_epi8(v, splat(kShiftIn)), _mm_cmpeq_epi8(v, splat(kShiftOut))));
-        const int bytes = whole_pairs(~static_cast<unsigned>(_mm_movemask_epi8(control_lanes)));
-        if (bytes == 16 || (bytes >= 4 && (w == r || r - w >= 16))) {
-          const __m128i done = _mm_cmplt_epi8(_mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
-                                              _mm_set1_epi8(static_cast<char>(bytes)));
-          store16(w, select(done, pairs_to_sjis(v, 0x00, 0x20, 0x5F, 0x7E), v));
+        const unsigned controls = lane_mask(_mm_or_si128(
+            _mm_cmpeq_epi8(v, splat(kEsc)),
+            _mm_or_si128(_mm_cmpeq_epi8(v, splat(kShiftIn)), _mm_cmpeq_epi8(v, splat(kShiftOut)))));
+        const unsigned at_pair_start = controls & 0x5555;
+        const int bytes = at_pair_start ? low_bit(at_pair_start) : 16;
+        if (bytes > 0) {
+          const PairLanes s = sjis_lanes(v, 0x00, 0x20, 0x5F, 0x7E);
+          put_in_place(w, r, select(_mm_set1_epi16(0x00FF), s.first, s.second), v, bytes);
           r += bytes;
           w += bytes;
           continue;
         }
       }
 #endif
+      if (end - r < 2) {
+        *w++ = b;
+        break;
+      }
       const u8 j2 = r[1];
       w[0] = kSjisFirstFromJis[b];
       w[1] = kSjisSecondFromJis[b & 1][j2];
@@ -449,46 +543,46 @@ size_t euc_to_sjis(char* text, size_t n) {
   const u8* r = p;
   const u8* const end = p + n;
   u8* w = p;
-  while (r < end) {
-    const u8 b = *r;
-    if (b < 0x80) {
-      // The run moves only once something before it has shrunk.
-      const size_t run = ascii_prefix(r, static_cast<size_t>(end - r));
-      if (w != r) std::memmove(w, r, run);
-      r += run;
-      w += run;
-      continue;
-    }
-    if (end - r < 2) {
-      *w++ = b;
-      break;
-    }
-    if (b == kSingleShift2) {
+#if JCODE_SSE2
+  // ASCII and pairs keep their length: a block converts lane by lane up to its first 8E
+  // (which shrinks) or a pair cut by the block's end.
+  while (end - r >= 16) {
+    const __m128i v = load16(r);
+    const unsigned firsts = pair_firsts(lane_mask(v));
+    const unsigned shift2 = lane_mask(_mm_cmpeq_epi8(v, splat(kSingleShift2))) & firsts;
+    const unsigned stop = shift2 | (firsts & 0x8000);
+    const int bytes = stop ? low_bit(stop) : 16;
+    if (bytes == 0) {  // 8E in lane 0
       *w++ = r[1];
       r += 2;
       continue;
     }
-#if JCODE_SSE2
-    if (end - r >= 16) {
-      const __m128i v = load16(r);
-      // First bytes: from 0x80 up, but not 8E.
-      const __m128i shift2 = _mm_cmpeq_epi8(v, splat(kSingleShift2));
-      const int bytes = whole_pairs(static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(shift2, v))));
-      if (bytes == 16 || (bytes >= 4 && (w == r || r - w >= 16))) {
-        const __m128i done = _mm_cmplt_epi8(_mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
-                                            _mm_set1_epi8(static_cast<char>(bytes)));
-        store16(w, select(done, pairs_to_sjis(v, 0x80, 0xA0, 0xDF, 0xFE), v));
-        r += bytes;
-        w += bytes;
-        continue;
-      }
-    }
+    const PairLanes s = sjis_lanes(v, 0x80, 0xA0, 0xDF, 0xFE);
+    const __m128i converted =
+        select(lanes_of(firsts), s.first, select(lanes_of((firsts << 1) & 0xFFFF), s.second, v));
+    put_in_place(w, r, converted, v, bytes);
+    r += bytes;
+    w += bytes;
+  }
 #endif
-    const u8 e2 = r[1];
-    w[0] = kSjisFirstFromEuc[b];
-    w[1] = kSjisSecondFromEuc[b & 1][e2];
-    w += 2;
-    r += 2;
+  while (r < end) {
+    const u8 b = *r;
+    if (b < 0x80) {
+      *w++ = b;
+      ++r;
+    } else if (end - r < 2) {
+      *w++ = b;
+      break;
+    } else if (b == kSingleShift2) {
+      *w++ = r[1];
+      r += 2;
+    } else {
+      const u8 e2 = r[1];
+      w[0] = kSjisFirstFromEuc[b];
+      w[1] = kSjisSecondFromEuc[b & 1][e2];
+      w += 2;
+      r += 2;
+    }
   }
   *w = '\0';
   return static_cast<size_t>(w - p);
@@ -509,18 +603,13 @@ size_t sjis_to_euc_capacity(size_t n) {
 // At most four bytes out per byte in (an escape sequence and a byte; an escape sequence and
 // a pair for two bytes), then ESC ( B: 4n + 3 and the NUL. With the unread text at the end
 // of the 4n + 4 byte buffer, the writer starts 3n + 3 bytes behind the reader and loses at
-// most three bytes of that lead per byte read, so it stays behind by at least as many
-// bytes as are left to read.
-size_t sjis_to_jis(char* text, size_t n) {
-  return convert_growing(text, n, 4 * n + 4, convert_sjis_to_jis);
-}
+// most three bytes of that lead per byte read.
+size_t sjis_to_jis(char* text, size_t n) { return convert_growing(text, n, 4 * n + 4, convert_sjis_to_jis); }
 
 void sjis_to_jis(char* text) { sjis_to_jis(text, std::strlen(text)); }
 
 // At most two bytes out per byte in: in the 2n + 1 byte buffer the writer starts n bytes
 // behind the reader and loses at most one byte of that lead per byte read.
-size_t sjis_to_euc(char* text, size_t n) {
-  return convert_growing(text, n, 2 * n + 1, convert_sjis_to_euc);
-}
+size_t sjis_to_euc(char* text, size_t n) { return convert_growing(text, n, 2 * n + 1, convert_sjis_to_euc); }
 
 void sjis_to_euc(char* text) { sjis_to_euc(text, std::strlen(text)); }
