@@ -137,6 +137,8 @@ class CFile {
 // ReadString reads ahead, so a file is read either by lines or by Read/Seek.
 class CStdioFile : public CFile {
  public:
+  // As CFile::Open; lines read ahead from an earlier file are dropped.
+  bool Open(const char* path, unsigned flags, CFileException* error = nullptr);
   // The next line without its line end; false at the end of the file. A last
   // line without LF is still a line; NUL bytes stay in it. Raises
   // CFileException on a read failure, CMemoryException when a line does not fit.

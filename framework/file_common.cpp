@@ -1,5 +1,6 @@
 // What both file backends share: the last error code, Windows codes for errno
-// values, exception causes and their texts, and line reading for CStdioFile.
+// values, exception causes and their texts, line reading for CStdioFile, and
+// the rules for names and values written to ini files.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -140,6 +141,13 @@ CString CFileException::CauseText() const {
 void CFile::Raise(uint32_t os_error) const {
   SetLastErrorCode(os_error);
   throw CFileException(CFileException::CauseFromOsError(os_error), os_error, m_strFileName);
+}
+
+bool CStdioFile::Open(const char* path, unsigned flags, CFileException* error) {
+  m_buffer.clear();
+  m_position = 0;
+  m_atEnd = false;
+  return CFile::Open(path, flags, error);
 }
 
 bool CStdioFile::FillBuffer() {

@@ -557,4 +557,20 @@ TEST(StdioFile, LongLinesAndBufferEdges) {
   EXPECT_EQ(ReadLines(path, CFile::modeRead | CFile::typeText), expected);
 }
 
+TEST(StdioFile, ReopeningStartsAfresh) {
+  TempFolder dir;
+  WriteBytes(dir / "first.txt", "one\ntwo\n");
+  WriteBytes(dir / "second.txt", "three\n");
+  CStdioFile file;
+  CString line;
+  ASSERT_TRUE(file.Open((dir / "first.txt").c_str(), CFile::modeRead | CFile::typeText));
+  ASSERT_TRUE(file.ReadString(line));
+  EXPECT_EQ(line, "one");
+  file.Close();
+  ASSERT_TRUE(file.Open((dir / "second.txt").c_str(), CFile::modeRead | CFile::typeText));
+  ASSERT_TRUE(file.ReadString(line));
+  EXPECT_EQ(line, "three");
+  EXPECT_FALSE(file.ReadString(line));
+}
+
 }  // namespace
