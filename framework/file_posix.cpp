@@ -104,7 +104,9 @@ CFile::~CFile() { Abort(); }
 bool CFile::Open(const char* path, unsigned flags, CFileException* error) {
   Abort();
   if (path == nullptr || path[0] == '\0') return Fail(win_error::kPathNotFound, "", error);
-  if (IsStandardOutputName(path) && (flags & (modeWrite | modeReadWrite)) != 0) return OpenStandardOutput();
+  if (IsStandardOutputName(path) && (flags & (modeWrite | modeReadWrite)) != 0) {
+    return OpenStandardOutput() || Fail(GetLastErrorCode(), path, error);
+  }
 
   int open_flags = O_CLOEXEC;
   switch (AccessOf(flags)) {

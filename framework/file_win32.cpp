@@ -48,7 +48,9 @@ CFile::~CFile() { Abort(); }
 bool CFile::Open(const char* path, unsigned flags, CFileException* error) {
   Abort();
   if (path == nullptr || path[0] == '\0') return Fail(win_error::kPathNotFound, "", error);
-  if (IsStandardOutputName(path) && (flags & (modeWrite | modeReadWrite)) != 0) return OpenStandardOutput();
+  if (IsStandardOutputName(path) && (flags & (modeWrite | modeReadWrite)) != 0) {
+    return OpenStandardOutput() || Fail(GetLastErrorCode(), path, error);
+  }
   SECURITY_ATTRIBUTES security{sizeof(SECURITY_ATTRIBUTES), nullptr, (flags & modeNoInherit) ? FALSE : TRUE};
   HANDLE handle = ::CreateFileA(path, AccessOf(flags), ShareOf(flags), &security, CreationOf(flags),
                                 FILE_ATTRIBUTE_NORMAL, nullptr);

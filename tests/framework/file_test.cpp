@@ -442,6 +442,29 @@ TEST(FileStandardOutput, WritesAndStaysOpen) {
   EXPECT_EQ(ReadBytes(path), "hello\n");
 }
 
+TEST(FileStandardOutput, NamedOutputMeansStandardOutput) {
+  TempFolder dir;
+  std::string path = dir / "stdout.txt";
+  std::string dash_file = dir / "-";
+  CFile::SetStandardOutputName(dash_file.c_str());
+  WithStandardOutput(path, [&] {
+    CFile out;
+    ASSERT_TRUE(out.Open(dash_file.c_str(), kCreateBinary));
+    out.Write("via name", 8);
+    out.Close();
+    // Reading a file of that name still reads the file.
+    CFile in;
+    EXPECT_FALSE(in.Open(dash_file.c_str(), kReadBinary));
+    EXPECT_EQ(GetLastErrorCode(), 2u);
+  });
+  CFile::SetStandardOutputName("");
+  EXPECT_EQ(ReadBytes(path), "via name");
+  EXPECT_FALSE(fs::exists(dash_file));
+  CFile plain;
+  ASSERT_TRUE(plain.Open(dash_file.c_str(), kCreateBinary));
+  EXPECT_TRUE(fs::exists(dash_file));
+}
+
 TEST(FileErrors, ErrnoMapsToWindowsCodes) {
   struct Case {
     int error_number;
