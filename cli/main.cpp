@@ -65,6 +65,15 @@ int Choice(const char* option, const char* value, std::initializer_list<const ch
   UsageError(std::string("invalid value '") + value + "' for " + option + " (expected " + allowed + ")");
 }
 
+// The option getopt_long just refused, as the user wrote it: a long option
+// without its "=value", a short one alone even inside a group such as -bx.
+std::string BadOption(char** argv, bool missing_value) {
+  const std::string word = argv[optind - 1];
+  const bool long_option = missing_value ? word.rfind("--", 0) == 0 : optopt == 0;
+  if (long_option) return word.substr(0, word.find('='));
+  return std::string("-") + static_cast<char>(optopt);
+}
+
 Options ParseOptions(int argc, char** argv) {
   enum { kSort = 256, kVersion };
   static const option kLong[] = {
@@ -95,8 +104,8 @@ Options ParseOptions(int argc, char** argv) {
       case 'q': options.quiet = true; break;
       case 'h': std::fputs(kUsage, stdout); std::exit(0);
       case kVersion: std::puts("tavvel-cli 1.0.0.3"); std::exit(0);
-      case ':': UsageError(std::string("option '") + argv[optind - 1] + "' needs a value");
-      default: UsageError(std::string("unknown option '") + argv[optind - 1] + "'");
+      case ':': UsageError("option '" + BadOption(argv, true) + "' needs a value");
+      default: UsageError("unknown option '" + BadOption(argv, false) + "'");
     }
   }
   if (!have_output || options.output.IsEmpty()) UsageError("no output file given (-o FILE)");

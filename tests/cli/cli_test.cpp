@@ -1,0 +1,382 @@
+// tavvel-cli as other programs call it: options, exit status, the one-line
+// messages on standard error, "-o -", sorting, sources that are missing or
+// are folders, and what is kept when the output fails.
+#include <fcntl.h>
+#include <pty.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kCli[] = TAVVEL_CLI;
+
+struct Result {
+  int status = -1;  // the exit status, or 128 + the signal
+  std::string out, err;
+};
+
+class CliTest : public ::testing::Test {
+ protected:
+  CliTest() {
+    std::string pattern = (fs::temp_directory_path() / "tavvel_cli_XXXXXX").string();
+    folder_ = ::mkdtemp(pattern.data());
+  }
+  ~CliTest() override {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+
+  std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+  void Write(const std::string& name, const std::string& bytes) const {
+    std::ofstream(Path(name), std::ios::binary) << bytes;
+  }
+  std::string Read(const std::string& name) const { return ReadPath(Path(name)); }
+  static std::string ReadPath(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  bool Exists(const std::string& name) const { return fs::exists(fs::symlink_status(Path(name))); }
+
+  // Runs program with args in the test's folder; standard input is empty,
+  // standard output and error are collected.
+  Result RunProgram(const std::string& program, const std::vector<std::string>& args) const {
+    const std::string out_path = Path(".stdout"), err_path = Path(".stderr");
+    pid_t child = ::fork();
+    if (child == 0) {
+      int in = ::open("/dev/null", O_RDONLY);
+      int out = ::open(out_path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+      int err = ::open(err_path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+      if (in < 0 || out < 0 || err < 0 || ::chdir(folder_.c_str()) != 0) ::_exit(125);
+      ::dup2(in, 0);
+      ::dup2(out, 1);
+      ::dup2(err, 2);
+      std::vector<char*> argv;
+      argv.push_back(const_cast<char*>(program.c_str()));
+      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+      argv.push_back(nullptr);
+      ::execv(program.c_str(), argv.data());
+      ::_exit(126);
+    }
+    Result result;
+    int status = 0;
+    if (child > 0 && ::waitpid(child, &status, 0) == child) {
+      result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    result.out = ReadPath(out_path);
+    result.err = ReadPath(err_path);
+    ::unlink(out_path.c_str());
+    ::unlink(err_path.c_str());
+    return result;
+  }
+  Result Run(const std::vector<std::string>& args) const { return RunProgram(kCli, args); }
+
+  std::string folder_;
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string Joined(int n) { return "tavvel-cli: " + std::to_string(n) + " 個のファイルを結合しました。"; }
+
+// --- usage -----------------------------------------------------------------------------
+
+TEST_F(CliTest, HelpAndVersion) {
+  for (const char* help : {"--help", "-h"}) {
+    SCOPED_TRACE(help);
+    Result r = Run({help});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    for (const char* line : {
+             "tavvel-cli [options] -o OUTPUT SOURCE...",
+             "  -o, --output FILE         output file; \"-\" writes to standard output\n",
+             "  -b, --binary              binary mode (FileMode 1); default: text mode\n",
+             "  -n, --newline crlf|cr|lf  output line end (CRLF 0|1|2), default crlf\n",
+             "  -c, --code sjis|jis|euc   output code (CharCode 0|1|2), default sjis\n",
+             "  -p, --plain TABLE         plain replacement table (RepMode 1, RepFile)\n",
+             "  -r, --regex TABLE         regex replacement table (RepMode 2, RepFile)\n",
+             "  -s, --separator FILE      insert the separator file (InsertSep 1, SepFile)\n",
+             "      --sort asc|desc       sort the list before joining\n",
+             "  -q, --quiet               no progress and no status line\n",
+             "  -h, --help                usage; --version: the version\n",
+         }) {
+      EXPECT_NE(r.out.find(line), std::string::npos) << line;
+    }
+  }
+  Result r = Run({"--version"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "tavvel-cli 1.0.0.3\n");
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(CliTest, UsageErrorsNameTheBadArgument) {
+  Write("a", "A");
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string names;  // what the first line of the message must hold
+  };
+  const Case cases[] = {
+      {"nothing", {}, "no output file given"},
+      {"no_sources", {"-o", "out"}, "no source files given"},
+      {"empty_output", {"-o", "", "a"}, "no output file given"},
+      {"unknown_short", {"-x", "-o", "out", "a"}, "'-x'"},
+      {"unknown_short_in_a_group", {"-bx", "-o", "out", "a"}, "'-x'"},
+      {"unknown_long", {"--bogus", "-o", "out", "a"}, "'--bogus'"},
+      {"newline_value", {"-n", "unix", "-o", "out", "a"}, "'unix' for --newline"},
+      {"code_value", {"--code=utf8", "-o", "out", "a"}, "'utf8' for --code"},
+      {"sort_value", {"--sort", "up", "-o", "out", "a"}, "'up' for --sort"},
+      {"two_tables", {"-p", "t", "-r", "t", "-o", "out", "a"}, "only one replacement table"},
+      {"output_without_value", {"a", "-o"}, "'-o' needs a value"},
+      {"long_output_without_value", {"a", "--output"}, "'--output' needs a value"},
+      {"separator_without_value", {"-o", "out", "a", "-s"}, "'-s' needs a value"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Result r = Run(c.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    std::vector<std::string> lines = Lines(r.err);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0].rfind("tavvel-cli: ", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find(c.names), std::string::npos) << lines[0];
+    EXPECT_FALSE(Exists("out"));
+  }
+}
+
+// --- joining ---------------------------------------------------------------------------
+
+TEST_F(CliTest, TextJoinWithDefaults) {
+  Write("a", "a\r\nb\n");
+  Write("b", "c\rd");
+  Result r = Run({"-o", "out", "a", "b"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, Joined(2) + "\n");
+  EXPECT_EQ(Read("out"), "a\r\nb\r\nc\r\nd");
+
+  r = Run({"-q", "-o", "out", "b", "a"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "") << "quiet: no status line";
+  EXPECT_EQ(Read("out"), "c\r\nda\r\nb\r\n");
+}
+
+TEST_F(CliTest, OptionsBecomeTheDialogsOptions) {
+  Write("a", "\x82\xa0\r\n-");
+  Write("b", "x\n");
+  Write("sep", "==\n");
+  Write("table", "-\t+\n");
+  struct Case {
+    const char* name;
+    std::vector<std::string> options;
+    std::string output;
+  };
+  const Case cases[] = {
+      {"binary", {"-b", "-n", "lf", "-s", "sep"}, "\x82\xa0\r\n-x\n"},
+      {"binary_long", {"--binary"}, "\x82\xa0\r\n-x\n"},
+      {"lf", {"-n", "lf"}, "\x82\xa0\n-x\n"},
+      {"cr", {"--newline", "cr"}, "\x82\xa0\r-x\r"},
+      {"crlf", {"--newline=crlf"}, "\x82\xa0\r\n-x\r\n"},
+      {"euc", {"-n", "lf", "-c", "euc"}, "\xa4\xa2\n-x\n"},
+      {"jis", {"-n", "lf", "--code", "jis"}, "\x1b$B$\"\x1b(B\n-x\n"},
+      {"sjis", {"-n", "lf", "-c", "sjis"}, "\x82\xa0\n-x\n"},
+      {"separator", {"-n", "lf", "-s", "sep"}, "\x82\xa0\n-==\nx\n"},
+      {"plain_table", {"-n", "lf", "--plain", "table", "--separator", "sep"}, "\x82\xa0\n+==\nx\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = c.options;
+    args.insert(args.end(), {"-q", "-o", "out", "a", "b"});
+    Result r = Run(args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(Read("out"), c.output);
+  }
+}
+
+TEST_F(CliTest, OutputDashWritesToStandardOutput) {
+  Write("a", std::string("A\0\r\n", 4));
+  Write("b", "B");
+  Result r = Run({"-b", "-o", "-", "a", "b"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, std::string("A\0\r\nB", 5));
+  EXPECT_EQ(r.err, Joined(2) + "\n");
+  EXPECT_FALSE(Exists("-"));
+
+  r = Run({"-n", "lf", "-o", "-", "a", "b"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "AB");
+}
+
+TEST_F(CliTest, SortAndFolders) {
+  fs::create_directories(Path("tree/sub"));
+  Write("tree/b", "b");
+  Write("tree/a", "a");
+  Write("tree/sub/c", "c");
+  Write("z", "z");
+  Result r = Run({"-q", "--sort", "asc", "-o", "out", "z", "tree"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(Read("out"), "abcz");
+  r = Run({"-q", "--sort", "desc", "-o", "out", "tree", "z"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(Read("out"), "zcba");
+  // Without sorting a folder's files stand where the folder was named.
+  r = Run({"-q", "-o", "out", "z", "tree/sub", "z"});
+  EXPECT_EQ(Read("out"), "zcz");
+}
+
+TEST_F(CliTest, MissingSourceStopsTheJoinAtItsPlace) {
+  Write("a", "A");
+  Write("c", "C");
+  Result r = Run({"-o", "out", "a", "absent", "c"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Lines(r.err), (std::vector<std::string>{"tavvel-cli: 'absent' を開くことができません。(Error:2)", Joined(1)}));
+  EXPECT_EQ(Read("out"), "A");
+
+  r = Run({"-b", "-q", "-o", "out", "absent", "a"});
+  EXPECT_EQ(r.status, 1) << "binary mode stops without a message, but the join did stop";
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(Read("out"), "");
+}
+
+TEST_F(CliTest, EveryMessageIsOneLine) {
+  Write("a", "A");
+  Write("b", "B");
+  Result r = Run({"-s", "absent.sep", "-p", "absent.tbl", "-o", "out", "a", "b"});
+  EXPECT_EQ(r.status, 1) << "a message was shown";
+  EXPECT_EQ(Lines(r.err),
+            (std::vector<std::string>{
+                "tavvel-cli: セパレータファイルをオープンできません。(Error:2) セパレータを挿入せずに処理を続行します。",
+                "tavvel-cli: 置換テーブルファイルをオープンできません。(Error:2) 置換テーブルを通さずに処理を続行します。",
+                Joined(2)}));
+  EXPECT_EQ(Read("out"), "AB");
+}
+
+TEST_F(CliTest, OutputThatIsASourceIsLeftAlone) {
+  Write("a", "A");
+  Write("b", "B");
+  for (const char* mode : {"-n", "-b"}) {
+    SCOPED_TRACE(mode);
+    std::vector<std::string> args = {"-o", "./b", "a", "b"};
+    if (std::string(mode) == "-n") args.insert(args.begin(), {"-n", "lf"});
+    else args.insert(args.begin(), "-b");
+    Result r = Run(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(Lines(r.err), (std::vector<std::string>{"tavvel-cli: 'b' を開くことができません。(Error:32)", Joined(0)}));
+    EXPECT_EQ(Read("b"), "B");
+  }
+}
+
+TEST_F(CliTest, PathsTooLongAreRefusedByName) {
+  Write("a", "A");
+  const std::string long_name = std::string(200, 'd') + "/" + std::string(100, 'f');
+  Result r = Run({"-o", "out", long_name, "a"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Lines(r.err), (std::vector<std::string>{"tavvel-cli: '" + long_name +
+                                                         "' はパスが長すぎるため追加できません。(259 バイトまで)",
+                                                     Joined(1)}));
+  EXPECT_EQ(Read("out"), "A");
+
+  r = Run({"-q", "-o", "out", long_name});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Lines(r.err).back(), "tavvel-cli: リストが空です。");
+}
+
+TEST_F(CliTest, FullDiskIsReported) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  Write("a", "A");
+  for (const char* mode : {"-n", "-b"}) {
+    SCOPED_TRACE(mode);
+    std::vector<std::string> args = {"-q", "-o", "/dev/full", "a"};
+    args.insert(args.begin(), mode);
+    if (std::string(mode) == "-n") args.insert(args.begin() + 1, "lf");
+    Result r = Run(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(Lines(r.err), std::vector<std::string>{"tavvel-cli: '/dev/full' の処理中にエラーが発生しました。 "
+                                                     "ディスクの空き容量が不足しています (Error:112)"});
+  }
+}
+
+TEST_F(CliTest, WriteFailureKeepsWhatWasWritten) {
+  Write("a", std::string(1000, 'a'));
+  // A file-size limit of one 512-byte block, the signal ignored: the second
+  // write past it fails.
+  Result r = RunProgram("/bin/sh", {"-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" -q -b -o out a", kCli});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Lines(r.err), std::vector<std::string>{"tavvel-cli: 'out' の処理中にエラーが発生しました。 "
+                                                   "不明なエラーが発生しました (Error:223)"});
+  EXPECT_EQ(Read("out"), std::string(512, 'a'));
+}
+
+TEST_F(CliTest, NeitherReadsNorWritesAnIni) {
+  // A copy of the program with an ini beside it that asks for binary mode.
+  const std::string copy = Path("tavvel-cli");
+  fs::copy_file(kCli, copy);
+  const std::string ini = "[Settings]\r\nFileMode=1\r\nCRLF=2\r\n";
+  Write("tavvel-cli.ini", ini);
+  Write("a", "a\r\n");
+  Result r = RunProgram(copy, {"-q", "-o", "out", "a"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(Read("out"), "a\r\n");
+  EXPECT_EQ(Read("tavvel-cli.ini"), ini);
+  r = RunProgram(copy, {"-q", "-n", "lf", "-o", "out", "a"});
+  EXPECT_EQ(Read("out"), "a\n");
+  EXPECT_EQ(Read("tavvel-cli.ini"), ini);
+}
+
+TEST_F(CliTest, ProgressOnATerminal) {
+  Write("a", "a");
+  Write("b", "b");
+  for (bool quiet : {false, true}) {
+    SCOPED_TRACE(quiet);
+    int master = -1;
+    pid_t child = ::forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // Standard output stays away from the terminal; standard error is it.
+      int out = ::open("/dev/null", O_WRONLY);
+      ::dup2(out, 1);
+      if (::chdir(folder_.c_str()) != 0) ::_exit(125);
+      if (quiet) {
+        ::execl(kCli, kCli, "-q", "-o", "out", "a", "b", static_cast<char*>(nullptr));
+      } else {
+        ::execl(kCli, kCli, "-o", "out", "a", "b", static_cast<char*>(nullptr));
+      }
+      ::_exit(126);
+    }
+    std::string screen;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;) screen.append(buffer, static_cast<size_t>(got));
+    ::close(master);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    if (quiet) {
+      EXPECT_EQ(screen, "");
+    } else {
+      EXPECT_NE(screen.find("\r["), std::string::npos) << screen;
+      EXPECT_NE(screen.find("1/2 files"), std::string::npos) << screen;
+      EXPECT_NE(screen.find("2/2 files"), std::string::npos) << screen;
+      EXPECT_NE(screen.find(Joined(2)), std::string::npos) << screen;
+    }
+    EXPECT_EQ(Read("out"), "ab");
+  }
+}
+
+}  // namespace
