@@ -331,24 +331,33 @@ u8* convert_sjis_to_jis(const u8* r, const u8* end, u8* w) {
   return w;
 }
 
-// Shift_JIS -> EUC-JP from r..end to w; the writer stays behind the reader by at least the
-// bytes left to read.
-u8* convert_sjis_to_euc(const u8* r, const u8* end, u8* w) {
+// Shift_JIS -> EUC-JP from r..end to w. Growing: the writer stays behind the reader by at
+// least the bytes left to read. In place (w == r): stops before the first half-width
+// katakana, the only character that grows. Returns where reading and writing stopped.
+struct Progress {
+  const u8* r;
+  u8* w;
+};
+template <bool kInPlace>
+Progress convert_sjis_to_euc(const u8* r, const u8* end, u8* w) {
 #if JCODE_SSE2
   // Pairs and ASCII keep their length, so a block converts lane by lane up to its first
-  // half-width katakana (which grows) or a pair cut by the block's end.
+  // half-width katakana or a pair cut by the block's end.
   while (end - r >= 16) {
     const SjisBlock b = read_sjis_block(r);
     const unsigned stop = b.kana | (b.firsts & 0x8000);
     const int n = stop ? low_bit(stop) : 16;  // pairs and ASCII up to here
     if (n == 0) {  // katakana in lane 0
+      if (kInPlace) return {r, w};
       w[0] = kSingleShift2;
       w[1] = *r;
       w += 2;
       ++r;
       continue;
     }
-    store16(w, convert_block_pairs(b, 0x80));
+    const __m128i converted = convert_block_pairs(b, 0x80);
+    // In place, the lanes past n are bytes not yet read: they keep their value.
+    store16(w, kInPlace && n < 16 ? select(lanes_of((1u << n) - 1), converted, b.v) : converted);
     w += n;
     r += n;
   }
@@ -359,13 +368,14 @@ u8* convert_sjis_to_euc(const u8* r, const u8* end, u8* w) {
       *w++ = b;
       ++r;
     } else if (is_kana(b)) {
+      if (kInPlace) return {r, w};
       w[0] = kSingleShift2;
       w[1] = b;
       w += 2;
       ++r;
     } else if (end - r < 2) {
       *w++ = b;
-      break;
+      ++r;
     } else {
       const u8 s2 = r[1];
       w[0] = kJisFirst[s2 >= 0x9F][b] ^ 0x80;
@@ -374,7 +384,7 @@ u8* convert_sjis_to_euc(const u8* r, const u8* end, u8* w) {
       r += 2;
     }
   }
-  return w;
+  return {r, w};
 }
 
 // Length of the leading run of bytes below 0x80, which every Shift_JIS converter leaves as
@@ -389,24 +399,6 @@ size_t ascii_prefix(const u8* p, size_t n) {
 #endif
   while (i < n && p[i] < 0x80) ++i;
   return i;
-}
-
-// Runs a growing converter: the text after its ASCII prefix is moved to the end of the
-// buffer (capacity bytes, NUL included) and converted from there to the front.
-template <typename Convert>
-size_t convert_growing(char* text, size_t n, size_t capacity, Convert convert) {
-  u8* const p = reinterpret_cast<u8*>(text);
-  const size_t head = ascii_prefix(p, n);
-  if (head == n) {
-    p[n] = '\0';
-    return n;
-  }
-  const size_t rest = n - head;
-  u8* const source = p + (capacity - 1 - rest);
-  std::memmove(source, p + head, rest);
-  u8* const w = convert(source, source + rest, p + head);
-  *w = '\0';
-  return static_cast<size_t>(w - p);
 }
 
 }  // namespace
@@ -603,13 +595,40 @@ size_t sjis_to_euc_capacity(size_t n) {
 // At most four bytes out per byte in (an escape sequence and a byte; an escape sequence and
 // a pair for two bytes), then ESC ( B: 4n + 3 and the NUL. With the unread text at the end
 // of the 4n + 4 byte buffer, the writer starts 3n + 3 bytes behind the reader and loses at
-// most three bytes of that lead per byte read.
-size_t sjis_to_jis(char* text, size_t n) { return convert_growing(text, n, 4 * n + 4, convert_sjis_to_jis); }
+// most three bytes of that lead per byte read. The ASCII prefix stays where it is.
+size_t sjis_to_jis(char* text, size_t n) {
+  u8* const p = reinterpret_cast<u8*>(text);
+  const size_t head = ascii_prefix(p, n);
+  u8* w = p + head;
+  if (head < n) {
+    const size_t rest = n - head;
+    u8* const source = p + (4 * n + 3 - rest);
+    std::memmove(source, p + head, rest);
+    w = convert_sjis_to_jis(source, source + rest, w);
+  }
+  *w = '\0';
+  return static_cast<size_t>(w - p);
+}
 
 void sjis_to_jis(char* text) { sjis_to_jis(text, std::strlen(text)); }
 
-// At most two bytes out per byte in: in the 2n + 1 byte buffer the writer starts n bytes
-// behind the reader and loses at most one byte of that lead per byte read.
-size_t sjis_to_euc(char* text, size_t n) { return convert_growing(text, n, 2 * n + 1, convert_sjis_to_euc); }
+// At most two bytes out per byte in (half-width katakana; pairs and ASCII keep their length).
+// Up to the first half-width katakana the text keeps its length and converts in place; from
+// there on, in the 2n + 1 byte buffer, the rest moves to the end and the writer starts n
+// bytes behind the reader, losing at most one byte of that lead per byte read.
+size_t sjis_to_euc(char* text, size_t n) {
+  u8* const p = reinterpret_cast<u8*>(text);
+  const Progress done = convert_sjis_to_euc<true>(p, p + n, p);
+  const size_t head = static_cast<size_t>(done.r - p);
+  u8* w = done.w;
+  if (head < n) {
+    const size_t rest = n - head;
+    u8* const source = p + (2 * n - rest);
+    std::memmove(source, p + head, rest);
+    w = convert_sjis_to_euc<false>(source, source + rest, w).w;
+  }
+  *w = '\0';
+  return static_cast<size_t>(w - p);
+}
 
 void sjis_to_euc(char* text) { sjis_to_euc(text, std::strlen(text)); }

@@ -433,6 +433,8 @@ struct Token {
   Bytes sjis;
 };
 
+Bytes i_to_kana(size_t i) { return Bytes{static_cast<char>(0xA1 + i % 0x3F)}; }
+
 // Characters in runs of one kind, so that blocks of pairs and of ASCII occur and break at
 // every position. Odd pairs are a first byte outside the standard range or a second byte
 // outside the trail range: the arithmetic still applies.
@@ -481,6 +483,29 @@ TEST(LongText, ShiftJisToEucIsCharacterByCharacter) {
       expected += run_sized(Op::kSjisToEuc, t.sjis);
     }
     ASSERT_BYTES(expected, run_sized(Op::kSjisToEuc, sjis)) << seed;
+  }
+}
+
+// Shift_JIS to EUC-JP works in place up to the first half-width katakana and moves the
+// rest out of the way from there: the switch at every position, near both ends.
+TEST(LongText, KatakanaAtEveryPosition) {
+  const Bytes kanji = "\x88\x9f";
+  for (size_t before = 0; before < 40; ++before) {
+    for (size_t after : {0u, 1u, 7u, 8u, 9u, 20u}) {
+      Bytes sjis, euc;
+      for (size_t i = 0; i < before; ++i) {
+        sjis += kanji;
+        euc += "\xb0\xa1";
+      }
+      sjis += i_to_kana(before);
+      euc += Bytes("\x8e") + i_to_kana(before);
+      for (size_t i = 0; i < after; ++i) {
+        sjis += (i % 3 ? kanji : Bytes("a"));
+        euc += (i % 3 ? Bytes("\xb0\xa1") : Bytes("a"));
+      }
+      ASSERT_BYTES(euc, run_sized(Op::kSjisToEuc, sjis)) << before << " " << after;
+      ASSERT_BYTES(euc, run(Op::kSjisToEuc, sjis)) << before << " " << after;
+    }
   }
 }
 

@@ -1,0 +1,183 @@
+#!/usr/bin/env bash
+# Whole-process timings of tavvel-cli against its peers on the same data:
+#   binary join:  tavvel-cli --binary -o OUT FILES...   vs  cat FILES > OUT
+#   text join:    tavvel-cli -n lf -c euc -o OUT FILE   vs  iconv -f CP932 -t EUC-JP,
+#                 uconv -f cp932 -t EUC-JP, nkf -S -e -x, and cat (the bytes alone)
+# Uses hyperfine when it is installed, else the shell's clock (best of the runs).
+#
+# usage: scripts/bench-peers.sh [PATH-TO-TAVVEL-CLI]
+#   Without an argument the CLI is taken from $TAVVEL_CLI or build/default/cli/tavvel-cli.
+#   Without a CLI only the peers are timed.
+# Environment: BIN_MB (default 1024) and BIN_FILES (default 32) shape the binary data,
+#   TEXT_MB (default 128) the Shift_JIS text, RUNS (default 5) the runs per command,
+#   BENCH_DIR the folder for the data (default: a new temporary folder, removed at exit),
+#   BENCH_TIMER=shell uses the shell's clock even where hyperfine is installed.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cli=${1:-${TAVVEL_CLI:-$root/build/default/cli/tavvel-cli}}
+bin_mb=${BIN_MB:-1024}
+bin_files=${BIN_FILES:-32}
+text_mb=${TEXT_MB:-128}
+runs=${RUNS:-5}
+
+for n in "$bin_mb" "$bin_files" "$text_mb" "$runs"; do
+  [[ $n =~ ^[1-9][0-9]*$ ]] || { echo "bench-peers: '$n' is not a positive number" >&2; exit 2; }
+done
+if [[ -x $cli ]]; then
+  cli=$(cd "$(dirname "$cli")" && pwd)/$(basename "$cli")
+else
+  echo "bench-peers: no tavvel-cli at '$cli'; timing the peers only" >&2
+  cli=""
+fi
+
+if [[ -n ${BENCH_DIR:-} ]]; then
+  dir=$BENCH_DIR
+  mkdir -p "$dir"
+else
+  dir=$(mktemp -d "${TMPDIR:-/tmp}/tavvel-bench.XXXXXX")
+  trap 'rm -rf "$dir"' EXIT
+fi
+
+# --- data -------------------------------------------------------------------------------
+
+# Binary: BIN_FILES files of random bytes, BIN_MB MiB together.
+mkdir -p "$dir/bin"
+per_file=$((bin_mb * 1024 * 1024 / bin_files))
+files=()
+for ((i = 0; i < bin_files; ++i)); do
+  f=$(printf '%s/bin/part%03d.bin' "$dir" "$i")
+  [[ -f $f && $(stat -c %s "$f") -eq $per_file ]] || head -c "$per_file" /dev/urandom >"$f"
+  files+=("$f")
+done
+bin_bytes=$((per_file * bin_files))
+
+# Text: Shift_JIS prose with LF line ends. Lines of 20 to 70 characters: runs of hiragana,
+# kanji (JIS X 0208 rows 16 to 46), katakana and punctuation, now and then an ASCII word
+# or a few half-width katakana. Every character is in code page 932 and in EUC-JP, so
+# every converter takes the whole text. A pool of lines is drawn at random up to the size.
+text="$dir/text.sjis"
+if [[ ! -f $text || $(stat -c %s "$text") -ne $((text_mb * 1024 * 1024)) ]]; then
+  perl -e '
+    use strict; use warnings;
+    my $size = $ARGV[0];
+    srand(2026);
+    sub pair { my ($s1, $s2) = @_; return chr($s1) . chr($s2); }
+    sub kanji {  # rows 16 to 46: Shift_JIS first bytes 88 (second half) to 97
+      my $row = 16 + int(rand(31)); my $cell = 1 + int(rand(94));
+      my $s1 = (($row + 1) >> 1) + 0x80;
+      my $s2 = ($row & 1) ? $cell + 0x3F + ($cell >= 64 ? 1 : 0) : $cell + 0x9E;
+      return pair($s1, $s2);
+    }
+    sub hiragana { return pair(0x82, 0x9F + int(rand(83))); }
+    sub katakana { my $c = 0x40 + int(rand(0x56)); $c++ if $c >= 0x7F; return pair(0x83, $c); }
+    my @pool;
+    for (1 .. 4096) {
+      my $line = ""; my $chars = 20 + int(rand(51)); my $c = 0;
+      while ($c < $chars) {
+        my $kind = int(rand(100)); my $run = 1 + int(rand(5));
+        if ($kind < 45)    { $line .= hiragana() for 1 .. $run; }
+        elsif ($kind < 75) { $line .= kanji() for 1 .. $run; }
+        elsif ($kind < 83) { $line .= katakana() for 1 .. $run; }
+        elsif ($kind < 88) { $line .= pair(0x81, 0x41 + int(rand(2))); $run = 1; }
+        elsif ($kind < 97) {
+          $line .= " " . join("", map { chr(97 + int(rand(26))) } 1 .. $run) . " ";
+        } else { $line .= chr(0xB1 + int(rand(0x2D))) for 1 .. $run; }
+        $c += $run;
+      }
+      push @pool, "$line\n";
+    }
+    binmode STDOUT;
+    my $out = ""; my $written = 0;
+    while ($written < $size) {
+      $out .= $pool[int(rand(@pool))];
+      if (length($out) >= 1 << 20 || $written + length($out) >= $size) {
+        $out = substr($out, 0, $size - $written) if $written + length($out) > $size;
+        print $out; $written += length($out); $out = "";
+      }
+    }
+  ' "$((text_mb * 1024 * 1024))" >"$text.tmp"
+  # A cut at the very end may leave half a character: end the text on a whole line.
+  perl -e 'local $/; binmode STDIN; binmode STDOUT; my $t = <STDIN>; $t =~ s/[^\n]*\z//; print $t' \
+    <"$text.tmp" >"$text"
+  rm -f "$text.tmp"
+fi
+text_bytes=$(stat -c %s "$text")
+
+# --- timing -----------------------------------------------------------------------------
+
+have() { command -v "$1" >/dev/null 2>&1; }
+
+# time_group TITLE BYTES NAME COMMAND [NAME COMMAND]...: times each command and prints
+# MB/s of BYTES (MB = 10^6 bytes).
+time_group() {
+  local title=$1 bytes=$2
+  shift 2
+  echo
+  echo "== $title ($((bytes / 1000000)) MB)"
+  if have hyperfine && [[ ${BENCH_TIMER:-} != shell ]]; then
+    local args=() csv="$dir/result.csv"
+    while (($#)); do
+      args+=(-n "$1" "$2")
+      shift 2
+    done
+    hyperfine --style basic --warmup 1 --runs "$runs" --export-csv "$csv" "${args[@]}" >"$dir/hyperfine.log" 2>&1 ||
+      { cat "$dir/hyperfine.log" >&2; return 1; }
+    awk -F, -v bytes="$bytes" 'NR > 1 {
+      printf "  %-22s mean %8.3f s  min %8.3f s  %8.1f MB/s\n", $1, $2, $7, bytes / $2 / 1e6 }' "$csv"
+  else
+    while (($#)); do
+      local name=$1 cmd=$2 best="" t
+      shift 2
+      bash -c "$cmd" >/dev/null  # warm-up
+      for ((r = 0; r < runs; ++r)); do
+        t=$({ /usr/bin/env TIMEFORMAT=%R bash -c "time { $cmd; } >/dev/null 2>&1"; } 2>&1 | tail -1)
+        [[ -z $best ]] || (($(awk -v a="$t" -v b="$best" 'BEGIN { print (a < b) }'))) && best=$t
+      done
+      awk -v n="$name" -v t="$best" -v bytes="$bytes" \
+        'BEGIN { printf "  %-22s best %8.3f s  %8.1f MB/s\n", n, t, bytes / t / 1e6 }'
+    done
+  fi
+}
+
+q() { printf '%q' "$1"; }
+file_args=""
+for f in "${files[@]}"; do file_args+=" $(q "$f")"; done
+
+echo "data in $dir: $bin_files binary files, $bin_bytes bytes; Shift_JIS text, $text_bytes bytes"
+echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
+
+group=()
+[[ -n $cli ]] && group+=("tavvel-cli --binary" "$(q "$cli") --binary -q -o $(q "$dir/out.tavvel")$file_args")
+group+=("cat" "cat$file_args > $(q "$dir/out.cat")")
+time_group "binary join of $bin_files files" "$bin_bytes" "${group[@]}"
+
+group=()
+[[ -n $cli ]] && group+=("tavvel-cli -c euc" "$(q "$cli") -n lf -c euc -q -o $(q "$dir/text.tavvel") $(q "$text")")
+have iconv && group+=("iconv" "iconv -f CP932 -t EUC-JP $(q "$text") > $(q "$dir/text.iconv")")
+have uconv && group+=("uconv" "uconv -f cp932 -t EUC-JP $(q "$text") > $(q "$dir/text.uconv")")
+have nkf && group+=("nkf -S -e -x" "nkf -S -e -x $(q "$text") > $(q "$dir/text.nkf")")
+group+=("cat" "cat $(q "$text") > $(q "$dir/text.cat")")
+time_group "Shift_JIS to EUC-JP, LF line ends" "$text_bytes" "${group[@]}"
+
+# The outputs must agree, or the timings compare different work.
+echo
+status=0
+if [[ -n $cli ]]; then
+  if cmp -s "$dir/out.tavvel" "$dir/out.cat"; then
+    echo "binary: tavvel-cli output equals cat's"
+  else
+    echo "binary: tavvel-cli output DIFFERS from cat's" >&2
+    status=1
+  fi
+  for peer in iconv uconv nkf; do
+    [[ -f $dir/text.$peer ]] || continue
+    if cmp -s "$dir/text.tavvel" "$dir/text.$peer"; then
+      echo "text: tavvel-cli output equals $peer's"
+    else
+      echo "text: tavvel-cli output DIFFERS from $peer's" >&2
+      status=1
+    fi
+  done
+fi
+exit "$status"
