@@ -35,6 +35,8 @@ const char kUsage[] =
 constexpr int kExitUsage = 2;
 // Names that the Open dialog returns together must fit its buffer.
 constexpr size_t kOpenBufferBytes = 65535;
+// The separator and table paths go into the dialog's edits, which hold this many bytes.
+constexpr size_t kMaxEditBytes = 260;
 
 struct Options {
   CString output;
@@ -63,6 +65,12 @@ int Choice(const char* option, const char* value, std::initializer_list<const ch
   std::string allowed;
   for (const char* name : names) allowed += std::string(allowed.empty() ? "" : ", ") + name;
   UsageError(std::string("invalid value '") + value + "' for " + option + " (expected " + allowed + ")");
+}
+
+void CheckPathLength(const char* option, const CString& path, size_t max_bytes) {
+  if (path.GetLength() <= max_bytes) return;
+  UsageError("path for " + std::string(option) + " longer than " + std::to_string(max_bytes) + " bytes: '" +
+             std::string(path.View()) + "'");
 }
 
 // The option getopt_long just refused, as the user wrote it: a long option
@@ -109,6 +117,11 @@ Options ParseOptions(int argc, char** argv) {
     }
   }
   if (!have_output || options.output.IsEmpty()) UsageError("no output file given (-o FILE)");
+  // The Save dialog and the path edits cannot take longer paths; cutting
+  // one would name another file, so it is refused whole.
+  if (options.output != "-") CheckPathLength("-o", options.output, kMaxPathBytes);
+  CheckPathLength(options.rep_mode == 1 ? "-p" : "-r", options.table, kMaxEditBytes);
+  CheckPathLength("-s", options.separator, kMaxEditBytes);
   if (optind >= argc) UsageError("no source files given");
   for (int i = optind; i < argc; ++i) options.sources.emplace_back(argv[i]);
   return options;

@@ -146,6 +146,10 @@ TEST_F(CliTest, UsageErrorsNameTheBadArgument) {
       {"output_without_value", {"a", "-o"}, "'-o' needs a value"},
       {"long_output_without_value", {"a", "--output"}, "'--output' needs a value"},
       {"separator_without_value", {"-o", "out", "a", "-s"}, "'-s' needs a value"},
+      {"output_path_too_long", {"-o", std::string(260, 'o'), "a"}, "-o longer than 259 bytes: '" + std::string(260, 'o')},
+      {"separator_path_too_long", {"-s", std::string(261, 's'), "-o", "out", "a"}, "'" + std::string(261, 's') + "'"},
+      {"plain_path_too_long", {"-p", std::string(261, 'p'), "-o", "out", "a"}, "-p longer than 260"},
+      {"regex_path_too_long", {"-r", std::string(261, 'r'), "-o", "out", "a"}, "-r longer than 260"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
