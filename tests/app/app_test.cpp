@@ -266,6 +266,33 @@ TEST_F(DialogTest, HostileIniValuesStartCleanlyAndAreWrittenBackWellFormed) {
   EXPECT_EQ(Text(IDC_REP_FILE), long_table);
 }
 
+TEST_F(DialogTest, PathsThatReadingWouldChangeSurviveTheRoundTrip) {
+  // Blanks at either end and quotes around a value are kept by quoting.
+  const std::string table = " /tables/x ";
+  const std::string separator = "'/seps/y'";
+  WriteIni(SettingsIni("0", "0", "0", "1", "1", "", ""));
+  OpenDialog();
+  ASSERT_TRUE(window->TypeText(IDC_REP_FILE, table.c_str()));
+  ASSERT_TRUE(window->TypeText(IDC_SEP_FILE, separator.c_str()));
+  window->PressEscape();
+  OpenDialog();
+  EXPECT_EQ(Text(IDC_REP_FILE), table);
+  EXPECT_EQ(Text(IDC_SEP_FILE), separator);
+  EXPECT_TRUE(TakeMessages().empty());
+}
+
+TEST_F(DialogTest, AnIniThatCannotBeReadOrWrittenIsNotAnError) {
+  std::filesystem::create_directory(ini_path);
+  OpenDialog();
+  EXPECT_EQ(ComboSel(IDC_FILE_MODE), 0);
+  EXPECT_EQ(EnabledPattern(*window), "111110000");
+  ASSERT_TRUE(window->SelectComboItem(IDC_FILE_MODE, 1));
+  window->PressEscape();
+  EXPECT_TRUE(window->Ended());
+  EXPECT_TRUE(TakeMessages().empty());
+  EXPECT_TRUE(std::filesystem::is_directory(ini_path));
+}
+
 TEST_F(DialogTest, WithoutAProfileNothingIsReadOrWritten) {
   WriteIni(SettingsIni("1", "1", "1", "1", "1", "/t", "/s"));
   app.SetProfileName("");

@@ -301,6 +301,8 @@ TEST_F(JoinTest, SeparatorAndTableAreReadOncePerJoin) {
     done.push_back(files);
     written.push_back(bytes);
     EXPECT_EQ(total, 3);
+    EXPECT_EQ(Progress(), files);
+    EXPECT_EQ(Status(), Banner()) << "the count comes when the join has ended";
     WriteFile(Path("table"), "a\tc\n");
     WriteFile(Path("sep"), "2");
   });
