@@ -618,7 +618,8 @@ void sjis_to_jis(char* text) { sjis_to_jis(text, std::strlen(text)); }
 // bytes behind the reader, losing at most one byte of that lead per byte read.
 size_t sjis_to_euc(char* text, size_t n) {
   u8* const p = reinterpret_cast<u8*>(text);
-  const Progress done = convert_sjis_to_euc<true>(p, p + n, p);
+  u8* const start = p + ascii_prefix(p, n);
+  const Progress done = convert_sjis_to_euc<true>(start, p + n, start);
   const size_t head = static_cast<size_t>(done.r - p);
   u8* w = done.w;
   if (head < n) {
