@@ -52,7 +52,11 @@ void DDX_CBIndex(CDataExchange* dx, int id, int& index) {
   if (dx->m_bSaveAndValidate) {
     index = static_cast<int>(port->SendItemMessage(id, win::kCbGetCurSel, 0, 0));
   } else {
-    port->SendItemMessage(id, win::kCbSetCurSel, static_cast<uintptr_t>(static_cast<intptr_t>(index)), 0);
+    // An index outside the items leaves the combo without a selection (-1
+    // clears it on every system; some keep the old one for other indexes).
+    intptr_t count = port->SendItemMessage(id, win::kCbGetCount, 0, 0);
+    intptr_t select = index >= 0 && index < count ? index : -1;
+    port->SendItemMessage(id, win::kCbSetCurSel, static_cast<uintptr_t>(select), 0);
   }
 }
 

@@ -235,9 +235,9 @@ CString Win32Host::LoadString(unsigned id) {
 
 intptr_t Win32Host::ShellExecute(CWnd* owner, const char* verb, const char* file, const char* parameters,
                                  const char* directory, int show) {
-  if (shell_hook) return shell_hook(verb, file);
-  HINSTANCE result = ::ShellExecuteA(OwnerWindow(owner), verb, file, parameters, directory, show);
-  auto code = reinterpret_cast<intptr_t>(result);
+  intptr_t code = shell_hook ? shell_hook(verb, file)
+                             : reinterpret_cast<intptr_t>(
+                                   ::ShellExecuteA(OwnerWindow(owner), verb, file, parameters, directory, show));
   if (code <= 32) SetLastErrorCode(::GetLastError());
   return code;
 }

@@ -1,0 +1,323 @@
+// The user scenarios against the real Windows dialog: the program starts as
+// it does for a user (ini file beside the executable), runs on its own
+// thread, and the test works it with real window messages. File dialogs,
+// message boxes and the shell are answered through the backend's hooks.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "app/app.h"
+#include "framework/os.h"
+#include "framework/win32/win32.h"
+#include "tests/scenarios/driver.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+win32::Win32Host& TheHost() {
+  static win32::Win32Host host(::GetModuleHandleA(nullptr));
+  return host;
+}
+
+class Win32Driver : public DialogDriver {
+ public:
+  Win32Driver() {
+    char temp[MAX_PATH];
+    ::GetTempPathA(MAX_PATH, temp);
+    folder_ = fs::path(temp) / ("tavvel-scenario-" + std::to_string(::GetCurrentProcessId()));
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+    fs::create_directories(folder_);
+    InstallHooks();
+  }
+  ~Win32Driver() override {
+    if (Running()) ::PostMessageA(dialog_, WM_COMMAND, IDCANCEL, 0);
+    WaitForEnd(10s);
+    if (program_.joinable()) program_.join();
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+
+  // --- the program --------------------------------------------------------
+  void Start(const std::string& ini_content) override {
+    WaitForEnd(10s);
+    if (program_.joinable()) program_.join();
+    fs::remove(IniPath());
+    if (!ini_content.empty()) std::ofstream(IniPath(), std::ios::binary) << ini_content;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      dialog_ = nullptr;
+      ended_ = false;
+    }
+    program_ = std::thread([this] {
+      SetHost(&TheHost());
+      CJoinApp app;
+      app.InitInstance();
+      std::lock_guard<std::mutex> lock(mutex_);
+      ended_ = true;
+      changed_.notify_all();
+    });
+    std::unique_lock<std::mutex> lock(mutex_);
+    ASSERT_TRUE(changed_.wait_for(lock, 30s, [this] { return dialog_ != nullptr || ended_; }));
+    ASSERT_NE(dialog_, nullptr);
+    lock.unlock();
+    // The dialog shows itself once its initialisation is done.
+    for (int i = 0; i < 500 && !::IsWindowVisible(dialog_); ++i) std::this_thread::sleep_for(10ms);
+  }
+  bool Running() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return dialog_ != nullptr && !ended_;
+  }
+  std::string IniContent() override {
+    std::ifstream in(IniPath(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  std::string IniPath() override {
+    std::string path(PathRenameExtension(GetModuleFileName(), ".ini").View());
+    LowerAsciiPath(path.data());
+    return path;
+  }
+  std::string TempFolder() override { return folder_.string(); }
+  char Separator() override { return '\\'; }
+  std::string MakeFolder(const std::string& relative) override {
+    fs::create_directories(folder_ / relative);
+    return (folder_ / relative).string();
+  }
+  std::string ListForm(const std::string& path) override {
+    std::string form = path;
+    LowerAsciiPath(form.data());
+    return form;
+  }
+
+  // --- the user -----------------------------------------------------------
+  bool Click(int id) override {
+    HWND item = ::GetDlgItem(dialog_, id);
+    if (item == nullptr || !::IsWindowEnabled(item)) return false;
+    ::SendMessageA(item, BM_CLICK, 0, 0);
+    SettleAfterClose();
+    return true;
+  }
+  void Menu(unsigned id) override {
+    ::SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    SettleAfterClose();
+  }
+  bool SelectCombo(int id, int index) override {
+    HWND combo = ::GetDlgItem(dialog_, id);
+    if (combo == nullptr || !::IsWindowEnabled(combo)) return false;
+    ::SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    ::SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    return true;
+  }
+  void TypeText(int id, const std::string& text) override {
+    ::SendMessageA(::GetDlgItem(dialog_, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  }
+  void ToggleSelection(int index) override { ClickItem(index, false); }
+  void DoubleClick(int index) override { ClickItem(index, true); }
+  void Drop(const std::vector<std::string>& names) override {
+    size_t bytes = sizeof(DROPFILES) + 1;
+    for (const std::string& name : names) bytes += name.size() + 1;
+    HGLOBAL memory = ::GlobalAlloc(GHND, bytes);
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = FALSE;
+    char* name_at = reinterpret_cast<char*>(drop) + sizeof(DROPFILES);
+    for (const std::string& name : names) {
+      std::memcpy(name_at, name.c_str(), name.size() + 1);
+      name_at += name.size() + 1;
+    }
+    ::GlobalUnlock(memory);
+    ::SendMessageA(dialog_, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+  }
+  void SystemCommand(unsigned command) override {
+    ::SendMessageA(dialog_, WM_SYSCOMMAND, command, 0);
+    SettleAfterClose();
+  }
+  void PressEscape() override {
+    // The key goes to the control with the focus; the dialog manager turns
+    // it into the cancel command.
+    GUITHREADINFO info{sizeof(info)};
+    ::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog_, nullptr), &info);
+    HWND target = info.hwndFocus ? info.hwndFocus : dialog_;
+    ::PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    ::PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+    WaitForEnd(10s);
+  }
+
+  // --- the desktop --------------------------------------------------------
+  void AnswerFileDialog(const std::vector<std::string>& paths) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    answers_.push_back(paths);
+  }
+  void CancelFileDialog() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    answers_.push_back(std::nullopt);
+  }
+  void AnswerShellExecute(intptr_t result, uint32_t error) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    shell_result_ = result;
+    shell_error_ = error;
+  }
+  std::vector<ShownMessage> TakeMessages() override { return Take(messages_); }
+  std::vector<AskedFileDialog> TakeFileDialogs() override { return Take(file_dialogs_); }
+  std::vector<unsigned> TakeModals() override { return Take(modals_); }
+
+  // --- what the user sees ---------------------------------------------------
+  std::vector<std::string> ListItems() override {
+    HWND list = ::GetDlgItem(dialog_, IDC_FILE_LIST);
+    std::vector<std::string> items;
+    int count = static_cast<int>(::SendMessageA(list, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+      std::string text(static_cast<size_t>(::SendMessageA(list, LB_GETTEXTLEN, i, 0)), '\0');
+      std::vector<char> buffer(text.size() + 1);
+      ::SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(buffer.data()));
+      items.emplace_back(buffer.data());
+    }
+    return items;
+  }
+  std::vector<int> Selection() override {
+    HWND list = ::GetDlgItem(dialog_, IDC_FILE_LIST);
+    std::vector<int> selected;
+    int count = static_cast<int>(::SendMessageA(list, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+      if (::SendMessageA(list, LB_GETSEL, i, 0) > 0) selected.push_back(i);
+    }
+    return selected;
+  }
+  int HorizontalExtent() override {
+    return static_cast<int>(::SendDlgItemMessageA(dialog_, IDC_FILE_LIST, LB_GETHORIZONTALEXTENT, 0, 0));
+  }
+  int ComboSelection(int id) override { return static_cast<int>(::SendDlgItemMessageA(dialog_, id, CB_GETCURSEL, 0, 0)); }
+  bool Enabled(int id) override { return ::IsWindowEnabled(::GetDlgItem(dialog_, id)) != 0; }
+  std::string Text(int id) override {
+    char buffer[1024] = "";
+    ::GetDlgItemTextA(dialog_, id, buffer, sizeof buffer);
+    return buffer;
+  }
+  int ProgressPosition() override {
+    return static_cast<int>(::SendDlgItemMessageA(dialog_, IDC_PROGRESS, PBM_GETPOS, 0, 0));
+  }
+  std::vector<std::string> SystemMenuItems() override {
+    HMENU menu = ::GetSystemMenu(dialog_, FALSE);
+    std::vector<std::string> items;
+    for (int i = 0, count = ::GetMenuItemCount(menu); i < count; ++i) {
+      char text[256] = "";
+      ::GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+      items.emplace_back(text);
+    }
+    return items;
+  }
+
+ private:
+  template <class T>
+  std::vector<T> Take(std::vector<T>& records) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<T> taken;
+    taken.swap(records);
+    return taken;
+  }
+
+  void InstallHooks() {
+    win32::Win32Host& host = TheHost();
+    host.dialog_opened = [this](HWND window, CDialog& dialog) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (dialog.TemplateId() == IDD_TAVVEL) {
+        dialog_ = window;
+        changed_.notify_all();
+      } else {
+        modals_.push_back(dialog.TemplateId());
+        ::PostMessageA(window, WM_COMMAND, IDOK, 0);  // read and closed
+      }
+    };
+    host.message_box_hook = [this](const char* text, unsigned type) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      messages_.push_back({text, type & MB_ICONMASK});
+      return IDOK;
+    };
+    host.file_dialog_hook = [this](const FileDialogRequest& request, std::vector<CString>* paths) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      file_dialogs_.push_back({request.open, std::string(request.title.View()), std::string(request.filter.View()),
+                               std::string(request.default_extension.View()), std::string(request.file_name.View()),
+                               request.flags, request.buffer_size});
+      if (answers_.empty()) return false;
+      std::optional<std::vector<std::string>> answer = answers_.front();
+      answers_.pop_front();
+      if (!answer) return false;
+      for (const std::string& path : *answer) paths->emplace_back(path.c_str());
+      return true;
+    };
+    host.shell_hook = [this](const char* verb, const char* file) -> intptr_t {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ::SetLastError(shell_error_);
+      return shell_result_;
+    };
+  }
+
+  void ClickItem(int index, bool twice) {
+    HWND list = ::GetDlgItem(dialog_, IDC_FILE_LIST);
+    RECT item{};
+    ::SendMessageA(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    LPARAM at = MAKELPARAM(item.left + 2, (item.top + item.bottom) / 2);
+    ::SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::SendMessageA(list, WM_LBUTTONUP, 0, at);
+    if (twice) {
+      ::SendMessageA(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+      ::SendMessageA(list, WM_LBUTTONUP, 0, at);
+    }
+  }
+
+  // A command that closes the dialog hides it at once; the program then
+  // ends a moment later (a close box request comes back as a posted cancel).
+  void SettleAfterClose() {
+    if (::IsWindow(dialog_) && ::IsWindowVisible(dialog_)) {
+      ::SendMessageA(dialog_, WM_NULL, 0, 0);
+      std::this_thread::sleep_for(50ms);
+      if (::IsWindow(dialog_)) return;
+    }
+    WaitForEnd(10s);
+  }
+
+  void WaitForEnd(std::chrono::seconds limit) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (dialog_ == nullptr) return;
+    changed_.wait_for(lock, limit, [this] { return ended_; });
+  }
+
+  fs::path folder_;
+  std::thread program_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  HWND dialog_ = nullptr;
+  bool ended_ = false;
+  std::deque<std::optional<std::vector<std::string>>> answers_;
+  std::vector<ShownMessage> messages_;
+  std::vector<AskedFileDialog> file_dialogs_;
+  std::vector<unsigned> modals_;
+  intptr_t shell_result_ = 2;
+  uint32_t shell_error_ = 2;
+};
+
+class Win32Scenario : public testing::TestWithParam<Scenario> {};
+
+TEST_P(Win32Scenario, Runs) {
+  Win32Driver user;
+  GetParam().run(user);
+}
+
+INSTANTIATE_TEST_SUITE_P(User, Win32Scenario, testing::ValuesIn(AllScenarios()),
+                         [](const testing::TestParamInfo<Scenario>& info) { return info.param.name; });
+
+}  // namespace
