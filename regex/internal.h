@@ -219,3 +219,29 @@ constexpr int64_t kMatchBudget = 400000000;
 constexpr size_t kMaxBacktrack = 4u << 20;
 
 }  // namespace regex_internal
+
+namespace regex_internal {
+
+// Substitution: the compiled replacement (null: insert the raw text, OPT_VERBATIM set)
+// and one run over a target whose end byte is 0x00.
+ReplacementList* replace_compile(RegexHandle* handle, const unsigned char* start, const unsigned char* end);
+int subst_run(RegexHandle* handle, const unsigned char* target_start, const unsigned char* target_end,
+              char* message);
+
+// Transliteration. Codes are single bytes, or lead * 256 + trail.
+constexpr uint16_t TRANS_SAME = 0xFFFF;
+constexpr uint16_t TRANS_DELETE = 0xFFFE;
+struct EscapedByte {
+  unsigned char value;
+  int consumed;
+};
+LiteralBuf* trans_expand(const unsigned char* start, const unsigned char* end);
+EscapedByte trans_escape(const unsigned char* at, const unsigned char* end);
+RegexHandle* trans_compile(const unsigned char* search_start, const unsigned char* search_end,
+                           const unsigned char* replace_start, const unsigned char* replace_end, uint32_t* options,
+                           char* message);
+int trans_apply(RegexHandle* handle, const unsigned char* target_start, const unsigned char* target_end,
+                char* message);
+void trans_put(LiteralBuf* buffer, unsigned code);
+
+}  // namespace regex_internal
