@@ -31,8 +31,6 @@ class NameDrop : public DropFiles {
   bool finished_ = false;
 };
 
-bool IsListOrCombo(ControlKind kind) { return kind == ControlKind::kListBox || kind == ControlKind::kComboBox; }
-
 }  // namespace
 
 // --- the window ---------------------------------------------------------------

@@ -148,6 +148,16 @@ TEST_F(JoinTest, BinaryCopiesEveryByte) {
   EXPECT_EQ(ComboSel(IDC_FILE_MODE), 1);
 }
 
+TEST_F(JoinTest, NamesThatDifferOnlyInCaseAreDifferentFiles) {
+  AddNewFiles({{"Name.TXT", "upper"}, {"name.txt", "lower"}});
+  EXPECT_EQ(Entries(), (std::vector<std::string>{Path("Name.TXT"), Path("name.txt")}));
+  SetText({});
+  EXPECT_EQ(JoinOut(), "upperlower");
+  SetBinary();
+  EXPECT_EQ(JoinOut(), "upperlower");
+  EXPECT_EQ(TakeMessages(), kNoMessages);
+}
+
 TEST_F(JoinTest, SaveDialogAsksForAnyFile) {
   AddNewFiles({{"a", "a"}});
   JoinTo(Out());
@@ -503,7 +513,7 @@ TEST_F(JoinTest, SourceTooLargeForMemoryIsRefusedByName) {
   // Only where the kernel refuses an allocation larger than memory and swap.
   if (ReadFile("/proc/sys/vm/overcommit_memory").substr(0, 1) == "1") GTEST_SKIP() << "memory overcommitted";
   AddNewFiles({{"a", "A"}, {"huge", ""}});
-  ASSERT_EQ(::truncate(Path("huge").c_str(), off_t{1} << 40), 0);  // 1 TiB, sparse
+  if (::truncate(Path("huge").c_str(), off_t{1} << 40) != 0) GTEST_SKIP() << "no sparse 1 TiB file here";
   SetText({});
   JoinTo(Out());
   EXPECT_EQ(TakeMessages(), std::vector<Shown>{Stop("'" + Path("huge") + "' は大きすぎるため処理できません。")});
