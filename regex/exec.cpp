@@ -70,6 +70,8 @@ enum EntryKind : uint8_t {
   E_GREEDY_AFTER,   // greedy complex repeat: the continuation failed too
   E_AHEAD,          // look-ahead body failed
   E_NAHEAD,         // negative look-ahead body failed: go on
+  E_UNDO_OPEN,      // restore a group start and open_high
+  E_UNDO_CLOSE,     // restore a group end and last_group
 };
 
 struct Entry {
@@ -330,6 +332,7 @@ bool MatchState::backtrack(const uchar*& node, const uchar*& p, bool& lazy) {
         break;
       case E_COUNT:
         frames[e.frame].count = e.a;
+        frames[e.frame].last_pos = e.base;
         break;
       case E_LAZY_LOOP: {
         LoopFrame& f = frames[e.frame];
@@ -337,10 +340,11 @@ bool MatchState::backtrack(const uchar*& node, const uchar*& p, bool& lazy) {
         loop = e.frame;
         const int32_t n = e.b;
         if (static_cast<uint32_t>(n) >= f.max) break;
-        f.count = n;
-        f.last_pos = e.pos;
         e.kind = E_COUNT;
         e.a = n - 1;
+        e.base = f.last_pos;
+        f.count = n;
+        f.last_pos = e.pos;
         node = f.body;
         p = e.pos;
         lazy = false;
@@ -350,6 +354,7 @@ bool MatchState::backtrack(const uchar*& node, const uchar*& p, bool& lazy) {
         LoopFrame& f = frames[e.frame];
         pop_groups();
         input = e.pos;
+        f.last_pos = e.base;
         e.kind = E_GREEDY_AFTER;
         e.a = frames[f.outer].count;
         loop = f.outer;
@@ -363,8 +368,17 @@ bool MatchState::backtrack(const uchar*& node, const uchar*& p, bool& lazy) {
         frames[f.outer].count = e.a;
         loop = e.frame;
         f.count = e.b - 1;
+        f.last_pos = e.base;
         break;
       }
+      case E_UNDO_OPEN:
+        starts[e.a] = e.base;
+        open_high = e.b;
+        break;
+      case E_UNDO_CLOSE:
+        ends[e.a] = e.base;
+        *last_group = e.b;
+        break;
       case E_AHEAD:
         barriers.pop_back();
         break;
@@ -401,12 +415,31 @@ bool MatchState::match_nodes(const uchar* node, const uchar* p) {
           input = p;
           return true;
         }
-        // A look-ahead body has matched: its choice points go.
+        // A look-ahead body has matched: its choice points go. A positive one keeps
+        // the groups it set (undone if the match later backtracks past it); a
+        // negative one fails, and its groups are undone at once.
         const size_t at = barriers.back();
         barriers.pop_back();
         const Entry e = stack[at];
-        stack.resize(at);
-        frames.resize(static_cast<size_t>(e.a));
+        size_t keep = at;
+        if (e.kind == E_NAHEAD) {
+          for (size_t i = stack.size(); i-- > at + 1;) {
+            const Entry& u = stack[i];
+            if (u.kind == E_UNDO_OPEN) {
+              starts[u.a] = u.base;
+              open_high = u.b;
+            } else if (u.kind == E_UNDO_CLOSE) {
+              ends[u.a] = u.base;
+              *last_group = u.b;
+            }
+          }
+        } else {
+          for (size_t i = at + 1; i < stack.size(); ++i)
+            if (stack[i].kind == E_UNDO_OPEN || stack[i].kind == E_UNDO_CLOSE) stack[keep++] = stack[i];
+        }
+        stack.resize(keep);
+        frames.resize(static_cast<size_t>(e.b));
+        save_top = e.known_run;
         loop = e.frame;
         if (e.kind == E_NAHEAD) {
           ok = false;
@@ -516,6 +549,10 @@ bool MatchState::match_nodes(const uchar* node, const uchar* p) {
       case OPEN: {
         const int32_t n = static_cast<int32_t>(node_arg(node));
         if (n < 1 || n > group_total) raise(kMsgMemoryCorruption);
+        Entry& e = push(E_UNDO_OPEN);
+        e.a = n;
+        e.base = starts[n];
+        e.b = open_high;
         starts[n] = p;
         open_high = std::max(open_high, n);
         break;
@@ -523,6 +560,10 @@ bool MatchState::match_nodes(const uchar* node, const uchar* p) {
       case CLOSE: {
         const int32_t n = static_cast<int32_t>(node_arg(node));
         if (n < 1 || n > group_total) raise(kMsgMemoryCorruption);
+        Entry& e = push(E_UNDO_CLOSE);
+        e.a = n;
+        e.base = ends[n];
+        e.b = *last_group;
         ends[n] = p;
         *last_group = std::max(*last_group, n);
         break;
@@ -552,7 +593,8 @@ bool MatchState::match_nodes(const uchar* node, const uchar* p) {
         e.pos = p;
         e.lazy = lazy;
         e.frame = loop;
-        e.a = static_cast<int32_t>(frames.size());
+        e.b = static_cast<int32_t>(frames.size());
+        e.known_run = save_top;
         barriers.push_back(stack.size() - 1);
         next = node + 4;
         lazy = false;
@@ -603,7 +645,10 @@ bool MatchState::match_nodes(const uchar* node, const uchar* p) {
           break;
         }
         size_t n = count_repeat(operand, max, p);
-        if (n > min && op_kind(next[0]) == EOL && (!multiline || next[0] == EOL_S)) min = static_cast<uint32_t>(n);
+        // Before an end-of-line anchor that ends the pattern, giving back cannot help.
+        if (n > min && op_kind(next[0]) == EOL && (!multiline || next[0] == EOL_S) && next_node(next) &&
+            next_node(next)[0] == END)
+          min = static_cast<uint32_t>(n);
         if (n < min) {
           ok = false;
           break;
@@ -656,11 +701,12 @@ bool MatchState::match_nodes(const uchar* node, const uchar* p) {
           loop = f.outer;
           next = f.after;
         } else if (static_cast<uint32_t>(n) < f.min) {
-          f.count = n;
-          f.last_pos = p;
           Entry& e = push(E_COUNT);
           e.frame = index;
           e.a = n - 1;
+          e.base = f.last_pos;
+          f.count = n;
+          f.last_pos = p;
           next = f.body;
         } else if (f.lazy) {
           Entry& e = push(E_LAZY_LOOP);
@@ -672,12 +718,13 @@ bool MatchState::match_nodes(const uchar* node, const uchar* p) {
           next = f.after;
         } else if (static_cast<uint32_t>(n) < f.max) {
           push_groups(f.group_floor);
-          f.count = n;
-          f.last_pos = p;
           Entry& e = push(E_GREEDY_LOOP);
           e.frame = index;
           e.b = n;
           e.pos = p;
+          e.base = f.last_pos;
+          f.count = n;
+          f.last_pos = p;
           next = f.body;
         } else {
           Entry& e = push(E_GREEDY_AFTER);
@@ -685,6 +732,7 @@ bool MatchState::match_nodes(const uchar* node, const uchar* p) {
           e.a = frames[f.outer].count;
           e.b = n;
           e.pos = p;
+          e.base = f.last_pos;
           loop = f.outer;
           next = f.after;
         }

@@ -1,0 +1,276 @@
+// Substitution: the compiled replacement text and the run that replaces the matches
+// of a pattern in a target.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "regex/internal.h"
+
+namespace regex_internal {
+namespace {
+
+using uchar = unsigned char;
+
+// Group numbers saturate here: a reference to a group beyond any pattern's count
+// inserts nothing instead of wrapping to a small or negative number.
+constexpr int32_t kGroupCap = INT32_MAX;
+
+struct ListFree {
+  void operator()(ReplacementList* list) const noexcept {
+    if (!list) return;
+    std::free(list->pieces);
+    std::free(list->values);
+    std::free(list);
+  }
+};
+using ListPtr = std::unique_ptr<ReplacementList, ListFree>;
+
+class ListBuilder {
+ public:
+  explicit ListBuilder(ListPtr& list) : list_(list) {}
+
+  // Room for a reference, the literal in front of it and a final literal.
+  void reserve_for_reference() {
+    if (entries_ < list_->count - 2) return;
+    const int32_t capacity = list_->count + 10;
+    auto* pieces = static_cast<const uchar**>(std::malloc(sizeof(uchar*) * capacity));
+    auto* values = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * capacity));
+    if (!pieces || !values) {
+      std::free(pieces);
+      std::free(values);
+      raise(kMsgPrecompileOutOfSpace);
+    }
+    std::memcpy(pieces, list_->pieces, sizeof(uchar*) * entries_);
+    std::memcpy(values, list_->values, sizeof(int32_t) * entries_);
+    std::free(list_->pieces);
+    std::free(list_->values);
+    list_->pieces = pieces;
+    list_->values = values;
+    list_->count = capacity;
+  }
+  void add(const uchar* piece, int32_t value) {
+    list_->pieces[entries_] = piece;
+    list_->values[entries_] = value;
+    ++entries_;
+  }
+  int32_t entries() const { return entries_; }
+
+ private:
+  ListPtr& list_;
+  int32_t entries_ = 0;
+};
+
+bool is_digit(uchar c) { return c >= '0' && c <= '9'; }
+
+// The decimal number of the digits from p on, saturated; p moves past them.
+int32_t read_group_number(const uchar*& p, const uchar* end) {
+  int64_t n = 0;
+  while (p < end && is_digit(*p)) {
+    n = std::min<int64_t>(n * 10 + (*p - '0'), kGroupCap);
+    ++p;
+  }
+  return static_cast<int32_t>(n);
+}
+
+// The output of one run; grows geometrically so that long outputs cost linear time.
+class Output {
+ public:
+  ~Output() { std::free(data_); }
+  bool init(size_t size) {
+    data_ = static_cast<uchar*>(std::malloc(size));
+    size_ = data_ ? size : 0;
+    return data_ != nullptr;
+  }
+  bool append(const uchar* bytes, size_t count) {
+    if (count == 0) return true;
+    if (used_ + count >= size_ && !grow(used_ + count)) return false;
+    std::memcpy(data_ + used_, bytes, count);
+    used_ += count;
+    return true;
+  }
+  size_t used() const { return used_; }
+  // Terminates the text and gives up the block.
+  uchar* finish() {
+    if (used_ + 1 > size_ && !grow(used_ + 1)) return nullptr;
+    data_[used_] = 0;
+    uchar* block = data_;
+    data_ = nullptr;
+    return block;
+  }
+
+ private:
+  bool grow(size_t needed) {
+    if (needed > SIZE_MAX / 2 - 256) return false;
+    const size_t size = std::max(size_ * 2, needed + 256);
+    auto* block = static_cast<uchar*>(std::realloc(data_, size));
+    if (!block) return false;
+    data_ = block;
+    size_ = size;
+    return true;
+  }
+  uchar* data_ = nullptr;
+  size_t size_ = 0;
+  size_t used_ = 0;
+};
+
+bool append_replacement(Output& out, const RegexHandle* h) {
+  if (h->flags & OPT_VERBATIM) {
+    return out.append(h->replacement_start, static_cast<size_t>(h->replacement_end - h->replacement_start));
+  }
+  const ReplacementList* list = h->replacement;
+  for (int32_t i = 0; i < list->count; ++i) {
+    if (list->pieces[i]) {
+      if (!out.append(list->pieces[i], static_cast<size_t>(list->values[i]))) return false;
+      continue;
+    }
+    const int32_t n = list->values[i];
+    if (n < 0 || n > h->group_count) continue;
+    const uchar* s = h->match_starts[n];
+    const uchar* e = h->match_ends[n];
+    if (s && e && s < e && !out.append(s, static_cast<size_t>(e - s))) return false;
+  }
+  return true;
+}
+
+// One search of the run; a matcher error leaves its text in message and ends the run.
+bool search(RegexHandle* h, const uchar* start, const uchar* end, const uchar* base, int min_end,
+            FoldCache& cache, char* message) {
+  try {
+    return exec_match(h, start, end, base, min_end, &cache) != 0;
+  } catch (const Failure& f) {
+    copy_message(message, f.text);
+  } catch (const std::bad_alloc&) {
+    copy_message(message, kMsgLackOfMemory);
+  } catch (...) {
+    copy_message(message, kMsgFatal);
+  }
+  return false;
+}
+
+}  // namespace
+
+ReplacementList* replace_compile(RegexHandle* handle, const uchar* start, const uchar* end) {
+  handle->flags |= OPT_VERBATIM;
+  if (start == nullptr || end - start < 2) return nullptr;
+  const size_t length = static_cast<size_t>(end - start);
+  ListPtr list(static_cast<ReplacementList*>(std::calloc(1, sizeof(ReplacementList) + length + 4)));
+  if (!list) raise(kMsgPrecompileOutOfSpace);
+  list->count = 20;
+  list->pieces = static_cast<const uchar**>(std::malloc(sizeof(uchar*) * 20));
+  list->values = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * 20));
+  if (!list->pieces || !list->values) raise(kMsgPrecompileOutOfSpace);
+
+  ListBuilder builder(list);
+  uchar* w = list->text;
+  uchar* ps = w;
+  bool special = false;
+  auto reference = [&](int32_t group) {
+    builder.reserve_for_reference();
+    if (w > ps) builder.add(ps, static_cast<int32_t>(w - ps));
+    builder.add(nullptr, group);
+    ps = w;
+    special = true;
+  };
+
+  const uchar* p = start;
+  while (p < end) {
+    const uchar c = *p;
+    if (c != '\\' && c != '$') {
+      *w++ = c;
+      ++p;
+      // The second byte of a double-byte character is never an escape.
+      if (is_lead_byte(c) && p < end) *w++ = *p++;
+      continue;
+    }
+    if (p + 1 >= end) {  // a lone \ or $ at the end stays as it is
+      *w++ = c;
+      ++p;
+      continue;
+    }
+    const uchar e = p[1];
+    if (c == '$') {
+      if (e >= '1' && e <= '9') {
+        p += 1;
+        reference(read_group_number(p, end));
+      } else if (e == '&') {
+        p += 2;
+        reference(0);
+      } else {
+        ++p;  // the $ is dropped; the byte after it is taken as it comes
+      }
+      continue;
+    }
+    special = true;
+    if (e >= '1' && e <= '9') {
+      p += 1;
+      reference(read_group_number(p, end));
+      continue;
+    }
+    if (e == 'c' && p + 2 >= end) {  // \c without its letter inserts nothing
+      p += 2;
+      continue;
+    }
+    const EscapedByte b = trans_escape(p + 1, end);
+    *w++ = b.value;
+    p += 1 + b.consumed;
+  }
+
+  if (!special) return nullptr;
+  if (w > ps) builder.add(ps, static_cast<int32_t>(w - ps));
+  list->count = builder.entries();
+  handle->flags &= ~OPT_VERBATIM;
+  return list.release();
+}
+
+int subst_run(RegexHandle* h, const uchar* target_start, const uchar* target_end, char* message) {
+  const size_t L = static_cast<size_t>(target_end - target_start);
+  const size_t R = static_cast<size_t>(h->replacement_end - h->replacement_start);
+  FoldCache cache;
+  if (!search(h, target_start, target_end, target_start, 0, cache, message)) return 0;
+
+  Output out;
+  if (R > SIZE_MAX / 4 || L > SIZE_MAX / 4 || !out.init(R + L + 256)) {
+    copy_message(message, kMsgOutOfSpaceBuf);
+    return 0;
+  }
+  const uchar* p = target_start;
+  int count = 0;
+  size_t passes = 1;
+  for (;;) {
+    const uchar* match_start = h->match_starts[0];
+    const uchar* match_end = h->match_ends[0];
+    if (!out.append(p, static_cast<size_t>(match_start - p)) || !append_replacement(out, h)) {
+      copy_message(message, kMsgOutOfSpaceBuf);
+      return 0;
+    }
+    p = match_end;
+    ++count;
+    if (!(h->flags & OPT_GLOBAL)) break;
+    // After an empty match the next one must end past it, or the run would stand still.
+    const int min_end = match_start == match_end ? 1 : 0;
+    if (!search(h, p, target_end, target_start, min_end, cache, message)) break;
+    if (passes > L + 10) {
+      copy_message(message, kMsgSubstLoop);
+      return 0;
+    }
+    ++passes;
+  }
+  if (!out.append(p, static_cast<size_t>(target_end - p))) {
+    copy_message(message, kMsgOutOfSpaceBuf);
+    return 0;
+  }
+  if (out.used() == 0) return count;  // every byte was replaced by nothing
+  const size_t used = out.used();
+  uchar* text = out.finish();
+  if (!text) {
+    copy_message(message, kMsgOutOfSpaceBuf);
+    return 0;
+  }
+  h->result_start = text;
+  h->result_end = text + used;
+  return count;
+}
+
+}  // namespace regex_internal
