@@ -173,7 +173,10 @@ void AddSources(headless::HeadlessHost& host, headless::HeadlessWindow& window, 
   };
   for (const CString& source : sources) {
     uint32_t attributes = GetFileAttributesOf(source);
-    if (attributes != kInvalidFileAttributes && (attributes & kFileAttributeDirectory)) {
+    const bool folder = attributes != kInvalidFileAttributes && (attributes & kFileAttributeDirectory);
+    // A name too long for the list is dropped too: a drop refuses it by name,
+    // where the Open dialog would end without a word if it overflowed its buffer.
+    if (folder || source.GetLength() > kMaxPathBytes) {
       add_batch();
       window.Drop({source});
       continue;

@@ -300,6 +300,15 @@ TEST_F(CliTest, PathsTooLongAreRefusedByName) {
   r = Run({"-q", "-o", "out", long_name});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(Lines(r.err).back(), "tavvel-cli: リストが空です。");
+
+  // Even a name larger than the Open dialog's whole buffer is refused by name, in its place.
+  const std::string huge_name(70000, 'h');
+  Write("b", "B");
+  r = Run({"-q", "-o", "out", "a", huge_name, "b"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Lines(r.err), std::vector<std::string>{"tavvel-cli: '" + huge_name +
+                                                   "' はパスが長すぎるため追加できません。(259 バイトまで)"});
+  EXPECT_EQ(Read("out"), "AB");
 }
 
 TEST_F(CliTest, FullDiskIsReported) {
