@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds Tavvel and runs every test: the native suites, then the same suites
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds Tavvel and runs every test: the native suites, the same suites under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows build's
+# suites and dialog tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/install-deps.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
 for preset in default asan; do
@@ -11,3 +13,11 @@ for preset in default asan; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+
+echo "== mingw (under Wine) =="
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw -j "$jobs"
+scripts/wine-prefix.sh
+export LANG=ja_JP.UTF-8 WINEPREFIX="${WINEPREFIX:-$HOME/.wine-tavvel}" WINEDEBUG=-all
+wineserver -p 60 2>/dev/null || true
+ctest --preset mingw -j "$jobs"
