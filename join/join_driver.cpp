@@ -1,5 +1,6 @@
 // The join command: asks for the output, then copies every source into it,
 // byte for byte or through the text pipeline, with progress and a report.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -34,17 +35,27 @@ void ReportCannotOpen(const char* path, uint32_t error) {
 }
 
 // Reads a whole file into text, up to its first NUL, with its line ends
-// brought to LF. The size is checked before anything is allocated.
+// brought to LF. The size is checked before anything is allocated. A file
+// that holds more than its reported length (a pipe or a device reports 0, a
+// file may grow) is read on to its end, in a buffer that doubles.
 void ReadText(CFile& file, CString& text) {
+  constexpr size_t kFirstGrowth = 64 * 1024;
   const uint64_t length = file.GetLength();
   if (length >= SIZE_MAX / 4) ReportTooLarge(file.GetFilePath());
+  size_t capacity = static_cast<size_t>(length) + 1;  // one byte more tells whether the end was reached
   char* buffer;
-  try {
-    buffer = text.GetBuffer(static_cast<size_t>(length));
-  } catch (const std::bad_alloc&) {
-    ReportTooLarge(file.GetFilePath());
+  size_t got = 0;
+  for (;;) {
+    try {
+      buffer = text.GetBuffer(capacity);
+    } catch (const std::bad_alloc&) {
+      ReportTooLarge(file.GetFilePath());
+    }
+    got += file.Read(buffer + got, capacity - got);
+    if (got < capacity) break;  // Read returns fewer bytes only at the end
+    capacity = std::max(capacity * 2, kFirstGrowth);
+    if (capacity >= SIZE_MAX / 4) ReportTooLarge(file.GetFilePath());
   }
-  size_t got = file.Read(buffer, static_cast<size_t>(length));
   buffer[got] = '\0';
   text.ReleaseBuffer(static_cast<std::ptrdiff_t>(normalize_newlines(buffer, got)));
 }

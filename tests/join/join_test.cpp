@@ -3,6 +3,7 @@
 // separator rules, the order of the text stages, every failure of the join
 // and the faults of large, full or unreadable files.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -361,6 +362,55 @@ TEST_F(JoinTest, OutOfRangeOptionsFromTheIni) {
   OpenDialog();
   AddFiles({Path("a"), Path("b")});
   EXPECT_EQ(JoinOut(), "a\r\n\x82\xa0" "a") << "FileMode -1 joins in binary";
+}
+
+TEST_F(JoinTest, SourcesThatReportNoSizeAreReadWhole) {
+  // A pipe reports no size; what comes through it is joined all the same,
+  // in text mode as in binary mode.
+  ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+  std::string text;
+  for (int i = 0; text.size() < 300 * 1024; ++i) text += "line " + std::to_string(i) + "\r\n";
+  std::string expected_text = text;
+  for (size_t at; (at = expected_text.find('\r')) != std::string::npos;) expected_text.erase(at, 1);
+  WriteFile(Path("a"), "A\n");
+  AddFiles({Path("a"), Path("fifo")});
+  for (int mode : {0, 1}) {
+    SCOPED_TRACE(mode);
+    std::thread writer([&] {
+      int fd = ::open(Path("fifo").c_str(), O_WRONLY);
+      if (fd < 0) return;
+      for (size_t done = 0; done < text.size();) {
+        ssize_t put = ::write(fd, text.data() + done, text.size() - done);
+        if (put <= 0) break;
+        done += static_cast<size_t>(put);
+      }
+      ::close(fd);
+    });
+    if (mode == 0) {
+      SetText({.crlf = 2});
+    } else {
+      SetBinary();
+    }
+    std::string output = JoinOut();
+    // Should the join not have opened the pipe, the writer is let go.
+    int release = ::open(Path("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    writer.join();
+    if (release >= 0) ::close(release);
+    EXPECT_EQ(output, "A\n" + (mode == 0 ? expected_text : text));
+    EXPECT_EQ(Status(), Joined(2));
+  }
+
+  // Files of /proc report no size either, as a source and as a separator.
+  if (FileExists("/proc/version")) {
+    const std::string version = ReadFile("/proc/version");
+    ASSERT_FALSE(version.empty());
+    AddFiles({"/proc/version"});
+    SetText({.crlf = 2, .insert_sep = 1, .sep_file = "/proc/version"});
+    Select({1});
+    window->ChooseMenu(ID_LIST_DELETE);
+    EXPECT_EQ(JoinOut(), "A\n" + version + version) << "a, the separator, /proc/version";
+  }
+  EXPECT_EQ(TakeMessages(), kNoMessages);
 }
 
 // --- failures -------------------------------------------------------------------------------
