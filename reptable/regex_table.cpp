@@ -1,8 +1,44 @@
 // Regex replacement mode: each table line is a command run over the text.
+#include <cstring>
+
 #include "app/app.h"
+#include "app/messages.h"
+#include "regex/regex.h"
 
 void CJoinDlg::ApplyRegexTable(CString& text) {
-  // The commands need the regex engine's command layer; until it is part of
-  // the program the text goes on unchanged.
-  (void)text;
+  for (const CString& command : m_arrRepSearch) {
+    // Every command gets a fresh handle for every file: nothing is kept between files.
+    RegexHandle* slot = nullptr;
+    char message[RX_MESSAGE_SIZE] = "";
+    if (command.GetLength() <= 1) continue;
+    const char* line = command.GetString();
+    // The target runs to the first NUL, as the engine reads texts.
+    const char* start = text.GetString();
+    const char* end = start + std::strlen(start);
+    int count = -1;
+    if (line[0] == 's') {
+      count = rx_subst(line, start, end, &slot, message);
+    } else if (line[0] == 't' && line[1] == 'r') {
+      count = rx_trans(line, start, end, &slot, message);
+    } else {
+      std::strncpy(message, msg::kNotStartSOrTr, sizeof message - 1);
+    }
+    if (message[0] != '\0') {
+      CString box;
+      box.Format(msg::kCommandFailed, message, line);
+      AfxMessageBox(box, win::kMbIconExclamation | win::kMbOk);
+      rx_free(slot);
+      return;  // the rest of the table is skipped for this text only
+    }
+    if (count > 0 && slot != nullptr) {
+      // The result belongs to the handle: copy it before the handle goes.
+      if (slot->result_start != nullptr) {
+        text = CString(reinterpret_cast<const char*>(slot->result_start),
+                       static_cast<size_t>(slot->result_end - slot->result_start));
+      } else {
+        text.Empty();
+      }
+    }
+    rx_free(slot);
+  }
 }
