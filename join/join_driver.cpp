@@ -101,6 +101,9 @@ void CJoinDlg::OnJoin() {
 bool CJoinDlg::OutputIsListEntry(const char* output_path) {
   // Creating the output empties it: when it is also a source, that source
   // would be lost before it is read. Compared by identity, not spelling.
+  // Standard output ("-" of tavvel-cli) is no file of that name; should it be
+  // a source, that source's open fails as the source is held open.
+  if (CFile::IsStandardOutputName(output_path)) return false;
   FileIdentity output;
   if (!GetFileIdentity(output_path, &output)) return false;
   const int count = m_listFiles.GetCount();

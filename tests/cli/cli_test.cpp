@@ -221,11 +221,18 @@ TEST_F(CliTest, OutputDashWritesToStandardOutput) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, std::string("A\0\r\nB", 5));
   EXPECT_EQ(r.err, Joined(2) + "\n");
-  EXPECT_FALSE(Exists("-"));
+  EXPECT_FALSE(Exists("-")) << "no file is created for standard output";
 
   r = Run({"-n", "lf", "-o", "-", "a", "b"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "AB");
+
+  // A source named "-" is a file like any other.
+  Write("-", "dash");
+  r = Run({"-q", "-b", "-o", "-", "-", "b"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "dashB");
+  EXPECT_EQ(r.err, "");
 }
 
 TEST_F(CliTest, SortAndFolders) {
