@@ -8,7 +8,8 @@
 #include <cstring>
 #include <limits>
 
-#if defined(__SSE2__)
+// JCODE_PORTABLE builds the byte-at-a-time code alone, as on a machine without SSE2.
+#if defined(__SSE2__) && !defined(JCODE_PORTABLE)
 #include <emmintrin.h>
 #define JCODE_SSE2 1
 #endif
@@ -22,13 +23,8 @@ constexpr u8 kShiftOut = 0x0E;  // SO: half-width katakana
 constexpr u8 kShiftIn = 0x0F;   // SI: ASCII
 constexpr u8 kSingleShift2 = 0x8E;
 
-// The only sequences the JIS writer emits.
-constexpr u8 kEnterKanji[3] = {kEsc, '$', 'B'};
-constexpr u8 kEnterAscii[3] = {kEsc, '(', 'B'};
-constexpr u8 kEnterKana[3] = {kEsc, '(', 'I'};
-
 enum class JisState { kAscii, kKanji, kKana };
-// The escape sequence selecting each state, padded to four bytes.
+// The escape sequences the JIS writer emits, by the state they select, padded to four bytes.
 constexpr u8 kEscapes[3][4] = {{kEsc, '(', 'B', 0}, {kEsc, '$', 'B', 0}, {kEsc, '(', 'I', 0}};
 
 // Shift_JIS byte classes: below 0x80 single, A1..DF half-width katakana, everything else
@@ -109,20 +105,9 @@ inline Control jis_control(const u8* p, const u8* end) {
   return {JisState::kAscii, 0};
 }
 
-inline u8* put3(u8* w, const u8 (&seq)[3]) {
-  w[0] = seq[0];
-  w[1] = seq[1];
-  w[2] = seq[2];
-  return w + 3;
-}
-
 inline u8* put_escape(u8* w, JisState state) {
-  switch (state) {
-    case JisState::kAscii: return put3(w, kEnterAscii);
-    case JisState::kKanji: return put3(w, kEnterKanji);
-    case JisState::kKana: return put3(w, kEnterKana);
-  }
-  return w;
+  std::memcpy(w, kEscapes[static_cast<int>(state)], 3);
+  return w + 3;
 }
 
 #if JCODE_SSE2
@@ -327,7 +312,7 @@ u8* convert_sjis_to_jis(const u8* r, const u8* end, u8* w) {
       r += 2;
     }
   }
-  if (state != JisState::kAscii) w = put3(w, kEnterAscii);
+  if (state != JisState::kAscii) w = put_escape(w, JisState::kAscii);
   return w;
 }
 
