@@ -106,8 +106,12 @@ Options ParseOptions(int argc, char** argv) {
         if (options.rep_mode != 0) UsageError("only one replacement table (-p or -r) may be given");
         options.rep_mode = c == 'p' ? 1 : 2;
         options.table = optarg;
+        if (options.table.IsEmpty()) UsageError(std::string("empty path for -") + static_cast<char>(c));
         break;
-      case 's': options.separator = optarg; break;
+      case 's':
+        options.separator = optarg;
+        if (options.separator.IsEmpty()) UsageError("empty path for -s");
+        break;
       case kSort: options.sort = 1 + Choice("--sort", optarg, {"asc", "desc"}); break;
       case 'q': options.quiet = true; break;
       case 'h': std::fputs(kUsage, stdout); std::exit(0);

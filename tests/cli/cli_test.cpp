@@ -146,6 +146,8 @@ TEST_F(CliTest, UsageErrorsNameTheBadArgument) {
       {"output_without_value", {"a", "-o"}, "'-o' needs a value"},
       {"long_output_without_value", {"a", "--output"}, "'--output' needs a value"},
       {"separator_without_value", {"-o", "out", "a", "-s"}, "'-s' needs a value"},
+      {"empty_separator_path", {"-s", "", "-o", "out", "a"}, "empty path for -s"},
+      {"empty_table_path", {"--plain=", "-o", "out", "a"}, "empty path for -p"},
       {"output_path_too_long", {"-o", std::string(260, 'o'), "a"}, "-o longer than 259 bytes: '" + std::string(260, 'o')},
       {"separator_path_too_long", {"-s", std::string(261, 's'), "-o", "out", "a"}, "'" + std::string(261, 's') + "'"},
       {"plain_path_too_long", {"-p", std::string(261, 'p'), "-o", "out", "a"}, "-p longer than 260"},
