@@ -1,0 +1,249 @@
+// Commands: parsing (kinds, delimiters, escapes, flags, every error), the parameter
+// checks of the entry points, and the reuse and release of the caller's handle.
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/regex/command_helpers.h"
+
+namespace {
+
+using namespace regex_test;
+
+// A parsed command as text: its pattern, its replacement or lists, its flags.
+struct Parsed {
+  std::string message;
+  std::string pattern;
+  std::string second;  // replacement of a substitution
+  uint32_t flags = 0;
+};
+
+Parsed parse(const std::string& command) {
+  Bytes cmd(command, true);
+  char message[RX_MESSAGE_SIZE];
+  std::memset(message, 'x', sizeof message);
+  regex_internal::HandlePtr h(rx_precompile(cmd.cbegin(), static_cast<int>(command.size()), message));
+  Parsed p;
+  p.message = message;
+  if (!h) {
+    p.pattern = "(null)";
+    return p;
+  }
+  if (h->pattern_copy) p.pattern = reinterpret_cast<const char*>(h->pattern_copy);
+  if (h->replacement_start) {
+    p.second.assign(reinterpret_cast<const char*>(h->replacement_start), h->replacement_end - h->replacement_start);
+  }
+  p.flags = h->flags & ~OPT_VERBATIM;
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(h->command_start), h->command_end - h->command_start),
+            command);
+  return p;
+}
+
+TEST(Precompile, KindsDelimitersAndParts) {
+  struct Case {
+    const char* name;
+    std::string command, pattern, replacement;
+    uint32_t flags;
+  };
+  const Case cases[] = {
+      {"substitution", "s/a/b/", "a", "b", OPT_SUBST},
+      {"any_delimiter", "s#a#b#", "a", "b", OPT_SUBST},
+      {"escaped_slash_in_pattern", "s/a\\/b/c/", "a\\/b", "c", OPT_SUBST},
+      {"escaped_backslash_before_delimiter", "s/a\\\\/b/", "a\\\\", "b", OPT_SUBST},
+      {"escaped_other_delimiter", "s#a\\#b#c#", "a\\#b", "c", OPT_SUBST},
+      {"slash_escaped_under_other_delimiter", "s#a\\/#c#", "a\\/", "c", OPT_SUBST},
+      {"trail_0x5c_is_no_backslash", "s/\x95\\/x/k", "\x95\\", "x", OPT_SUBST | OPT_KANJI},
+      {"trail_0x5c_of_so", "s/\x83\\/x/k", "\x83\\", "x", OPT_SUBST | OPT_KANJI},
+      {"trail_byte_equal_to_delimiter", "s\x40\x81\x40\x40x\x40", "\x81\x40", "x", OPT_SUBST},
+      {"empty_replacement", "s/a//g", "a", "", OPT_SUBST | OPT_GLOBAL},
+      {"match_slash", "/abc/i", "abc", "", OPT_FOLD},
+      {"match_m", "m/abc/i", "abc", "", OPT_FOLD},
+      {"match_m_other_delimiter", "m!a/b!", "a/b", "", 0},
+      {"match_second_part_ignored", "m/a/zz/g", "a", "", OPT_GLOBAL},
+      {"every_flag_letter", "s/a/b/iogmkcds", "a", "b",
+       OPT_SUBST | OPT_FOLD | OPT_ONCE | OPT_GLOBAL | OPT_MULTILINE | OPT_KANJI | OPT_COMPLEMENT | OPT_DELETE |
+           OPT_SQUEEZE},
+      {"other_flag_bytes_ignored", "s/abc/x/q g", "abc", "x", OPT_SUBST | OPT_GLOBAL},
+      {"trans", "tr/a-z/A-Z/", "", "", OPT_TRANS},
+      {"trans_flags", "tr/a//cd", "", "", OPT_TRANS | OPT_COMPLEMENT | OPT_DELETE},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Parsed p = parse(c.command);
+    EXPECT_EQ(p.message, "");
+    EXPECT_EQ(p.pattern, c.pattern);
+    EXPECT_EQ(p.second, c.replacement);
+    EXPECT_EQ(p.flags, c.flags);
+  }
+}
+
+TEST(Precompile, EveryFailure) {
+  struct Case {
+    const char* name;
+    std::string command, message;
+  };
+  const Case cases[] = {
+      {"empty", "", "do not start 'm' or 's' or 'tr'"},
+      {"other_letter", "x/a/b/", "do not start 'm' or 's' or 'tr'"},
+      {"t_alone", "t/a/b/", "do not start 'm' or 's' or 'tr'"},
+      {"leading_space", " s/a/b/", "do not start 'm' or 's' or 'tr'"},
+      {"s_alone", "s", "unmatch separater"},
+      {"tr_alone", "tr", "unmatch separater"},
+      {"delimiter_last", "s/", "unmatch separater"},
+      {"slash_alone", "/", "unmatch separater"},
+      {"no_second_delimiter", "s/abc", "unmatch separater"},
+      {"no_third_delimiter", "s/abc/x", "unmatch separater"},
+      {"trans_no_third_delimiter", "tr/a-z/A-Z", "unmatch separater"},
+      {"match_without_end", "/abc", "unmatch separater"},
+      {"escaped_last_delimiter", "s/a/b\\/", "unmatch separater"},
+      {"lead_byte_last_ends_the_scan", "s/a/b\x82", "unmatch separater"},
+      {"lead_byte_swallows_delimiter", "s/a/\x82/", "unmatch separater"},
+      {"compiler_message", "s/(/x/", "unmatched () in regexp"},
+      {"compiler_message_for_match", "/a{3,2}/", "Can't do {n,m} with n > m"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Parsed p = parse(c.command);
+    EXPECT_EQ(p.pattern, "(null)");
+    EXPECT_EQ(p.message, c.message);
+  }
+  // An empty search list is refused without a message.
+  const Parsed empty_list = parse("tr//x/");
+  EXPECT_EQ(empty_list.pattern, "(null)");
+  EXPECT_EQ(empty_list.message, "");
+}
+
+TEST(EntryPoints, ParameterChecks) {
+  const std::string text = "abc";
+  Bytes subject(text, true);
+  const char* s = subject.cbegin();
+  const char* e = subject.cend();
+  char message[RX_MESSAGE_SIZE];
+  RegexHandle* slot = nullptr;
+
+  EXPECT_EQ(rx_subst("s/a/b/", s, e, &slot, nullptr), -1);
+  EXPECT_EQ(rx_trans("tr/a/b/", s, e, &slot, nullptr), -1);
+  EXPECT_EQ(slot, nullptr);
+
+  struct Case {
+    const char* name;
+    const char* command;
+    const char* start;
+    const char* end;
+    RegexHandle** slot;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"no_slot", "s/a/b/", s, e, nullptr, "invalid handle parameter"},
+      {"no_start", "s/a/b/", nullptr, e, &slot, "invalid target parameter"},
+      {"no_end", "s/a/b/", s, nullptr, &slot, "invalid target parameter"},
+      {"empty_target", "s/a/b/", s, s, &slot, "invalid target parameter"},
+      {"reversed_target", "s/a/b/", e, s, &slot, "invalid target parameter"},
+      {"empty_target_before_a_bad_command", "x", s, s, &slot, "invalid target parameter"},
+      {"no_command_no_handle", nullptr, s, e, &slot, "invalid reg parameter"},
+      {"empty_command_no_handle", "", s, e, &slot, "invalid reg parameter"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::memset(message, 'x', sizeof message);
+    EXPECT_EQ(rx_subst(c.command, c.start, c.end, c.slot, message), -1);
+    EXPECT_STREQ(message, c.message);
+    std::memset(message, 'x', sizeof message);
+    EXPECT_EQ(rx_trans(c.command, c.start, c.end, c.slot, message), -1);
+    EXPECT_STREQ(message, c.message);
+    EXPECT_EQ(slot, nullptr);
+  }
+}
+
+TEST(EntryPoints, MatchCommandsGiveGroupOne) {
+  EXPECT_EQ(subst("/(b+)/", "abbc"), (Outcome{1, "", "bb"}));
+  EXPECT_EQ(subst("m#a(x?)#", "abc"), (Outcome{1, "", kNone}));  // group 1 matched nothing
+  EXPECT_EQ(subst("m/b/", "abc"), (Outcome{1, "", kNone}));        // no group
+  EXPECT_EQ(subst("m/(q)/", "abc"), (Outcome{0, "", kNone}));
+  EXPECT_EQ(subst("/(A)/i", "xa"), (Outcome{1, "", "a"}));        // the caller's bytes, not the folded copy
+}
+
+TEST(EntryPoints, CommandsThatAreNotRun) {
+  EXPECT_EQ(subst("s//x/", "abc"), (Outcome{-1, "", kNone}));
+  EXPECT_EQ(subst("m//", "abc"), (Outcome{-1, "", kNone}));
+  EXPECT_EQ(trans("tr//x/", "abc"), (Outcome{-1, "", kNone}));
+  EXPECT_EQ(trans("s/a/b/", "abc"), (Outcome{-1, "no translate parameter", kNone}));
+  EXPECT_EQ(subst("tr/a/b/", "abc"), (Outcome{-1, "", kNone}));  // a transliteration has no pattern
+}
+
+class HandleSlot : public ::testing::Test {
+ protected:
+  ~HandleSlot() override { rx_free(slot); }
+  int Subst(const char* command) { return rx_subst(command, text.cbegin(), text.cend(), &slot, message); }
+  int Trans(const char* command) { return rx_trans(command, text.cbegin(), text.cend(), &slot, message); }
+  Bytes text{std::string("aXbXc"), true};
+  RegexHandle* slot = nullptr;
+  char message[RX_MESSAGE_SIZE];
+};
+
+TEST_F(HandleSlot, SameCommandReusesTheHandle) {
+  ASSERT_EQ(Subst("s/X/-/g"), 2);
+  RegexHandle* first = slot;
+  const unsigned char* first_result = slot->result_start;
+  EXPECT_EQ(result_of(slot), "a-b-c");
+  ASSERT_EQ(Subst("s/X/-/g"), 2);
+  EXPECT_EQ(slot, first);  // not parsed again
+  EXPECT_EQ(result_of(slot), "a-b-c");
+  (void)first_result;
+  // No command: the handle in the slot runs again.
+  EXPECT_EQ(Subst(nullptr), 2);
+  EXPECT_EQ(Subst(""), 2);
+  EXPECT_EQ(slot, first);
+  EXPECT_EQ(std::string(message), "");
+}
+
+TEST_F(HandleSlot, OtherCommandOrKindReplacesTheHandle) {
+  ASSERT_EQ(Subst("s/X/-/g"), 2);
+  ASSERT_EQ(Subst("s/X/+/g"), 2);  // the first handle is released (the leak checker sees it)
+  EXPECT_EQ(result_of(slot), "a+b+c");
+  // The same text as a transliteration is a different handle.
+  ASSERT_EQ(Trans("tr/X/-/"), 2);
+  EXPECT_EQ(result_of(slot), "a-b-c");
+  ASSERT_EQ(Trans("tr/X/-/"), 2);
+  EXPECT_NE(slot->flags & OPT_TRANS, 0u);
+  // A substitution handle reached by rx_trans without a command is released.
+  ASSERT_EQ(Subst("s/X/-/"), 1);
+  EXPECT_EQ(Trans(nullptr), -1);
+  EXPECT_STREQ(message, "no translate parameter");
+  EXPECT_EQ(slot, nullptr);
+  // A transliteration handle reached by rx_subst without a command is not run.
+  ASSERT_EQ(Trans("tr/a-c/A-C/"), 3);
+  EXPECT_EQ(Subst(nullptr), -1);
+  EXPECT_STREQ(message, "");
+  EXPECT_EQ(result_of(slot), kNone);  // the previous result was released
+  EXPECT_NE(slot, nullptr);
+}
+
+TEST_F(HandleSlot, FailuresClearTheSlot) {
+  const char* failing[] = {"x/a/", "s/a", "s/(/x/", "tr//a/"};
+  for (const char* command : failing) {
+    SCOPED_TRACE(command);
+    ASSERT_EQ(Subst("s/X/-/g"), 2);
+    EXPECT_EQ(command[0] == 't' ? Trans(command) : Subst(command), -1);
+    EXPECT_EQ(slot, nullptr);
+  }
+  // A failure before the command is looked at leaves the handle and its result alone.
+  ASSERT_EQ(Subst("s/X/-/g"), 2);
+  RegexHandle* kept = slot;
+  EXPECT_EQ(rx_subst("s/Y/-/", text.cbegin(), text.cbegin(), &slot, message), -1);
+  EXPECT_STREQ(message, "invalid target parameter");
+  EXPECT_EQ(slot, kept);
+  EXPECT_EQ(result_of(slot), "a-b-c");
+}
+
+TEST_F(HandleSlot, ResultsFollowTheLastCall) {
+  ASSERT_EQ(Subst("s/X/-/g"), 2);
+  // Now nothing matches: the previous result is gone, none is made.
+  Bytes other(std::string("abc"), true);
+  EXPECT_EQ(rx_subst("s/X/-/g", other.cbegin(), other.cend(), &slot, message), 0);
+  EXPECT_EQ(result_of(slot), kNone);
+  EXPECT_STREQ(message, "");
+}
+
+}  // namespace
