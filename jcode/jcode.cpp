@@ -388,7 +388,7 @@ size_t ascii_prefix(const u8* p, size_t n) {
 
 }  // namespace
 
-int detect_kanji_code(const char* text, size_t n) {
+int detect_kanji_code(const char* text, size_t n) noexcept {
   const u8* const p = reinterpret_cast<const u8*>(text);
   size_t i = 0;
   while (i < n) {
@@ -423,9 +423,9 @@ int detect_kanji_code(const char* text, size_t n) {
   return KANJI_UNKNOWN;
 }
 
-int detect_kanji_code(const char* text) { return detect_kanji_code(text, std::strlen(text)); }
+int detect_kanji_code(const char* text) noexcept { return detect_kanji_code(text, std::strlen(text)); }
 
-size_t to_sjis(char* text, size_t n) {
+size_t to_sjis(char* text, size_t n) noexcept {
   switch (detect_kanji_code(text, n)) {
     case KANJI_EUC:
       return euc_to_sjis(text, n);
@@ -437,11 +437,11 @@ size_t to_sjis(char* text, size_t n) {
   }
 }
 
-void to_sjis(char* text) { to_sjis(text, std::strlen(text)); }
+void to_sjis(char* text) noexcept { to_sjis(text, std::strlen(text)); }
 
 // The writer never passes the reader: every control sequence shrinks to nothing and every
 // byte or pair is replaced by as many bytes.
-size_t jis_to_sjis(char* text, size_t n) {
+size_t jis_to_sjis(char* text, size_t n) noexcept {
   u8* const p = reinterpret_cast<u8*>(text);
   const u8* r = p;
   const u8* const end = p + n;
@@ -512,10 +512,10 @@ size_t jis_to_sjis(char* text, size_t n) {
   return static_cast<size_t>(w - p);
 }
 
-void jis_to_sjis(char* text) { jis_to_sjis(text, std::strlen(text)); }
+void jis_to_sjis(char* text) noexcept { jis_to_sjis(text, std::strlen(text)); }
 
 // In place as well: a pair gives a pair, 8E and its byte give one byte.
-size_t euc_to_sjis(char* text, size_t n) {
+size_t euc_to_sjis(char* text, size_t n) noexcept {
   u8* const p = reinterpret_cast<u8*>(text);
   const u8* r = p;
   const u8* const end = p + n;
@@ -565,14 +565,14 @@ size_t euc_to_sjis(char* text, size_t n) {
   return static_cast<size_t>(w - p);
 }
 
-void euc_to_sjis(char* text) { euc_to_sjis(text, std::strlen(text)); }
+void euc_to_sjis(char* text) noexcept { euc_to_sjis(text, std::strlen(text)); }
 
-size_t sjis_to_jis_capacity(size_t n) {
+size_t sjis_to_jis_capacity(size_t n) noexcept {
   constexpr size_t kMax = std::numeric_limits<size_t>::max();
   return n > (kMax - 4) / 4 ? 0 : 4 * n + 4;
 }
 
-size_t sjis_to_euc_capacity(size_t n) {
+size_t sjis_to_euc_capacity(size_t n) noexcept {
   constexpr size_t kMax = std::numeric_limits<size_t>::max();
   return n > (kMax - 1) / 2 ? 0 : 2 * n + 1;
 }
@@ -581,7 +581,7 @@ size_t sjis_to_euc_capacity(size_t n) {
 // a pair for two bytes), then ESC ( B: 4n + 3 and the NUL. With the unread text at the end
 // of the 4n + 4 byte buffer, the writer starts 3n + 3 bytes behind the reader and loses at
 // most three bytes of that lead per byte read. The ASCII prefix stays where it is.
-size_t sjis_to_jis(char* text, size_t n) {
+size_t sjis_to_jis(char* text, size_t n) noexcept {
   u8* const p = reinterpret_cast<u8*>(text);
   const size_t head = ascii_prefix(p, n);
   u8* w = p + head;
@@ -595,13 +595,13 @@ size_t sjis_to_jis(char* text, size_t n) {
   return static_cast<size_t>(w - p);
 }
 
-void sjis_to_jis(char* text) { sjis_to_jis(text, std::strlen(text)); }
+void sjis_to_jis(char* text) noexcept { sjis_to_jis(text, std::strlen(text)); }
 
 // At most two bytes out per byte in (half-width katakana; pairs and ASCII keep their length).
 // Up to the first half-width katakana the text keeps its length and converts in place; from
 // there on, in the 2n + 1 byte buffer, the rest moves to the end and the writer starts n
 // bytes behind the reader, losing at most one byte of that lead per byte read.
-size_t sjis_to_euc(char* text, size_t n) {
+size_t sjis_to_euc(char* text, size_t n) noexcept {
   u8* const p = reinterpret_cast<u8*>(text);
   u8* const start = p + ascii_prefix(p, n);
   const Progress done = convert_sjis_to_euc<true>(start, p + n, start);
@@ -617,4 +617,4 @@ size_t sjis_to_euc(char* text, size_t n) {
   return static_cast<size_t>(w - p);
 }
 
-void sjis_to_euc(char* text) { sjis_to_euc(text, std::strlen(text)); }
+void sjis_to_euc(char* text) noexcept { sjis_to_euc(text, std::strlen(text)); }

@@ -21,32 +21,32 @@ enum KanjiCode : int {
 // Nothing fails: malformed text goes through the same byte arithmetic as valid text.
 
 // The code class of the text, from its first decisive byte. The text is not changed.
-int detect_kanji_code(const char* text);
-int detect_kanji_code(const char* text, size_t n);
+int detect_kanji_code(const char* text) noexcept;
+int detect_kanji_code(const char* text, size_t n) noexcept;
 
 // Detects the code and brings JIS or EUC-JP text to Shift_JIS in place; Shift_JIS and
 // undecided text are left alone. The result is never longer than the input.
-void to_sjis(char* text);
-size_t to_sjis(char* text, size_t n);
+void to_sjis(char* text) noexcept;
+size_t to_sjis(char* text, size_t n) noexcept;
 
 // In place; the result is never longer than the input.
-void jis_to_sjis(char* text);
-size_t jis_to_sjis(char* text, size_t n);
-void euc_to_sjis(char* text);
-size_t euc_to_sjis(char* text, size_t n);
+void jis_to_sjis(char* text) noexcept;
+size_t jis_to_sjis(char* text, size_t n) noexcept;
+void euc_to_sjis(char* text) noexcept;
+size_t euc_to_sjis(char* text, size_t n) noexcept;
 
 // The result replaces the input in the same buffer and is at most 4n + 3 bytes long:
 // the buffer must hold at least sjis_to_jis_capacity(n) bytes. Only ESC $ B, ESC ( B and
 // ESC ( I are written; the text always ends in the ASCII set.
-void sjis_to_jis(char* text);
-size_t sjis_to_jis(char* text, size_t n);
+void sjis_to_jis(char* text) noexcept;
+size_t sjis_to_jis(char* text, size_t n) noexcept;
 
 // The result replaces the input in the same buffer and is at most 2n bytes long: the
 // buffer must hold at least sjis_to_euc_capacity(n) bytes.
-void sjis_to_euc(char* text);
-size_t sjis_to_euc(char* text, size_t n);
+void sjis_to_euc(char* text) noexcept;
+size_t sjis_to_euc(char* text, size_t n) noexcept;
 
 // Buffer sizes the growing converters need for an n-byte text, with the NUL: 4n + 4 and
 // 2n + 1. They are 0 when the size does not fit in size_t.
-size_t sjis_to_jis_capacity(size_t n);
-size_t sjis_to_euc_capacity(size_t n);
+size_t sjis_to_jis_capacity(size_t n) noexcept;
+size_t sjis_to_euc_capacity(size_t n) noexcept;
