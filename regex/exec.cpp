@@ -238,7 +238,8 @@ struct MatchState {
       default:
         break;
     }
-    charge(static_cast<int64_t>((q - from) >> 4));
+    // A class test per character costs about a node visit; plain byte tests less.
+    charge(static_cast<int64_t>((q - from) >> (o[0] == CLASS ? 0 : 3)));
     return static_cast<size_t>(q - from);
   }
 
@@ -540,7 +541,7 @@ bool MatchState::match_nodes(const uchar* node, const uchar* p) {
           if (length < 0 || b != *s || text_end - p < length || std::memcmp(p, s, length) != 0) {
             ok = false;
           } else {
-            charge(length >> 4);
+            charge(length >> 3);
             p += length;
           }
         }
@@ -829,9 +830,10 @@ struct FreeOnExit {
 }  // namespace
 
 int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar* base, int min_end,
-               FoldCache* cache) {
+               FoldCache* cache, int64_t budget) {
   if (h == nullptr || start == nullptr || end == nullptr || start >= end) return 0;
   MatchState ms;
+  ms.work_left = budget;
   const bool multiline = (h->flags & OPT_MULTILINE) != 0;
   const bool kanji = (h->flags & OPT_KANJI) != 0;
   ms.multiline = multiline;

@@ -192,6 +192,14 @@ inline void cost_set(CompileState& cs, int64_t v) { cs.cost = v > kCostCap ? kCo
 
 namespace regex_internal {
 
+// Work one call of the matcher may do before it gives up with "regexp match too
+// complex": node visits, choice points revisited, characters tested against a class
+// and 8-byte steps of other repeat scans and back-reference compares. About three
+// seconds on an idle 2-core machine of 2026, seven under heavy load.
+constexpr int64_t kMatchBudget = 600000000;
+// Choice points the matcher may hold at once before giving up the same way.
+constexpr size_t kMaxBacktrack = 4u << 20;
+
 // The case-folded copy of a subject, kept across the calls of one run over the same
 // text (a global substitution), so that the text is folded once, not once per match.
 // The text must not change while the cache is in use.
@@ -210,13 +218,9 @@ struct FoldCache {
 // rx_exec without the message: raises a Failure on an internal error. With a cache,
 // a folded pattern reuses the folded copy of the previous call on the same text.
 int exec_match(RegexHandle* handle, const unsigned char* start, const unsigned char* end,
-               const unsigned char* base, int min_end, FoldCache* cache);
+               const unsigned char* base, int min_end, FoldCache* cache, int64_t budget = kMatchBudget);
 
-// Work one call of the matcher may do, in node visits (and 16-byte steps of repeat
-// scans), before it gives up with "regexp match too complex".
-constexpr int64_t kMatchBudget = 400000000;
-// Choice points the matcher may hold at once before giving up the same way.
-constexpr size_t kMaxBacktrack = 4u << 20;
+
 
 }  // namespace regex_internal
 

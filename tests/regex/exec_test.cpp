@@ -1,0 +1,434 @@
+// Matcher: anchors, kanji mode, folding, groups, repeats, hints, depth and budget.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/regex/helpers.h"
+
+namespace {
+
+using namespace regex_internal;
+using regex_test::Bytes;
+using regex_test::compile;
+using regex_test::Compiled;
+
+const std::string kA = "\x82\xa0";   // あ
+const std::string kI = "\x82\xa2";   // い
+const std::string kFullB = "\x82\x61";  // Ｂ: its trail byte is 'a'
+
+std::string repeat(const std::string& s, int n) {
+  std::string out;
+  out.reserve(s.size() * n);
+  for (int i = 0; i < n; ++i) out += s;
+  return out;
+}
+
+// "start,end" per group, "-" for a group that did not take part; "no" or the message.
+std::string describe(const Compiled& c, const Bytes& text, int found, const char* message) {
+  if (message[0]) return std::string("error: ") + message;
+  if (!found) return "no";
+  std::string out;
+  for (int g = 0; g <= c->group_count; ++g) {
+    if (g) out += ' ';
+    if (c->match_ends[g] == nullptr) out += "-";
+    else out += std::to_string(c->match_starts[g] - text.begin()) + "," + std::to_string(c->match_ends[g] - text.begin());
+  }
+  return out;
+}
+
+std::string match(const std::string& pattern, const std::string& subject, uint32_t options = 0,
+                  size_t start = 0, int min_end = 0) {
+  Compiled c = compile(pattern, options);
+  if (!c) return "compile: " + c.message;
+  Bytes text(subject, true);
+  char message[RX_MESSAGE_SIZE];
+  const int found = rx_exec(c.handle.get(), text.cbegin() + start, text.cend(), text.cbegin(), min_end, message);
+  return describe(c, text, found, message);
+}
+
+// Every match of a global run: the next search starts where the last match ended,
+// one byte further needed after an empty match.
+std::string match_all(const std::string& pattern, const std::string& subject, uint32_t options = 0) {
+  Compiled c = compile(pattern, options);
+  if (!c) return "compile: " + c.message;
+  Bytes text(subject, true);
+  char message[RX_MESSAGE_SIZE];
+  std::string out;
+  const unsigned char* start = text.begin();
+  int min_end = 0;
+  while (rx_exec(c.handle.get(), reinterpret_cast<const char*>(start), text.cend(), text.cbegin(), min_end, message)) {
+    const long s = c->match_starts[0] - text.begin(), e = c->match_ends[0] - text.begin();
+    out += (out.empty() ? "" : " ") + std::to_string(s) + "," + std::to_string(e);
+    min_end = e == s ? 1 : 0;
+    start = c->match_ends[0];
+  }
+  if (message[0]) return std::string("error: ") + message;
+  return out.empty() ? "none" : out;
+}
+
+struct MatchCase {
+  const char* name;
+  std::string pattern;
+  std::string subject;
+  uint32_t options;
+  const char* expected;
+};
+
+void expect_matches(const MatchCase* cases, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    const MatchCase& c = cases[i];
+    EXPECT_EQ(match(c.pattern, c.subject, c.options), c.expected) << c.name << ": /" << c.pattern << "/";
+  }
+}
+
+TEST(Exec, EarlyReturns) {
+  Compiled c = compile("x*");
+  Bytes text("abc", true);
+  char message[RX_MESSAGE_SIZE] = "junk";
+  // start = end: nothing is tried, not even for a pattern that matches empty.
+  EXPECT_EQ(rx_exec(c.handle.get(), text.cend(), text.cend(), text.cbegin(), 0, message), 0);
+  EXPECT_STREQ(message, "");
+  EXPECT_EQ(rx_exec(nullptr, text.cbegin(), text.cend(), text.cbegin(), 0, message), 0);
+  EXPECT_EQ(rx_exec(c.handle.get(), nullptr, text.cend(), text.cbegin(), 0, message), 0);
+  EXPECT_STREQ(message, "");
+}
+
+TEST(Exec, Anchors) {
+  const MatchCase cases[] = {
+      {"bol_start", "^a", "a\na", 0, "0,1"},
+      {"bol_not_after_newline_when_anchored", "^b", "a\nb", 0, "no"},
+      {"bol_multiline", "^b", "a\nb", OPT_MULTILINE, "2,3"},
+      {"bol_unanchored_tests_byte_before", "x|^b", "a\nb", 0, "2,3"},
+      {"bol_never_at_end", "x|^", "a\n", OPT_MULTILINE, "0,0"},
+      {"eol_end", "a$", "xa", 0, "1,2"},
+      {"eol_before_final_newline", "a$", "xa\n", 0, "1,2"},
+      {"eol_not_before_inner_newline", "a$", "xa\nb", 0, "no"},
+      {"eol_multiline", "a$", "xa\nb", OPT_MULTILINE, "1,2"},
+      {"eol_s_ignores_multiline", "a\\Z", "xa\nb", OPT_MULTILINE, "no"},
+      {"z_before_final_newline", "a\\Z", "xa\n", 0, "1,2"},
+      {"a_only_at_start", "\\Ab", "a\nb", OPT_MULTILINE, "no"},
+      {"singleline_dot", "a.b", "a\nb", OPT_SINGLELINE, "0,3"},
+      {"dot_not_newline", "a.b", "a\nb", 0, "no"},
+      {"implicit_anchor_after_newline", ".*b", "xx\nab", 0, "3,5"},
+      {"word_boundary", "\\bab", "cab ab", 0, "4,6"},
+      {"not_word_boundary", "\\Bab", "ab cab", 0, "4,6"},
+      {"boundary_at_start_uses_prev_char", "\\b", "  x", 0, "2,2"},
+  };
+  expect_matches(cases, std::size(cases));
+}
+
+TEST(Exec, GlobalRuns) {
+  EXPECT_EQ(match_all("^a", "a\na"), "0,1");
+  EXPECT_EQ(match_all("^a", "a\na", OPT_MULTILINE), "0,1 2,3");
+  EXPECT_EQ(match_all("\\Ga", "aab"), "0,1 1,2");
+  EXPECT_EQ(match_all("\\Ga", "aba"), "0,1");
+  EXPECT_EQ(match_all("x*", "abc"), "0,0 1,1 2,2 3,3");
+  EXPECT_EQ(match_all("x*", "\x82\xa0" "a", OPT_KANJI), "0,0 2,2 3,3");
+  EXPECT_EQ(match_all("[0-9]+", "a12b345"), "1,3 4,7");
+  // Without multi-line mode the character before a later start is not a newline.
+  EXPECT_EQ(match_all("\\Aa", "aa"), "0,1");
+}
+
+TEST(Exec, MinimumEnd) {
+  EXPECT_EQ(match("x*", "abc", 0, 0, 1), "1,1");
+  EXPECT_EQ(match("x*", "a", 0, 0, 1), "1,1");
+  EXPECT_EQ(match("a*", "aab", 0, 0, 1), "0,2");
+}
+
+TEST(Exec, KanjiMode) {
+  const MatchCase cases[] = {
+      {"dot_takes_both_bytes", ".", kA, OPT_KANJI, "0,2"},
+      {"dot_one_byte_without_kanji", ".", kA, 0, "0,1"},
+      {"counted_dot_passes_its_limit", ".{1}", kA, OPT_KANJI, "0,2"},
+      {"class_two_bytes_count_two", "[" + kA + kI + "]{2}", kA + kI, OPT_KANJI, "0,2"},
+      {"class_one_byte_limit", "[" + kA + kI + "]{1}", kA, OPT_KANJI, "no"},
+      {"class_optional_is_empty", "[" + kA + kI + "]?", kA, OPT_KANJI, "0,0"},
+      {"lazy_tries_char_starts", ".*?x", kA + kI + "x", OPT_KANJI, "0,5"},
+      {"class_range", "[" + kA + "-" + kI + "]+", "x" + kA + kI + "y", OPT_KANJI, "1,5"},
+      {"negated_class_takes_pair", "[^a]", kA, OPT_KANJI, "0,2"},
+      {"literal_not_on_trail_byte", "a", kFullB + "a", OPT_KANJI, "2,3"},
+      {"literal_on_trail_byte_without_kanji", "a", kFullB + "a", 0, "1,2"},
+      {"nword_takes_pair", "\\W", kA, OPT_KANJI, "0,2"},
+      {"word_never_kanji", "\\w+", kA + "ab", OPT_KANJI, "2,4"},
+      {"trail_5c_not_escape", "\x95\x5c" "n", "\x95\x5c" "n", OPT_KANJI, "0,3"},
+      {"first_node_char_starts", "[a]", kFullB + "a", OPT_KANJI, "2,3"},
+  };
+  expect_matches(cases, std::size(cases));
+}
+
+TEST(Exec, KanjiAttemptsNeverStartOnTrailBytes) {
+  // a, Ｂ (82 61), a, b: the match may not start on the trail byte 0x61.
+  const std::string subject = "a" + kFullB + "ab";
+  EXPECT_EQ(match("a+b", subject, OPT_KANJI), "3,5");
+  EXPECT_EQ(match("a+b", subject, 0), "2,5");
+  EXPECT_EQ(match_all("a+", subject, OPT_KANJI), "0,1 3,4");
+  // Every start strategy: first literal without skip, first node, general loop.
+  EXPECT_EQ(match("ab", kFullB + "b" + "ab", OPT_KANJI), "3,5");
+  EXPECT_EQ(match("[a]b", kFullB + "b" + "ab", OPT_KANJI), "3,5");
+  EXPECT_EQ(match("(?:a)b", kFullB + "b" + "ab", OPT_KANJI), "3,5");
+  EXPECT_EQ(match("\\w+b", kFullB + "b" + "ab", OPT_KANJI), "2,5");
+  EXPECT_EQ(match("\\w+b", "a" + kFullB + "ab", OPT_KANJI), "3,5");
+}
+
+TEST(Exec, Folding) {
+  const MatchCase cases[] = {
+      {"literal", "abc", "xABC", OPT_FOLD, "1,4"},
+      {"class_upper_member", "[A-C]+", "xaBc", OPT_FOLD, "1,4"},
+      {"backref_folded", "(a)\\1", "aA", OPT_FOLD, "0,2 0,1"},
+      {"trail_byte_folded_without_kanji", "\x82" "a", "\x82" "A", OPT_FOLD, "0,2"},
+      {"trail_byte_kept_with_kanji", "\x82" "a", "\x82" "A", OPT_FOLD | OPT_KANJI, "no"},
+      {"kanji_then_letter", kA + "b", kA + "B", OPT_FOLD | OPT_KANJI, "0,3"},
+      {"inline_modifier", "a(?i)B", "xAb", 0, "1,3"},
+  };
+  expect_matches(cases, std::size(cases));
+  // Group positions point into the caller's text, not the folded copy.
+  Compiled c = compile("(b+)", OPT_FOLD);
+  Bytes text("aBBa", true);
+  char message[RX_MESSAGE_SIZE];
+  ASSERT_EQ(rx_exec(c.handle.get(), text.cbegin(), text.cend(), text.cbegin(), 0, message), 1);
+  EXPECT_EQ(c->match_starts[1], text.begin() + 1);
+  EXPECT_EQ(c->match_ends[1], text.begin() + 3);
+  EXPECT_EQ(c->subject_begin, text.begin());
+  EXPECT_EQ(c->subject_end, text.end());
+}
+
+TEST(Exec, FoldCacheGivesTheSameMatches) {
+  // A global run with the cache must find what separate calls find.
+  const std::string subject = "xA" + kA + "aQ" + kFullB + "Ab" + "\x81" "A" + "aa";
+  for (uint32_t options : {OPT_FOLD, OPT_FOLD | OPT_KANJI}) {
+    for (const char* pattern : {"a", "a+", "b|a", ".", "\x81" "a"}) {
+      Compiled plain = compile(pattern, options);
+      Compiled cached = compile(pattern, options);
+      Bytes text(subject, true);
+      FoldCache cache;
+      for (size_t s = 0; s < subject.size(); ++s) {
+        char message[RX_MESSAGE_SIZE];
+        const int a = rx_exec(plain.handle.get(), text.cbegin() + s, text.cend(), text.cbegin(), 0, message);
+        const int b = exec_match(cached.handle.get(), text.begin() + s, text.end(), text.begin(), 0, &cache);
+        ASSERT_EQ(a, b) << pattern << " at " << s;
+        if (a) {
+          EXPECT_EQ(plain->match_starts[0] - text.begin(), cached->match_starts[0] - text.begin()) << pattern;
+          EXPECT_EQ(plain->match_ends[0] - text.begin(), cached->match_ends[0] - text.begin()) << pattern;
+        }
+      }
+    }
+  }
+}
+
+TEST(Exec, Groups) {
+  const MatchCase cases[] = {
+      {"did_not_take_part", "(a)|b", "b", 0, "0,1 -"},
+      {"last_iteration", "(a|b)*c", "abac", 0, "0,4 2,3"},
+      {"nested", "((a)(b))", "ab", 0, "0,2 0,2 0,1 1,2"},
+      {"lazy_group", "(a+?)(a*)", "aaa", 0, "0,3 0,1 1,3"},
+      {"backref", "(\\w+) \\1", "ab cd cd", 0, "3,8 3,5"},
+      {"backref_missing_group", "(a)\\2", "aa", 0, "no"},
+      {"backref_no_groups", "\\1", "a", 0, "no"},
+      {"backref_unset_group", "(x)?a\\1", "a", 0, "no"},
+      {"backref_empty", "(x*)a\\1", "a", 0, "0,1 0,0"},
+      {"abandoned_alternative", "(a)x|ay", "ay", 0, "0,2 -"},
+      {"lazy_loop_keeps_whole_groups", ".(.*)*?[\\w]", "b b", 0, "0,3 1,2"},
+      {"lookahead_capture_kept", "(?=(a))a", "a", 0, "0,1 0,1"},
+      {"negative_lookahead_capture_dropped", "(?!(a)b)a", "ac", 0, "0,1 -"},
+  };
+  expect_matches(cases, std::size(cases));
+}
+
+TEST(Exec, Repeats) {
+  const MatchCase cases[] = {
+      {"simple_max_zero", "x{2,0}", "xxx", 0, "no"},
+      {"complex_max_zero", "(x){2,0}", "xxx", 0, "0,2 1,2"},
+      {"complex_exact", "(?:ab){2}", "ababab", 0, "0,4"},
+      {"complex_lazy", "(?:ab)+?", "abab", 0, "0,2"},
+      {"complex_min", "(?:ab){2,}", "ab abab", 0, "3,7"},
+      {"simple_greedy_gives_back", "a*ab", "aaab", 0, "0,4"},
+      {"simple_lazy", "a+?", "aaa", 0, "0,1"},
+      {"lazy_counted", "a{2,3}?", "aaaa", 0, "0,2"},
+      {"question", "ab?c", "ac", 0, "0,2"},
+      {"star_hint", "a*b", "aaac aab", 0, "5,8"},
+      {"eol_does_not_give_back", "a\\s*$", "a \n", 0, "0,3"},
+      {"eol_then_newline", "a\\s*$\\n", "a\n", 0, "0,2"},
+      {"empty_pass_ends_loop", "(?:a*)*b", "aab", 0, "0,3"},
+      {"empty_pass_after_backtrack", "(?:.*)*[x]", "bbbbbbbbbb", 0, "no"},
+      {"nul_is_not_space", "\\S", std::string("\0", 1), 0, "no"},
+      {"nonspace_runs_over_nul", "a\\S+", std::string("a\0\0b", 4), 0, "0,4"},
+      {"nonword_runs_over_nul", "a\\W+", std::string("a\0-", 3), 0, "0,3"},
+      {"nonword_stops_at_end", "a\\W", "a", 0, "no"},
+  };
+  expect_matches(cases, std::size(cases));
+}
+
+TEST(Exec, LookAhead) {
+  const MatchCase cases[] = {
+      {"positive", "a(?=b)", "acab", 0, "2,3"},
+      {"negative", "a(?!b)", "abac", 0, "2,3"},
+      {"backtracks_past", "(?=(\\w+))\\w*x", "ab x", 0, "3,4 3,4"},
+      {"in_loop", "(?:(?=a)\\w)+", "aab", 0, "0,2"},
+      {"nested", "(?=a(?!b))a.", "abac", 0, "2,4"},
+  };
+  expect_matches(cases, std::size(cases));
+}
+
+TEST(Exec, RequiredLiteralUsefulness) {
+  // No fixed offset and not expensive: the literal is searched for, and dropped
+  // after 101 calls that found it; a call that does not find it counts up.
+  Compiled c = compile("\\d+xyz");
+  ASSERT_TRUE(c->must_literal);
+  ASSERT_EQ(c->expensive, 0);
+  Bytes hit("12xyz", true), miss("12xy", true);
+  char message[RX_MESSAGE_SIZE];
+  EXPECT_EQ(rx_exec(c.handle.get(), miss.cbegin(), miss.cend(), miss.cbegin(), 0, message), 0);
+  EXPECT_EQ(c->must_literal->useful, 101);
+  for (int i = 0; i < 101; ++i) {
+    ASSERT_TRUE(c->must_literal) << i;
+    EXPECT_EQ(rx_exec(c.handle.get(), hit.cbegin(), hit.cend(), hit.cbegin(), 0, message), 1);
+  }
+  ASSERT_TRUE(c->must_literal);
+  EXPECT_EQ(c->must_literal->useful, 0);
+  EXPECT_EQ(rx_exec(c.handle.get(), hit.cbegin(), hit.cend(), hit.cbegin(), 0, message), 1);
+  EXPECT_EQ(c->must_literal, nullptr);
+  EXPECT_EQ(rx_exec(c.handle.get(), miss.cbegin(), miss.cend(), miss.cbegin(), 0, message), 0);
+  EXPECT_EQ(rx_exec(c.handle.get(), hit.cbegin(), hit.cend(), hit.cbegin(), 0, message), 1);
+
+  // With a fixed offset the literal narrows the search and is kept.
+  Compiled fixed = compile("ab\\d\\dcdef");
+  for (int i = 0; i < 150; ++i) {
+    Bytes t("xxab12cdef", true);
+    ASSERT_EQ(rx_exec(fixed.handle.get(), t.cbegin(), t.cend(), t.cbegin(), 0, message), 1);
+  }
+  EXPECT_TRUE(fixed->must_literal);
+}
+
+TEST(Exec, CorruptPrograms) {
+  char message[RX_MESSAGE_SIZE];
+  Bytes text("abc", true);
+  {
+    Compiled c = compile("a");
+    c->program[0] = 0;
+    EXPECT_EQ(rx_exec(c.handle.get(), text.cbegin(), text.cend(), text.cbegin(), 0, message), 0);
+    EXPECT_STREQ(message, "corrupted regexp program");
+  }
+  {
+    Compiled c = compile("a");
+    c->program[5] = 40;
+    EXPECT_EQ(rx_exec(c.handle.get(), text.cbegin(), text.cend(), text.cbegin(), 0, message), 0);
+    EXPECT_STREQ(message, "regexp memory corruption");
+  }
+  {
+    Compiled c = compile("ab");
+    c->program[6] = c->program[7] = 0;  // the EXACT's link
+    EXPECT_EQ(rx_exec(c.handle.get(), text.cbegin(), text.cend(), text.cbegin(), 0, message), 0);
+    EXPECT_STREQ(message, "corrupted regexp pointers");
+    // The handle stays usable.
+    c->program[6] = 8;
+    EXPECT_EQ(rx_exec(c.handle.get(), text.cbegin(), text.cend(), text.cbegin(), 0, message), 1);
+    EXPECT_STREQ(message, "");
+  }
+  {
+    Compiled empty = compile("");
+    EXPECT_EQ(rx_exec(empty.handle.get(), text.cbegin(), text.cend(), text.cbegin(), 0, message), 0);
+    EXPECT_STREQ(message, "corrupted regexp program");
+  }
+}
+
+// Deep matches: every depth the program's limits allow, on the heap.
+TEST(ExecDepth, LongComplexRepeats) {
+  struct Case { const char* name; std::string pattern; std::string subject; uint32_t options; std::string expected; };
+  const std::string ab = repeat("ab", 16000);
+  const std::string mixed = repeat("ab", 16000);
+  const Case cases[] = {
+      {"kanji_dot_loop", "^(?:.)*$", repeat(kA, 32000), OPT_KANJI, "0,64000"},
+      {"group_pairs", "(ab)*x", ab + "x", 0, "0,32001 31998,32000"},
+      {"alternation_loop", "(?:a|b)*c", mixed + "c", 0, "0,32001"},
+      {"lazy_alternation_loop", "(a|b)*?c", mixed + "c", 0, "0,32001 31999,32000"},
+      {"nested_loops", "(?:(?:ab)*c)*d", repeat(repeat("ab", 100) + "c", 150) + "d", 0, "0,30151"},
+      {"consecutive_loops", "(?:a|b)*(?:c|d)*e", mixed + repeat("cd", 16000) + "e", 0, "0,64001"},
+      {"lookahead_per_pass", "(?:(?=[ab])[ab])*c", mixed + "c", 0, "0,32001"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(match(c.pattern, c.subject, c.options), c.expected) << c.name;
+}
+
+TEST(ExecDepth, PassCapKeepsTheLastCharacters) {
+  // A complex repeat makes at most 32767 passes: the match starts 32767 characters
+  // before the c.
+  const std::string subject = repeat("ab", 16500) + "c";
+  EXPECT_EQ(match("(?:a|b)*c", subject), "233,33001");
+  EXPECT_EQ(match("(?:a|b){0,40000}", "ab"), "compile: {n,m} count above 32766 in regexp");
+}
+
+TEST(ExecBudget, RunawayMatchesStop) {
+  // Exponential backtracking ends with a message instead of running for ever.
+  struct Case { const char* name; std::string pattern; std::string subject; };
+  const Case cases[] = {
+      {"nested_star", "(a*)*b", repeat("a", 30) + "\nb"},
+      {"overlapping_alternatives", "(a|aa)*c", repeat("a", 60) + "\nc"},
+      {"optional_run", repeat("a?", 30) + repeat("a", 30), repeat("a", 30)},
+      {"words_to_end", "(\\w+\\s?)*$", repeat("word ", 12) + "!"},
+  };
+  for (const Case& c : cases) {
+    Compiled compiled = compile(c.pattern);
+    ASSERT_TRUE(compiled) << c.name;
+    Bytes text(c.subject, true);
+    try {
+      exec_match(compiled.handle.get(), text.begin(), text.end(), text.begin(), 0, nullptr, 2000000);
+      ADD_FAILURE() << c.name << " ended within the budget";
+    } catch (const Failure& f) {
+      EXPECT_STREQ(f.text, kMsgTooComplex) << c.name;
+    }
+  }
+}
+
+TEST(ExecBudget, EntryPointReportsTheMessage) {
+  // The whole budget: a few seconds of work; too slow to repeat under the sanitizers,
+  // which run the small-budget cases above.
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "full budget skipped under AddressSanitizer";
+#endif
+  Compiled runaway = compile("(a*)*b");
+  Bytes text(repeat("a", 28) + "\nb", true);
+  char message[RX_MESSAGE_SIZE];
+  EXPECT_EQ(rx_exec(runaway.handle.get(), text.cbegin(), text.cend(), text.cbegin(), 0, message), 0);
+  EXPECT_STREQ(message, "regexp match too complex");
+}
+
+TEST(ExecBudget, BudgetBoundaryIsExact) {
+  Compiled c = compile("(a|b)*c");
+  Bytes text(repeat("ab", 200) + "c", true);
+  // Find the smallest budget that succeeds; one less fails with the message.
+  int64_t low = 1, high = 100000;
+  auto succeeds = [&](int64_t budget) {
+    try {
+      return exec_match(c.handle.get(), text.begin(), text.end(), text.begin(), 0, nullptr, budget) == 1;
+    } catch (const Failure& f) {
+      EXPECT_STREQ(f.text, kMsgTooComplex);
+      return false;
+    }
+  };
+  ASSERT_TRUE(succeeds(high));
+  while (low < high) {
+    const int64_t mid = (low + high) / 2;
+    if (succeeds(mid)) high = mid;
+    else low = mid + 1;
+  }
+  EXPECT_GT(low, 400);  // at least one unit per node visited
+  EXPECT_TRUE(succeeds(low));
+  EXPECT_FALSE(succeeds(low - 1));
+}
+
+TEST(ExecBudget, RealisticWorkStaysFarBelow) {
+  // A realistic search over a megabyte uses a small part of the budget.
+  std::string text;
+  for (int i = 0; i < 20000; ++i) text += "line " + std::to_string(i) + ": some words, 2026-12-07 here\n";
+  struct Case { const char* pattern; uint32_t options; };
+  const Case cases[] = {{"(\\w+)\\s*:\\s*(.*?)\\s+here$", OPT_MULTILINE}, {"([0-9]{4})-([0-9]{2})", 0},
+                        {"^line 19999:.*$", OPT_MULTILINE}, {"\\bwords\\b", OPT_FOLD}};
+  for (const Case& k : cases) {
+    Compiled c = compile(k.pattern, k.options);
+    Bytes t(text, true);
+    EXPECT_EQ(exec_match(c.handle.get(), t.begin(), t.end(), t.begin(), 0, nullptr, kMatchBudget / 100), 1)
+        << k.pattern;
+  }
+}
+
+}  // namespace
