@@ -1,15 +1,16 @@
 // The main dialog as the user meets it: start-up state, the options and their
 // enabling rules, the ini file on every close path, hostile ini values, the
 // window chrome, and the path lowering helper.
+#include "app/app.h"
+
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "app/app.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -21,7 +22,7 @@ using tavvel_test::Stop;
 using tavvel_test::Warning;
 
 // Every option control in the order of the enabling rules.
-const int kOptionControls[] = {IDC_FILE_MODE, IDC_CRLF,       IDC_CHAR_CODE, IDC_REP_MODE, IDC_INSERT_SEP,
+const int kOptionControls[] = {IDC_FILE_MODE, IDC_CRLF,       IDC_CHAR_CODE, IDC_REP_MODE,  IDC_INSERT_SEP,
                                IDC_REP_FILE,  IDC_BROWSE_REP, IDC_SEP_FILE,  IDC_BROWSE_SEP};
 
 std::string EnabledPattern(const headless::HeadlessWindow& window) {
@@ -31,8 +32,8 @@ std::string EnabledPattern(const headless::HeadlessWindow& window) {
 }
 
 std::string SettingsIni(const std::string& file_mode, const std::string& crlf, const std::string& char_code,
-                        const std::string& rep_mode, const std::string& insert_sep, const std::string& rep_file,
-                        const std::string& sep_file) {
+                        const std::string& rep_mode, const std::string& insert_sep,
+                        const std::string& rep_file, const std::string& sep_file) {
   return "[Settings]\r\nFileMode=" + file_mode + "\r\nCRLF=" + crlf + "\r\nCharCode=" + char_code +
          "\r\nRepMode=" + rep_mode + "\r\nInsertSep=" + insert_sep + "\r\nRepFile=" + rep_file +
          "\r\nSepFile=" + sep_file + "\r\n";
@@ -51,12 +52,45 @@ TEST(LowerAsciiPath, LowersOnlyAsciiCapitals) {
       {"windows_path", "C:\\Tools\\JOIN.EXE", "c:\\tools\\join.exe", 9},
       {"empty", "", "", 0},
       {"neighbours_of_the_capitals", "@[`{az09", "@[`{az09", 0},
-      {"katakana_a_keeps_trail_0x41", "AB\x83\x41" "CD", "ab\x83\x41" "cd", 4},
-      {"trail_0x5c_then_capital", "\x83\x5C" "A", "\x83\x5C" "a", 1},
+      {"katakana_a_keeps_trail_0x41",
+       "AB\x83\x41"
+       "CD",
+       "ab\x83\x41"
+       "cd",
+       4},
+      {"trail_0x5c_then_capital",
+       "\x83\x5C"
+       "A",
+       "\x83\x5C"
+       "a",
+       1},
       {"full_width_capital_kept", "\x82\x60Z", "\x82\x60z", 1},
-      {"lead_0x9f_and_0xfc", "\x9F" "A\xFC" "BC", "\x9F" "A\xFC" "Bc", 1},
-      {"lead_0xe0", "\xE0" "AB", "\xE0" "Ab", 1},
-      {"not_lead_0x80_0xa0_0xdf_0xfd", "\x80" "A\xA0" "B\xDF" "C\xFD" "D", "\x80" "a\xA0" "b\xDF" "c\xFD" "d", 4},
+      {"lead_0x9f_and_0xfc",
+       "\x9F"
+       "A\xFC"
+       "BC",
+       "\x9F"
+       "A\xFC"
+       "Bc",
+       1},
+      {"lead_0xe0",
+       "\xE0"
+       "AB",
+       "\xE0"
+       "Ab",
+       1},
+      {"not_lead_0x80_0xa0_0xdf_0xfd",
+       "\x80"
+       "A\xA0"
+       "B\xDF"
+       "C\xFD"
+       "D",
+       "\x80"
+       "a\xA0"
+       "b\xDF"
+       "c\xFD"
+       "d",
+       4},
       {"lead_byte_last", "AB\x83", "ab\x83", -1},
   };
   for (const Case& c : cases) {
@@ -126,7 +160,8 @@ TEST_F(DialogTest, EditsTakeAtMost260Bytes) {
   EXPECT_EQ(Text(IDC_SEP_FILE), std::string(260, 's'));
   window->PressEscape();
   EXPECT_TRUE(TakeMessages().empty());
-  EXPECT_EQ(ReadFile(ini_path), SettingsIni("0", "0", "0", "1", "1", std::string(260, 'r'), std::string(260, 's')));
+  EXPECT_EQ(ReadFile(ini_path),
+            SettingsIni("0", "0", "0", "1", "1", std::string(260, 'r'), std::string(260, 's')));
 }
 
 // --- enabling rules -------------------------------------------------------------------
@@ -134,8 +169,8 @@ TEST_F(DialogTest, EditsTakeAtMost260Bytes) {
 TEST_F(DialogTest, EnablingRulesFollowTheIniValues) {
   struct Case {
     const char* name;
-    const char* ini;  // lines of section Settings
-    const char* enabled;  // kOptionControls in order
+    const char* ini;                      // lines of section Settings
+    const char* enabled;                  // kOptionControls in order
     int file_mode, rep_mode, insert_sep;  // the members after the start
   };
   const Case cases[] = {
@@ -214,7 +249,8 @@ TEST_F(DialogTest, EveryClosePathWritesTheOptions) {
     c.close(*window);
     EXPECT_TRUE(window->Ended());
     EXPECT_EQ(window->Result(), win::kIdCancel);
-    EXPECT_EQ(ReadFile(ini_path), SettingsIni("1", "2", "1", "2", "1", "/tables/Table One.txt", "/seps/Line.txt"));
+    EXPECT_EQ(ReadFile(ini_path),
+              SettingsIni("1", "2", "1", "2", "1", "/tables/Table One.txt", "/seps/Line.txt"));
 
     // The next start shows what was saved.
     OpenDialog();

@@ -2,6 +2,7 @@
 // messages on standard error, "-o -", sorting, sources that are missing or
 // are folders, and what is kept when the output fails.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pty.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -14,8 +15,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -148,8 +147,12 @@ TEST_F(CliTest, UsageErrorsNameTheBadArgument) {
       {"separator_without_value", {"-o", "out", "a", "-s"}, "'-s' needs a value"},
       {"empty_separator_path", {"-s", "", "-o", "out", "a"}, "empty path for -s"},
       {"empty_table_path", {"--plain=", "-o", "out", "a"}, "empty path for -p"},
-      {"output_path_too_long", {"-o", std::string(260, 'o'), "a"}, "-o longer than 259 bytes: '" + std::string(260, 'o')},
-      {"separator_path_too_long", {"-s", std::string(261, 's'), "-o", "out", "a"}, "'" + std::string(261, 's') + "'"},
+      {"output_path_too_long",
+       {"-o", std::string(260, 'o'), "a"},
+       "-o longer than 259 bytes: '" + std::string(260, 'o')},
+      {"separator_path_too_long",
+       {"-s", std::string(261, 's'), "-o", "out", "a"},
+       "'" + std::string(261, 's') + "'"},
       {"plain_path_too_long", {"-p", std::string(261, 'p'), "-o", "out", "a"}, "-p longer than 260"},
       {"regex_path_too_long", {"-r", std::string(261, 'r'), "-o", "out", "a"}, "-r longer than 260"},
   };
@@ -259,7 +262,8 @@ TEST_F(CliTest, MissingSourceStopsTheJoinAtItsPlace) {
   Write("c", "C");
   Result r = Run({"-o", "out", "a", "absent", "c"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(Lines(r.err), (std::vector<std::string>{"tavvel-cli: 'absent' を開くことができません。(Error:2)", Joined(1)}));
+  EXPECT_EQ(Lines(r.err),
+            (std::vector<std::string>{"tavvel-cli: 'absent' を開くことができません。(Error:2)", Joined(1)}));
   EXPECT_EQ(Read("out"), "A");
 
   r = Run({"-b", "-q", "-o", "out", "absent", "a"});
@@ -274,10 +278,11 @@ TEST_F(CliTest, EveryMessageIsOneLine) {
   Result r = Run({"-s", "absent.sep", "-p", "absent.tbl", "-o", "out", "a", "b"});
   EXPECT_EQ(r.status, 1) << "a message was shown";
   EXPECT_EQ(Lines(r.err),
-            (std::vector<std::string>{
-                "tavvel-cli: セパレータファイルをオープンできません。(Error:2) セパレータを挿入せずに処理を続行します。",
-                "tavvel-cli: 置換テーブルファイルをオープンできません。(Error:2) 置換テーブルを通さずに処理を続行します。",
-                Joined(2)}));
+            (std::vector<std::string>{"tavvel-cli: セパレータファイルをオープンできません。(Error:2) "
+                                      "セパレータを挿入せずに処理を続行します。",
+                                      "tavvel-cli: 置換テーブルファイルをオープンできません。(Error:2) "
+                                      "置換テーブルを通さずに処理を続行します。",
+                                      Joined(2)}));
   EXPECT_EQ(Read("out"), "AB");
 }
 
@@ -287,11 +292,14 @@ TEST_F(CliTest, OutputThatIsASourceIsLeftAlone) {
   for (const char* mode : {"-n", "-b"}) {
     SCOPED_TRACE(mode);
     std::vector<std::string> args = {"-o", "./b", "a", "b"};
-    if (std::string(mode) == "-n") args.insert(args.begin(), {"-n", "lf"});
-    else args.insert(args.begin(), "-b");
+    if (std::string(mode) == "-n")
+      args.insert(args.begin(), {"-n", "lf"});
+    else
+      args.insert(args.begin(), "-b");
     Result r = Run(args);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(Lines(r.err), (std::vector<std::string>{"tavvel-cli: 'b' を開くことができません。(Error:32)", Joined(0)}));
+    EXPECT_EQ(Lines(r.err),
+              (std::vector<std::string>{"tavvel-cli: 'b' を開くことができません。(Error:32)", Joined(0)}));
     EXPECT_EQ(Read("b"), "B");
   }
 }
@@ -301,9 +309,10 @@ TEST_F(CliTest, PathsTooLongAreRefusedByName) {
   const std::string long_name = std::string(200, 'd') + "/" + std::string(100, 'f');
   Result r = Run({"-o", "out", long_name, "a"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(Lines(r.err), (std::vector<std::string>{"tavvel-cli: '" + long_name +
-                                                         "' はパスが長すぎるため追加できません。(259 バイトまで)",
-                                                     Joined(1)}));
+  EXPECT_EQ(Lines(r.err),
+            (std::vector<std::string>{
+                "tavvel-cli: '" + long_name + "' はパスが長すぎるため追加できません。(259 バイトまで)",
+                Joined(1)}));
   EXPECT_EQ(Read("out"), "A");
 
   r = Run({"-q", "-o", "out", long_name});
@@ -330,8 +339,9 @@ TEST_F(CliTest, FullDiskIsReported) {
     if (std::string(mode) == "-n") args.insert(args.begin() + 1, "lf");
     Result r = Run(args);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(Lines(r.err), std::vector<std::string>{"tavvel-cli: '/dev/full' の処理中にエラーが発生しました。 "
-                                                     "ディスクの空き容量が不足しています (Error:112)"});
+    EXPECT_EQ(Lines(r.err),
+              std::vector<std::string>{"tavvel-cli: '/dev/full' の処理中にエラーが発生しました。 "
+                                       "ディスクの空き容量が不足しています (Error:112)"});
   }
 }
 
@@ -388,7 +398,8 @@ TEST_F(CliTest, ProgressOnATerminal) {
     }
     std::string screen;
     char buffer[4096];
-    for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;) screen.append(buffer, static_cast<size_t>(got));
+    for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;)
+      screen.append(buffer, static_cast<size_t>(got));
     ::close(master);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);

@@ -1,7 +1,10 @@
 // The source list as the user edits it: adding by the Open dialog and by
 // dropping files and folders, deleting, moving, deselecting, sorting, with
 // the selection, status line, progress and scroll width after each command.
+#include "filelist/filelist.h"
+
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,10 +14,7 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "app/app.h"
-#include "filelist/filelist.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -124,8 +124,9 @@ TEST_F(ListTest, PathsLongerThan259BytesAreRefusedByName) {
   const std::string too_long = "/" + std::string(259, 'g');
   AddFiles({fits, too_long, "/after"});
   EXPECT_EQ(Entries(), (std::vector<std::string>{fits, "/after"}));
-  EXPECT_EQ(TakeMessages(), std::vector<Shown>{Warning("'" + too_long +
-                                                       "' はパスが長すぎるため追加できません。(259 バイトまで)")});
+  EXPECT_EQ(
+      TakeMessages(),
+      std::vector<Shown>{Warning("'" + too_long + "' はパスが長すぎるため追加できません。(259 バイトまで)")});
   EXPECT_EQ(Status(), Count(2));
 
   // A dropped name of that length is refused the same way, whether it exists or not.
@@ -197,8 +198,9 @@ TEST_F(ListTest, FolderWalkRefusesDeepPathsAndGoesOn) {
   OpenDialog();
   window->Drop({CString(Path("walk").c_str())});
   EXPECT_EQ(Entries(), std::vector<std::string>{Path("walk/short.txt")});
-  EXPECT_EQ(TakeMessages(), std::vector<Shown>{Warning("'" + deep + "/long.txt" +
-                                                       "' はパスが長すぎるため追加できません。(259 バイトまで)")});
+  EXPECT_EQ(TakeMessages(),
+            std::vector<Shown>{Warning("'" + deep + "/long.txt" +
+                                       "' はパスが長すぎるため追加できません。(259 バイトまで)")});
   EXPECT_EQ(Status(), Count(1));
 }
 
@@ -218,9 +220,9 @@ TEST_F(ListTest, EmptyListCommandsSayTheListIsEmpty) {
     int id;
   };
   const Case cases[] = {
-      {"delete_button", IDC_DELETE}, {"delete_menu", ID_LIST_DELETE},   {"delete_all", ID_LIST_DELETE_ALL},
-      {"up_button", IDC_MOVE_UP},    {"up_menu", ID_LIST_MOVE_UP},      {"down_button", IDC_MOVE_DOWN},
-      {"down_menu", ID_LIST_MOVE_DOWN}, {"join_button", IDC_JOIN},      {"join_menu", ID_FILE_JOIN},
+      {"delete_button", IDC_DELETE},    {"delete_menu", ID_LIST_DELETE}, {"delete_all", ID_LIST_DELETE_ALL},
+      {"up_button", IDC_MOVE_UP},       {"up_menu", ID_LIST_MOVE_UP},    {"down_button", IDC_MOVE_DOWN},
+      {"down_menu", ID_LIST_MOVE_DOWN}, {"join_button", IDC_JOIN},       {"join_menu", ID_FILE_JOIN},
   };
   OpenDialog();
   for (const Case& c : cases) {
@@ -239,7 +241,8 @@ TEST_F(ListTest, EmptyListCommandsSayTheListIsEmpty) {
 TEST_F(ListTest, CommandsThatNeedASelectionSaySo) {
   OpenDialog();
   FillFive();
-  for (int id : {IDC_DELETE, ID_LIST_DELETE, IDC_MOVE_UP, ID_LIST_MOVE_UP, IDC_MOVE_DOWN, ID_LIST_MOVE_DOWN}) {
+  for (int id :
+       {IDC_DELETE, ID_LIST_DELETE, IDC_MOVE_UP, ID_LIST_MOVE_UP, IDC_MOVE_DOWN, ID_LIST_MOVE_DOWN}) {
     SCOPED_TRACE(id);
     window->ChooseMenu(static_cast<unsigned>(id));
     EXPECT_EQ(TakeMessages(), std::vector<Shown>{kNotSelected});
@@ -368,10 +371,12 @@ TEST(PathOrder, ComparesUnsignedBytes) {
 }
 
 TEST_F(ListTest, SortsAscendingAndDescendingByBytes) {
-  const std::vector<std::string> start = {"/b.txt", "/a.txt", "/dir/file2.txt", "/a.txt", "/dir/file10.txt",
-                                          "/a-z.txt", "/a/z.txt", "/\x83\x41.txt", "/B.txt"};
-  const std::vector<std::string> ascending = {"/B.txt",          "/a-z.txt", "/a.txt", "/a.txt", "/a/z.txt",
-                                              "/b.txt", "/dir/file10.txt", "/dir/file2.txt", "/\x83\x41.txt"};
+  const std::vector<std::string> start = {"/b.txt",   "/a.txt",          "/dir/file2.txt",
+                                          "/a.txt",   "/dir/file10.txt", "/a-z.txt",
+                                          "/a/z.txt", "/\x83\x41.txt",   "/B.txt"};
+  const std::vector<std::string> ascending = {"/B.txt",          "/a-z.txt",       "/a.txt",
+                                              "/a.txt",          "/a/z.txt",       "/b.txt",
+                                              "/dir/file10.txt", "/dir/file2.txt", "/\x83\x41.txt"};
   // The locale plays no part.
   const char* previous = std::setlocale(LC_ALL, nullptr);
   std::string saved = previous ? previous : "C";

@@ -2,10 +2,13 @@
 // dialog in binary and text mode and compared byte for byte, with the
 // separator rules, the order of the text stages, every failure of the join
 // and the faults of large, full or unreadable files.
+#include "join/join.h"
+
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,11 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "app/app.h"
 #include "framework/file.h"
-#include "join/join.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -50,7 +50,8 @@ Shown CannotOpenTable(int error) {
                  ")\n置換テーブルを通さずに処理を続行します。");
 }
 Shown FailedOn(const std::string& path, const std::string& cause, int error) {
-  return Stop("'" + path + "' の処理中にエラーが発生しました。\n" + cause + " (Error:" + std::to_string(error) + ")");
+  return Stop("'" + path + "' の処理中にエラーが発生しました。\n" + cause +
+              " (Error:" + std::to_string(error) + ")");
 }
 
 // --- line ends --------------------------------------------------------------------------
@@ -131,7 +132,11 @@ TEST_F(JoinTest, BinaryCopiesEveryByte) {
   const std::string a("A\r\n\0\x1A\x83", 6), b, c("\xff\x00\r", 3);
   AddNewFiles({{"a", a}, {"b", b}, {"c", c}});
   // Every text option is on, the separator and table files are missing: none of it counts.
-  SetText({.crlf = 0, .code = 1, .rep_mode = 1, .rep_file = Path("absent.tbl"), .insert_sep = 1,
+  SetText({.crlf = 0,
+           .code = 1,
+           .rep_mode = 1,
+           .rep_file = Path("absent.tbl"),
+           .insert_sep = 1,
            .sep_file = Path("absent.sep")});
   SetBinary();
   EXPECT_EQ(JoinOut(), a + b + c);
@@ -219,9 +224,15 @@ TEST_F(JoinTest, SeparatorRules) {
     std::string expected;
   };
   const Case cases[] = {
-      {"between_files_not_after_the_last", {{"a", "A\n"}, {"b", "B\n"}, {"c", "C\n"}}, "----\r\n", 2,
+      {"between_files_not_after_the_last",
+       {{"a", "A\n"}, {"b", "B\n"}, {"c", "C\n"}},
+       "----\r\n",
+       2,
        "A\n----\nB\n----\nC\n"},
-      {"crlf_output", {{"a", "A\n"}, {"b", "B\n"}, {"c", "C\n"}}, "----\r\n", 0,
+      {"crlf_output",
+       {{"a", "A\n"}, {"b", "B\n"}, {"c", "C\n"}},
+       "----\r\n",
+       0,
        "A\r\n----\r\nB\r\n----\r\nC\r\n"},
       {"empty_separator_file", {{"a", "A\n"}, {"b", "B\n"}}, "", 2, "A\nB\n"},
       {"separator_starting_with_nul", {{"a", "A\n"}, {"b", "B\n"}}, std::string("\0--", 3), 2, "A\nB\n"},
@@ -278,7 +289,11 @@ TEST_F(JoinTest, StageOrderShowsInTheOutput) {
   WriteFile(Path("table"), "-\t=\nx\tyy\n");
   WriteFile(Path("sep"), "-x\xA4\xA2\n");
   AddNewFiles({{"a", "-x\n"}, {"b", "\xA4\xA2\n"}});  // b is EUC-JP: it becomes Shift_JIS 82 A0
-  SetText({.crlf = 2, .code = 0, .rep_mode = 1, .rep_file = Path("table"), .insert_sep = 1,
+  SetText({.crlf = 2,
+           .code = 0,
+           .rep_mode = 1,
+           .rep_file = Path("table"),
+           .insert_sep = 1,
            .sep_file = Path("sep")});
   // The separator follows the replaced text and is neither replaced nor converted on input.
   EXPECT_EQ(JoinOut(), "=yy\n-x\xA4\xA2\n\x82\xA0\n");
@@ -362,7 +377,10 @@ TEST_F(JoinTest, OutOfRangeOptionsFromTheIni) {
   WriteIni("[Settings]\r\nFileMode=5\r\nCRLF=0\r\nInsertSep=1\r\nSepFile=" + Path("sep") + "\r\n");
   OpenDialog();
   AddFiles({Path("a"), Path("b")});
-  EXPECT_EQ(JoinOut(), "a\r\n\x82\xa0" "a") << "FileMode -1 joins in binary";
+  EXPECT_EQ(JoinOut(),
+            "a\r\n\x82\xa0"
+            "a")
+      << "FileMode -1 joins in binary";
 }
 
 TEST_F(JoinTest, SourcesThatReportNoSizeAreReadWhole) {
@@ -571,7 +589,8 @@ TEST_F(JoinTest, SourceTooLargeForMemoryIsRefusedByName) {
   if (::truncate(Path("huge").c_str(), off_t{1} << 40) != 0) GTEST_SKIP() << "no sparse 1 TiB file here";
   SetText({});
   JoinTo(Out());
-  EXPECT_EQ(TakeMessages(), std::vector<Shown>{Stop("'" + Path("huge") + "' は大きすぎるため処理できません。")});
+  EXPECT_EQ(TakeMessages(),
+            std::vector<Shown>{Stop("'" + Path("huge") + "' は大きすぎるため処理できません。")});
   EXPECT_EQ(ReadFile(Out()), "A");
   EXPECT_EQ(Status(), Banner());
 }
@@ -601,7 +620,8 @@ TEST_F(JoinTest, BinarySourceOver4GiBIsStreamedWhole) {
     std::vector<char> buffer(1 << 20);
     for (ssize_t got; (got = ::read(pipe_ends[0], buffer.data(), buffer.size())) > 0;) {
       if (head.size() < 3) head.append(buffer.data(), static_cast<size_t>(std::min<ssize_t>(got, 3)));
-      last.append(buffer.data() + std::max<ssize_t>(0, got - 7), static_cast<size_t>(std::min<ssize_t>(got, 7)));
+      last.append(buffer.data() + std::max<ssize_t>(0, got - 7),
+                  static_cast<size_t>(std::min<ssize_t>(got, 7)));
       if (last.size() > 7) last.erase(0, last.size() - 7);
       total += static_cast<uint64_t>(got);
     }

@@ -1,15 +1,16 @@
 // Replacement tables: field escapes, plain replacement on Shift_JIS character
 // boundaries whatever the locale, the table file as the dialog loads it, and
 // the browse button.
+#include "reptable/reptable.h"
+
+#include <gtest/gtest.h>
+
 #include <clocale>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "app/app.h"
-#include "reptable/reptable.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -79,8 +80,14 @@ const ReplaceCase kReplaceCases[] = {
     {"empty_search", "abc", "", "x", "abc", 0},
     {"trail_0x5c_not_matched", "\x83\x5C\\", "\\", "/", "\x83\x5C/", 1},
     {"trail_0x41_not_matched", "\x83\x41", "A", "b", "\x83\x41", 0},
-    {"byte_after_a_pair_matches", "\x83\x41\x41", "A", "b", "\x83\x41" "b", 1},
-    {"half_width_kana_is_single", "\xB1\x41", "A", "b", "\xB1" "b", 1},
+    {"byte_after_a_pair_matches", "\x83\x41\x41", "A", "b",
+     "\x83\x41"
+     "b",
+     1},
+    {"half_width_kana_is_single", "\xB1\x41", "A", "b",
+     "\xB1"
+     "b",
+     1},
     {"kanji_search", "\x82\xa0x\x82\xa0", "\x82\xa0", "-", "-x-", 2},
     {"kanji_across_a_pair_not_matched", "\x82\x82\xa0", "\x82\xa0", "-", "\x82\x82\xa0", 0},
     {"line_end", "a\nb\n", "\n", "<br>\n", "a<br>\nb<br>\n", 2},
@@ -244,7 +251,8 @@ TEST_F(TableTest, MissingTableIsToldOncePerJoin) {
   WriteFile(Path("second"), "a");
   AddFiles({Path("second")});
   EXPECT_EQ(JoinWith(1, Path("absent")), "aa");
-  const Shown missing = Warning("置換テーブルファイルをオープンできません。(Error:2)\n置換テーブルを通さずに処理を続行します。");
+  const Shown missing = Warning(
+      "置換テーブルファイルをオープンできません。(Error:2)\n置換テーブルを通さずに処理を続行します。");
   EXPECT_EQ(TakeMessages(), std::vector<Shown>{missing});
   EXPECT_EQ(JoinWith(1, Path("absent")), "aa");
   EXPECT_EQ(TakeMessages(), std::vector<Shown>{missing});

@@ -2,13 +2,13 @@
 // dialog opened on the headless host with its ini file in that folder.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "app/app.h"
 #include "framework/headless/headless.h"
