@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -355,6 +356,30 @@ TEST_F(DialogTest, AboutBoxFromHelpMenuAndSystemMenu) {
   EXPECT_EQ(host.ModalsRun().size(), 3u);
   EXPECT_TRUE(TakeMessages().empty());
   EXPECT_EQ(Status(), Banner());
+}
+
+TEST_F(DialogTest, AboutBoxShowsTheVersionAndClosesByOkOrEscape) {
+  OpenDialog();
+  std::vector<int> results;
+  host.OnModal(IDD_ABOUTBOX, [&](headless::HeadlessWindow& about) {
+    EXPECT_STREQ(about.Layout().caption, "バージョン情報");
+    std::vector<std::string> texts;
+    for (const ControlTemplate& control : about.Layout().controls) texts.emplace_back(control.text);
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Tavvel"), texts.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "v.1.0.0.3"), texts.end());
+    if (results.empty()) {
+      EXPECT_TRUE(about.Click(win::kIdOk));
+    } else {
+      about.PressEscape();
+    }
+    EXPECT_TRUE(about.Ended());
+    results.push_back(about.Result());
+  });
+  window->ChooseMenu(IDM_ABOUTBOX);
+  window->SystemCommand(IDM_ABOUTBOX);
+  EXPECT_EQ(results, (std::vector<int>{win::kIdOk, win::kIdCancel}));
+  EXPECT_FALSE(window->Ended());
+  EXPECT_FALSE(tavvel_test::FileExists(ini_path)) << "closing the about box is not closing the program";
 }
 
 TEST_F(DialogTest, ReadmeOpensTheHtmlBesideTheExecutable) {
