@@ -306,6 +306,18 @@ bool is_sjis_row_cell(unsigned char s1, unsigned char s2) {
 // Every one- and two-byte text, alone and after a prefix that puts it at the end of a
 // longer text: both forms agree (up to the first NUL), stay within their bounds and keep
 // the layout of escape sequences and single shifts that the byte classes decide.
+const Bytes kKanjiRun = [] {
+  Bytes s;
+  for (int i = 0; i < 20; ++i) s += "\x88\x9f";
+  return s;
+}();
+const Bytes kEucRun = [] {
+  Bytes s;
+  for (int i = 0; i < 20; ++i) s += "\xb0\xa1";
+  return s;
+}();
+const Bytes kJisRun(40, '0');
+
 TEST(Convert, EveryBytePair) {
   const Bytes prefixes[] = {"x", Bytes(21, 'a'), Bytes(37, 'a')};
   for (int a = 1; a < 256; ++a) {
@@ -362,6 +374,16 @@ TEST(Convert, EveryBytePair) {
       if (b1 != 0x0E && b1 != 0x0F) {
         ASSERT_EQ(run_sized(Op::kJisToSjis, kEnterKanji + pair).size(), pair.size()) << hex(pair);
       }
+
+      // After 40 bytes of kanji, which go through whole blocks, the pair is converted as it
+      // is alone (in JIS, in two-byte state).
+      ASSERT_EQ(run_sized(Op::kSjisToEuc, kKanjiRun + pair), run_sized(Op::kSjisToEuc, kKanjiRun) + euc)
+          << hex(pair);
+      ASSERT_EQ(run_sized(Op::kEucToSjis, kEucRun + pair), run_sized(Op::kEucToSjis, kEucRun) + from_euc)
+          << hex(pair);
+      ASSERT_EQ(run_sized(Op::kJisToSjis, kEnterKanji + kJisRun + pair),
+                run_sized(Op::kJisToSjis, kEnterKanji + kJisRun) + run_sized(Op::kJisToSjis, kEnterKanji + pair))
+          << hex(pair);
     }
   }
 }
