@@ -177,28 +177,35 @@ int32_t CJoinDlg::JoinText(const char* output_path) {
       return i;
     }
     CString text;
-    ReadText(source, text);
+    // A stage that cannot get the memory it needs ends the join naming the file.
+    try {
+      ReadText(source, text);
 
-    // Input code: JIS and EUC-JP become Shift_JIS; never longer.
-    char* buffer = text.GetBuffer(text.GetLength());
-    size_t length = to_sjis(buffer, text.GetLength());
-    text.ReleaseBuffer(static_cast<std::ptrdiff_t>(strnlen(buffer, length)));
+      // Input code: JIS and EUC-JP become Shift_JIS; never longer.
+      char* buffer = text.GetBuffer(text.GetLength());
+      size_t length = to_sjis(buffer, text.GetLength());
+      text.ReleaseBuffer(static_cast<std::ptrdiff_t>(strnlen(buffer, length)));
 
-    if (replacing) ApplyReplaceTable(text);
-    if (separating && !m_strSeparator.IsEmpty() && i != count - 1) text += m_strSeparator;
+      if (replacing) ApplyReplaceTable(text);
+      if (separating && !m_strSeparator.IsEmpty() && i != count - 1) text += m_strSeparator;
 
-    if (m_nCharCode == 1) {
-      ConvertGrowing(text, sjis_to_jis_capacity(text.GetLength()), path,
-                     [](char* t, size_t n) { return sjis_to_jis(t, n); });
-    } else if (m_nCharCode == 2) {
-      ConvertGrowing(text, sjis_to_euc_capacity(text.GetLength()), path,
-                     [](char* t, size_t n) { return sjis_to_euc(t, n); });
-    }
+      if (m_nCharCode == 1) {
+        ConvertGrowing(text, sjis_to_jis_capacity(text.GetLength()), path,
+                       [](char* t, size_t n) { return sjis_to_jis(t, n); });
+      } else if (m_nCharCode == 2) {
+        ConvertGrowing(text, sjis_to_euc_capacity(text.GetLength()), path,
+                       [](char* t, size_t n) { return sjis_to_euc(t, n); });
+      }
 
-    if (m_nCRLF == 0) {
-      text.Replace("\n", "\r\n");
-    } else if (m_nCRLF == 1) {
-      text.Replace("\n", "\r");
+      if (m_nCRLF == 0) {
+        text.Replace("\n", "\r\n");
+      } else if (m_nCRLF == 1) {
+        text.Replace("\n", "\r");
+      }
+    } catch (const std::bad_alloc&) {
+      ReportTooLarge(path);
+    } catch (const CMemoryException&) {
+      ReportTooLarge(path);
     }
 
     output.Write(text.GetString(), text.GetLength());

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -593,6 +594,48 @@ TEST_F(JoinTest, SourceTooLargeForMemoryIsRefusedByName) {
             std::vector<Shown>{Stop("'" + Path("huge") + "' は大きすぎるため処理できません。")});
   EXPECT_EQ(ReadFile(Out()), "A");
   EXPECT_EQ(Status(), Banner());
+}
+
+// Lowers the soft address-space limit for one test.
+class AddressSpaceLimit {
+ public:
+  explicit AddressSpaceLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_AS, &saved_);
+    rlimit limited = saved_;
+    limited.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_AS, &limited);
+  }
+  ~AddressSpaceLimit() { ::setrlimit(RLIMIT_AS, &saved_); }
+
+ private:
+  rlimit saved_{};
+};
+
+TEST_F(JoinTest, MemoryRunningOutInAStageNamesTheFile) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer reserves more address space than a limit would leave";
+#endif
+  // 32 MiB of line ends are read whole; turning them into CR LF needs a second
+  // buffer of twice that size, which the limit leaves no room for.
+  constexpr size_t kSize = size_t{32} << 20;
+  WriteFile(Path("a"), "A");
+  WriteFile(Path("lines"), std::string(kSize, '\n'));
+  AddFiles({Path("a"), Path("lines")});
+  SetText({.crlf = 0});
+  size_t pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
+  if (pages == 0) GTEST_SKIP() << "no /proc/self/statm here";
+  const size_t in_use = pages * static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+  {
+    AddressSpaceLimit limit(in_use + kSize * 5 / 2);
+    JoinTo(Out());
+  }
+  EXPECT_EQ(TakeMessages(),
+            std::vector<Shown>{Stop("'" + Path("lines") + "' は大きすぎるため処理できません。")});
+  EXPECT_EQ(ReadFile(Out()), "A");
+  EXPECT_EQ(Status(), Banner());
+  // With the memory back the same join goes through.
+  EXPECT_EQ(JoinOut().size(), 1 + 2 * kSize);
 }
 
 TEST_F(JoinTest, BinarySourceOver4GiBIsStreamedWhole) {
