@@ -317,6 +317,7 @@ RegexHandle* compile(const unsigned char* pattern, const unsigned char* pattern_
   const unsigned char* after_branch = next_node(raw->program + 1);
   if (after_branch && after_branch[0] == END) analyse(cs, raw);
   raw->group_count = cs.group_next - 1;
+  build_match_tables(raw);
 
   raw->match_starts = static_cast<const unsigned char**>(std::calloc(cs.group_next, sizeof(unsigned char*)));
   if (!raw->match_starts) raise(kMsgOutOfSpaceStartp);

@@ -19,8 +19,6 @@
 
 namespace regex_internal {
 
-FoldCache::~FoldCache() { std::free(copy); }
-
 namespace {
 
 using uchar = unsigned char;
@@ -30,22 +28,6 @@ bool word_byte(unsigned b) {
 }
 bool space_byte(unsigned b) { return b == 0x20 || (b >= 0x09 && b <= 0x0D); }
 bool digit_byte(unsigned b) { return b >= '0' && b <= '9'; }
-
-int class_contains(unsigned code, const uchar* operand) {
-  const bool negated = operand[0] == CLASS_NEGATED;
-  for (const uchar* p = operand + 1;;) {
-    if (*p == CLASS_END) return negated ? 1 : 0;
-    if (*p == CLASS_SINGLE) {
-      if (code == read16be(p + 1)) return negated ? 0 : 1;
-      p += 3;
-    } else if (*p == CLASS_RANGE) {
-      if (code >= read16be(p + 1) && code <= read16be(p + 3)) return negated ? 0 : 1;
-      p += 5;
-    } else {
-      ++p;
-    }
-  }
-}
 
 struct LoopFrame {
   int32_t group_floor;
@@ -104,6 +86,7 @@ struct MatchState {
   int32_t* last_group = nullptr;
   const uchar* min_end = nullptr;
   uchar prev_char = 0;
+  const RegexHandle* handle = nullptr;
   bool multiline = false;
   bool kanji = false;
   int32_t loop = 0;
@@ -201,19 +184,19 @@ struct MatchState {
       case ANY_S:
         q = limit;
         break;
-      case CLASS:
+      case CLASS: {
+        const uchar* bits = class_bits_for(handle, o);
         while (q < limit) {
-          unsigned code = *q;
-          const uchar* next = q + 1;
           if (kanji && is_lead_byte(*q)) {
-            if (q + 1 >= limit) break;
-            code = code << 8 | q[1];
-            next = q + 2;
+            if (q + 1 >= limit || !class_contains(static_cast<unsigned>(*q) << 8 | q[1], o + 3)) break;
+            q += 2;
+            continue;
           }
-          if (!class_contains(code, o + 3)) break;
-          q = next;
+          if (bits ? !bit_set(bits, *q) : !class_contains(*q, o + 3)) break;
+          ++q;
         }
         break;
+      }
       case EXACT:
         while (q < limit && *q == o[4]) ++q;
         break;
@@ -485,7 +468,9 @@ bool MatchState::match_nodes(const uchar* node, const uchar* p) {
           code = code << 8 | p[1];
           q = p + 1;
         }
-        if (!class_contains(code, node + 3) || (code == 0 && p >= text_end)) ok = false;
+        const uchar* bits = code < 256 ? class_bits_for(handle, node) : nullptr;
+        const bool in = bits ? bit_set(bits, code) : class_contains(code, node + 3) != 0;
+        if (!in || (code == 0 && p >= text_end)) ok = false;
         else p = q + 1;
         break;
       }
@@ -751,6 +736,47 @@ bool MatchState::match_nodes(const uchar* node, const uchar* p) {
   }
 }
 
+// The allocations of a MatchState, handed from one call of a run to the next.
+struct Scratch {
+  std::vector<LoopFrame> frames;
+  std::vector<Entry> stack;
+  std::vector<size_t> barriers;
+  uint32_t* save = nullptr;
+  size_t save_capacity = 0;
+  ~Scratch() { std::free(save); }
+};
+
+// Lends the cache's scratch to a MatchState for one call and takes it back after.
+class ScratchLoan {
+ public:
+  ScratchLoan(MatchState& ms, FoldCache* cache) : ms_(ms), cache_(cache) {
+    if (!cache_) return;
+    if (!cache_->scratch) cache_->scratch = new Scratch;
+    auto* s = static_cast<Scratch*>(cache_->scratch);
+    ms_.frames.swap(s->frames);
+    ms_.stack.swap(s->stack);
+    ms_.barriers.swap(s->barriers);
+    std::swap(ms_.save, s->save);
+    std::swap(ms_.save_capacity, s->save_capacity);
+  }
+  ~ScratchLoan() {
+    if (!cache_) return;
+    auto* s = static_cast<Scratch*>(cache_->scratch);
+    ms_.frames.clear();
+    ms_.stack.clear();
+    ms_.barriers.clear();
+    ms_.frames.swap(s->frames);
+    ms_.stack.swap(s->stack);
+    ms_.barriers.swap(s->barriers);
+    std::swap(ms_.save, s->save);
+    std::swap(ms_.save_capacity, s->save_capacity);
+  }
+
+ private:
+  MatchState& ms_;
+  FoldCache* cache_;
+};
+
 struct TryContext {
   MatchState& ms;
   RegexHandle* h;
@@ -829,10 +855,16 @@ struct FreeOnExit {
 
 }  // namespace
 
+FoldCache::~FoldCache() {
+  std::free(copy);
+  delete static_cast<Scratch*>(scratch);
+}
+
 int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar* base, int min_end,
                FoldCache* cache, int64_t budget) {
   if (h == nullptr || start == nullptr || end == nullptr || start >= end) return 0;
   MatchState ms;
+  ScratchLoan loan(ms, cache);
   ms.work_left = budget;
   const bool multiline = (h->flags & OPT_MULTILINE) != 0;
   const bool kanji = (h->flags & OPT_KANJI) != 0;
@@ -845,6 +877,7 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
     if (!multiline && ms.prev_char == '\n') ms.prev_char = 0;
   }
   ms.group_total = h->group_count;
+  ms.handle = h;
   if (h->program_length < 1 || h->program[0] != PROGRAM_MAGIC) raise(kMsgCorruptProgram);
 
   const uchar* const caller_start = start;
@@ -886,7 +919,7 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
   ms.starts = h->match_starts;
   ms.ends = h->match_ends;
   ms.last_group = &h->last_group;
-  ms.frames.reserve(16);
+  ms.frames.clear();
   ms.frames.push_back(LoopFrame{0, 0, 0, 0, false, nullptr, nullptr, nullptr, 0});
   TryContext t{ms, h, h->program + 1};
 
@@ -945,13 +978,14 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
       }
     };
     switch (fn[0]) {
-      case CLASS:
+      case CLASS: {
+        const uchar* bits = class_bits_for(h, fn);
         scan([&](const uchar* q) {
-          unsigned code = *q;
-          if (kanji && is_lead_byte(*q) && q + 1 < limit) code = code << 8 | q[1];
-          return class_contains(code, fn + 3) != 0;
+          if (kanji && is_lead_byte(*q) && q + 1 < limit) return class_contains(static_cast<unsigned>(*q) << 8 | q[1], fn + 3) != 0;
+          return bits ? bit_set(bits, *q) : class_contains(*q, fn + 3) != 0;
         });
         break;
+      }
       case WORD: scan([&](const uchar* q) { return word_byte(*q); }); break;
       case SPACE: scan([&](const uchar* q) { return space_byte(*q); }); break;
       case DIGIT: scan([&](const uchar* q) { return digit_byte(*q); }); break;
@@ -979,6 +1013,22 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
       }
       default:
         break;
+    }
+  } else if (h->start_known && !kanji) {
+    // Only where a match can start: the byte must be one it can begin with.
+    for (;;) {
+      while (s < limit && !bit_set(h->start_bits, *s)) ++s;
+      if ((found = t.try_at(s))) break;
+      if (s < limit) ++s;
+      else break;
+    }
+  } else if (h->start_known) {
+    for (;;) {
+      while (s < limit && !bit_set(h->start_bits, *s)) s = char_step(s);
+      if ((found = t.try_at(s))) break;
+      const uchar* u = (is_lead_byte(*s) && s + 1 < end) ? s + 1 : s;
+      if (u < limit) s = u + 1;
+      else break;
     }
   } else {
     for (;;) {

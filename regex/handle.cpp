@@ -18,6 +18,7 @@ void rx_free(RegexHandle* handle) noexcept {
     std::free(handle->replacement);
   }
   std::free(handle->trans_table);
+  std::free(handle->class_tables);
   std::free(handle->match_starts);
   std::free(handle->match_ends);
   std::free(handle);

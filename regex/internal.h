@@ -117,7 +117,24 @@ struct ReplacementList {
   unsigned char text[];
 };
 
+// For each CLASS node of a program, in program order, the single-byte codes it accepts.
+struct ClassTables {
+  int32_t count;
+  struct Entry {
+    int32_t offset;  // of the CLASS node in the program
+    unsigned char bits[32];
+  } entries[];
+};
+
 namespace regex_internal {
+
+inline bool bit_set(const unsigned char* bits, unsigned b) { return (bits[b >> 3] >> (b & 7)) & 1; }
+
+// The bitmap of the CLASS node at node, or null when the handle has none.
+const unsigned char* class_bits_for(const RegexHandle* h, const unsigned char* node);
+
+// Fills class_tables, start_known and start_bits of a freshly compiled handle.
+void build_match_tables(RegexHandle* h);
 
 LiteralBuf* literal_new(const unsigned char* bytes, int32_t count);
 void literal_free(LiteralBuf* buffer) noexcept;
@@ -209,6 +226,7 @@ struct FoldCache {
   const unsigned char* end = nullptr;
   const unsigned char* boundary = nullptr;   // a character start of the copy's alignment
   bool kanji = false;
+  void* scratch = nullptr;                   // the matcher's stacks, kept for the next call
   FoldCache() = default;
   FoldCache(const FoldCache&) = delete;
   FoldCache& operator=(const FoldCache&) = delete;

@@ -130,6 +130,23 @@ inline unsigned node_arg(const unsigned char* node) { return read16(node + 3); }
 inline unsigned repeat_min(const unsigned char* node) { return read16(node + 3); }
 inline unsigned repeat_max(const unsigned char* node) { return read16(node + 5); }
 
+// Whether a class operand (its flag byte first) accepts the character code.
+inline int class_contains(unsigned code, const unsigned char* operand) {
+  const bool negated = operand[0] == CLASS_NEGATED;
+  for (const unsigned char* p = operand + 1;;) {
+    if (*p == CLASS_END) return negated ? 1 : 0;
+    if (*p == CLASS_SINGLE) {
+      if (code == read16be(p + 1)) return negated ? 0 : 1;
+      p += 3;
+    } else if (*p == CLASS_RANGE) {
+      if (code >= read16be(p + 1) && code <= read16be(p + 3)) return negated ? 0 : 1;
+      p += 5;
+    } else {
+      ++p;
+    }
+  }
+}
+
 // Bytes a node occupies up to its padding, or 0 when its operand runs past limit.
 int node_span(const unsigned char* node, const unsigned char* limit);
 

@@ -29,6 +29,7 @@ constexpr int RX_MESSAGE_SIZE = 80;
 
 struct LiteralBuf;
 struct ReplacementList;
+struct ClassTables;
 
 // One parsed command. For a match or substitution the record and its program are
 // one allocation (the program follows the record); every pointer marked "owned" is
@@ -60,6 +61,9 @@ struct RegexHandle {
   ReplacementList* replacement;       // owned
   uint8_t anchor_flags;
   uint8_t fold;
+  uint8_t start_known;                // start_bits holds every byte a match can start with
+  uint8_t start_bits[32];             // bit b: a match may start with byte b (folded text)
+  ClassTables* class_tables;          // owned: single-byte bitmaps of the CLASS nodes
   int32_t program_length;             // bytes of program (0 without one)
   unsigned char program[];            // compiled program, two spare zero bytes after it
 };

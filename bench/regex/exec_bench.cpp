@@ -1,0 +1,75 @@
+// Matcher throughput: every match of ten searches over a generated Shift_JIS text,
+// found as a global substitution finds them.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <string>
+
+#include "bench/regex/sjis_text.h"
+#include "regex/internal.h"
+
+namespace {
+
+using namespace regex_internal;
+
+const std::string& text() {
+  static const std::string t = regex_bench::make_sjis_text(8u << 20);
+  return t;
+}
+
+// Counts the matches of one search from start to end of the text.
+long count_matches(RegexHandle* h, const std::string& t, FoldCache& cache) {
+  const auto* begin = reinterpret_cast<const unsigned char*>(t.data());
+  const auto* end = begin + t.size();
+  const unsigned char* start = begin;
+  long matches = 0;
+  int min_end = 0;
+  while (start < end && exec_match(h, start, end, begin, min_end, &cache)) {
+    ++matches;
+    min_end = h->match_ends[0] == h->match_starts[0] ? 1 : 0;
+    start = h->match_ends[0];
+  }
+  return matches;
+}
+
+void BM_Search(benchmark::State& state) {
+  const regex_bench::SearchCase& c = regex_bench::kSearches[state.range(0)];
+  state.SetLabel(c.name);
+  uint32_t options = c.options;
+  char message[RX_MESSAGE_SIZE];
+  HandlePtr h(rx_compile(c.pattern, c.pattern + std::strlen(c.pattern), &options, message));
+  if (!h) {
+    state.SkipWithError(message);
+    return;
+  }
+  long matches = 0;
+  for (auto _ : state) {
+    FoldCache cache;
+    matches = count_matches(h.get(), text(), cache);
+    benchmark::DoNotOptimize(matches);
+  }
+  state.counters["matches"] = static_cast<double>(matches);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text().size()));
+}
+BENCHMARK(BM_Search)->DenseRange(0, std::size(regex_bench::kSearches) - 1)->Unit(benchmark::kMillisecond);
+
+// An ordinary global substitution over 16 MiB through the command entry point.
+void BM_GlobalSubstitution16MiB(benchmark::State& state) {
+  static const std::string big = regex_bench::make_sjis_text(16u << 20);
+  const char* commands[] = {"s/apple/APPLE/g", "s/[0-9]+/#/g", "s/\x95\xcf\x8a\xb7/X/gk"};
+  const char* command = commands[state.range(0)];
+  state.SetLabel(command);
+  char message[RX_MESSAGE_SIZE];
+  for (auto _ : state) {
+    RegexHandle* slot = nullptr;
+    const int n = rx_subst(command, big.data(), big.data() + big.size(), &slot, message);
+    if (message[0]) state.SkipWithError(message);
+    benchmark::DoNotOptimize(n);
+    state.counters["replaced"] = n;
+    rx_free(slot);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(big.size()));
+}
+BENCHMARK(BM_GlobalSubstitution16MiB)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+}  // namespace
