@@ -1,4 +1,5 @@
 // The replacement table of the main dialog: loading, applying, browsing.
+#include <new>
 #include <string>
 
 #include "app/app.h"
@@ -7,6 +8,14 @@
 #include "reptable/reptable.h"
 
 namespace {
+
+// A table that does not fit in memory ends the join, naming the file.
+[[noreturn]] void ReportTableTooLarge(const char* path) {
+  CString text;
+  text.Format(msg::kTooLargeForMemory, path);
+  AfxMessageBox(text, win::kMbIconStop | win::kMbOk);
+  throw CUserException();
+}
 
 // Splits a plain-mode line at TAB runs: leading TABs are skipped, the first
 // two fields are kept, the rest ignored. Missing fields are empty.
@@ -47,16 +56,22 @@ void CJoinDlg::LoadReplaceTable() {
   }
   if (m_nRepMode != 1 && m_nRepMode != 2) return;
   CString line;
-  while (table.ReadString(line)) {
-    if (!line.IsEmpty() && line.GetAt(0) == '#') continue;
-    if (m_nRepMode == 2) {
-      m_arrRepSearch.Add(line);
-      continue;
+  try {
+    while (table.ReadString(line)) {
+      if (!line.IsEmpty() && line.GetAt(0) == '#') continue;
+      if (m_nRepMode == 2) {
+        m_arrRepSearch.Add(line);
+        continue;
+      }
+      CString search, replacement;
+      SplitPlainLine(line, &search, &replacement);
+      m_arrRepSearch.Add(search);
+      m_arrRepReplace.Add(replacement);
     }
-    CString search, replacement;
-    SplitPlainLine(line, &search, &replacement);
-    m_arrRepSearch.Add(search);
-    m_arrRepReplace.Add(replacement);
+  } catch (const CMemoryException&) {
+    ReportTableTooLarge(m_strRepFile);
+  } catch (const std::bad_alloc&) {
+    ReportTableTooLarge(m_strRepFile);
   }
   table.Close();
 }

@@ -4,8 +4,11 @@
 #include "reptable/reptable.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <clocale>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -261,6 +264,31 @@ TEST_F(TableTest, MissingTableIsToldOncePerJoin) {
   EXPECT_TRUE(window->SelectComboItem(IDC_REP_MODE, 0));
   JoinTo(Path("out"));
   EXPECT_EQ(TakeMessages(), kNoMessages);
+}
+
+TEST_F(TableTest, TableTooLargeForMemoryIsNamed) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer reserves more address space than a limit would leave";
+#endif
+  // One line of 64 MiB cannot be held under a limit of 40 MiB more than in use.
+  constexpr size_t kSize = size_t{64} << 20;
+  WriteFile(Path("source"), "a");
+  WriteFile(Path("table"), std::string(kSize, 'x'));
+  EXPECT_TRUE(window->SelectComboItem(IDC_REP_MODE, 1));
+  EXPECT_TRUE(window->TypeText(IDC_REP_FILE, Path("table").c_str()));
+  size_t pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
+  if (pages == 0) GTEST_SKIP() << "no /proc/self/statm here";
+  rlimit saved{};
+  ::getrlimit(RLIMIT_AS, &saved);
+  rlimit limited = saved;
+  limited.rlim_cur = pages * static_cast<size_t>(::sysconf(_SC_PAGESIZE)) + (size_t{40} << 20);
+  ::setrlimit(RLIMIT_AS, &limited);
+  JoinTo(Path("out"));
+  ::setrlimit(RLIMIT_AS, &saved);
+  EXPECT_EQ(TakeMessages(), std::vector<Shown>{tavvel_test::Stop("'" + Path("table") +
+                                                                 "' は大きすぎるため処理できません。")});
+  EXPECT_EQ(ReadFile(Path("out")), "") << "the output was created before the table was read";
 }
 
 TEST_F(TableTest, BrowsePutsTheChosenPathIntoTheEdit) {
