@@ -87,6 +87,15 @@ constexpr std::array<u8, 256> kSjisSecondFromEuc[2] = {
     make_table([](u8 b) { return sjis_second_from_euc(0x80, b); }),
     make_table([](u8 b) { return sjis_second_from_euc(0x81, b); })};
 
+// Writes a converted pair. Malformed input can make the arithmetic give a NUL byte, which
+// would end the text there and lose the rest of it: such a pair keeps its own bytes.
+inline u8* put_pair(u8* w, u8 c1, u8 c2, u8 b1, u8 b2) {
+  const bool keep = c1 == 0 || c2 == 0;
+  w[0] = keep ? b1 : c1;
+  w[1] = keep ? b2 : c2;
+  return w + 2;
+}
+
 // A JIS control at p: the state it selects and its length, or length 0 for none.
 struct Control {
   JisState state;
@@ -241,6 +250,16 @@ inline __m128i convert_block_pairs(const SjisBlock& b, u8 flip) {
   return select(b.first_lanes, _mm_xor_si128(jis_first_lanes(b.v), f),
                 select(b.second_lanes, _mm_xor_si128(jis_second_lanes(b.v), f), b.v));
 }
+
+// put_pair for a block: pairs (first bytes in `firsts`) that came out with a NUL byte keep the
+// original bytes.
+inline __m128i keep_pairs_with_nul(__m128i converted, __m128i original, unsigned firsts) {
+  const unsigned pairs = firsts | (firsts << 1);
+  const unsigned nul = lane_mask(_mm_cmpeq_epi8(converted, _mm_setzero_si128())) & pairs;
+  if (nul == 0) return converted;
+  const unsigned bad_firsts = (nul & firsts) | ((nul >> 1) & firsts);
+  return select(lanes_of((bad_firsts | (bad_firsts << 1)) & 0xFFFF), original, converted);
+}
 #endif
 
 // Shift_JIS -> JIS from r..end to w. The writer stays behind the reader by at least three
@@ -263,8 +282,8 @@ u8* convert_sjis_to_jis(const u8* r, const u8* end, u8* w) {
                               (pairs ^ ((pairs << 1) | (state == JisState::kKanji))) |
                               (kana ^ ((kana << 1) | (state == JisState::kKana)))) &
                              ((1u << n) - 1);
-    const __m128i converted =
-        select(b.kana_lanes, _mm_xor_si128(b.v, splat(0x80)), convert_block_pairs(b, 0x00));
+    const __m128i converted = select(b.kana_lanes, _mm_xor_si128(b.v, splat(0x80)),
+                                     keep_pairs_with_nul(convert_block_pairs(b, 0x00), b.v, b.firsts));
     if (changes == 0) {
       store16(w, converted);
     } else {
@@ -306,9 +325,7 @@ u8* convert_sjis_to_jis(const u8* r, const u8* end, u8* w) {
       break;
     } else {
       const u8 s2 = r[1];
-      w[0] = kJisFirst[s2 >= 0x9F][b];
-      w[1] = kJisSecond[s2];
-      w += 2;
+      w = put_pair(w, kJisFirst[s2 >= 0x9F][b], kJisSecond[s2], b, s2);
       r += 2;
     }
   }
@@ -340,7 +357,7 @@ Progress convert_sjis_to_euc(const u8* r, const u8* end, u8* w) {
       ++r;
       continue;
     }
-    const __m128i converted = convert_block_pairs(b, 0x80);
+    const __m128i converted = keep_pairs_with_nul(convert_block_pairs(b, 0x80), b.v, b.firsts);
     // In place, the lanes past n are bytes not yet read: they keep their value.
     store16(w, kInPlace && n < 16 ? select(lanes_of((1u << n) - 1), converted, b.v) : converted);
     w += n;
@@ -363,9 +380,7 @@ Progress convert_sjis_to_euc(const u8* r, const u8* end, u8* w) {
       ++r;
     } else {
       const u8 s2 = r[1];
-      w[0] = kJisFirst[s2 >= 0x9F][b] ^ 0x80;
-      w[1] = kJisSecond[s2] ^ 0x80;
-      w += 2;
+      w = put_pair(w, kJisFirst[s2 >= 0x9F][b] ^ 0x80, kJisSecond[s2] ^ 0x80, b, s2);
       r += 2;
     }
   }
@@ -476,7 +491,7 @@ size_t jis_to_sjis(char* text, size_t n) noexcept {
       w += run;
       r = run_end;
     } else if (state == JisState::kKana) {
-      *w++ = static_cast<u8>(b + 0x80);
+      *w++ = b == 0x80 ? b : static_cast<u8>(b + 0x80);  // no NUL out of 80
       ++r;
     } else {
 #if JCODE_SSE2
@@ -490,7 +505,8 @@ size_t jis_to_sjis(char* text, size_t n) noexcept {
         const int bytes = at_pair_start ? low_bit(at_pair_start) : 16;
         if (bytes > 0) {
           const PairLanes s = sjis_lanes(v, 0x00, 0x20, 0x5F, 0x7E);
-          put_in_place(w, r, select(_mm_set1_epi16(0x00FF), s.first, s.second), v, bytes);
+          const __m128i converted = select(_mm_set1_epi16(0x00FF), s.first, s.second);
+          put_in_place(w, r, keep_pairs_with_nul(converted, v, 0x5555), v, bytes);
           r += bytes;
           w += bytes;
           continue;
@@ -502,9 +518,7 @@ size_t jis_to_sjis(char* text, size_t n) noexcept {
         break;
       }
       const u8 j2 = r[1];
-      w[0] = kSjisFirstFromJis[b];
-      w[1] = kSjisSecondFromJis[b & 1][j2];
-      w += 2;
+      w = put_pair(w, kSjisFirstFromJis[b], kSjisSecondFromJis[b & 1][j2], b, j2);
       r += 2;
     }
   }
@@ -537,7 +551,7 @@ size_t euc_to_sjis(char* text, size_t n) noexcept {
     const PairLanes s = sjis_lanes(v, 0x80, 0xA0, 0xDF, 0xFE);
     const __m128i converted =
         select(lanes_of(firsts), s.first, select(lanes_of((firsts << 1) & 0xFFFF), s.second, v));
-    put_in_place(w, r, converted, v, bytes);
+    put_in_place(w, r, keep_pairs_with_nul(converted, v, firsts), v, bytes);
     r += bytes;
     w += bytes;
   }
@@ -555,9 +569,7 @@ size_t euc_to_sjis(char* text, size_t n) noexcept {
       r += 2;
     } else {
       const u8 e2 = r[1];
-      w[0] = kSjisFirstFromEuc[b];
-      w[1] = kSjisSecondFromEuc[b & 1][e2];
-      w += 2;
+      w = put_pair(w, kSjisFirstFromEuc[b], kSjisSecondFromEuc[b & 1][e2], b, e2);
       r += 2;
     }
   }

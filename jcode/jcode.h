@@ -18,7 +18,10 @@ enum KanjiCode : int {
 // result with a NUL, so text[n] must be writable. For a text without a NUL inside, both
 // forms give the same bytes.
 //
-// Nothing fails: malformed text goes through the same byte arithmetic as valid text.
+// Nothing fails: malformed text goes through the same byte arithmetic as valid text, with
+// one exception. Where the arithmetic would turn a malformed pair (or a JIS katakana byte
+// 0x80) into a NUL byte, which would end the text there and lose the rest of it, the pair
+// or byte keeps its own bytes. So no NUL comes out that was not in the input.
 
 // The code class of the text, from its first decisive byte. The text is not changed.
 int detect_kanji_code(const char* text) noexcept;

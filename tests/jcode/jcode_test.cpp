@@ -237,6 +237,18 @@ const ConvertCase kConvertCases[] = {
     {"to_euc_user_area_wraps", Op::kSjisToEuc, "\xf0\x40", "\xff\xa1"},
     {"to_euc_a0_is_a_first_byte", Op::kSjisToEuc, "\xa0\x0a", "\x5f\x6b"},
     {"to_euc_empty", Op::kSjisToEuc, "", ""},
+
+    // Pairs whose arithmetic gives a NUL keep their bytes, and the text goes on.
+    {"to_euc_no_nul_first", Op::kSjisToEuc, "\xf0\x9f" "a", "\xf0\x9f" "a"},
+    {"to_euc_no_nul_second", Op::kSjisToEuc, "\x88\xfe\x88\x9f", "\x88\xfe\xb0\xa1"},
+    {"to_jis_no_nul_second", Op::kSjisToJis, "\x81\x1f\x88\x9f", "\x1b$B\x81\x1f" "0!\x1b(B"},
+    {"from_euc_no_nul_odd", Op::kEucToSjis, "\xb1\x61" "b", "\xb1\x61" "b"},
+    {"from_euc_no_nul_even", Op::kEucToSjis, "\xb0\x02\xb0\xa1", "\xb0\x02\x88\x9f"},
+    {"from_jis_no_nul_first_odd", Op::kJisToSjis, "\x1b$B\x9f\x30" "0!", "\x9f\x30\x88\x9f"},
+    {"from_jis_no_nul_first_even", Op::kJisToSjis, "\x1b$B\xa0\x30", "\xa0\x30"},
+    {"from_jis_no_nul_second_odd", Op::kJisToSjis, "\x1b$B\x31\xe0", "\x31\xe0"},
+    {"from_jis_no_nul_second_even", Op::kJisToSjis, "\x1b$B\x30\x82", "\x30\x82"},
+    {"from_jis_no_nul_kana", Op::kJisToSjis, "\x0e\x80\x31\x0f" "a", "\x80\xb1" "a"},
 };
 
 TEST(Convert, KnownSequences) {
@@ -327,6 +339,9 @@ TEST(Convert, EveryBytePair) {
       for (Op op : kAllOps) {
         const Bytes sized = run_sized(op, pair);
         ASSERT_EQ(up_to_nul(sized), run(op, pair)) << op_name(op) << " " << hex(pair);
+        if (b) {
+          ASSERT_EQ(sized.find('\0'), Bytes::npos) << op_name(op) << " " << hex(pair);
+        }
         if (op == Op::kSjisToJis) {
           ASSERT_LE(sized.size(), 4 * pair.size() + 3);
         } else if (op == Op::kSjisToEuc) {
@@ -601,6 +616,41 @@ TEST(LongText, JisToShiftJisIsSegmentBySegment) {
       expected += run_sized(Op::kJisToSjis, seg);
     }
     ASSERT_BYTES(expected, run_sized(Op::kJisToSjis, jis)) << seed;
+  }
+}
+
+// Pairs whose arithmetic gives a NUL, inside long runs of pairs that go through whole
+// blocks, at every position: they keep their bytes and nothing after them is lost.
+TEST(LongText, NoNulFromPairsInsideBlocks) {
+  struct Case {
+    Op op;
+    Bytes prefix;  // puts the text in the state the pairs need
+    Bytes pair;    // a pair that would give a NUL
+    Bytes plain;   // a pair that converts normally
+  };
+  const Case cases[] = {
+      {Op::kSjisToEuc, "", "\xf0\x9f", "\x88\x9f"},
+      {Op::kSjisToEuc, "", "\x88\xfe", "\x88\x9f"},
+      {Op::kSjisToJis, "", "\x81\x1f", "\x88\x9f"},
+      {Op::kEucToSjis, "", "\xb1\x61", "\xb0\xa1"},
+      {Op::kEucToSjis, "", "\xb0\x02", "\xb0\xa1"},
+      {Op::kJisToSjis, kEnterKanji, "\x9f\x30", "0!"},
+      {Op::kJisToSjis, kEnterKanji, "\x31\xe0", "0!"},
+  };
+  for (const Case& c : cases) {
+    const Bytes plain_out = run_sized(c.op, c.prefix + c.plain);
+    for (size_t at = 0; at < 40; ++at) {
+      Bytes text = c.prefix;
+      for (size_t i = 0; i < 40; ++i) text += i == at ? c.pair : c.plain;
+      const Bytes out = run_sized(c.op, text);
+      ASSERT_EQ(out.find('\0'), Bytes::npos) << op_name(c.op) << " " << hex(c.pair) << " at " << at;
+      ASSERT_EQ(run(c.op, text), out) << op_name(c.op) << " " << hex(c.pair) << " at " << at;
+      // Every pair but the odd one converts as it does alone; the odd one is kept.
+      Bytes body;
+      for (size_t i = 0; i < 40; ++i) body += i == at ? c.pair : (c.op == Op::kSjisToJis ? plain_out.substr(3, 2) : plain_out);
+      const Bytes expected = c.op == Op::kSjisToJis ? kEnterKanji + body + kEnterAscii : body;
+      ASSERT_BYTES(expected, out) << op_name(c.op) << " at " << at;
+    }
   }
 }
 
