@@ -15,9 +15,10 @@ namespace {
 using Bytes = std::string;
 
 // Shift_JIS prose: lines of 20 to 70 characters made of runs of kanji, hiragana and
-// katakana with punctuation, now and then an ASCII word or number and a few half-width
-// katakana, each line ending in LF. About 90% of the bytes are double-byte characters.
-Bytes typical_sjis(size_t size) {
+// katakana with punctuation, now and then an ASCII word or number and (unless left out) a
+// few half-width katakana, each line ending in LF. About 90% of the bytes are double-byte
+// characters.
+Bytes typical_sjis(size_t size, bool half_width = true) {
   std::mt19937 rng(2026);
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
   auto add_pair = [](Bytes& s, int s1, int s2) {
@@ -45,8 +46,10 @@ Bytes typical_sjis(size_t size) {
           break;
         } else if (kind < 97) {
           text += static_cast<char>(pick(3) ? 'a' + pick(26) : '0' + pick(10));  // ASCII word
-        } else {
+        } else if (half_width) {
           text += static_cast<char>(0xB1 + pick(0x2D));  // half-width katakana
+        } else {
+          add_pair(text, 0x83, 0x40 + pick(0x3F));
         }
       }
       if (kind >= 88 && kind < 97) text += ' ';
@@ -132,6 +135,11 @@ void BM_ToSjisOnSjis(benchmark::State& state) {
   run(state, sjis_input(state.range(0)), to_sjis, same_capacity);
 }
 
+// Without half-width katakana the text keeps its length and converts in place.
+void BM_SjisToEucNoHalfWidth(benchmark::State& state) {
+  run(state, typical_sjis(state.range(0), false), sjis_to_euc, euc_capacity);
+}
+
 // Detection has to read all of a text that holds no decisive byte.
 void BM_DetectAscii(benchmark::State& state) {
   const Bytes text = ascii_text(state.range(0));
@@ -149,6 +157,7 @@ constexpr int64_t kLarge = 8 << 20;
 
 BENCHMARK(BM_CopyOnly)->Arg(kSmall)->Arg(kLarge);
 BENCHMARK(BM_SjisToEuc)->Arg(kSmall)->Arg(kLarge);
+BENCHMARK(BM_SjisToEucNoHalfWidth)->Arg(kSmall)->Arg(kLarge);
 BENCHMARK(BM_SjisToJis)->Arg(kSmall)->Arg(kLarge);
 BENCHMARK(BM_EucToSjis)->Arg(kSmall)->Arg(kLarge);
 BENCHMARK(BM_JisToSjis)->Arg(kSmall)->Arg(kLarge);
