@@ -193,9 +193,13 @@ const unsigned char* plain_find(const unsigned char* big, const unsigned char* b
     }
     return nullptr;
   }
+  // A candidate counts only where a character starts, counting from big.
+  LeadRuns runs(big);
   for (const unsigned char* p = big; p <= last;) {
-    if (*p == first && std::memcmp(p, little, length) == 0) return p;
-    p += is_lead_byte(*p) ? 2 : 1;
+    p = static_cast<const unsigned char*>(std::memchr(p, first, last - p + 1));
+    if (!p) return nullptr;
+    if (!runs.inside(p) && std::memcmp(p, little, length) == 0) return p;
+    ++p;
   }
   return nullptr;
 }

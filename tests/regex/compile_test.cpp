@@ -515,3 +515,53 @@ TEST(Messages, CopyTruncatesTo79Bytes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MatchTables, StartBytes) {
+  struct Case { const char* pattern; uint32_t options; bool known; const char* bytes; };
+  const Case cases[] = {
+      {"apple|banana|cherry", 0, true, "abc"},
+      {"(?:x|y)?z", 0, true, "xyz"},
+      {"a*b", 0, true, "ab"},
+      {"(ab)+c", 0, true, "a"},
+      {"(?:ab)*c", 0, true, "ac"},
+      {"\\bfoo|\\d", 0, true, "0123456789f"},
+      {"(?=x)y", 0, true, "y"},
+      {"ABC", OPT_FOLD, true, "a"},
+      {"x*", 0, false, ""},
+      {"a|", 0, false, ""},
+      {"(a)\\1", 0, true, "a"},
+      {"\\1a", 0, false, ""},
+      {"$", 0, false, ""},
+  };
+  for (const Case& c : cases) {
+    Compiled r = compile(c.pattern, c.options);
+    ASSERT_TRUE(r) << c.pattern;
+    EXPECT_EQ(r->start_known != 0, c.known) << c.pattern;
+    if (!c.known) continue;
+    std::string got;
+    for (int b = 0; b < 256; ++b)
+      if (bit_set(r->start_bits, static_cast<unsigned>(b))) got += static_cast<char>(b);
+    EXPECT_EQ(got, c.bytes) << c.pattern;
+  }
+}
+
+TEST(MatchTables, ClassBitmapsFollowTheClassList) {
+  Compiled r = compile("[a-c]x[^\\d]", 0);
+  ASSERT_TRUE(r);
+  ASSERT_TRUE(r->class_tables);
+  EXPECT_EQ(r->class_tables->count, 2);
+  for (int i = 0; i < r->class_tables->count; ++i) {
+    const unsigned char* node = r->program + r->class_tables->entries[i].offset;
+    ASSERT_EQ(node[0], CLASS);
+    EXPECT_EQ(class_bits_for(r.handle.get(), node), r->class_tables->entries[i].bits);
+    for (unsigned b = 0; b < 256; ++b)
+      EXPECT_EQ(bit_set(r->class_tables->entries[i].bits, b), class_contains(b, node + 3) != 0) << b;
+  }
+  EXPECT_EQ(class_bits_for(r.handle.get(), r->program + 5 + 1), nullptr);
+  Compiled none = compile("abc");
+  EXPECT_EQ(none->class_tables, nullptr);
+}
+
+}  // namespace

@@ -208,3 +208,42 @@ TEST(FoldCase, SwapsOnlyAsciiLetters) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LeadRuns, AgreesWithCharPositionInAnyOrder) {
+  // Bytes drawn mostly from the lead-byte ranges, so that runs are long.
+  const unsigned char pool[] = {0x81, 0x88, 0x9f, 0xe0, 0xfc, 0x41, 0x5c, 0xa0, 0x0a, 0x82};
+  uint32_t state = 7;
+  for (int round = 0; round < 50; ++round) {
+    std::string text;
+    for (int i = 0; i < 200; ++i) {
+      state = state * 1103515245u + 12345u;
+      text += static_cast<char>(pool[(state >> 16) % (round % 2 ? 5 : 10)]);
+    }
+    Bytes b(text, true);
+    for (int floor : {0, 3}) {
+      LeadRuns forward(b.begin() + floor), backward(b.begin() + floor), jumping(b.begin() + floor);
+      for (size_t i = floor; i < text.size(); ++i)
+        ASSERT_EQ(forward.position(b.begin() + i), char_position(b.begin() + floor, b.begin() + i)) << i;
+      for (size_t i = text.size(); i-- > static_cast<size_t>(floor);)
+        ASSERT_EQ(backward.position(b.begin() + i), char_position(b.begin() + floor, b.begin() + i)) << i;
+      for (size_t i = floor; i < text.size(); i += 1 + (i * 7) % 13)
+        ASSERT_EQ(jumping.position(b.begin() + i), char_position(b.begin() + floor, b.begin() + i)) << i;
+    }
+  }
+}
+
+TEST(PlainFind, DoubleByteOverLongLeadRuns) {
+  // 0x88 0x9F repeated: every byte is a lead byte; 'A' after an odd run is a trail byte.
+  std::string text;
+  for (int i = 0; i < 1000; ++i) text += "\x88\x9f";
+  text += "\x88" "A" "A";
+  Bytes b(text, true);
+  const unsigned char* found = plain_find(b.begin(), b.end(), U("A"), U("A") + 1, true);
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(found - b.begin(), 2002);
+  EXPECT_EQ(plain_find(b.begin() + 1, b.end(), U("A"), U("A") + 1, true) - b.begin(), 2001);
+}
+
+}  // namespace
