@@ -86,7 +86,7 @@ inline const SearchCase kSearches[] = {
     {"literal", "Tavvel", 0},
     {"kanji_literal", "\x95\xcf\x8a\xb7", 0x4000},  // 変換
     {"digits", "[0-9]+", 0},
-    {"word", "\\w+", 0},
+    {"word", "\\w+", 0x4000},
     {"alternation", "apple|banana|cherry", 0},
     {"anchored_multiline", "^join", 0x1000},
     {"lazy_between_literals", "begin.*?end", 0},
