@@ -4,12 +4,15 @@
 #include <getopt.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/app.h"
+#include "app/messages.h"
 #include "framework/file.h"
 #include "framework/headless/headless.h"
 #include "framework/os.h"
@@ -196,6 +199,11 @@ void AddSources(headless::HeadlessHost& host, headless::HeadlessWindow& window, 
 
 int main(int argc, char** argv) {
   Options options = ParseOptions(argc, argv);
+#if defined(SIGPIPE)
+  // A reader that goes away (tavvel-cli -o - | head) is a write error that
+  // the join reports, not a signal that kills the process.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
 
   headless::HeadlessHost host;
   SetHost(&host);
@@ -229,7 +237,9 @@ int main(int argc, char** argv) {
     window.Click(IDC_JOIN);
     progress.Finish();
     joined_all = entries != 0 && window.Item(IDC_PROGRESS).position == static_cast<int>(entries);
-    if (!options.quiet) PrintMessage(window.GetItemText(IDC_STATUS));
+    // A join that ended on an error leaves the banner, which says nothing here.
+    CString status = window.GetItemText(IDC_STATUS);
+    if (!options.quiet && status != msg::kBanner) PrintMessage(status);
     window.PressEscape();
   });
   dialog.DoModal();

@@ -20,4 +20,4 @@ cmake --build --preset mingw -j "$jobs"
 scripts/wine-prefix.sh
 export LANG=ja_JP.UTF-8 WINEPREFIX="${WINEPREFIX:-$HOME/.wine-tavvel}" WINEDEBUG=-all
 wineserver -p 60 2>/dev/null || true
-ctest --preset mingw -j "$jobs"
+ctest --preset mingw -j 1

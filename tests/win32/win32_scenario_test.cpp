@@ -172,6 +172,13 @@ class Win32Driver : public DialogDriver {
     shell_error_ = error;
   }
   std::vector<ShownMessage> TakeMessages() override { return Take(messages_); }
+  // From now on the program shows the system's own message boxes and file
+  // dialogs, which the test then finds and answers.
+  void UseRealWindows() {
+    TheHost().message_box_hook = nullptr;
+    TheHost().file_dialog_hook = nullptr;
+  }
+  HWND DialogWindow() const { return dialog_; }
   std::vector<AskedFileDialog> TakeFileDialogs() override { return Take(file_dialogs_); }
   std::vector<unsigned> TakeModals() override { return Take(modals_); }
 
@@ -309,6 +316,111 @@ class Win32Driver : public DialogDriver {
   intptr_t shell_result_ = 2;
   uint32_t shell_error_ = 2;
 };
+
+// The first visible dialog-class window of the program's thread other than
+// the main dialog, waited for up to five seconds.
+HWND WaitForOwnedDialog(HWND main_dialog) {
+  struct Search {
+    HWND main;
+    HWND found;
+  } search{main_dialog, nullptr};
+  DWORD thread = ::GetWindowThreadProcessId(main_dialog, nullptr);
+  for (int i = 0; i < 500 && search.found == nullptr; ++i) {
+    ::EnumThreadWindows(
+        thread,
+        [](HWND window, LPARAM data) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(data);
+          char name[32] = "";
+          ::GetClassNameA(window, name, sizeof name);
+          if (window != s->main && std::strcmp(name, "#32770") == 0 && ::IsWindowVisible(window)) {
+            s->found = window;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (search.found == nullptr) std::this_thread::sleep_for(10ms);
+  }
+  return search.found;
+}
+
+// The icon a message box shows, found among its children.
+HICON MessageBoxIcon(HWND box) {
+  HICON icon = nullptr;
+  ::EnumChildWindows(
+      box,
+      [](HWND child, LPARAM data) -> BOOL {
+        if ((::GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+        *reinterpret_cast<HICON*>(data) = reinterpret_cast<HICON>(::SendMessageA(child, STM_GETICON, 0, 0));
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&icon));
+  return icon;
+}
+
+// Texts as the program shows them: code page 932 bytes.
+const char kListEmptyCp932[] = "\x83\x8a\x83\x58\x83\x67\x82\xaa\x8b\xf3\x82\xc5\x82\xb7\x81\x42";
+const char kChooseFilesCp932[] = "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc\x91\x49\x91\xf0";
+const char kNoFilesCp932[] = "\x83\x74\x83\x40\x83\x43\x83\x8b\x90\x94: 0";
+
+TEST(Win32Program, ShowsTheSystemsMessageBoxesAndFileDialogs) {
+  Win32Driver user;
+  user.Start("");
+  user.UseRealWindows();
+  HWND dialog = user.DialogWindow();
+
+  ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(ID_LIST_DELETE, 0), 0);
+  HWND box = WaitForOwnedDialog(dialog);
+  ASSERT_NE(box, nullptr);
+  char text[256] = "";
+  ::GetWindowTextA(box, text, sizeof text);
+  EXPECT_STREQ(text, "Tavvel");
+  ::GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+  EXPECT_STREQ(text, kListEmptyCp932);
+  EXPECT_EQ(MessageBoxIcon(box), ::LoadIconA(nullptr, IDI_HAND));
+  ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+
+  // The Open dialog of the add command, with its title; cancelled, the
+  // status line shows the count.
+  for (int i = 0; i < 500 && ::IsWindow(box); ++i) std::this_thread::sleep_for(10ms);
+  ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_ADD, BN_CLICKED), 0);
+  HWND open = WaitForOwnedDialog(dialog);
+  ASSERT_NE(open, nullptr);
+  ::GetWindowTextA(open, text, sizeof text);
+  EXPECT_STREQ(text, kChooseFilesCp932);
+  ::PostMessageA(open, WM_COMMAND, IDCANCEL, 0);
+  for (int i = 0; i < 500 && ::IsWindow(open); ++i) std::this_thread::sleep_for(10ms);
+  ::SendMessageA(dialog, WM_NULL, 0, 0);
+  EXPECT_EQ(user.Text(IDC_STATUS), kNoFilesCp932);
+  user.PressEscape();
+  EXPECT_FALSE(user.Running());
+}
+
+TEST(Win32Program, AnswersTheDragIconQueryWithItsIcon) {
+  Win32Driver user;
+  user.Start("");
+  auto icon = reinterpret_cast<HICON>(::SendMessageA(user.DialogWindow(), WM_QUERYDRAGICON, 0, 0));
+  EXPECT_NE(icon, nullptr);
+  EXPECT_EQ(icon, reinterpret_cast<HICON>(::SendMessageA(user.DialogWindow(), WM_GETICON, ICON_BIG, 0)));
+  user.PressEscape();
+}
+
+TEST(Win32Program, KeepsItsSettingsBesideTheExecutableInLowerCase) {
+  // The executable's name has capitals; the ini file is written lowered.
+  std::string exe(GetModuleFileName().View());
+  std::string folder = exe.substr(0, exe.rfind('\\'));
+  ASSERT_NE(exe.find("Win32ScenarioTest.exe"), std::string::npos) << exe;
+  Win32Driver user;
+  user.Start("");
+  user.PressEscape();
+  bool lowered = false, original = false;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    lowered |= entry.path().filename().string() == "win32scenariotest.ini";
+    original |= entry.path().filename().string() == "Win32ScenarioTest.ini";
+  }
+  EXPECT_TRUE(lowered);
+  EXPECT_FALSE(original);
+}
 
 class Win32Scenario : public testing::TestWithParam<Scenario> {};
 
