@@ -1,5 +1,6 @@
 // Tables built once per compile so that the matcher tests bytes, not class lists:
 // a bitmap per CLASS node and the set of bytes a match can start with.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -156,8 +157,20 @@ void build_match_tables(RegexHandle* h) {
       if (n[0] == CLASS) {
         ClassTables::Entry& e = t->entries[t->count++];
         e.offset = static_cast<int32_t>(n - program);
-        for (unsigned b = 0; b < 256; ++b)
-          if (class_contains(b, n + 3)) e.bits[b >> 3] |= static_cast<uchar>(1u << (b & 7));
+        // A code is accepted when some item holds it, or, negated, when none does.
+        Bits held;
+        for (const uchar* p = n + 4; *p != CLASS_END;) {
+          if (*p == CLASS_SINGLE) {
+            if (read16be(p + 1) < 256) held.set(read16be(p + 1));
+            p += 3;
+          } else if (*p == CLASS_RANGE) {
+            for (unsigned c = read16be(p + 1), hi = std::min(read16be(p + 3), 255u); c <= hi; ++c) held.set(c);
+            p += 5;
+          } else {
+            ++p;
+          }
+        }
+        for (int i = 0; i < 32; ++i) e.bits[i] = n[3] == CLASS_NEGATED ? static_cast<uchar>(~held.v[i]) : held.v[i];
       }
       n += node_span(n, limit);
     }
