@@ -72,4 +72,20 @@ void BM_GlobalSubstitution16MiB(benchmark::State& state) {
 }
 BENCHMARK(BM_GlobalSubstitution16MiB)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
+// A case-insensitive global run with a match at every byte: the text is folded once
+// per run, so the time grows linearly with the text.
+void BM_FoldedRunEveryByte(benchmark::State& state) {
+  const std::string text(static_cast<size_t>(state.range(0)), 'A');
+  char message[RX_MESSAGE_SIZE];
+  uint32_t options = OPT_FOLD;
+  const char* pattern = "a";
+  HandlePtr h(rx_compile(pattern, pattern + 1, &options, message));
+  for (auto _ : state) {
+    FoldCache cache;
+    benchmark::DoNotOptimize(count_matches(h.get(), text, cache));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_FoldedRunEveryByte)->Arg(1 << 18)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
+
 }  // namespace
