@@ -185,11 +185,11 @@ inline void put_in_place(u8* w, const u8* r, __m128i converted, __m128i original
   }
 }
 
-// Each lane taken as the first byte of a Shift_JIS pair whose second byte is the next lane:
-// jis_first in lanes.
-inline __m128i jis_first_lanes(__m128i v) {
+// Each lane taken as the first byte of a Shift_JIS pair whose second byte is the same lane
+// of `next` (the block read one byte on): jis_first in lanes.
+inline __m128i jis_first_lanes(__m128i v, __m128i next) {
   const __m128i t = _mm_add_epi8(v, v);
-  const __m128i s2_high = ge(_mm_srli_si128(v, 1), 0x9F);
+  const __m128i s2_high = ge(next, 0x9F);
   // t + 0x1F below 0x3F, else t - 0x61; one more when the second byte is 9F or above.
   const __m128i add = _mm_xor_si128(splat(0x9F), _mm_and_si128(le(t, 0x3E), splat(0x80)));
   return _mm_sub_epi8(_mm_add_epi8(t, add), s2_high);
@@ -203,14 +203,14 @@ inline __m128i jis_second_lanes(__m128i v) {
 }
 
 // Pairs whose first bytes give JIS bytes once flipped by `first_flip`, to Shift_JIS: each
-// lane taken as a first byte, and each lane taken as a second byte after the lane before it.
-// A second byte adds `odd_add` - 1 up to `odd_limit` and `odd_add` above it after an odd
-// first byte, `even_add` after an even one.
+// lane taken as a first byte, and each lane taken as a second byte after the lane before it
+// (lane 0 after a first byte whose parity is `odd_in`). A second byte adds `odd_add` - 1 up
+// to `odd_limit` and `odd_add` above it after an odd first byte, `even_add` after an even one.
 struct PairLanes {
   __m128i first;
   __m128i second;
 };
-inline PairLanes sjis_lanes(__m128i v, u8 first_flip, u8 odd_add, u8 odd_limit, u8 even_add) {
+inline PairLanes sjis_lanes(__m128i v, u8 first_flip, u8 odd_add, u8 odd_limit, u8 even_add, unsigned odd_in) {
   const __m128i j1 = _mm_xor_si128(v, splat(first_flip));
   const __m128i h = _mm_and_si128(_mm_srli_epi16(j1, 1), splat(0x7F));
   const __m128i odd = _mm_cmpeq_epi8(_mm_and_si128(j1, splat(1)), splat(1));
@@ -218,41 +218,54 @@ inline PairLanes sjis_lanes(__m128i v, u8 first_flip, u8 odd_add, u8 odd_limit, 
   const __m128i high = select(odd, ge(h, 0x2F), ge(h, 0x30));
   const __m128i s1 =
       _mm_add_epi8(_mm_sub_epi8(_mm_add_epi8(h, splat(0x70)), odd), _mm_and_si128(high, splat(0x40)));
-  const __m128i odd_before = _mm_slli_si128(odd, 1);
+  const __m128i odd_before = _mm_or_si128(_mm_slli_si128(odd, 1), _mm_cvtsi32_si128(odd_in ? 0xFF : 0));
   const __m128i odd_case = _mm_add_epi8(splat(odd_add), le(v, odd_limit));
   return {s1, _mm_add_epi8(v, select(odd_before, odd_case, splat(even_add)))};
 }
 
 // The lanes of a Shift_JIS block: first and second bytes of pairs, and half-width katakana.
-// A first byte in lane 15 has its second byte in the next block.
+// Blocks follow each other 16 bytes apart, so a pair may be cut by a block's end: its first
+// byte is then lane 15, converted with the help of `next`, and its second byte lane 0 of the
+// next block (`carry`, 0 or 1). Reading `next` needs 17 bytes.
 struct SjisBlock {
   __m128i v;
+  __m128i next;
   __m128i first_lanes;
   __m128i second_lanes;
   __m128i kana_lanes;
   unsigned firsts;
+  unsigned seconds;
   unsigned kana;
 };
-inline SjisBlock read_sjis_block(const u8* r) {
+inline SjisBlock read_sjis_block(const u8* r, unsigned carry) {
   const __m128i v = load16(r);
   const __m128i kana_class = le(_mm_sub_epi8(v, splat(0xA1)), 0x3E);
-  const unsigned firsts = pair_firsts(lane_mask(_mm_andnot_si128(kana_class, v)));
+  const unsigned firsts = pair_firsts(lane_mask(_mm_andnot_si128(kana_class, v)) & ~carry);
   const __m128i first_lanes = lanes_of(firsts);
-  const __m128i second_lanes = _mm_slli_si128(first_lanes, 1);
+  const __m128i second_lanes = _mm_or_si128(_mm_slli_si128(first_lanes, 1), _mm_cvtsi32_si128(carry ? 0xFF : 0));
   const __m128i kana_lanes = _mm_andnot_si128(second_lanes, kana_class);
-  return {v, first_lanes, second_lanes, kana_lanes, firsts, lane_mask(kana_lanes)};
+  return {v,       load16(r + 1), first_lanes, second_lanes, kana_lanes, firsts, ((firsts << 1) | carry) & 0xFFFF,
+          lane_mask(kana_lanes)};
 }
 
 // The block with its pairs converted to JIS bytes, flipped by `flip` (0x80 gives EUC-JP);
 // other lanes as they are.
 inline __m128i convert_block_pairs(const SjisBlock& b, u8 flip) {
   const __m128i f = splat(flip);
-  return select(b.first_lanes, _mm_xor_si128(jis_first_lanes(b.v), f),
+  return select(b.first_lanes, _mm_xor_si128(jis_first_lanes(b.v, b.next), f),
                 select(b.second_lanes, _mm_xor_si128(jis_second_lanes(b.v), f), b.v));
 }
 
-// put_pair for a block: pairs (first bytes in `firsts`) that came out with a NUL byte keep the
-// original bytes.
+// Whether a pair of the block came out with a NUL byte, the pair cut by the block's end
+// included (`cut_second`: its second byte converted). Such a block goes character by
+// character, through put_pair.
+inline bool has_nul_pair(__m128i converted, unsigned firsts, unsigned seconds, u8 cut_second) {
+  const unsigned nul = lane_mask(_mm_cmpeq_epi8(converted, _mm_setzero_si128())) & (firsts | seconds);
+  return nul != 0 || ((firsts & 0x8000) && cut_second == 0);
+}
+
+// put_pair for a block of whole pairs (first bytes in `firsts`): pairs that came out with a
+// NUL byte keep the original bytes.
 inline __m128i keep_pairs_with_nul(__m128i converted, __m128i original, unsigned firsts) {
   const unsigned pairs = firsts | (firsts << 1);
   const unsigned nul = lane_mask(_mm_cmpeq_epi8(converted, _mm_setzero_si128())) & pairs;
@@ -261,6 +274,31 @@ inline __m128i keep_pairs_with_nul(__m128i converted, __m128i original, unsigned
   return select(lanes_of((bad_firsts | (bad_firsts << 1)) & 0xFFFF), original, converted);
 }
 #endif
+
+// One Shift_JIS character to JIS, with the escape sequence its set needs.
+inline u8* step_sjis_to_jis(const u8*& r, const u8* end, u8* w, JisState& state) {
+  const u8 b = *r;
+  const JisState set = b < 0x80 ? JisState::kAscii : is_kana(b) ? JisState::kKana : JisState::kKanji;
+  if (set != state) {
+    w = put_escape(w, set);
+    state = set;
+  }
+  if (set == JisState::kAscii) {
+    *w++ = b;
+    ++r;
+  } else if (set == JisState::kKana) {
+    *w++ = static_cast<u8>(b - 0x80);
+    ++r;
+  } else if (end - r < 2) {  // a first byte without its second stands alone and ends the text
+    *w++ = b;
+    ++r;
+  } else {
+    const u8 s2 = r[1];
+    w = put_pair(w, kJisFirst[s2 >= 0x9F][b], kJisSecond[s2], b, s2);
+    r += 2;
+  }
+  return w;
+}
 
 // Shift_JIS -> JIS from r..end to w. The writer stays behind the reader by at least three
 // times the bytes left to read (see sjis_to_jis). Returns the end of the output, without NUL.
@@ -271,19 +309,25 @@ u8* convert_sjis_to_jis(const u8* r, const u8* end, u8* w) {
   // changes. Every store is 16 bytes wide, which needs the writer's lead over the unread
   // text to be 16 bytes: 32 bytes left to read give that.
   alignas(16) u8 scratch[32] = {};
+  unsigned carry = 0;
   while (end - r >= 32) {
-    const SjisBlock b = read_sjis_block(r);
-    const int n = (b.firsts & 0x8000) ? 15 : 16;
-    const unsigned pairs = (b.firsts | (b.firsts << 1)) & 0xFFFF;
+    const SjisBlock b = read_sjis_block(r, carry);
+    const __m128i converted = select(b.kana_lanes, _mm_xor_si128(b.v, splat(0x80)), convert_block_pairs(b, 0x00));
+    if (has_nul_pair(converted, b.firsts, b.seconds, kJisSecond[r[16]])) {
+      const u8* const block_end = r + 16;
+      if (carry) *w++ = kJisSecond[*r++];
+      while (r < block_end) w = step_sjis_to_jis(r, end, w, state);
+      carry = 0;
+      continue;
+    }
+    const unsigned pairs = b.firsts | b.seconds;
     const unsigned kana = b.kana;
     const unsigned ascii = ~(pairs | kana) & 0xFFFF;
     // Lanes whose set differs from the lane before; lane 0 compares with the state.
     const unsigned changes = ((ascii ^ ((ascii << 1) | (state == JisState::kAscii))) |
                               (pairs ^ ((pairs << 1) | (state == JisState::kKanji))) |
                               (kana ^ ((kana << 1) | (state == JisState::kKana)))) &
-                             ((1u << n) - 1);
-    const __m128i converted = select(b.kana_lanes, _mm_xor_si128(b.v, splat(0x80)),
-                                     keep_pairs_with_nul(convert_block_pairs(b, 0x00), b.v, b.firsts));
+                             0xFFFF;
     if (changes == 0) {
       store16(w, converted);
     } else {
@@ -303,32 +347,13 @@ u8* convert_sjis_to_jis(const u8* r, const u8* end, u8* w) {
       std::memcpy(w, scratch + from, 16);
       w -= from;
     }
-    w += n;
-    r += n;
+    w += 16;
+    r += 16;
+    carry = b.firsts >> 15;
   }
+  if (carry) *w++ = kJisSecond[*r++];
 #endif
-  while (r < end) {
-    const u8 b = *r;
-    const JisState set = b < 0x80 ? JisState::kAscii : is_kana(b) ? JisState::kKana : JisState::kKanji;
-    if (set != state) {
-      w = put_escape(w, set);
-      state = set;
-    }
-    if (set == JisState::kAscii) {
-      *w++ = b;
-      ++r;
-    } else if (set == JisState::kKana) {
-      *w++ = static_cast<u8>(b - 0x80);
-      ++r;
-    } else if (end - r < 2) {  // a first byte without its second stands alone and ends the text
-      *w++ = b;
-      break;
-    } else {
-      const u8 s2 = r[1];
-      w = put_pair(w, kJisFirst[s2 >= 0x9F][b], kJisSecond[s2], b, s2);
-      r += 2;
-    }
-  }
+  while (r < end) w = step_sjis_to_jis(r, end, w, state);
   if (state != JisState::kAscii) w = put_escape(w, JisState::kAscii);
   return w;
 }
@@ -342,35 +367,14 @@ struct Progress {
 };
 template <bool kInPlace>
 Progress convert_sjis_to_euc(const u8* r, const u8* end, u8* w) {
-#if JCODE_SSE2
-  // Pairs and ASCII keep their length, so a block converts lane by lane up to its first
-  // half-width katakana or a pair cut by the block's end.
-  while (end - r >= 16) {
-    const SjisBlock b = read_sjis_block(r);
-    const unsigned stop = b.kana | (b.firsts & 0x8000);
-    const int n = stop ? low_bit(stop) : 16;  // pairs and ASCII up to here
-    if (n == 0) {  // katakana in lane 0
-      if (kInPlace) return {r, w};
-      w[0] = kSingleShift2;
-      w[1] = *r;
-      w += 2;
-      ++r;
-      continue;
-    }
-    const __m128i converted = keep_pairs_with_nul(convert_block_pairs(b, 0x80), b.v, b.firsts);
-    // In place, the lanes past n are bytes not yet read: they keep their value.
-    store16(w, kInPlace && n < 16 ? select(lanes_of((1u << n) - 1), converted, b.v) : converted);
-    w += n;
-    r += n;
-  }
-#endif
-  while (r < end) {
+  // One character; false for a katakana in place.
+  const auto step = [&]() {
     const u8 b = *r;
     if (b < 0x80) {
       *w++ = b;
       ++r;
     } else if (is_kana(b)) {
-      if (kInPlace) return {r, w};
+      if (kInPlace) return false;
       w[0] = kSingleShift2;
       w[1] = b;
       w += 2;
@@ -383,6 +387,33 @@ Progress convert_sjis_to_euc(const u8* r, const u8* end, u8* w) {
       w = put_pair(w, kJisFirst[s2 >= 0x9F][b] ^ 0x80, kJisSecond[s2] ^ 0x80, b, s2);
       r += 2;
     }
+    return true;
+  };
+#if JCODE_SSE2
+  // Pairs and ASCII keep their length, so a block converts lane by lane; a block with a
+  // half-width katakana or a pair that would give a NUL goes character by character.
+  unsigned carry = 0;
+  while (end - r >= 17) {
+    const SjisBlock b = read_sjis_block(r, carry);
+    const __m128i converted = convert_block_pairs(b, 0x80);
+    if (b.kana != 0 || has_nul_pair(converted, b.firsts, b.seconds, kJisSecond[r[16]] ^ 0x80)) {
+      const u8* const block_end = r + 16;
+      if (carry) *w++ = kJisSecond[*r++] ^ 0x80;
+      while (r < block_end) {
+        if (!step()) return {r, w};
+      }
+      carry = 0;
+      continue;
+    }
+    store16(w, converted);
+    w += 16;
+    r += 16;
+    carry = b.firsts >> 15;
+  }
+  if (carry) *w++ = kJisSecond[*r++] ^ 0x80;
+#endif
+  while (r < end) {
+    if (!step()) break;
   }
   return {r, w};
 }
@@ -504,7 +535,7 @@ size_t jis_to_sjis(char* text, size_t n) noexcept {
         const unsigned at_pair_start = controls & 0x5555;
         const int bytes = at_pair_start ? low_bit(at_pair_start) : 16;
         if (bytes > 0) {
-          const PairLanes s = sjis_lanes(v, 0x00, 0x20, 0x5F, 0x7E);
+          const PairLanes s = sjis_lanes(v, 0x00, 0x20, 0x5F, 0x7E, 0);
           const __m128i converted = select(_mm_set1_epi16(0x00FF), s.first, s.second);
           put_in_place(w, r, keep_pairs_with_nul(converted, v, 0x5555), v, bytes);
           r += bytes;
@@ -534,36 +565,15 @@ size_t euc_to_sjis(char* text, size_t n) noexcept {
   const u8* r = p;
   const u8* const end = p + n;
   u8* w = p;
-#if JCODE_SSE2
-  // ASCII and pairs keep their length: a block converts lane by lane up to its first 8E
-  // (which shrinks) or a pair cut by the block's end.
-  while (end - r >= 16) {
-    const __m128i v = load16(r);
-    const unsigned firsts = pair_firsts(lane_mask(v));
-    const unsigned shift2 = lane_mask(_mm_cmpeq_epi8(v, splat(kSingleShift2))) & firsts;
-    const unsigned stop = shift2 | (firsts & 0x8000);
-    const int bytes = stop ? low_bit(stop) : 16;
-    if (bytes == 0) {  // 8E in lane 0
-      *w++ = r[1];
-      r += 2;
-      continue;
-    }
-    const PairLanes s = sjis_lanes(v, 0x80, 0xA0, 0xDF, 0xFE);
-    const __m128i converted =
-        select(lanes_of(firsts), s.first, select(lanes_of((firsts << 1) & 0xFFFF), s.second, v));
-    put_in_place(w, r, keep_pairs_with_nul(converted, v, firsts), v, bytes);
-    r += bytes;
-    w += bytes;
-  }
-#endif
-  while (r < end) {
+  // One character.
+  const auto step = [&]() {
     const u8 b = *r;
     if (b < 0x80) {
       *w++ = b;
       ++r;
     } else if (end - r < 2) {
       *w++ = b;
-      break;
+      ++r;
     } else if (b == kSingleShift2) {
       *w++ = r[1];
       r += 2;
@@ -572,7 +582,36 @@ size_t euc_to_sjis(char* text, size_t n) noexcept {
       w = put_pair(w, kSjisFirstFromEuc[b], kSjisSecondFromEuc[b & 1][e2], b, e2);
       r += 2;
     }
+  };
+#if JCODE_SSE2
+  // ASCII and pairs keep their length, so a block converts lane by lane, 16 bytes on from
+  // the last; a block with an 8E (which shrinks) or a pair that would give a NUL goes
+  // character by character. A pair cut by the block's end leaves `carry` and the parity of
+  // its first byte for the next block. Every lane written stands for a byte already read.
+  unsigned carry = 0, carry_odd = 0;
+  while (end - r >= 17) {
+    const __m128i v = load16(r);
+    const unsigned firsts = pair_firsts(lane_mask(v) & ~carry);
+    const unsigned seconds = ((firsts << 1) | carry) & 0xFFFF;
+    const PairLanes s = sjis_lanes(v, 0x80, 0xA0, 0xDF, 0xFE, carry_odd);
+    const __m128i converted = select(lanes_of(firsts), s.first, select(lanes_of(seconds), s.second, v));
+    const unsigned shift2 = lane_mask(_mm_cmpeq_epi8(v, splat(kSingleShift2))) & firsts;
+    if (shift2 != 0 || has_nul_pair(converted, firsts, seconds, kSjisSecondFromEuc[r[15] & 1][r[16]])) {
+      const u8* const block_end = r + 16;
+      if (carry) *w++ = kSjisSecondFromEuc[carry_odd][*r++];
+      while (r < block_end) step();
+      carry = 0;
+      continue;
+    }
+    carry = firsts >> 15;
+    carry_odd = r[15] & 1;  // read before the store, which may write over it
+    store16(w, converted);
+    w += 16;
+    r += 16;
   }
+  if (carry) *w++ = kSjisSecondFromEuc[carry_odd][*r++];
+#endif
+  while (r < end) step();
   *w = '\0';
   return static_cast<size_t>(w - p);
 }

@@ -639,17 +639,22 @@ TEST(LongText, NoNulFromPairsInsideBlocks) {
   };
   for (const Case& c : cases) {
     const Bytes plain_out = run_sized(c.op, c.prefix + c.plain);
-    for (size_t at = 0; at < 40; ++at) {
-      Bytes text = c.prefix;
-      for (size_t i = 0; i < 40; ++i) text += i == at ? c.pair : c.plain;
-      const Bytes out = run_sized(c.op, text);
-      ASSERT_EQ(out.find('\0'), Bytes::npos) << op_name(c.op) << " " << hex(c.pair) << " at " << at;
-      ASSERT_EQ(run(c.op, text), out) << op_name(c.op) << " " << hex(c.pair) << " at " << at;
-      // Every pair but the odd one converts as it does alone; the odd one is kept.
-      Bytes body;
-      for (size_t i = 0; i < 40; ++i) body += i == at ? c.pair : (c.op == Op::kSjisToJis ? plain_out.substr(3, 2) : plain_out);
-      const Bytes expected = c.op == Op::kSjisToJis ? kEnterKanji + body + kEnterAscii : body;
-      ASSERT_BYTES(expected, out) << op_name(c.op) << " at " << at;
+    // One ASCII byte in front puts the pairs at odd offsets, where blocks cut them.
+    for (const Bytes& shift : {Bytes(), Bytes(c.op == Op::kJisToSjis ? "" : "a")}) {
+      for (size_t at = 0; at < 40; ++at) {
+        Bytes text = shift + c.prefix;
+        for (size_t i = 0; i < 40; ++i) text += i == at ? c.pair : c.plain;
+        const Bytes out = run_sized(c.op, text);
+        ASSERT_EQ(out.find('\0'), Bytes::npos) << op_name(c.op) << " " << hex(c.pair) << " at " << at;
+        ASSERT_EQ(run(c.op, text), out) << op_name(c.op) << " " << hex(c.pair) << " at " << at;
+        // Every pair but the odd one converts as it does alone; the odd one is kept.
+        Bytes body;
+        for (size_t i = 0; i < 40; ++i) {
+          body += i == at ? c.pair : (c.op == Op::kSjisToJis ? plain_out.substr(3, 2) : plain_out);
+        }
+        const Bytes expected = shift + (c.op == Op::kSjisToJis ? kEnterKanji + body + kEnterAscii : body);
+        ASSERT_BYTES(expected, out) << op_name(c.op) << " at " << at << " after " << shift.size();
+      }
     }
   }
 }
