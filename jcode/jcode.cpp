@@ -185,6 +185,12 @@ inline void put_in_place(u8* w, const u8* r, __m128i converted, __m128i original
   }
 }
 
+// Lanes holding a byte that may start a JIS control: ESC, SI, SO.
+inline unsigned control_lanes(__m128i v) {
+  return lane_mask(_mm_or_si128(_mm_cmpeq_epi8(v, splat(kEsc)),
+                                _mm_or_si128(_mm_cmpeq_epi8(v, splat(kShiftIn)), _mm_cmpeq_epi8(v, splat(kShiftOut)))));
+}
+
 // Each lane taken as the first byte of a Shift_JIS pair whose second byte is the same lane
 // of `next` (the block read one byte on): jis_first in lanes.
 inline __m128i jis_first_lanes(__m128i v, __m128i next) {
@@ -502,25 +508,21 @@ size_t jis_to_sjis(char* text, size_t n) noexcept {
     }
     const u8 b = *r;
     if (state == JisState::kAscii) {
-      // Bytes up to the next SI, SO or ESC are copied (high bytes too).
-      const u8* run_end = r + 1;
+      // Bytes up to the next SI, SO or ESC are copied (high bytes too); the byte here is
+      // copied whatever it is, as it starts no control.
 #if JCODE_SSE2
-      for (; end - run_end >= 16; run_end += 16) {
-        const __m128i v = load16(run_end);
-        const unsigned controls = lane_mask(_mm_or_si128(
-            _mm_cmpeq_epi8(v, splat(kEsc)),
-            _mm_or_si128(_mm_cmpeq_epi8(v, splat(kShiftIn)), _mm_cmpeq_epi8(v, splat(kShiftOut)))));
-        if (controls) {
-          run_end += low_bit(controls);
-          break;
-        }
+      if (end - r >= 16) {
+        const __m128i v = load16(r);
+        const unsigned controls = control_lanes(v) & ~1u;
+        const int run = controls ? low_bit(controls) : 16;
+        put_in_place(w, r, v, v, run);
+        r += run;
+        w += run;
+        continue;
       }
 #endif
-      while (run_end < end && *run_end != kEsc && *run_end != kShiftIn && *run_end != kShiftOut) ++run_end;
-      const size_t run = static_cast<size_t>(run_end - r);
-      if (w != r) std::memmove(w, r, run);
-      w += run;
-      r = run_end;
+      *w++ = b;
+      ++r;
     } else if (state == JisState::kKana) {
       *w++ = b == 0x80 ? b : static_cast<u8>(b + 0x80);  // no NUL out of 80
       ++r;
@@ -529,10 +531,7 @@ size_t jis_to_sjis(char* text, size_t n) noexcept {
       // Pairs up to the first control byte that stands where a pair would begin.
       if (end - r >= 16) {
         const __m128i v = load16(r);
-        const unsigned controls = lane_mask(_mm_or_si128(
-            _mm_cmpeq_epi8(v, splat(kEsc)),
-            _mm_or_si128(_mm_cmpeq_epi8(v, splat(kShiftIn)), _mm_cmpeq_epi8(v, splat(kShiftOut)))));
-        const unsigned at_pair_start = controls & 0x5555;
+        const unsigned at_pair_start = control_lanes(v) & 0x5555;
         const int bytes = at_pair_start ? low_bit(at_pair_start) : 16;
         if (bytes > 0) {
           const PairLanes s = sjis_lanes(v, 0x00, 0x20, 0x5F, 0x7E, 0);

@@ -199,6 +199,8 @@ const ConvertCase kConvertCases[] = {
     {"jis_escape_only", Op::kJisToSjis, "\x1b$B", ""},
     {"jis_cut_escape_copied", Op::kJisToSjis, "a\x1b$", "a\x1b$"},
     {"jis_unknown_escape_copied", Op::kJisToSjis, "\x1b$A\x1b", "\x1b$A\x1b"},
+    {"jis_unknown_escape_in_long_ascii", Op::kJisToSjis, "\x1b$B0!\x1b(B\x1b(Z0123456789abcdefghij\x1b",
+     "\x88\x9f\x1b(Z0123456789abcdefghij\x1b"},
     {"jis_high_bytes_in_ascii", Op::kJisToSjis, "\x88\x9f\xb1", "\x88\x9f\xb1"},
     {"jis_kana_state_adds_80", Op::kJisToSjis, "\x0e\x21\x5f\x60\x0a", "\xa1\xdf\xe0\x8a"},
     {"jis_shrinks_then_moves_ascii", Op::kJisToSjis, "\x1b$B0!\x1b(Babc\x1b$B0!\x1b(Bxyz",
