@@ -120,8 +120,9 @@ inline u8* put_escape(u8* w, JisState state) {
 }
 
 #if JCODE_SSE2
-// Blocks of 16 bytes. A block always starts on a character boundary; its lanes are described
-// by bit masks (bit i for lane i).
+// Blocks of 16 bytes, their lanes described by bit masks (bit i for lane i). A block starts
+// on a character boundary, or (Shift_JIS and EUC-JP blocks) on the second byte of a pair
+// whose first byte ended the block before.
 
 inline __m128i load16(const u8* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 inline void store16(u8* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
