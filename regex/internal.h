@@ -183,7 +183,7 @@ struct CompileState {
 void parse_pattern(CompileState& cs);
 
 // Nested groups deeper than this are refused: it bounds the parser's recursion.
-constexpr int32_t kMaxGroupDepth = 1000;
+constexpr int32_t kMaxGroupDepth = 500;
 
 }  // namespace regex_internal
 
