@@ -9,11 +9,20 @@
 #include "filelist/filelist.h"
 #include "framework/os.h"
 
+namespace {
+
+// Tells the user that path is too long to be added.
+void RefuseLongPath(const CString& path) {
+  CString text;
+  text.Format(msg::kPathTooLong, path.GetString());
+  AfxMessageBox(text, win::kMbIconExclamation | win::kMbOk);
+}
+
+}  // namespace
+
 void CJoinDlg::AppendListPath(const CString& path) {
   if (path.GetLength() > kMaxPathBytes) {
-    CString text;
-    text.Format(msg::kPathTooLong, path.GetString());
-    AfxMessageBox(text, win::kMbIconExclamation | win::kMbOk);
+    RefuseLongPath(path);
     return;
   }
   CString entry = path;
@@ -97,6 +106,9 @@ void WalkFolder(const char* mask, const CString& folder, std::set<FileIdentity>&
   pattern += mask;
   CFileFind find;
   bool more = find.FindFile(pattern);
+  // Where the search pattern must fit a path buffer (Windows), a folder this
+  // deep cannot be listed: it is refused by name rather than left out unseen.
+  if (!more && pattern.GetLength() > kMaxPathBytes) RefuseLongPath(folder);
   while (more) {
     more = find.FindNextFile();
     if (find.IsDots()) continue;

@@ -1,5 +1,6 @@
 // Test helpers: a temporary folder, whole-file reads and writes, and the main
-// dialog opened on the headless host with its ini file in that folder.
+// dialog opened on the headless host with its ini file in that folder. The
+// same helpers serve the Linux build and the Windows build run under Wine.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 
 #include "app/app.h"
 #include "framework/headless/headless.h"
+#include "framework/os.h"
 
 namespace tavvel_test {
 
@@ -24,7 +26,8 @@ class TempFolder {
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
 
-  std::string operator/(std::string_view name) const { return m_path + "/" + std::string(name); }
+  // A path in the folder; '/' in name stands for the platform's separator.
+  std::string operator/(std::string_view name) const;
   const std::string& path() const { return m_path; }
 
  private:
@@ -33,7 +36,16 @@ class TempFolder {
 
 void WriteFile(const std::string& path, std::string_view bytes);
 std::string ReadFile(const std::string& path);
+// Whether anything (a file, a folder, a link even if dangling) has this name.
 bool FileExists(const std::string& path);
+
+// Path with '/' turned into the platform's separator.
+std::string NativePath(std::string path);
+// How the source list shows a path: lowered where names ignore case.
+std::string ListForm(std::string path);
+std::vector<std::string> ListForms(const std::vector<std::string>& paths);
+// Full path of the running test program.
+std::string ModulePath();
 
 // A message box as the user saw it.
 struct Shown {
