@@ -3,35 +3,48 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <string_view>
 #include <vector>
 
 class CString {
  public:
   CString() = default;
-  CString(const char* text) : m_data(text ? text : "") {}  // NOLINT: implicit, as callers expect
-  CString(const char* bytes, size_t length) : m_data(bytes, length) {}
-  explicit CString(std::string_view bytes) : m_data(bytes) {}
+  CString(const char* text);  // NOLINT: implicit, as callers expect
+  CString(const char* bytes, size_t length) { Assign(bytes, length); }
+  explicit CString(std::string_view bytes) { Assign(bytes.data(), bytes.size()); }
+  CString(const CString& other) { Assign(other.m_data, other.m_length); }
+  CString(CString&& other) noexcept { Swap(other); }
+  CString& operator=(const CString& other);
+  CString& operator=(CString&& other) noexcept;
+  CString& operator=(const char* text);
+  ~CString();
 
-  size_t GetLength() const { return m_data.size(); }
-  bool IsEmpty() const { return m_data.empty(); }
-  void Empty() { m_data.clear(); }
-  const char* GetString() const { return m_data.c_str(); }
-  operator const char*() const { return m_data.c_str(); }  // NOLINT
-  std::string_view View() const { return m_data; }
+  size_t GetLength() const { return m_length; }
+  bool IsEmpty() const { return m_length == 0; }
+  void Empty() { SetLength(0); }
+  const char* GetString() const { return m_data; }
+  operator const char*() const { return m_data; }  // NOLINT
+  std::string_view View() const { return {m_data, m_length}; }
   char GetAt(size_t index) const { return m_data[index]; }
 
   // A writable buffer of at least min_length bytes plus a NUL; the text keeps
-  // its bytes. ReleaseBuffer(-1) then takes the text up to the first NUL.
+  // its bytes, and bytes beyond them are undefined until written.
+  // ReleaseBuffer(-1) then takes the text up to the first NUL.
   char* GetBuffer(size_t min_length);
   void ReleaseBuffer(std::ptrdiff_t new_length = -1);
+  // Makes room for a text of length bytes without changing this one.
+  void Reserve(size_t length);
 
-  CString& operator=(const char* text);
-  CString& operator+=(const CString& text) { m_data += text.m_data; return *this; }
-  CString& operator+=(const char* text) { m_data += text ? text : ""; return *this; }
-  CString& operator+=(char byte) { m_data += byte; return *this; }
-  friend CString operator+(const CString& a, const CString& b) { return CString(a.m_data + b.m_data); }
+  CString& operator+=(const CString& text) { return Append(text.m_data, text.m_length); }
+  CString& operator+=(const char* text);
+  CString& operator+=(char byte) { return Append(&byte, 1); }
+  friend CString operator+(const CString& a, const CString& b) {
+    CString sum;
+    sum.Reserve(a.m_length + b.m_length);
+    sum += a;
+    sum += b;
+    return sum;
+  }
 
   // Replaces every occurrence of old_text, left to right, byte by byte; the
   // inserted text is not searched again. Returns the number of replacements.
@@ -45,11 +58,23 @@ class CString {
 #endif
       ;
 
-  friend bool operator==(const CString& a, const CString& b) { return a.m_data == b.m_data; }
-  friend bool operator==(const CString& a, const char* b) { return a.m_data == (b ? b : ""); }
+  friend bool operator==(const CString& a, const CString& b) { return a.View() == b.View(); }
+  friend bool operator==(const CString& a, const char* b) { return a.View() == std::string_view(b ? b : ""); }
 
  private:
-  std::string m_data;
+  static char kEmpty[1];
+  void Assign(const char* bytes, size_t length);
+  CString& Append(const char* bytes, size_t length);
+  void SetLength(size_t length) {
+    m_length = length;
+    m_data[length] = '\0';
+  }
+  void Swap(CString& other) noexcept;
+
+  char* m_data = kEmpty;  // always NUL-terminated; kEmpty until the first allocation
+  size_t m_length = 0;
+  size_t m_capacity = 0;  // bytes usable for text, the NUL not counted
+  size_t m_pending = 0;   // bytes handed out by GetBuffer and not yet released
 };
 
 class CStringArray {

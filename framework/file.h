@@ -109,6 +109,10 @@ class CFile {
   size_t Read(void* buffer, size_t count);
   // Writes all count bytes.
   void Write(const void* buffer, size_t count);
+  // Writes the rest of source to this file, from both files' positions on,
+  // without holding it in memory; returns the bytes copied. Raises
+  // CFileException naming the file that failed.
+  uint64_t CopyFrom(CFile& source);
   // Moves the file position; returns the new position from the start.
   uint64_t Seek(int64_t offset, SeekPosition from);
   void Close();
@@ -121,6 +125,8 @@ class CFile {
  protected:
   static constexpr intptr_t kNoHandle = -1;
   [[noreturn]] void Raise(uint32_t os_error) const;
+  // CopyFrom through a buffer, for files the system cannot copy between.
+  uint64_t CopyByBuffer(CFile& source);
 
   intptr_t m_handle = kNoHandle;  // a descriptor or a HANDLE
   unsigned m_flags = 0;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
@@ -250,4 +251,12 @@ void CFile::SetStandardOutputName(const char* name) { g_standard_output_name = n
 
 bool CFile::IsStandardOutputName(const char* path) {
   return !g_standard_output_name.IsEmpty() && g_standard_output_name == path;
+}
+
+uint64_t CFile::CopyByBuffer(CFile& source) {
+  constexpr size_t kChunk = size_t{1} << 20;
+  std::unique_ptr<char[]> buffer(new char[kChunk]);
+  uint64_t copied = 0;
+  for (size_t got; (got = source.Read(buffer.get(), kChunk)) != 0; copied += got) Write(buffer.get(), got);
+  return copied;
 }

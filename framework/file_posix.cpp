@@ -15,7 +15,11 @@
 namespace {
 
 // One system call moves at most this much, whatever the caller asked for.
-constexpr size_t kMaxTransfer = size_t{1} << 30;
+// Reads and writes go to the system in pieces of this size: a transfer that
+// stays in the caches is several times faster than one over a whole file.
+constexpr size_t kMaxTransfer = size_t{1} << 20;
+// A copy the kernel makes between two files takes no memory of ours.
+constexpr size_t kMaxKernelCopy = size_t{1} << 30;
 
 constexpr unsigned kAccessRead = 1;
 constexpr unsigned kAccessWrite = 2;
@@ -237,4 +241,33 @@ void CFile::Abort() {
   m_shareTicket = 0;
   if (m_closeHandle) ::close(Descriptor(m_handle));
   m_handle = kNoHandle;
+}
+
+uint64_t CFile::CopyFrom(CFile& source) {
+  if (!IsOpen() || !source.IsOpen()) Raise(win_error::kInvalidHandle);
+  uint64_t copied = 0;
+#if defined(__linux__)
+  // The kernel copies between regular files itself. Some files (pipes,
+  // /proc) it cannot copy, or reports empty: they go through a buffer.
+  struct stat info;
+  if (::fstat(Descriptor(source.m_handle), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    for (;;) {
+      ssize_t put = ::copy_file_range(Descriptor(source.m_handle), nullptr, Descriptor(m_handle), nullptr,
+                                      kMaxKernelCopy, 0);
+      if (put > 0) {
+        copied += static_cast<uint64_t>(put);
+        continue;
+      }
+      if (put == 0) break;
+      if (errno == EINTR) continue;
+      if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF ||
+          errno == ETXTBSY) {
+        break;
+      }
+      if (errno == EIO) Raise(win_error::kWriteFault);
+      Raise(WinErrorFromErrno(errno));
+    }
+  }
+#endif
+  return copied + CopyByBuffer(source);
 }

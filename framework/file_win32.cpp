@@ -138,3 +138,5 @@ void CFile::Abort() {
   if (m_closeHandle) ::CloseHandle(AsHandle(m_handle));
   m_handle = kNoHandle;
 }
+
+uint64_t CFile::CopyFrom(CFile& source) { return CopyByBuffer(source); }

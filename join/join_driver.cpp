@@ -16,9 +16,6 @@ namespace {
 
 constexpr unsigned kOutputFlags = CFile::modeCreate | CFile::modeWrite | CFile::typeBinary | CFile::shareExclusive;
 constexpr unsigned kSourceFlags = CFile::modeRead | CFile::typeBinary | CFile::shareExclusive;
-// Binary sources are copied through one buffer of this size, so that any
-// file, however large, is copied whole without holding it in memory.
-constexpr size_t kCopyChunk = size_t{4} << 20;
 
 void ReportCannotOpen(const char* path, uint32_t error) {
   CString text;
@@ -38,11 +35,24 @@ void ReportCannotOpen(const char* path, uint32_t error) {
 // brought to LF. The size is checked before anything is allocated. A file
 // that holds more than its reported length (a pipe or a device reports 0, a
 // file may grow) is read on to its end, in a buffer that doubles.
-void ReadText(CFile& file, CString& text) {
+// reserve_factor sizes the buffer for the stages to come (a growing output
+// code, longer line ends) so that they work in it without moving the text.
+void ReadText(CFile& file, CString& text, size_t reserve_factor = 1) {
   constexpr size_t kFirstGrowth = 64 * 1024;
-  const uint64_t length = file.GetLength();
-  if (length >= SIZE_MAX / 4) ReportTooLarge(file.GetFilePath());
+  // On Windows a pipe has no length to tell: asking fails. Such a file is
+  // read as one that reports 0; a fault of the file itself shows in the read.
+  uint64_t length = 0;
+  try {
+    length = file.GetLength();
+  } catch (const CFileException&) {
+  }
+  if (length >= SIZE_MAX / 8) ReportTooLarge(file.GetFilePath());
   size_t capacity = static_cast<size_t>(length) + 1;  // one byte more tells whether the end was reached
+  try {
+    text.Reserve(capacity * reserve_factor + 16);
+  } catch (const std::bad_alloc&) {
+    ReportTooLarge(file.GetFilePath());
+  }
   char* buffer;
   size_t got = 0;
   for (;;) {
@@ -131,7 +141,6 @@ int32_t CJoinDlg::JoinBinary(const char* output_path) {
 
   CFile output;
   if (!output.Open(output_path, kOutputFlags)) return 0;
-  std::unique_ptr<char[]> buffer;
   for (int32_t i = 0; i < count; ++i) {
     CString path = m_listFiles.GetText(i);
     CFile source;
@@ -139,11 +148,7 @@ int32_t CJoinDlg::JoinBinary(const char* output_path) {
       output.Close();
       return i;
     }
-    if (!buffer) buffer.reset(new char[kCopyChunk]);
-    for (size_t got; (got = source.Read(buffer.get(), kCopyChunk)) != 0;) {
-      output.Write(buffer.get(), got);
-      m_bytesWritten += got;
-    }
+    m_bytesWritten += output.CopyFrom(source);
     source.Close();
     ReportProgress(i + 1, count);
   }
@@ -168,6 +173,8 @@ int32_t CJoinDlg::JoinText(const char* output_path) {
   if (separating) LoadSeparator();
   if (replacing) LoadReplaceTable();
 
+  // Room for what the output code makes of a text, in the buffer it is read into.
+  const size_t reserve_factor = m_nCharCode == 1 ? 4 : m_nCharCode == 2 ? 2 : 1;
   for (int32_t i = 0; i < count; ++i) {
     CString path = m_listFiles.GetText(i);
     CFile source;
@@ -179,7 +186,7 @@ int32_t CJoinDlg::JoinText(const char* output_path) {
     CString text;
     // A stage that cannot get the memory it needs ends the join naming the file.
     try {
-      ReadText(source, text);
+      ReadText(source, text, reserve_factor);
 
       // Input code: JIS and EUC-JP become Shift_JIS; never longer.
       char* buffer = text.GetBuffer(text.GetLength());
