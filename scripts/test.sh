@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Tavvel and runs every test: the native suites, the same suites under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows build's
-# suites and dialog tests under Wine.
+# AddressSanitizer and UndefinedBehaviorSanitizer, a short run of every fuzz
+# target, and the Windows build's suites and dialog tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -13,6 +13,9 @@ for preset in default asan; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+
+echo "== fuzz (smoke) =="
+scripts/fuzz-smoke.sh
 
 echo "== mingw (under Wine) =="
 cmake --preset mingw >/dev/null
