@@ -17,35 +17,18 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/framework/temp_files.h"
+
 #include "framework/file.h"
 #include "framework/os.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using framework_test::ReadBytes;
+using framework_test::WriteBytes;
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::random_device random;
-    for (;;) {
-      fs::path candidate = fs::temp_directory_path() / ("tavvel_os_" + std::to_string(random()));
-      if (fs::create_directory(candidate)) {
-        m_path = candidate.string();
-        return;
-      }
-    }
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(m_path, ignored);
-  }
-  std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-  const std::string& path() const { return m_path; }
-
- private:
-  std::string m_path;
-};
+using framework_test::TempFolder;
 
 void Touch(const std::string& path) { std::ofstream(path, std::ios::binary) << "x"; }
 

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/framework/temp_files.h"
+
 #include "framework/file.h"
 #include "framework/os.h"
 
@@ -23,39 +25,10 @@
 namespace {
 
 namespace fs = std::filesystem;
+using framework_test::ReadBytes;
+using framework_test::WriteBytes;
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::random_device random;
-    for (;;) {
-      fs::path candidate = fs::temp_directory_path() / ("tavvel_ini_" + std::to_string(random()));
-      if (fs::create_directory(candidate)) {
-        m_path = candidate.string();
-        return;
-      }
-    }
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(m_path, ignored);
-  }
-  std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-  const std::string& path() const { return m_path; }
-
- private:
-  std::string m_path;
-};
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using framework_test::TempFolder;
 
 std::string Read(const char* section, const char* key, const std::string& file, const char* fallback = "<none>",
                  size_t buffer_size = 4096) {
