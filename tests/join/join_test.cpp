@@ -25,6 +25,9 @@
 #include "app/app.h"
 #include "framework/file.h"
 #include "tests/support/support.h"
+#if defined(_WIN32)
+#include "tests/support/named_pipe.h"
+#endif
 
 namespace {
 
@@ -448,6 +451,59 @@ TEST_F(JoinTest, SourcesThatReportNoSizeAreReadWhole) {
     EXPECT_EQ(JoinOut(), "A\n" + version + version) << "a, the separator, /proc/version";
   }
   EXPECT_EQ(TakeMessages(), kNoMessages);
+}
+#endif
+
+#if defined(_WIN32)
+TEST_F(JoinTest, PipeSourcesAreReadWhole) {
+  // A named pipe reports no size; what comes through it is joined all the
+  // same, in text mode as in binary mode.
+  std::string text;
+  for (int i = 0; text.size() < 300 * 1024; ++i) text += "line " + std::to_string(i) + "\r\n";
+  std::string expected_text = text;
+  for (size_t at; (at = expected_text.find('\r')) != std::string::npos;) expected_text.erase(at, 1);
+  WriteFile(Path("a"), "A\n");
+  for (int mode : {0, 1}) {
+    SCOPED_TRACE(mode);
+    tavvel_test::NamedPipeSource pipe(text);
+    if (!Entries().empty()) window->ChooseMenu(ID_LIST_DELETE_ALL);
+    AddFiles({Path("a"), pipe.path()});
+    if (mode == 0) {
+      SetText({.crlf = 2});
+    } else {
+      SetBinary();
+    }
+    // A new output each time, which no source can be.
+    const std::string output = Path("out" + std::to_string(mode));
+    JoinTo(output);
+    EXPECT_EQ(TakeMessages(), kNoMessages);
+    const std::string joined = ReadFile(output);
+    EXPECT_TRUE(joined == "A\n" + (mode == 0 ? expected_text : text)) << joined.size() << " bytes";
+    EXPECT_EQ(Status(), Joined(2));
+  }
+}
+
+TEST_F(JoinTest, BinarySourceOver4GiBIsStreamedWhole) {
+  // A sparse file of 4 GiB + 3 bytes (under Wine it costs no disk), joined
+  // into the null device; the bytes written are counted as the join goes.
+  const uint64_t big = (uint64_t{1} << 32) + 3;
+  {
+    CFile file;
+    ASSERT_TRUE(file.Open(Path("big").c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary));
+    file.Write("BEG", 3);
+    ASSERT_EQ(file.Seek(static_cast<int64_t>(big - 3), CFile::begin), big - 3);
+    file.Write("END", 3);
+  }
+  WriteFile(Path("tail"), "tail");
+  AddFiles({Path("big"), Path("tail")});
+  SetBinary();
+  std::vector<uint64_t> written;
+  dialog->SetProgressObserver([&](int32_t, int32_t, uint64_t bytes) { written.push_back(bytes); });
+  JoinTo("NUL");
+  dialog->SetProgressObserver(nullptr);
+  EXPECT_EQ(TakeMessages(), kNoMessages);
+  EXPECT_EQ(written, (std::vector<uint64_t>{big, big + 4}));
+  EXPECT_EQ(Status(), Joined(2));
 }
 #endif
 

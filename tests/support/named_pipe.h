@@ -1,0 +1,26 @@
+// A named pipe served by a test on Windows: a source that reports no size.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace tavvel_test {
+
+// Serves bytes to the first reader that takes them all. A client that leaves
+// early (one that only looked at the pipe) is let go and the next one served.
+class NamedPipeSource {
+ public:
+  explicit NamedPipeSource(std::string bytes);
+  ~NamedPipeSource();
+  NamedPipeSource(const NamedPipeSource&) = delete;
+  NamedPipeSource& operator=(const NamedPipeSource&) = delete;
+
+  const std::string& path() const { return m_path; }
+
+ private:
+  struct State;
+  std::string m_path;
+  std::unique_ptr<State> m_state;
+};
+
+}  // namespace tavvel_test
