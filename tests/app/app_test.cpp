@@ -384,7 +384,8 @@ TEST_F(DialogTest, AboutBoxShowsTheVersionAndClosesByOkOrEscape) {
 
 TEST_F(DialogTest, ReadmeOpensTheHtmlBesideTheExecutable) {
   OpenDialog();
-  const std::string readme = std::filesystem::path(tavvel_test::ModulePath()).replace_extension(".html").string();
+  const std::string readme =
+      std::filesystem::path(tavvel_test::ModulePath()).replace_extension(".html").string();
 
   host.AnswerShellExecute(42, 0);
   window->ChooseMenu(ID_HELP_README);
@@ -446,7 +447,8 @@ TEST(JoinApp, KeepsItsSettingsBesideTheExecutable) {
   EXPECT_NE(main_window, nullptr);
   // The ini path keeps its case where names tell case apart and is lowered
   // where they do not (Windows).
-  const std::string beside = std::filesystem::path(tavvel_test::ModulePath()).replace_extension(".ini").string();
+  const std::string beside =
+      std::filesystem::path(tavvel_test::ModulePath()).replace_extension(".ini").string();
   EXPECT_EQ(std::string(profile.View()), tavvel_test::ListForm(beside));
   if (kPathsIgnoreCase) {
     EXPECT_NE(beside, tavvel_test::ListForm(beside)) << "the drive letter has a capital";

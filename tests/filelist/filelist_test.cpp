@@ -405,8 +405,9 @@ TEST_F(ListTest, SortsAscendingAndDescendingByBytes) {
                                           "/a/z.txt", "/\x83\x41.txt",   "/B.txt"};
 #if defined(_WIN32)
   // The capital was lowered on the way in.
-  const std::vector<std::string> ascending = {"/a-z.txt", "/a.txt",          "/a.txt",         "/a/z.txt",     "/b.txt",
-                                              "/b.txt",   "/dir/file10.txt", "/dir/file2.txt", "/\x83\x41.txt"};
+  const std::vector<std::string> ascending = {"/a-z.txt",        "/a.txt",         "/a.txt",
+                                              "/a/z.txt",        "/b.txt",         "/b.txt",
+                                              "/dir/file10.txt", "/dir/file2.txt", "/\x83\x41.txt"};
 #else
   const std::vector<std::string> ascending = {"/B.txt",          "/a-z.txt",       "/a.txt",
                                               "/a.txt",          "/a/z.txt",       "/b.txt",

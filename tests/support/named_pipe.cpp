@@ -21,7 +21,9 @@ std::string UniquePipeName() {
   return name;
 }
 
-bool Connect(HANDLE pipe) { return ::ConnectNamedPipe(pipe, nullptr) || ::GetLastError() == ERROR_PIPE_CONNECTED; }
+bool Connect(HANDLE pipe) {
+  return ::ConnectNamedPipe(pipe, nullptr) || ::GetLastError() == ERROR_PIPE_CONNECTED;
+}
 
 // Connects to the pipe as a client and leaves at once, so that a server
 // thread waiting for a client goes on.
@@ -40,11 +42,12 @@ struct NamedPipeSource::State {
   std::thread server;
 };
 
-NamedPipeSource::NamedPipeSource(std::string bytes) : m_path(UniquePipeName()), m_state(std::make_unique<State>()) {
+NamedPipeSource::NamedPipeSource(std::string bytes)
+    : m_path(UniquePipeName()), m_state(std::make_unique<State>()) {
   State& state = *m_state;
   state.bytes = std::move(bytes);
-  state.pipe = ::CreateNamedPipeA(m_path.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 1 << 16,
-                                  1 << 16, 0, nullptr);
+  state.pipe = ::CreateNamedPipeA(m_path.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                  1 << 16, 1 << 16, 0, nullptr);
   if (state.pipe == INVALID_HANDLE_VALUE) {
     state.done = true;
     return;
