@@ -121,7 +121,7 @@ void CString::Assign(const char* bytes, size_t length) {
     fresh.Reserve(length);
     Swap(fresh);
   }
-  std::memmove(m_data, bytes, length);
+  if (length != 0) std::memmove(m_data, bytes, length);
   SetLength(length);
 }
 

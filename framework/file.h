@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <string>
 
 #include "framework/cstring.h"
 
