@@ -77,6 +77,8 @@ bool CFile::OpenStandardOutput() {
 
 uint64_t CFile::GetLength() const {
   if (!IsOpen()) Raise(win_error::kInvalidHandle);
+  // Pipes and devices have no length to tell, as on POSIX: 0.
+  if (::GetFileType(AsHandle(m_handle)) != FILE_TYPE_DISK) return 0;
   LARGE_INTEGER size;
   if (!::GetFileSizeEx(AsHandle(m_handle), &size)) Raise(::GetLastError());
   return static_cast<uint64_t>(size.QuadPart);
