@@ -13,7 +13,12 @@ mkdir -p "$(dirname "$WINEPREFIX")"
 exec 9>"$WINEPREFIX.lock"
 flock 9
 [ -f "$marker" ] && exit 0
-wineboot -i >/dev/null 2>&1 || true
+# The first start of a prefix may show a window: give it a virtual screen.
+if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
+  xvfb-run -a wineboot -i >/dev/null 2>&1 || true
+else
+  wineboot -i >/dev/null 2>&1 || true
+fi
 wineserver -w
 key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
 for name in "ＭＳ Ｐゴシック" "MS PGothic" "MS UI Gothic"; do
