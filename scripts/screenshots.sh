@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 exe=build/mingw/app/Tavvel.exe
 [ -f "$exe" ] || { echo "build the Windows program first: cmake --preset mingw && cmake --build --preset mingw" >&2; exit 1; }
 scripts/wine-prefix.sh
-export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 WINEPREFIX="${WINEPREFIX:-$HOME/.wine-tavvel}" WINEDEBUG=-all
+export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 WINEPREFIX="${WINEPREFIX:-${HOME:-/tmp}/.wine-tavvel}" WINEDEBUG=-all
 
 display=:$((90 + RANDOM % 9))
 Xvfb "$display" -screen 0 800x640x24 >/dev/null 2>&1 &

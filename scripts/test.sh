@@ -21,6 +21,6 @@ echo "== mingw (under Wine) =="
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw -j "$jobs"
 scripts/wine-prefix.sh
-export LANG=ja_JP.UTF-8 WINEPREFIX="${WINEPREFIX:-$HOME/.wine-tavvel}" WINEDEBUG=-all
+export LANG=ja_JP.UTF-8 WINEPREFIX="${WINEPREFIX:-${HOME:-/tmp}/.wine-tavvel}" WINEDEBUG=-all
 wineserver -p 60 2>/dev/null || true
 ctest --preset mingw -j 1

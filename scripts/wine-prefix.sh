@@ -3,7 +3,7 @@
 # Japanese fonts standing in for the ones the dialogs name.
 set -euo pipefail
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
-export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-tavvel}"
+export WINEPREFIX="${WINEPREFIX:-${HOME:-/tmp}/.wine-tavvel}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 marker="$WINEPREFIX/.tavvel-ready"

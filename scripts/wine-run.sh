@@ -3,7 +3,7 @@
 # page 932, in the project's own Wine prefix (made on first use).
 set -euo pipefail
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
-export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-tavvel}"
+export WINEPREFIX="${WINEPREFIX:-${HOME:-/tmp}/.wine-tavvel}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 "$(dirname "$0")/wine-prefix.sh"
