@@ -144,7 +144,12 @@ class Win32Driver : public DialogDriver {
   }
   void SystemCommand(unsigned command) override {
     ::SendMessageA(dialog_, WM_SYSCOMMAND, command, 0);
-    SettleAfterClose();
+    // The close box comes back as a posted cancel command: wait for the end.
+    if ((command & 0xFFF0) == SC_CLOSE) {
+      WaitForEnd(10s);
+    } else {
+      SettleAfterClose();
+    }
   }
   void PressEscape() override {
     // The key goes to the control with the focus; the dialog manager turns
