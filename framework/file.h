@@ -126,6 +126,8 @@ class CFile {
  protected:
   static constexpr intptr_t kNoHandle = -1;
   [[noreturn]] void Raise(uint32_t os_error) const;
+  // A failed open: sets the last error, fills *error when given, returns false.
+  static bool Fail(uint32_t code, const char* path, CFileException* error);
   // CopyFrom through a buffer, for files the system cannot copy between.
   uint64_t CopyByBuffer(CFile& source);
 

@@ -260,3 +260,9 @@ uint64_t CFile::CopyByBuffer(CFile& source) {
   for (size_t got; (got = source.Read(buffer.get(), kChunk)) != 0; copied += got) Write(buffer.get(), got);
   return copied;
 }
+
+bool CFile::Fail(uint32_t code, const char* path, CFileException* error) {
+  SetLastErrorCode(code);
+  if (error != nullptr) *error = CFileException(CFileException::CauseFromOsError(code), code, path);
+  return false;
+}

@@ -93,14 +93,6 @@ unsigned ShareOf(unsigned flags) {
 
 int Descriptor(intptr_t handle) { return static_cast<int>(handle); }
 
-bool Fail(uint32_t code, const char* path, CFileException* error) {
-  SetLastErrorCode(code);
-  if (error != nullptr) {
-    *error = CFileException(CFileException::CauseFromOsError(code), code, path);
-  }
-  return false;
-}
-
 }  // namespace
 
 CFile::~CFile() { Abort(); }

@@ -33,14 +33,6 @@ DWORD CreationOf(unsigned flags) {
   return OPEN_EXISTING;
 }
 
-bool Fail(uint32_t code, const char* path, CFileException* error) {
-  SetLastErrorCode(code);
-  if (error != nullptr) {
-    *error = CFileException(CFileException::CauseFromOsError(code), code, path);
-  }
-  return false;
-}
-
 }  // namespace
 
 CFile::~CFile() { Abort(); }
