@@ -13,68 +13,29 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/cli/cli_fixture.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
+using Outcome = cli_test::Result;
 
-class RegexTableCli : public ::testing::Test {
+class RegexTableCli : public cli_test::CliFolderTest {
  protected:
-  RegexTableCli() {
-    std::string pattern = (fs::temp_directory_path() / "tavvel_rx_cli_XXXXXX").string();
-    folder_ = ::mkdtemp(pattern.data());
-  }
-  ~RegexTableCli() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-  std::string Path(const std::string& name) const { return folder_ + "/" + name; }
-  void Write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(Path(name), std::ios::binary) << bytes;
-  }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
   // tavvel-cli -q -r table [extra...] -o out sources..., in the test's folder.
   Outcome Join(const std::vector<std::string>& sources, const std::vector<std::string>& extra = {"-n", "lf"}) const {
     std::vector<std::string> args = {TAVVEL_CLI, "-q", "-r", "table", "-o", "out"};
     args.insert(args.end(), extra.begin(), extra.end());
     args.insert(args.end(), sources.begin(), sources.end());
-    const std::string out_path = Path(".stdout"), err_path = Path(".stderr");
-    pid_t child = ::fork();
-    if (child == 0) {
-      int in = ::open("/dev/null", O_RDONLY);
-      int out = ::open(out_path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
-      int err = ::open(err_path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
-      if (in < 0 || out < 0 || err < 0 || ::chdir(folder_.c_str()) != 0) ::_exit(125);
-      ::dup2(in, 0);
-      ::dup2(out, 1);
-      ::dup2(err, 2);
-      std::vector<char*> argv;
-      for (std::string& arg : args) argv.push_back(arg.data());
-      argv.push_back(nullptr);
-      ::execv(argv[0], argv.data());
-      ::_exit(126);
-    }
-    Outcome run;
-    int status = 0;
-    if (child > 0 && ::waitpid(child, &status, 0) == child) run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = Read(Path("out"));
-    run.err = Read(err_path);
+    Outcome run = RunProgram(args.front(), std::vector<std::string>(args.begin() + 1, args.end()));
+    run.out = Read("out");
     return run;
   }
 
   static std::string Told(const std::string& message, const std::string& command) {
     return "tavvel-cli: " + message + ": " + command + " 置換テーブルを通さずに処理を続行します。\n";
   }
-
-  std::string folder_;
 };
 
 TEST_F(RegexTableCli, CommandsRunInOrderOverEveryFile) {
