@@ -17,8 +17,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
 using Outcome = cli_test::Result;
 
 class RegexTableCli : public cli_test::CliFolderTest {
