@@ -2,6 +2,7 @@
 // bytes, converted 16 bytes at a time with SSE2 where the machine has it.
 #include "jcode/jcode.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -365,15 +366,18 @@ u8* convert_sjis_to_jis(const u8* r, const u8* end, u8* w) {
   return w;
 }
 
-// Shift_JIS -> EUC-JP from r..end to w. Growing: the writer stays behind the reader by at
-// least the bytes left to read. In place (w == r): stops before the first half-width
-// katakana, the only character that grows. Returns where reading and writing stopped.
+// Shift_JIS -> EUC-JP from r..end to w. In place (w == r): stops before the first
+// half-width katakana, the only character that grows. Growing (w before r): each katakana
+// takes a byte of the writer's lead over the reader; when the lead left may not cover the
+// next step and is less than the bytes left to read, stops on a character boundary for the
+// caller to widen it. Returns where reading and writing stopped.
 struct Progress {
   const u8* r;
   u8* w;
 };
 template <bool kInPlace>
 Progress convert_sjis_to_euc(const u8* r, const u8* end, u8* w) {
+  const auto lead_short = [&](std::ptrdiff_t need) { return !kInPlace && r - w < need && r - w < end - r; };
   // One character; false for a katakana in place.
   const auto step = [&]() {
     const u8 b = *r;
@@ -397,18 +401,42 @@ Progress convert_sjis_to_euc(const u8* r, const u8* end, u8* w) {
     return true;
   };
 #if JCODE_SSE2
-  // Pairs and ASCII keep their length, so a block converts lane by lane; a block with a
-  // half-width katakana or a pair that would give a NUL goes character by character.
+  // Pairs and ASCII keep their length, so a block converts lane by lane. A half-width
+  // katakana ends the block's work: the characters before it are written, the katakana
+  // run goes character by character, and the next block starts after it. A block with a
+  // pair that would give a NUL goes character by character.
+  // A block loses at most 16 bytes of lead and stores 16 bytes wide: 48 cover it.
   unsigned carry = 0;
   while (end - r >= 17) {
+    if (lead_short(48)) {
+      if (carry) *w++ = kJisSecond[*r++] ^ 0x80;
+      return {r, w};
+    }
     const SjisBlock b = read_sjis_block(r, carry);
     const __m128i converted = convert_block_pairs(b, 0x80);
-    if (b.kana != 0 || has_nul_pair(converted, b.firsts, b.seconds, kJisSecond[r[16]] ^ 0x80)) {
+    if (has_nul_pair(converted, b.firsts, b.seconds, kJisSecond[r[16]] ^ 0x80)) {
       const u8* const block_end = r + 16;
       if (carry) *w++ = kJisSecond[*r++] ^ 0x80;
       while (r < block_end) {
         if (!step()) return {r, w};
       }
+      carry = 0;
+      continue;
+    }
+    if (b.kana != 0) {
+      // Lanes before the first katakana are whole characters (a katakana lane is never a
+      // second byte). In place the lanes from the katakana on keep their bytes.
+      const int at = low_bit(b.kana);
+      const u8* const block_end = r + 16;
+      if (kInPlace) {
+        put_in_place(w, r, converted, b.v, at);
+      } else {
+        store16(w, converted);  // the writer is at least 17 bytes behind
+      }
+      w += at;
+      r += at;
+      if (kInPlace) return {r, w};
+      while (r < block_end && is_kana(*r)) step();
       carry = 0;
       continue;
     }
@@ -420,7 +448,7 @@ Progress convert_sjis_to_euc(const u8* r, const u8* end, u8* w) {
   if (carry) *w++ = kJisSecond[*r++] ^ 0x80;
 #endif
   while (r < end) {
-    if (!step()) break;
+    if (lead_short(2) || !step()) break;
   }
   return {r, w};
 }
@@ -596,10 +624,21 @@ size_t euc_to_sjis(char* text, size_t n) noexcept {
     const PairLanes s = sjis_lanes(v, 0x80, 0xA0, 0xDF, 0xFE, carry_odd);
     const __m128i converted = select(lanes_of(firsts), s.first, select(lanes_of(seconds), s.second, v));
     const unsigned shift2 = lane_mask(_mm_cmpeq_epi8(v, splat(kSingleShift2))) & firsts;
-    if (shift2 != 0 || has_nul_pair(converted, firsts, seconds, kSjisSecondFromEuc[r[15] & 1][r[16]])) {
+    if (has_nul_pair(converted, firsts, seconds, kSjisSecondFromEuc[r[15] & 1][r[16]])) {
       const u8* const block_end = r + 16;
       if (carry) *w++ = kSjisSecondFromEuc[carry_odd][*r++];
       while (r < block_end) step();
+      carry = 0;
+      continue;
+    }
+    if (shift2 != 0) {
+      // The characters before the first 8E are written, the run of 8E pairs goes
+      // character by character, and the next block starts after it.
+      const int at = low_bit(shift2);
+      put_in_place(w, r, converted, v, at);
+      w += at;
+      r += at;
+      do step(); while (r < end && *r == kSingleShift2);
       carry = 0;
       continue;
     }
@@ -649,20 +688,28 @@ size_t sjis_to_jis(char* text, size_t n) noexcept {
 void sjis_to_jis(char* text) noexcept { sjis_to_jis(text, std::strlen(text)); }
 
 // At most two bytes out per byte in (half-width katakana; pairs and ASCII keep their length).
-// Up to the first half-width katakana the text keeps its length and converts in place; from
-// there on, in the 2n + 1 byte buffer, the rest moves to the end and the writer starts n
-// bytes behind the reader, losing at most one byte of that lead per byte read.
+// Up to the first half-width katakana the text keeps its length and converts in place. The
+// rest then moves ahead of the writer, by a thirty-second of it at first: text seldom holds
+// more katakana than that, and the memory beyond is never touched. Should the lead run out,
+// what is left moves on by twice as much, at most to the end of the 2n + 1 byte buffer,
+// where the writer is behind the reader by at least the bytes left to read: that lead
+// always lasts.
 size_t sjis_to_euc(char* text, size_t n) noexcept {
   u8* const p = reinterpret_cast<u8*>(text);
   u8* const start = p + ascii_prefix(p, n);
   const Progress done = convert_sjis_to_euc<true>(start, p + n, start);
-  const size_t head = static_cast<size_t>(done.r - p);
+  const u8* r = done.r;
   u8* w = done.w;
-  if (head < n) {
-    const size_t rest = n - head;
-    u8* const source = p + (2 * n - rest);
-    std::memmove(source, p + head, rest);
-    w = convert_sjis_to_euc<false>(source, source + rest, w).w;
+  size_t left = static_cast<size_t>(p + n - r);
+  size_t gap = left / 32 + 64;
+  while (left > 0) {
+    const size_t at = std::min(static_cast<size_t>(w - p) + gap, 2 * n - left);
+    std::memmove(p + at, r, left);
+    const Progress next = convert_sjis_to_euc<false>(p + at, p + at + left, w);
+    left = static_cast<size_t>(p + at + left - next.r);
+    r = next.r;
+    w = next.w;
+    gap = std::min(2 * gap, n);
   }
   *w = '\0';
   return static_cast<size_t>(w - p);

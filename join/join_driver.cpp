@@ -71,9 +71,10 @@ void ReadText(CFile& file, CString& text, size_t reserve_factor = 1) {
 }
 
 // Runs a converter that may lengthen the text in a buffer of the given
-// capacity; the text then ends at its first NUL.
+// capacity; the text then ends at its first NUL. Only a replacement can have
+// put a NUL in the text (`may_hold_nul`); the converters make none.
 template <class Convert>
-void ConvertGrowing(CString& text, size_t capacity, const char* source_path, Convert convert) {
+void ConvertGrowing(CString& text, size_t capacity, bool may_hold_nul, const char* source_path, Convert convert) {
   if (capacity == 0) ReportTooLarge(source_path);
   const size_t length = text.GetLength();
   char* buffer;
@@ -82,8 +83,8 @@ void ConvertGrowing(CString& text, size_t capacity, const char* source_path, Con
   } catch (const std::bad_alloc&) {
     ReportTooLarge(source_path);
   }
-  size_t converted = convert(buffer, length);
-  text.ReleaseBuffer(static_cast<std::ptrdiff_t>(strnlen(buffer, converted)));
+  const size_t converted = convert(buffer, length);
+  text.ReleaseBuffer(static_cast<std::ptrdiff_t>(may_hold_nul ? strnlen(buffer, converted) : converted));
 }
 
 }  // namespace
@@ -188,19 +189,19 @@ int32_t CJoinDlg::JoinText(const char* output_path) {
     try {
       ReadText(source, text, reserve_factor);
 
-      // Input code: JIS and EUC-JP become Shift_JIS; never longer.
+      // Input code: JIS and EUC-JP become Shift_JIS; never longer. The text holds no NUL
+      // (it ended at the first) and the converters make none of their own.
       char* buffer = text.GetBuffer(text.GetLength());
-      size_t length = to_sjis(buffer, text.GetLength());
-      text.ReleaseBuffer(static_cast<std::ptrdiff_t>(strnlen(buffer, length)));
+      text.ReleaseBuffer(static_cast<std::ptrdiff_t>(to_sjis(buffer, text.GetLength())));
 
       if (replacing) ApplyReplaceTable(text);
       if (separating && !m_strSeparator.IsEmpty() && i != count - 1) text += m_strSeparator;
 
       if (m_nCharCode == 1) {
-        ConvertGrowing(text, sjis_to_jis_capacity(text.GetLength()), path,
+        ConvertGrowing(text, sjis_to_jis_capacity(text.GetLength()), replacing, path,
                        [](char* t, size_t n) { return sjis_to_jis(t, n); });
       } else if (m_nCharCode == 2) {
-        ConvertGrowing(text, sjis_to_euc_capacity(text.GetLength()), path,
+        ConvertGrowing(text, sjis_to_euc_capacity(text.GetLength()), replacing, path,
                        [](char* t, size_t n) { return sjis_to_euc(t, n); });
       }
 

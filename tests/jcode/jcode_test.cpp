@@ -548,6 +548,32 @@ TEST(LongText, KatakanaAtEveryPosition) {
   }
 }
 
+// The text after the first katakana moves ahead of the writer by a part of its length, and
+// on when the katakana use that up: long texts from none to nothing but katakana, the
+// katakana spread evenly or gathered at the end, each with pairs cut by every block edge.
+TEST(LongText, KatakanaDensities) {
+  for (size_t per_thousand : {0u, 10u, 31u, 32u, 40u, 100u, 500u, 999u, 1000u}) {
+    for (bool gathered : {false, true}) {
+      for (size_t odd : {0u, 1u}) {
+        const size_t chars = 20000;
+        const size_t kana = chars * per_thousand / 1000;
+        Bytes sjis(odd, 'a'), euc(odd, 'a');
+        for (size_t i = 0; i < chars; ++i) {
+          const bool is_kana = gathered ? i >= chars - kana : (i * per_thousand) % 1000 + per_thousand >= 1000;
+          if (is_kana) {
+            sjis += i_to_kana(i);
+            euc += Bytes("\x8e") + i_to_kana(i);
+          } else {
+            sjis += "\x88\x9f";
+            euc += "\xb0\xa1";
+          }
+        }
+        ASSERT_BYTES(euc, run_sized(Op::kSjisToEuc, sjis)) << per_thousand << " " << gathered << " " << odd;
+      }
+    }
+  }
+}
+
 TEST(LongText, ShiftJisToJisIsCharacterByCharacter) {
   for (uint32_t seed = 1; seed <= 40; ++seed) {
     Bytes sjis, expected;

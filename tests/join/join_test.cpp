@@ -98,6 +98,29 @@ TEST(NormalizeNewlines, TurnsEveryLineEndIntoOneLf) {
   }
 }
 
+// Long lines are scanned 16 bytes at a time: a line end or a NUL at every offset of a
+// longer text, a CR LF also split across two blocks.
+TEST(NormalizeNewlines, LineEndsAndNulAtEveryOffset) {
+  const std::string marks[] = {"\r\n", "\r", "\n", std::string("\0", 1), "\r\r\n"};
+  for (const std::string& mark : marks) {
+    for (size_t at = 0; at < 40; ++at) {
+      for (size_t second = at + mark.size(); second < at + mark.size() + 20; second += 7) {
+        std::string in(60, 'x');
+        in.replace(at, mark.size(), mark);
+        if (second + 2 <= in.size()) in.replace(second, 2, "\r\n");
+        // The first NUL ends the text; then every CR LF and every lone CR is one LF.
+        std::string expected = in.substr(0, in.find('\0'));
+        for (size_t i = 0; (i = expected.find('\r', i)) != std::string::npos; ++i) {
+          expected.replace(i, expected.compare(i, 2, "\r\n") == 0 ? 2 : 1, "\n");
+        }
+        std::string buffer = in;
+        ASSERT_EQ(normalize_newlines(buffer.data(), buffer.size()), expected.size()) << at << " " << second;
+        ASSERT_EQ(std::string(buffer.c_str()), expected) << at << " " << second;
+      }
+    }
+  }
+}
+
 // --- the join through the dialog -----------------------------------------------------------
 
 struct TextOptions {
