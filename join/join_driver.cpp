@@ -14,7 +14,8 @@
 
 namespace {
 
-constexpr unsigned kOutputFlags = CFile::modeCreate | CFile::modeWrite | CFile::typeBinary | CFile::shareExclusive;
+constexpr unsigned kOutputFlags =
+    CFile::modeCreate | CFile::modeWrite | CFile::typeBinary | CFile::shareExclusive;
 constexpr unsigned kSourceFlags = CFile::modeRead | CFile::typeBinary | CFile::shareExclusive;
 
 void ReportCannotOpen(const char* path, uint32_t error) {
@@ -74,7 +75,8 @@ void ReadText(CFile& file, CString& text, size_t reserve_factor = 1) {
 // capacity; the text then ends at its first NUL. Only a replacement can have
 // put a NUL in the text (`may_hold_nul`); the converters make none.
 template <class Convert>
-void ConvertGrowing(CString& text, size_t capacity, bool may_hold_nul, const char* source_path, Convert convert) {
+void ConvertGrowing(CString& text, size_t capacity, bool may_hold_nul, const char* source_path,
+                    Convert convert) {
   if (capacity == 0) ReportTooLarge(source_path);
   const size_t length = text.GetLength();
   char* buffer;

@@ -20,11 +20,16 @@ const Op kAllOps[] = {Op::kToSjis, Op::kJisToSjis, Op::kEucToSjis, Op::kSjisToJi
 
 const char* op_name(Op op) {
   switch (op) {
-    case Op::kToSjis: return "to_sjis";
-    case Op::kJisToSjis: return "jis_to_sjis";
-    case Op::kEucToSjis: return "euc_to_sjis";
-    case Op::kSjisToJis: return "sjis_to_jis";
-    case Op::kSjisToEuc: return "sjis_to_euc";
+    case Op::kToSjis:
+      return "to_sjis";
+    case Op::kJisToSjis:
+      return "jis_to_sjis";
+    case Op::kEucToSjis:
+      return "euc_to_sjis";
+    case Op::kSjisToJis:
+      return "sjis_to_jis";
+    case Op::kSjisToEuc:
+      return "sjis_to_euc";
   }
   return "?";
 }
@@ -45,11 +50,21 @@ Bytes run(Op op, const Bytes& in) {
   buf[in.size()] = '\0';
   char* text = buf.data();
   switch (op) {
-    case Op::kToSjis: to_sjis(text); break;
-    case Op::kJisToSjis: jis_to_sjis(text); break;
-    case Op::kEucToSjis: euc_to_sjis(text); break;
-    case Op::kSjisToJis: sjis_to_jis(text); break;
-    case Op::kSjisToEuc: sjis_to_euc(text); break;
+    case Op::kToSjis:
+      to_sjis(text);
+      break;
+    case Op::kJisToSjis:
+      jis_to_sjis(text);
+      break;
+    case Op::kEucToSjis:
+      euc_to_sjis(text);
+      break;
+    case Op::kSjisToJis:
+      sjis_to_jis(text);
+      break;
+    case Op::kSjisToEuc:
+      sjis_to_euc(text);
+      break;
   }
   return Bytes(text);
 }
@@ -61,11 +76,21 @@ Bytes run_sized(Op op, const Bytes& in) {
   char* text = buf.data();
   size_t n = 0;
   switch (op) {
-    case Op::kToSjis: n = to_sjis(text, in.size()); break;
-    case Op::kJisToSjis: n = jis_to_sjis(text, in.size()); break;
-    case Op::kEucToSjis: n = euc_to_sjis(text, in.size()); break;
-    case Op::kSjisToJis: n = sjis_to_jis(text, in.size()); break;
-    case Op::kSjisToEuc: n = sjis_to_euc(text, in.size()); break;
+    case Op::kToSjis:
+      n = to_sjis(text, in.size());
+      break;
+    case Op::kJisToSjis:
+      n = jis_to_sjis(text, in.size());
+      break;
+    case Op::kEucToSjis:
+      n = euc_to_sjis(text, in.size());
+      break;
+    case Op::kSjisToJis:
+      n = sjis_to_jis(text, in.size());
+      break;
+    case Op::kSjisToEuc:
+      n = sjis_to_euc(text, in.size());
+      break;
   }
   EXPECT_LT(n, buf.size());
   EXPECT_EQ(text[n], '\0');
@@ -204,7 +229,8 @@ const ConvertCase kConvertCases[] = {
     {"jis_high_bytes_in_ascii", Op::kJisToSjis, "\x88\x9f\xb1", "\x88\x9f\xb1"},
     {"jis_kana_state_adds_80", Op::kJisToSjis, "\x0e\x21\x5f\x60\x0a", "\xa1\xdf\xe0\x8a"},
     {"jis_shrinks_then_moves_ascii", Op::kJisToSjis, "\x1b$B0!\x1b(Babc\x1b$B0!\x1b(Bxyz",
-     "\x88\x9f" "abc\x88\x9fxyz"},
+     "\x88\x9f"
+     "abc\x88\x9fxyz"},
 
     // EUC-JP in.
     {"euc_kanji", Op::kEucToSjis, "\xb0\xa1", "\x88\x9f"},
@@ -215,13 +241,18 @@ const ConvertCase kConvertCases[] = {
     {"euc_first_byte_at_end", Op::kEucToSjis, "a\xb0", "a\xb0"},
     {"euc_jisx0212_is_a_pair", Op::kEucToSjis, "\x8f\xa1\xa1", "\x78\x40\xa1"},
     {"euc_second_byte_below_80", Op::kEucToSjis, "\xb1\x41", "\x89\xe0"},
-    {"euc_shrinks_then_moves", Op::kEucToSjis, "a\x8e\xb1" "b\xb0\xa1" "c", "a\xb1" "b\x88\x9f" "c"},
+    {"euc_shrinks_then_moves", Op::kEucToSjis,
+     "a\x8e\xb1"
+     "b\xb0\xa1"
+     "c",
+     "a\xb1"
+     "b\x88\x9f"
+     "c"},
 
     // Shift_JIS to JIS.
     {"to_jis_kanji", Op::kSjisToJis, "\x88\x9f", "\x1b$B0!\x1b(B"},
     {"to_jis_kana", Op::kSjisToJis, "\xb1", "\x1b(I1\x1b(B"},
-    {"to_jis_worst_case", Op::kSjisToJis, "\xb1\x41\xb1",
-     "\x1b(I1\x1b(BA\x1b(I1\x1b(B"},
+    {"to_jis_worst_case", Op::kSjisToJis, "\xb1\x41\xb1", "\x1b(I1\x1b(BA\x1b(I1\x1b(B"},
     {"to_jis_first_byte_at_end", Op::kSjisToJis, "a\x88", "a\x1b$B\x88\x1b(B"},
     {"to_jis_line_ends_outside_kanji", Op::kSjisToJis, "\x88\x9f\n\x88\x9f\r\n",
      "\x1b$B0!\x1b(B\n\x1b$B0!\x1b(B\r\n"},
@@ -241,16 +272,33 @@ const ConvertCase kConvertCases[] = {
     {"to_euc_empty", Op::kSjisToEuc, "", ""},
 
     // Pairs whose arithmetic gives a NUL keep their bytes, and the text goes on.
-    {"to_euc_no_nul_first", Op::kSjisToEuc, "\xf0\x9f" "a", "\xf0\x9f" "a"},
+    {"to_euc_no_nul_first", Op::kSjisToEuc,
+     "\xf0\x9f"
+     "a",
+     "\xf0\x9f"
+     "a"},
     {"to_euc_no_nul_second", Op::kSjisToEuc, "\x88\xfe\x88\x9f", "\x88\xfe\xb0\xa1"},
-    {"to_jis_no_nul_second", Op::kSjisToJis, "\x81\x1f\x88\x9f", "\x1b$B\x81\x1f" "0!\x1b(B"},
-    {"from_euc_no_nul_odd", Op::kEucToSjis, "\xb1\x61" "b", "\xb1\x61" "b"},
+    {"to_jis_no_nul_second", Op::kSjisToJis, "\x81\x1f\x88\x9f",
+     "\x1b$B\x81\x1f"
+     "0!\x1b(B"},
+    {"from_euc_no_nul_odd", Op::kEucToSjis,
+     "\xb1\x61"
+     "b",
+     "\xb1\x61"
+     "b"},
     {"from_euc_no_nul_even", Op::kEucToSjis, "\xb0\x02\xb0\xa1", "\xb0\x02\x88\x9f"},
-    {"from_jis_no_nul_first_odd", Op::kJisToSjis, "\x1b$B\x9f\x30" "0!", "\x9f\x30\x88\x9f"},
+    {"from_jis_no_nul_first_odd", Op::kJisToSjis,
+     "\x1b$B\x9f\x30"
+     "0!",
+     "\x9f\x30\x88\x9f"},
     {"from_jis_no_nul_first_even", Op::kJisToSjis, "\x1b$B\xa0\x30", "\xa0\x30"},
     {"from_jis_no_nul_second_odd", Op::kJisToSjis, "\x1b$B\x31\xe0", "\x31\xe0"},
     {"from_jis_no_nul_second_even", Op::kJisToSjis, "\x1b$B\x30\x82", "\x30\x82"},
-    {"from_jis_no_nul_kana", Op::kJisToSjis, "\x0e\x80\x31\x0f" "a", "\x80\xb1" "a"},
+    {"from_jis_no_nul_kana", Op::kJisToSjis,
+     "\x0e\x80\x31\x0f"
+     "a",
+     "\x80\xb1"
+     "a"},
 };
 
 TEST(Convert, KnownSequences) {
@@ -291,7 +339,10 @@ TEST(Convert, Capacities) {
 TEST(Convert, WorstCaseFillsTheBuffer) {
   for (size_t pairs : {1u, 7u, 8u, 9u, 100u, 4097u}) {
     Bytes alternating;
-    for (size_t i = 0; i < pairs; ++i) alternating += "\xb1" "A";
+    for (size_t i = 0; i < pairs; ++i)
+      alternating +=
+          "\xb1"
+          "A";
     alternating += "\xb1";
     const Bytes jis = run_sized(Op::kSjisToJis, alternating);
     EXPECT_EQ(jis.size(), 4 * alternating.size() + 3) << pairs;
@@ -398,8 +449,9 @@ TEST(Convert, EveryBytePair) {
           << hex(pair);
       ASSERT_EQ(run_sized(Op::kEucToSjis, kEucRun + pair), run_sized(Op::kEucToSjis, kEucRun) + from_euc)
           << hex(pair);
-      ASSERT_EQ(run_sized(Op::kJisToSjis, kEnterKanji + kJisRun + pair),
-                run_sized(Op::kJisToSjis, kEnterKanji + kJisRun) + run_sized(Op::kJisToSjis, kEnterKanji + pair))
+      ASSERT_EQ(
+          run_sized(Op::kJisToSjis, kEnterKanji + kJisRun + pair),
+          run_sized(Op::kJisToSjis, kEnterKanji + kJisRun) + run_sized(Op::kJisToSjis, kEnterKanji + pair))
           << hex(pair);
     }
   }
@@ -490,9 +542,15 @@ std::vector<Token> random_tokens(uint32_t seed, size_t count) {
     --left;
     Token t{kind, {}};
     switch (kind) {
-      case Kind::kAscii: t.sjis = Bytes{char(0x20 + rng() % 0x5F)}; break;
-      case Kind::kLf: t.sjis = "\n"; break;
-      case Kind::kKana: t.sjis = Bytes{char(0xA1 + rng() % 0x3F)}; break;
+      case Kind::kAscii:
+        t.sjis = Bytes{char(0x20 + rng() % 0x5F)};
+        break;
+      case Kind::kLf:
+        t.sjis = "\n";
+        break;
+      case Kind::kKana:
+        t.sjis = Bytes{char(0xA1 + rng() % 0x3F)};
+        break;
       case Kind::kKanji: {
         unsigned char s1, s2;
         do {
@@ -559,7 +617,8 @@ TEST(LongText, KatakanaDensities) {
         const size_t kana = chars * per_thousand / 1000;
         Bytes sjis(odd, 'a'), euc(odd, 'a');
         for (size_t i = 0; i < chars; ++i) {
-          const bool is_kana = gathered ? i >= chars - kana : (i * per_thousand) % 1000 + per_thousand >= 1000;
+          const bool is_kana =
+              gathered ? i >= chars - kana : (i * per_thousand) % 1000 + per_thousand >= 1000;
           if (is_kana) {
             sjis += i_to_kana(i);
             euc += Bytes("\x8e") + i_to_kana(i);
@@ -605,9 +664,15 @@ TEST(LongText, EucToShiftJisIsCharacterByCharacter) {
       Bytes c;
       switch (t.kind) {
         case Kind::kAscii:
-        case Kind::kLf: c = t.sjis; break;
-        case Kind::kKana: c = Bytes{'\x8e', t.sjis[0]}; break;
-        case Kind::kKanji: c = Bytes{char(0xA1 + rng() % 94), char(0xA1 + rng() % 94)}; break;
+        case Kind::kLf:
+          c = t.sjis;
+          break;
+        case Kind::kKana:
+          c = Bytes{'\x8e', t.sjis[0]};
+          break;
+        case Kind::kKanji:
+          c = Bytes{char(0xA1 + rng() % 94), char(0xA1 + rng() % 94)};
+          break;
         case Kind::kOddPair: {  // any first byte but 8E, any second byte but NUL
           const unsigned char e1 = static_cast<unsigned char>(0x80 + rng() % 0x80);
           c = Bytes{char(e1 == 0x8E ? 0x8F : e1), char(1 + rng() % 255)};
@@ -657,12 +722,9 @@ TEST(LongText, NoNulFromPairsInsideBlocks) {
     Bytes plain;   // a pair that converts normally
   };
   const Case cases[] = {
-      {Op::kSjisToEuc, "", "\xf0\x9f", "\x88\x9f"},
-      {Op::kSjisToEuc, "", "\x88\xfe", "\x88\x9f"},
-      {Op::kSjisToJis, "", "\x81\x1f", "\x88\x9f"},
-      {Op::kEucToSjis, "", "\xb1\x61", "\xb0\xa1"},
-      {Op::kEucToSjis, "", "\xb0\x02", "\xb0\xa1"},
-      {Op::kJisToSjis, kEnterKanji, "\x9f\x30", "0!"},
+      {Op::kSjisToEuc, "", "\xf0\x9f", "\x88\x9f"},    {Op::kSjisToEuc, "", "\x88\xfe", "\x88\x9f"},
+      {Op::kSjisToJis, "", "\x81\x1f", "\x88\x9f"},    {Op::kEucToSjis, "", "\xb1\x61", "\xb0\xa1"},
+      {Op::kEucToSjis, "", "\xb0\x02", "\xb0\xa1"},    {Op::kJisToSjis, kEnterKanji, "\x9f\x30", "0!"},
       {Op::kJisToSjis, kEnterKanji, "\x31\xe0", "0!"},
   };
   for (const Case& c : cases) {
