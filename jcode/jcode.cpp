@@ -327,8 +327,8 @@ inline u8* step_sjis_to_jis(const u8*& r, const u8* end, u8* w, JisState& state)
 
 // Shift_JIS -> JIS from r..end to w. The writer stays behind the reader by at least three
 // times the bytes left to read (see sjis_to_jis). Returns the end of the output, without NUL.
-u8* convert_sjis_to_jis(const u8* r, const u8* end, u8* w) {
-  JisState state = JisState::kAscii;
+// `state` is the set in force where r starts.
+u8* convert_sjis_to_jis(const u8* r, const u8* end, u8* w, JisState state = JisState::kAscii) {
 #if JCODE_SSE2
   // Each block is converted whole; an escape sequence goes in wherever the character set
   // changes. Every store is 16 bytes wide, which needs the writer's lead over the unread
@@ -562,11 +562,69 @@ JCODE_TARGET_AVX2 Progress convert_sjis_to_euc_avx2(const u8* r, const u8* end, 
   return convert_sjis_to_euc<kInPlace>(r, end, w);
 }
 
+// Shift_JIS -> JIS in 32-byte blocks, as convert_sjis_to_jis does in 16-byte ones; the
+// 16-byte code takes over for the last bytes, and for the rest of a text where a pair
+// would give a NUL.
+JCODE_TARGET_AVX2 u8* convert_sjis_to_jis_avx2(const u8* r, const u8* end, u8* w) {
+  JisState state = JisState::kAscii;
+  alignas(32) u8 scratch[64] = {};
+  uint32_t carry = 0;
+  // A block's stores reach at most 32 + 3 * 32 bytes past the writer, whose lead is three
+  // times the bytes left: 64 bytes left give room.
+  while (end - r >= 64) {
+    const __m256i v = load32(r);
+    const __m256i kana_class = le32(_mm256_sub_epi8(v, splat32(0xA1)), 0x3E);
+    const uint32_t firsts = pair_firsts(lane_mask32(_mm256_andnot_si256(kana_class, v)) & ~carry);
+    const uint32_t seconds = (firsts << 1) | carry;
+    const uint32_t kana = lane_mask32(kana_class) & ~seconds;
+    const __m256i pairs_converted = select32(lanes_of32(firsts), jis_first_lanes32(v, load32(r + 1)),
+                                             select32(lanes_of32(seconds), jis_second_lanes32(v), v));
+    const __m256i converted = select32(lanes_of32(kana), _mm256_xor_si256(v, splat32(0x80)), pairs_converted);
+    const uint32_t pairs = firsts | seconds;
+    const uint32_t nul = lane_mask32(_mm256_cmpeq_epi8(converted, _mm256_setzero_si256())) & pairs;
+    if (nul != 0 || ((firsts >> 31) && kJisSecond[r[32]] == 0)) break;
+    const uint32_t ascii = ~(pairs | kana);
+    const uint32_t changes = (ascii ^ ((ascii << 1) | (state == JisState::kAscii))) |
+                             (pairs ^ ((pairs << 1) | (state == JisState::kKanji))) |
+                             (kana ^ ((kana << 1) | (state == JisState::kKana)));
+    if (changes == 0) {
+      store32(w, converted);
+    } else {
+      store32(scratch, converted);
+      int from = 0;
+      for (uint32_t rest = changes; rest; rest &= rest - 1) {
+        const int at = low_bit(rest);
+        std::memcpy(w, scratch + from, 32);
+        w += at - from;
+        state = static_cast<JisState>(((kana >> at) & 1) * 2 + ((pairs >> at) & 1));
+        std::memcpy(w, kEscapes[static_cast<int>(state)], 4);  // the fourth byte is written over
+        w += 3;
+        from = at;
+      }
+      std::memcpy(w, scratch + from, 32);
+      w -= from;
+    }
+    w += 32;
+    r += 32;
+    carry = firsts >> 31;
+  }
+  if (carry) *w++ = kJisSecond[*r++];
+  return convert_sjis_to_jis(r, end, w, state);
+}
+
 bool has_avx2() {
   static const bool has = __builtin_cpu_supports("avx2");
   return has;
 }
 #endif
+
+// Shift_JIS -> JIS in the widest blocks the machine has.
+u8* convert_sjis_to_jis_widest(const u8* r, const u8* end, u8* w) {
+#if JCODE_AVX2
+  if (has_avx2()) return convert_sjis_to_jis_avx2(r, end, w);
+#endif
+  return convert_sjis_to_jis(r, end, w);
+}
 
 // Shift_JIS -> EUC-JP in the widest blocks the machine has.
 template <bool kInPlace>
@@ -804,7 +862,7 @@ size_t sjis_to_jis(char* text, size_t n) noexcept {
     const size_t rest = n - head;
     u8* const source = p + (4 * n + 3 - rest);
     std::memmove(source, p + head, rest);
-    w = convert_sjis_to_jis(source, source + rest, w);
+    w = convert_sjis_to_jis_widest(source, source + rest, w);
   }
   *w = '\0';
   return static_cast<size_t>(w - p);

@@ -727,19 +727,22 @@ TEST(LongText, NoNulFromPairsInsideBlocks) {
       {Op::kEucToSjis, "", "\xb0\x02", "\xb0\xa1"},    {Op::kJisToSjis, kEnterKanji, "\x9f\x30", "0!"},
       {Op::kJisToSjis, kEnterKanji, "\x31\xe0", "0!"},
   };
+  // Enough pairs for two 32-byte blocks and a tail: a pair in the second block meets a text
+  // already in two-byte state.
+  constexpr size_t kPairs = 70;
   for (const Case& c : cases) {
     const Bytes plain_out = run_sized(c.op, c.prefix + c.plain);
     // One ASCII byte in front puts the pairs at odd offsets, where blocks cut them.
     for (const Bytes& shift : {Bytes(), Bytes(c.op == Op::kJisToSjis ? "" : "a")}) {
-      for (size_t at = 0; at < 40; ++at) {
+      for (size_t at = 0; at < kPairs; ++at) {
         Bytes text = shift + c.prefix;
-        for (size_t i = 0; i < 40; ++i) text += i == at ? c.pair : c.plain;
+        for (size_t i = 0; i < kPairs; ++i) text += i == at ? c.pair : c.plain;
         const Bytes out = run_sized(c.op, text);
         ASSERT_EQ(out.find('\0'), Bytes::npos) << op_name(c.op) << " " << hex(c.pair) << " at " << at;
         ASSERT_EQ(run(c.op, text), out) << op_name(c.op) << " " << hex(c.pair) << " at " << at;
         // Every pair but the odd one converts as it does alone; the odd one is kept.
         Bytes body;
-        for (size_t i = 0; i < 40; ++i) {
+        for (size_t i = 0; i < kPairs; ++i) {
           body += i == at ? c.pair : (c.op == Op::kSjisToJis ? plain_out.substr(3, 2) : plain_out);
         }
         const Bytes expected = shift + (c.op == Op::kSjisToJis ? kEnterKanji + body + kEnterAscii : body);
