@@ -612,6 +612,72 @@ JCODE_TARGET_AVX2 u8* convert_sjis_to_jis_avx2(const u8* r, const u8* end, u8* w
   return convert_sjis_to_jis(r, end, w, state);
 }
 
+// sjis_lanes, 32 lanes wide.
+struct PairLanes32 {
+  __m256i first;
+  __m256i second;
+};
+JCODE_TARGET_AVX2 inline PairLanes32 sjis_lanes32(__m256i v, u8 first_flip, u8 odd_add, u8 odd_limit, u8 even_add,
+                                                  uint32_t odd_in) {
+  const __m256i j1 = _mm256_xor_si256(v, splat32(first_flip));
+  const __m256i h = _mm256_and_si256(_mm256_srli_epi16(j1, 1), splat32(0x7F));
+  const __m256i odd = _mm256_cmpeq_epi8(_mm256_and_si256(j1, splat32(1)), splat32(1));
+  const __m256i high = select32(odd, ge32(h, 0x2F), ge32(h, 0x30));
+  const __m256i s1 =
+      _mm256_add_epi8(_mm256_sub_epi8(_mm256_add_epi8(h, splat32(0x70)), odd), _mm256_and_si256(high, splat32(0x40)));
+  // The lanes one up: within each half, with lane 15 of the low half carried into the high.
+  const __m256i odd_up = _mm256_alignr_epi8(odd, _mm256_permute2x128_si256(odd, odd, 0x08), 15);
+  const __m256i odd_before = _mm256_or_si256(odd_up, _mm256_setr_epi32(odd_in ? 0xFF : 0, 0, 0, 0, 0, 0, 0, 0));
+  const __m256i odd_case = _mm256_add_epi8(splat32(odd_add), le32(v, odd_limit));
+  return {s1, _mm256_add_epi8(v, select32(odd_before, odd_case, splat32(even_add)))};
+}
+
+// put_in_place, 32 lanes wide.
+JCODE_TARGET_AVX2 inline void put_in_place32(u8* w, const u8* r, __m256i converted, __m256i original, int n) {
+  if (n == 32 || r - w >= 32 - n) {
+    store32(w, converted);
+  } else if (w == r) {
+    store32(w, select32(lanes_of32((1u << n) - 1), converted, original));
+  } else {
+    alignas(32) u8 tmp[32];
+    store32(tmp, converted);
+    std::memcpy(w, tmp, static_cast<size_t>(n));
+  }
+}
+
+// EUC-JP -> Shift_JIS in place in 32-byte blocks, as euc_to_sjis does in 16-byte ones, up
+// to the last bytes or a pair that would give a NUL; stops on a character boundary.
+JCODE_TARGET_AVX2 Progress convert_euc_to_sjis_avx2(const u8* r, const u8* end, u8* w) {
+  uint32_t carry = 0, carry_odd = 0;
+  while (end - r >= 33) {
+    const __m256i v = load32(r);
+    const uint32_t firsts = pair_firsts(lane_mask32(v) & ~carry);
+    const uint32_t seconds = (firsts << 1) | carry;
+    const PairLanes32 s = sjis_lanes32(v, 0x80, 0xA0, 0xDF, 0xFE, carry_odd);
+    const __m256i converted = select32(lanes_of32(firsts), s.first, select32(lanes_of32(seconds), s.second, v));
+    const uint32_t nul = lane_mask32(_mm256_cmpeq_epi8(converted, _mm256_setzero_si256())) & (firsts | seconds);
+    if (nul != 0 || ((firsts >> 31) && kSjisSecondFromEuc[r[31] & 1][r[32]] == 0)) break;
+    const uint32_t shift2 = lane_mask32(_mm256_cmpeq_epi8(v, splat32(kSingleShift2))) & firsts;
+    if (shift2 != 0) {
+      // The characters before the first 8E, then the run of 8E pairs.
+      const int at = low_bit(shift2);
+      put_in_place32(w, r, converted, v, at);
+      w += at;
+      r += at;
+      for (; end - r >= 2 && *r == kSingleShift2; r += 2) *w++ = r[1];
+      carry = 0;
+      continue;
+    }
+    carry = firsts >> 31;
+    carry_odd = r[31] & 1;  // read before the store, which may write over it
+    store32(w, converted);
+    w += 32;
+    r += 32;
+  }
+  if (carry) *w++ = kSjisSecondFromEuc[carry_odd][*r++];
+  return {r, w};
+}
+
 bool has_avx2() {
   static const bool has = __builtin_cpu_supports("avx2");
   return has;
@@ -798,6 +864,13 @@ size_t euc_to_sjis(char* text, size_t n) noexcept {
   // the last; a block with an 8E (which shrinks) or a pair that would give a NUL goes
   // character by character. A pair cut by the block's end leaves `carry` and the parity of
   // its first byte for the next block. Every lane written stands for a byte already read.
+#if JCODE_AVX2
+  if (has_avx2()) {
+    const Progress done = convert_euc_to_sjis_avx2(r, end, w);
+    r = done.r;
+    w = done.w;
+  }
+#endif
   unsigned carry = 0, carry_odd = 0;
   while (end - r >= 17) {
     const __m128i v = load16(r);
