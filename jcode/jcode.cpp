@@ -617,17 +617,18 @@ struct PairLanes32 {
   __m256i first;
   __m256i second;
 };
-JCODE_TARGET_AVX2 inline PairLanes32 sjis_lanes32(__m256i v, u8 first_flip, u8 odd_add, u8 odd_limit, u8 even_add,
-                                                  uint32_t odd_in) {
+JCODE_TARGET_AVX2 inline PairLanes32 sjis_lanes32(__m256i v, u8 first_flip, u8 odd_add, u8 odd_limit,
+                                                  u8 even_add, uint32_t odd_in) {
   const __m256i j1 = _mm256_xor_si256(v, splat32(first_flip));
   const __m256i h = _mm256_and_si256(_mm256_srli_epi16(j1, 1), splat32(0x7F));
   const __m256i odd = _mm256_cmpeq_epi8(_mm256_and_si256(j1, splat32(1)), splat32(1));
   const __m256i high = select32(odd, ge32(h, 0x2F), ge32(h, 0x30));
-  const __m256i s1 =
-      _mm256_add_epi8(_mm256_sub_epi8(_mm256_add_epi8(h, splat32(0x70)), odd), _mm256_and_si256(high, splat32(0x40)));
+  const __m256i s1 = _mm256_add_epi8(_mm256_sub_epi8(_mm256_add_epi8(h, splat32(0x70)), odd),
+                                     _mm256_and_si256(high, splat32(0x40)));
   // The lanes one up: within each half, with lane 15 of the low half carried into the high.
   const __m256i odd_up = _mm256_alignr_epi8(odd, _mm256_permute2x128_si256(odd, odd, 0x08), 15);
-  const __m256i odd_before = _mm256_or_si256(odd_up, _mm256_setr_epi32(odd_in ? 0xFF : 0, 0, 0, 0, 0, 0, 0, 0));
+  const __m256i odd_before =
+      _mm256_or_si256(odd_up, _mm256_setr_epi32(odd_in ? 0xFF : 0, 0, 0, 0, 0, 0, 0, 0));
   const __m256i odd_case = _mm256_add_epi8(splat32(odd_add), le32(v, odd_limit));
   return {s1, _mm256_add_epi8(v, select32(odd_before, odd_case, splat32(even_add)))};
 }
@@ -654,8 +655,10 @@ JCODE_TARGET_AVX2 Progress convert_euc_to_sjis_avx2(const u8* r, const u8* end, 
     const uint32_t firsts = pair_firsts(lane_mask32(v) & ~carry);
     const uint32_t seconds = (firsts << 1) | carry;
     const PairLanes32 s = sjis_lanes32(v, 0x80, 0xA0, 0xDF, 0xFE, carry_odd);
-    const __m256i converted = select32(lanes_of32(firsts), s.first, select32(lanes_of32(seconds), s.second, v));
-    const uint32_t nul = lane_mask32(_mm256_cmpeq_epi8(converted, _mm256_setzero_si256())) & (firsts | seconds);
+    const __m256i converted =
+        select32(lanes_of32(firsts), s.first, select32(lanes_of32(seconds), s.second, v));
+    const uint32_t nul =
+        lane_mask32(_mm256_cmpeq_epi8(converted, _mm256_setzero_si256())) & (firsts | seconds);
     if (nul != 0 || ((firsts >> 31) && kSjisSecondFromEuc[r[31] & 1][r[32]] == 0)) break;
     const uint32_t shift2 = lane_mask32(_mm256_cmpeq_epi8(v, splat32(kSingleShift2))) & firsts;
     if (shift2 != 0) {
@@ -676,6 +679,41 @@ JCODE_TARGET_AVX2 Progress convert_euc_to_sjis_avx2(const u8* r, const u8* end, 
   }
   if (carry) *w++ = kSjisSecondFromEuc[carry_odd][*r++];
   return {r, w};
+}
+
+// Lanes holding a byte that may start a JIS control: ESC, SI, SO.
+JCODE_TARGET_AVX2 inline uint32_t control_lanes32(__m256i v) {
+  return lane_mask32(_mm256_or_si256(
+      _mm256_cmpeq_epi8(v, splat32(kEsc)),
+      _mm256_or_si256(_mm256_cmpeq_epi8(v, splat32(kShiftIn)), _mm256_cmpeq_epi8(v, splat32(kShiftOut)))));
+}
+
+// The runs of jis_to_sjis, 32 bytes wide: they read 32 bytes at r, write the run to w and
+// return its length. In ASCII state the bytes up to the next control byte after the first.
+JCODE_TARGET_AVX2 int jis_ascii_run32(const u8* r, u8* w) {
+  const __m256i v = load32(r);
+  const uint32_t controls = control_lanes32(v) & ~1u;
+  const int run = controls ? low_bit(controls) : 32;
+  put_in_place32(w, r, v, v, run);
+  return run;
+}
+
+// In two-byte state the pairs up to the first control byte that stands where a pair would
+// begin; pairs that would give a NUL keep their bytes.
+JCODE_TARGET_AVX2 int jis_kanji_run32(const u8* r, u8* w) {
+  const __m256i v = load32(r);
+  const uint32_t at_pair_start = control_lanes32(v) & 0x55555555u;
+  const int bytes = at_pair_start ? low_bit(at_pair_start) : 32;
+  if (bytes == 0) return 0;
+  const PairLanes32 s = sjis_lanes32(v, 0x00, 0x20, 0x5F, 0x7E, 0);
+  __m256i converted = select32(_mm256_set1_epi16(0x00FF), s.first, s.second);
+  const uint32_t nul = lane_mask32(_mm256_cmpeq_epi8(converted, _mm256_setzero_si256()));
+  if (nul != 0) {
+    const uint32_t bad_firsts = (nul | (nul >> 1)) & 0x55555555u;
+    converted = select32(lanes_of32(bad_firsts | (bad_firsts << 1)), v, converted);
+  }
+  put_in_place32(w, r, converted, v, bytes);
+  return bytes;
 }
 
 bool has_avx2() {
@@ -776,6 +814,9 @@ size_t jis_to_sjis(char* text, size_t n) noexcept {
   const u8* const end = p + n;
   u8* w = p;
   JisState state = JisState::kAscii;
+#if JCODE_AVX2
+  const bool wide = has_avx2();
+#endif
   while (r < end) {
     const Control control = jis_control(r, end);
     if (control.length) {
@@ -787,6 +828,14 @@ size_t jis_to_sjis(char* text, size_t n) noexcept {
     if (state == JisState::kAscii) {
       // Bytes up to the next SI, SO or ESC are copied (high bytes too); the byte here is
       // copied whatever it is, as it starts no control.
+#if JCODE_AVX2
+      if (wide && end - r >= 32) {
+        const int run = jis_ascii_run32(r, w);
+        r += run;
+        w += run;
+        continue;
+      }
+#endif
 #if JCODE_SSE2
       if (end - r >= 16) {
         const __m128i v = load16(r);
@@ -804,6 +853,14 @@ size_t jis_to_sjis(char* text, size_t n) noexcept {
       *w++ = b == 0x80 ? b : static_cast<u8>(b + 0x80);  // no NUL out of 80
       ++r;
     } else {
+#if JCODE_AVX2
+      if (wide && end - r >= 32) {
+        const int bytes = jis_kanji_run32(r, w);
+        r += bytes;
+        w += bytes;
+        if (bytes > 0) continue;
+      }
+#endif
 #if JCODE_SSE2
       // Pairs up to the first control byte that stands where a pair would begin.
       if (end - r >= 16) {

@@ -712,6 +712,17 @@ TEST(LongText, JisToShiftJisIsSegmentBySegment) {
   }
 }
 
+// In ASCII state an ESC that starts no known sequence is a byte like any other, at every
+// offset of a long text: the text comes out as it went in.
+TEST(LongText, StrayEscapesInAsciiState) {
+  for (const Bytes stray : {"\x1b", "\x1b(", "\x1b(Z", "\x1b$A", "\x1b$b"}) {
+    for (size_t at = 0; at < 40; ++at) {
+      const Bytes text = Bytes(at, 'a') + stray + Bytes(40, 'b');
+      ASSERT_BYTES(text, run_sized(Op::kJisToSjis, text)) << hex(stray) << " at " << at;
+    }
+  }
+}
+
 // Pairs whose arithmetic gives a NUL, inside long runs of pairs that go through whole
 // blocks, at every position: they keep their bytes and nothing after them is lost.
 TEST(LongText, NoNulFromPairsInsideBlocks) {
