@@ -121,7 +121,8 @@ time_group() {
       args+=(-n "$1" "$2")
       shift 2
     done
-    hyperfine --style basic --warmup 1 --runs "$runs" --export-csv "$csv" "${args[@]}" >"$dir/hyperfine.log" 2>&1 ||
+    # Each run starts with the writes of the one before on disk.
+    hyperfine --style basic --warmup 1 --runs "$runs" --prepare sync --export-csv "$csv" "${args[@]}" >"$dir/hyperfine.log" 2>&1 ||
       { cat "$dir/hyperfine.log" >&2; return 1; }
     awk -F, -v bytes="$bytes" 'NR > 1 {
       printf "  %-22s mean %8.3f s  min %8.3f s  %8.1f MB/s\n", $1, $2, $7, bytes / $2 / 1e6 }' "$csv"
@@ -131,6 +132,7 @@ time_group() {
       shift 2
       bash -c "$cmd" >/dev/null  # warm-up
       for ((r = 0; r < runs; ++r)); do
+        sync  # the writes of the run before are on disk, not competing with this one
         t=$({ /usr/bin/env TIMEFORMAT=%R bash -c "time { $cmd; } >/dev/null 2>&1"; } 2>&1 | tail -1)
         [[ -z $best ]] || (($(awk -v a="$t" -v b="$best" 'BEGIN { print (a < b) }'))) && best=$t
       done
