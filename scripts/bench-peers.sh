@@ -125,7 +125,7 @@ time_group() {
     hyperfine --style basic --warmup 1 --runs "$runs" --prepare sync --export-csv "$csv" "${args[@]}" >"$dir/hyperfine.log" 2>&1 ||
       { cat "$dir/hyperfine.log" >&2; return 1; }
     awk -F, -v bytes="$bytes" 'NR > 1 {
-      printf "  %-22s mean %8.3f s  min %8.3f s  %8.1f MB/s\n", $1, $2, $7, bytes / $2 / 1e6 }' "$csv"
+      printf "  %-22s mean %7.3f s  median %7.3f s  min %7.3f s  %8.1f MB/s\n", $1, $2, $4, $7, bytes / $2 / 1e6 }' "$csv"
   else
     while (($#)); do
       local name=$1 cmd=$2 best="" t
