@@ -707,7 +707,9 @@ JCODE_TARGET_AVX2 int jis_kanji_run32(const u8* r, u8* w) {
   if (bytes == 0) return 0;
   const PairLanes32 s = sjis_lanes32(v, 0x00, 0x20, 0x5F, 0x7E, 0);
   __m256i converted = select32(_mm256_set1_epi16(0x00FF), s.first, s.second);
-  const uint32_t nul = lane_mask32(_mm256_cmpeq_epi8(converted, _mm256_setzero_si256()));
+  // Lanes past the run hold no pairs; what they give is not written.
+  const uint32_t in_run = bytes == 32 ? ~0u : (1u << bytes) - 1;
+  const uint32_t nul = lane_mask32(_mm256_cmpeq_epi8(converted, _mm256_setzero_si256())) & in_run;
   if (nul != 0) {
     const uint32_t bad_firsts = (nul | (nul >> 1)) & 0x55555555u;
     converted = select32(lanes_of32(bad_firsts | (bad_firsts << 1)), v, converted);
@@ -808,15 +810,16 @@ void to_sjis(char* text) noexcept { to_sjis(text, std::strlen(text)); }
 
 // The writer never passes the reader: every control sequence shrinks to nothing and every
 // byte or pair is replaced by as many bytes.
-size_t jis_to_sjis(char* text, size_t n) noexcept {
-  u8* const p = reinterpret_cast<u8*>(text);
+namespace {
+
+// The conversion with runs up to `kWidth` bytes wide: 32 where the machine has AVX2. Always
+// inlined, so that the 32-byte form is built for AVX2 with its runs inlined in it.
+template <int kWidth>
+[[gnu::always_inline]] inline size_t convert_jis_to_sjis(u8* const p, size_t n) {
   const u8* r = p;
   const u8* const end = p + n;
   u8* w = p;
   JisState state = JisState::kAscii;
-#if JCODE_AVX2
-  const bool wide = has_avx2();
-#endif
   while (r < end) {
     const Control control = jis_control(r, end);
     if (control.length) {
@@ -829,11 +832,13 @@ size_t jis_to_sjis(char* text, size_t n) noexcept {
       // Bytes up to the next SI, SO or ESC are copied (high bytes too); the byte here is
       // copied whatever it is, as it starts no control.
 #if JCODE_AVX2
-      if (wide && end - r >= 32) {
-        const int run = jis_ascii_run32(r, w);
-        r += run;
-        w += run;
-        continue;
+      if constexpr (kWidth == 32) {
+        if (end - r >= 32) {
+          const int run = jis_ascii_run32(r, w);
+          r += run;
+          w += run;
+          continue;
+        }
       }
 #endif
 #if JCODE_SSE2
@@ -854,11 +859,13 @@ size_t jis_to_sjis(char* text, size_t n) noexcept {
       ++r;
     } else {
 #if JCODE_AVX2
-      if (wide && end - r >= 32) {
-        const int bytes = jis_kanji_run32(r, w);
-        r += bytes;
-        w += bytes;
-        if (bytes > 0) continue;
+      if constexpr (kWidth == 32) {
+        if (end - r >= 32) {
+          const int bytes = jis_kanji_run32(r, w);
+          r += bytes;
+          w += bytes;
+          if (bytes > 0) continue;
+        }
       }
 #endif
 #if JCODE_SSE2
@@ -870,7 +877,7 @@ size_t jis_to_sjis(char* text, size_t n) noexcept {
         if (bytes > 0) {
           const PairLanes s = sjis_lanes(v, 0x00, 0x20, 0x5F, 0x7E, 0);
           const __m128i converted = select(_mm_set1_epi16(0x00FF), s.first, s.second);
-          put_in_place(w, r, keep_pairs_with_nul(converted, v, 0x5555), v, bytes);
+          put_in_place(w, r, keep_pairs_with_nul(converted, v, 0x5555 & ((1u << bytes) - 1)), v, bytes);
           r += bytes;
           w += bytes;
           continue;
@@ -888,6 +895,20 @@ size_t jis_to_sjis(char* text, size_t n) noexcept {
   }
   *w = '\0';
   return static_cast<size_t>(w - p);
+}
+
+#if JCODE_AVX2
+JCODE_TARGET_AVX2 size_t convert_jis_to_sjis_avx2(u8* p, size_t n) { return convert_jis_to_sjis<32>(p, n); }
+#endif
+
+}  // namespace
+
+size_t jis_to_sjis(char* text, size_t n) noexcept {
+  u8* const p = reinterpret_cast<u8*>(text);
+#if JCODE_AVX2
+  if (has_avx2()) return convert_jis_to_sjis_avx2(p, n);
+#endif
+  return convert_jis_to_sjis<16>(p, n);
 }
 
 void jis_to_sjis(char* text) noexcept { jis_to_sjis(text, std::strlen(text)); }
