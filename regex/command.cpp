@@ -34,7 +34,7 @@ struct FreeBytes {
 
 RegexHandle* precompile(const uchar* command, size_t length, char* message) {
   if (command == nullptr) raise(kMsgNullArgument);
-  std::unique_ptr<uchar, FreeBytes> copy(static_cast<uchar*>(std::malloc(length + 1)));
+  std::unique_ptr<uchar, FreeBytes> copy(static_cast<uchar*>(rx_malloc(length + 1)));
   if (!copy) raise(kMsgPrecompileOutOfSpace);
   if (length) std::memcpy(copy.get(), command, length);
   copy.get()[length] = 0;
@@ -168,7 +168,7 @@ int run_subst(const char* command, const char* target_start, const char* target_
     const uchar* s = h->match_starts[1];
     const uchar* e = h->match_ends[1];
     if (s && e && s < e) {
-      auto* text = static_cast<uchar*>(std::malloc(static_cast<size_t>(e - s) + 1));
+      auto* text = static_cast<uchar*>(rx_malloc(static_cast<size_t>(e - s) + 1));
       if (!text) raise(kMsgMatchOutOfSpace);
       std::memcpy(text, s, static_cast<size_t>(e - s));
       text[e - s] = 0;

@@ -284,7 +284,7 @@ RegexHandle* compile(const unsigned char* pattern, const unsigned char* pattern_
   }
   const int32_t size = cs.size;
 
-  auto* raw = static_cast<RegexHandle*>(std::calloc(1, sizeof(RegexHandle) + size + 2));
+  auto* raw = static_cast<RegexHandle*>(rx_calloc(1, sizeof(RegexHandle) + size + 2));
   if (!raw) raise(kMsgOutOfSpaceRegexp);
   HandlePtr record(raw);
   record->pattern_length = static_cast<int32_t>(pattern_end - pattern);
@@ -319,9 +319,9 @@ RegexHandle* compile(const unsigned char* pattern, const unsigned char* pattern_
   raw->group_count = cs.group_next - 1;
   build_match_tables(raw);
 
-  raw->match_starts = static_cast<const unsigned char**>(std::calloc(cs.group_next, sizeof(unsigned char*)));
+  raw->match_starts = static_cast<const unsigned char**>(rx_calloc(cs.group_next, sizeof(unsigned char*)));
   if (!raw->match_starts) raise(kMsgOutOfSpaceStartp);
-  raw->match_ends = static_cast<const unsigned char**>(std::calloc(cs.group_next, sizeof(unsigned char*)));
+  raw->match_ends = static_cast<const unsigned char**>(rx_calloc(cs.group_next, sizeof(unsigned char*)));
   if (!raw->match_ends) raise(kMsgOutOfSpaceEndp);
   *options = cs.options;
   return record.release();

@@ -133,7 +133,7 @@ struct MatchState {
     if (save_top + need > save_capacity) {
       size_t capacity = save_capacity;
       while (save_top + need > capacity) capacity = capacity * 3 / 2 ? capacity * 3 / 2 : 128;
-      auto* grown = static_cast<uint32_t*>(std::realloc(save, capacity * sizeof(uint32_t)));
+      auto* grown = static_cast<uint32_t*>(rx_realloc(save, capacity * sizeof(uint32_t)));
       if (!grown) raise(kMsgLackOfMemory);
       save = grown;
       save_capacity = capacity;
@@ -838,7 +838,7 @@ const uchar* folded_text(const uchar* start, const uchar* end, bool kanji, FoldC
     }
   }
   const size_t length = static_cast<size_t>(end - start) + 1;
-  auto* copy = static_cast<uchar*>(std::malloc(length));
+  auto* copy = static_cast<uchar*>(rx_malloc(length));
   if (!copy) raise(kMsgLackOfMemory);
   std::memcpy(copy, start, length);
   fold_range(copy, copy + (end - start), kanji);

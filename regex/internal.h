@@ -57,7 +57,9 @@ int char_position(const unsigned char* start, const unsigned char* pos);
 class LeadRuns {
  public:
   explicit LeadRuns(const unsigned char* floor) : floor_(floor) {}
-  int position(const unsigned char* pos) { return (lead_run_before(pos) & 1) ? 2 : (is_lead_byte(*pos) ? 1 : 0); }
+  int position(const unsigned char* pos) {
+    return (lead_run_before(pos) & 1) ? 2 : (is_lead_byte(*pos) ? 1 : 0);
+  }
   // True when pos is the second byte of a double-byte character.
   bool inside(const unsigned char* pos) { return (lead_run_before(pos) & 1) != 0; }
 
@@ -68,7 +70,8 @@ class LeadRuns {
     if (known_ && pos >= known_pos_) {
       const unsigned char* p = pos;
       while (p > known_pos_ && is_lead_byte(p[-1])) --p;
-      run = p == known_pos_ ? known_run_ + static_cast<size_t>(pos - known_pos_) : static_cast<size_t>(pos - p);
+      run =
+          p == known_pos_ ? known_run_ + static_cast<size_t>(pos - known_pos_) : static_cast<size_t>(pos - p);
     } else if (known_ && static_cast<size_t>(known_pos_ - pos) <= known_run_) {
       run = known_run_ - static_cast<size_t>(known_pos_ - pos);
     } else {
@@ -86,6 +89,15 @@ class LeadRuns {
   size_t known_run_ = 0;
   bool known_ = false;
 };
+
+// The engine's heap blocks, released with free. A test can make one allocation fail:
+// after fail_allocation_after(n), the (n + 1)th allocation from then returns null; a
+// negative n fails none. allocation_failure_pending() tells whether it has not come yet.
+void* rx_malloc(size_t size) noexcept;
+void* rx_calloc(size_t count, size_t size) noexcept;
+void* rx_realloc(void* block, size_t size) noexcept;
+void fail_allocation_after(long n) noexcept;
+bool allocation_failure_pending() noexcept;
 
 // A malloc'ed copy of count bytes followed by 0x00.
 unsigned char* copy_bytes(const unsigned char* source, size_t count);
@@ -164,7 +176,7 @@ struct CompileState {
   const unsigned char* cursor;
   const unsigned char* end;
   int32_t group_next;
-  unsigned char* emit_pos;   // kSizing while counting
+  unsigned char* emit_pos;  // kSizing while counting
   int32_t size;
   int32_t cost;
   int32_t saw_backref;
@@ -174,9 +186,9 @@ struct CompileState {
   unsigned char* pattern_copy;
   uint32_t multiline;
   uint32_t kanji;
-  unsigned char* program;    // start of the program being written (second pass)
-  unsigned char* limit;      // one past the last byte the first pass counted
-  int32_t depth;             // groups open around the parser's position
+  unsigned char* program;  // start of the program being written (second pass)
+  unsigned char* limit;    // one past the last byte the first pass counted
+  int32_t depth;           // groups open around the parser's position
 };
 
 // Parses the whole pattern in the current pass (sizing or emitting).
@@ -202,8 +214,12 @@ unsigned char* next_node(CompileState& cs, unsigned char* node);
 
 // The cost score only matters up to 10; it saturates far above that.
 constexpr int32_t kCostCap = 1 << 20;
-inline void cost_add(CompileState& cs, int32_t n) { cs.cost = cs.cost + n > kCostCap ? kCostCap : cs.cost + n; }
-inline void cost_set(CompileState& cs, int64_t v) { cs.cost = v > kCostCap ? kCostCap : static_cast<int32_t>(v); }
+inline void cost_add(CompileState& cs, int32_t n) {
+  cs.cost = cs.cost + n > kCostCap ? kCostCap : cs.cost + n;
+}
+inline void cost_set(CompileState& cs, int64_t v) {
+  cs.cost = v > kCostCap ? kCostCap : static_cast<int32_t>(v);
+}
 
 }  // namespace regex_internal
 
@@ -226,12 +242,12 @@ constexpr size_t kMaxBacktrack = 4u << 20;
 // text (a global substitution), so that the text is folded once, not once per match.
 // The text must not change while the cache is in use.
 struct FoldCache {
-  unsigned char* copy = nullptr;             // folded bytes of [origin, end] with the NUL
+  unsigned char* copy = nullptr;  // folded bytes of [origin, end] with the NUL
   const unsigned char* origin = nullptr;
   const unsigned char* end = nullptr;
-  const unsigned char* boundary = nullptr;   // a character start of the copy's alignment
+  const unsigned char* boundary = nullptr;  // a character start of the copy's alignment
   bool kanji = false;
-  void* scratch = nullptr;                   // the matcher's stacks, kept for the next call
+  void* scratch = nullptr;  // the matcher's stacks, kept for the next call
   FoldCache() = default;
   FoldCache(const FoldCache&) = delete;
   FoldCache& operator=(const FoldCache&) = delete;
@@ -242,8 +258,6 @@ struct FoldCache {
 // a folded pattern reuses the folded copy of the previous call on the same text.
 int exec_match(RegexHandle* handle, const unsigned char* start, const unsigned char* end,
                const unsigned char* base, int min_end, FoldCache* cache, int64_t budget = kMatchBudget);
-
-
 
 }  // namespace regex_internal
 
@@ -265,8 +279,8 @@ struct EscapedByte {
 LiteralBuf* trans_expand(const unsigned char* start, const unsigned char* end);
 EscapedByte trans_escape(const unsigned char* at, const unsigned char* end);
 RegexHandle* trans_compile(const unsigned char* search_start, const unsigned char* search_end,
-                           const unsigned char* replace_start, const unsigned char* replace_end, uint32_t* options,
-                           char* message);
+                           const unsigned char* replace_start, const unsigned char* replace_end,
+                           uint32_t* options, char* message);
 int trans_apply(RegexHandle* handle, const unsigned char* target_start, const unsigned char* target_end,
                 char* message);
 void trans_put(LiteralBuf* buffer, unsigned code);

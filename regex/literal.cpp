@@ -29,7 +29,7 @@ int char_position(const unsigned char* start, const unsigned char* pos) {
 
 unsigned char* copy_bytes(const unsigned char* source, size_t count) {
   if (count == SIZE_MAX) raise(kMsgOutOfSpaceSavepvn);
-  auto* copy = static_cast<unsigned char*>(std::malloc(count + 1));
+  auto* copy = static_cast<unsigned char*>(rx_malloc(count + 1));
   if (!copy) raise(kMsgOutOfSpaceSavepvn);
   if (count) std::memcpy(copy, source, count);
   copy[count] = 0;
@@ -38,7 +38,7 @@ unsigned char* copy_bytes(const unsigned char* source, size_t count) {
 
 LiteralBuf* literal_new(const unsigned char* bytes, int32_t count) {
   if (count == 0 && bytes) count = static_cast<int32_t>(std::strlen(reinterpret_cast<const char*>(bytes)));
-  auto* b = static_cast<LiteralBuf*>(std::calloc(1, sizeof(LiteralBuf)));
+  auto* b = static_cast<LiteralBuf*>(rx_calloc(1, sizeof(LiteralBuf)));
   if (!b) raise(kMsgLackOfMemory);
   LiteralPtr owner(b);
   literal_set(b, bytes, count);
@@ -55,7 +55,7 @@ void literal_reserve(LiteralBuf* buffer, size_t request) {
   if (request <= static_cast<size_t>(buffer->capacity)) return;
   if (request > static_cast<size_t>(INT32_MAX) - 512) raise(kMsgLackOfMemory);
   size_t capacity = request + 512;
-  auto* block = static_cast<unsigned char*>(std::malloc(capacity));
+  auto* block = static_cast<unsigned char*>(rx_malloc(capacity));
   if (!block) raise(kMsgLackOfMemory);
   if (buffer->data && buffer->length > 0) std::memcpy(block, buffer->data, buffer->length);
   block[buffer->length] = 0;

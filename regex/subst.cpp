@@ -35,8 +35,8 @@ class ListBuilder {
   void reserve_for_reference() {
     if (entries_ < list_->count - 2) return;
     const int32_t capacity = list_->count + 10;
-    auto* pieces = static_cast<const uchar**>(std::malloc(sizeof(uchar*) * capacity));
-    auto* values = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * capacity));
+    auto* pieces = static_cast<const uchar**>(rx_malloc(sizeof(uchar*) * capacity));
+    auto* values = static_cast<int32_t*>(rx_malloc(sizeof(int32_t) * capacity));
     if (!pieces || !values) {
       std::free(pieces);
       std::free(values);
@@ -79,7 +79,7 @@ class Output {
  public:
   ~Output() { std::free(data_); }
   bool init(size_t size) {
-    data_ = static_cast<uchar*>(std::malloc(size));
+    data_ = static_cast<uchar*>(rx_malloc(size));
     size_ = data_ ? size : 0;
     return data_ != nullptr;
   }
@@ -104,7 +104,7 @@ class Output {
   bool grow(size_t needed) {
     if (needed > SIZE_MAX / 2 - 256) return false;
     const size_t size = std::max(size_ * 2, needed + 256);
-    auto* block = static_cast<uchar*>(std::realloc(data_, size));
+    auto* block = static_cast<uchar*>(rx_realloc(data_, size));
     if (!block) return false;
     data_ = block;
     size_ = size;
@@ -155,11 +155,11 @@ ReplacementList* replace_compile(RegexHandle* handle, const uchar* start, const 
   handle->flags |= OPT_VERBATIM;
   if (start == nullptr || end - start < 2) return nullptr;
   const size_t length = static_cast<size_t>(end - start);
-  ListPtr list(static_cast<ReplacementList*>(std::calloc(1, sizeof(ReplacementList) + length + 4)));
+  ListPtr list(static_cast<ReplacementList*>(rx_calloc(1, sizeof(ReplacementList) + length + 4)));
   if (!list) raise(kMsgPrecompileOutOfSpace);
   list->count = 20;
-  list->pieces = static_cast<const uchar**>(std::malloc(sizeof(uchar*) * 20));
-  list->values = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * 20));
+  list->pieces = static_cast<const uchar**>(rx_malloc(sizeof(uchar*) * 20));
+  list->values = static_cast<int32_t*>(rx_malloc(sizeof(int32_t) * 20));
   if (!list->pieces || !list->values) raise(kMsgPrecompileOutOfSpace);
 
   ListBuilder builder(list);

@@ -146,7 +146,7 @@ void build_match_tables(RegexHandle* h) {
   }
   if (classes > 0) {
     auto* t = static_cast<ClassTables*>(
-        std::calloc(1, sizeof(ClassTables) + static_cast<size_t>(classes) * sizeof(ClassTables::Entry)));
+        rx_calloc(1, sizeof(ClassTables) + static_cast<size_t>(classes) * sizeof(ClassTables::Entry)));
     if (!t) raise(kMsgLackOfMemory);
     h->class_tables = t;
     for (const uchar* n = program + 1; n < limit;) {

@@ -43,7 +43,7 @@ class PairTable {
   void add(uint16_t from, uint16_t to) {
     if (used_ + 2 > capacity_) {
       const size_t capacity = capacity_ + 256;
-      auto* entries = static_cast<uint16_t*>(std::realloc(entries_, capacity * sizeof(uint16_t)));
+      auto* entries = static_cast<uint16_t*>(rx_realloc(entries_, capacity * sizeof(uint16_t)));
       if (!entries) raise(kMsgOutOfSpaceTrcomp);
       entries_ = entries;
       capacity_ = capacity;
@@ -183,7 +183,7 @@ LiteralBuf* trans_expand(const uchar* start, const uchar* end) {
 RegexHandle* trans_compile(const uchar* search_start, const uchar* search_end, const uchar* replace_start,
                            const uchar* replace_end, uint32_t* options, char* message) {
   if (search_start == nullptr || search_end <= search_start) return nullptr;
-  HandlePtr record(static_cast<RegexHandle*>(std::calloc(1, sizeof(RegexHandle))));
+  HandlePtr record(static_cast<RegexHandle*>(rx_calloc(1, sizeof(RegexHandle))));
   if (!record) {
     copy_message(message, kMsgOutOfSpaceTrcomp);
     return nullptr;
