@@ -14,8 +14,8 @@
 #include <emmintrin.h>
 #define JCODE_SSE2 1
 #endif
-// Where the compiler can build code for AVX2 beside it, Shift_JIS -> EUC-JP also has a
-// 32-byte form, taken when the machine running it has AVX2. JCODE_NO_AVX2 leaves it out.
+// Where the compiler can build code for AVX2 beside it, the converters also have 32-byte
+// forms, taken when the machine running them has AVX2. JCODE_NO_AVX2 leaves them out.
 #if JCODE_SSE2 && !defined(JCODE_NO_AVX2) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
 #define JCODE_AVX2 1
