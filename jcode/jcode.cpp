@@ -298,6 +298,34 @@ inline __m128i keep_pairs_with_nul(__m128i converted, __m128i original, unsigned
   const unsigned bad_firsts = (nul & firsts) | ((nul >> 1) & firsts);
   return select(lanes_of((bad_firsts | (bad_firsts << 1)) & 0xFFFF), original, converted);
 }
+// Writes a converted block of kWidth bytes (16 or 32, read from `block`) to w, with an
+// escape sequence wherever the character set changes: lanes in `pairs` hold two-byte
+// characters, lanes in `kana` half-width katakana, the rest ASCII. Lane 0 compares with
+// `state`, which ends as the set of the last lane. Segments are copied kWidth bytes wide,
+// each copy's tail written over by what follows. Returns the end of the output.
+template <int kWidth>
+inline u8* put_jis_block(u8* w, const u8* block, uint32_t pairs, uint32_t kana, JisState& state) {
+  constexpr uint32_t kLanes = kWidth == 32 ? ~0u : (1u << kWidth) - 1;
+  const uint32_t ascii = ~(pairs | kana) & kLanes;
+  // Lanes whose set differs from the lane before.
+  const uint32_t changes = ((ascii ^ ((ascii << 1) | (state == JisState::kAscii))) |
+                            (pairs ^ ((pairs << 1) | (state == JisState::kKanji))) |
+                            (kana ^ ((kana << 1) | (state == JisState::kKana)))) &
+                           kLanes;
+  int from = 0;
+  for (uint32_t rest = changes; rest; rest &= rest - 1) {
+    const int at = low_bit(rest);
+    std::memcpy(w, block + from, kWidth);
+    w += at - from;
+    state = static_cast<JisState>(((kana >> at) & 1) * 2 + ((pairs >> at) & 1));
+    std::memcpy(w, kEscapes[static_cast<int>(state)], 4);  // the fourth byte is written over
+    w += 3;
+    from = at;
+  }
+  std::memcpy(w, block + from, kWidth);
+  return w + kWidth - from;
+}
+
 #endif
 
 // One Shift_JIS character to JIS, with the escape sequence its set needs.
@@ -346,34 +374,8 @@ u8* convert_sjis_to_jis(const u8* r, const u8* end, u8* w, JisState state = JisS
       carry = 0;
       continue;
     }
-    const unsigned pairs = b.firsts | b.seconds;
-    const unsigned kana = b.kana;
-    const unsigned ascii = ~(pairs | kana) & 0xFFFF;
-    // Lanes whose set differs from the lane before; lane 0 compares with the state.
-    const unsigned changes = ((ascii ^ ((ascii << 1) | (state == JisState::kAscii))) |
-                              (pairs ^ ((pairs << 1) | (state == JisState::kKanji))) |
-                              (kana ^ ((kana << 1) | (state == JisState::kKana)))) &
-                             0xFFFF;
-    if (changes == 0) {
-      store16(w, converted);
-    } else {
-      // Segments between changes are copied 16 bytes at a time from a copy of the block;
-      // each copy's tail is written over by what follows.
-      store16(scratch, converted);
-      int from = 0;
-      for (unsigned rest = changes; rest; rest &= rest - 1) {
-        const int at = low_bit(rest);
-        std::memcpy(w, scratch + from, 16);
-        w += at - from;
-        state = static_cast<JisState>(((kana >> at) & 1) * 2 + ((pairs >> at) & 1));
-        std::memcpy(w, kEscapes[static_cast<int>(state)], 4);  // the fourth byte is written over
-        w += 3;
-        from = at;
-      }
-      std::memcpy(w, scratch + from, 16);
-      w -= from;
-    }
-    w += 16;
+    store16(scratch, converted);
+    w = put_jis_block<16>(w, scratch, b.firsts | b.seconds, b.kana, state);
     r += 16;
     carry = b.firsts >> 15;
   }
@@ -583,28 +585,8 @@ JCODE_TARGET_AVX2 u8* convert_sjis_to_jis_avx2(const u8* r, const u8* end, u8* w
     const uint32_t pairs = firsts | seconds;
     const uint32_t nul = lane_mask32(_mm256_cmpeq_epi8(converted, _mm256_setzero_si256())) & pairs;
     if (nul != 0 || ((firsts >> 31) && kJisSecond[r[32]] == 0)) break;
-    const uint32_t ascii = ~(pairs | kana);
-    const uint32_t changes = (ascii ^ ((ascii << 1) | (state == JisState::kAscii))) |
-                             (pairs ^ ((pairs << 1) | (state == JisState::kKanji))) |
-                             (kana ^ ((kana << 1) | (state == JisState::kKana)));
-    if (changes == 0) {
-      store32(w, converted);
-    } else {
-      store32(scratch, converted);
-      int from = 0;
-      for (uint32_t rest = changes; rest; rest &= rest - 1) {
-        const int at = low_bit(rest);
-        std::memcpy(w, scratch + from, 32);
-        w += at - from;
-        state = static_cast<JisState>(((kana >> at) & 1) * 2 + ((pairs >> at) & 1));
-        std::memcpy(w, kEscapes[static_cast<int>(state)], 4);  // the fourth byte is written over
-        w += 3;
-        from = at;
-      }
-      std::memcpy(w, scratch + from, 32);
-      w -= from;
-    }
-    w += 32;
+    store32(scratch, converted);
+    w = put_jis_block<32>(w, scratch, pairs, kana, state);
     r += 32;
     carry = firsts >> 31;
   }
