@@ -18,21 +18,24 @@ using Bytes = std::string;
 enum class Op { kToSjis, kJisToSjis, kEucToSjis, kSjisToJis, kSjisToEuc };
 const Op kAllOps[] = {Op::kToSjis, Op::kJisToSjis, Op::kEucToSjis, Op::kSjisToJis, Op::kSjisToEuc};
 
-const char* op_name(Op op) {
-  switch (op) {
-    case Op::kToSjis:
-      return "to_sjis";
-    case Op::kJisToSjis:
-      return "jis_to_sjis";
-    case Op::kEucToSjis:
-      return "euc_to_sjis";
-    case Op::kSjisToJis:
-      return "sjis_to_jis";
-    case Op::kSjisToEuc:
-      return "sjis_to_euc";
-  }
-  return "?";
+// Each converter in its two forms, by Op.
+struct Converter {
+  const char* name;
+  void (*terminated)(char*);
+  size_t (*sized)(char*, size_t);
+};
+const Converter& converter(Op op) {
+  static const Converter kConverters[] = {
+      {"to_sjis", to_sjis, to_sjis},
+      {"jis_to_sjis", jis_to_sjis, jis_to_sjis},
+      {"euc_to_sjis", euc_to_sjis, euc_to_sjis},
+      {"sjis_to_jis", sjis_to_jis, sjis_to_jis},
+      {"sjis_to_euc", sjis_to_euc, sjis_to_euc},
+  };
+  return kConverters[static_cast<int>(op)];
 }
+
+const char* op_name(Op op) { return converter(op).name; }
 
 // The buffer a caller must provide, as the join driver sizes it.
 size_t capacity(Op op, size_t n) {
@@ -49,23 +52,7 @@ Bytes run(Op op, const Bytes& in) {
   std::memcpy(buf.data(), in.data(), in.size());
   buf[in.size()] = '\0';
   char* text = buf.data();
-  switch (op) {
-    case Op::kToSjis:
-      to_sjis(text);
-      break;
-    case Op::kJisToSjis:
-      jis_to_sjis(text);
-      break;
-    case Op::kEucToSjis:
-      euc_to_sjis(text);
-      break;
-    case Op::kSjisToJis:
-      sjis_to_jis(text);
-      break;
-    case Op::kSjisToEuc:
-      sjis_to_euc(text);
-      break;
-  }
+  converter(op).terminated(text);
   return Bytes(text);
 }
 
@@ -74,24 +61,7 @@ Bytes run_sized(Op op, const Bytes& in) {
   std::vector<char> buf(capacity(op, in.size()));
   std::memcpy(buf.data(), in.data(), in.size());
   char* text = buf.data();
-  size_t n = 0;
-  switch (op) {
-    case Op::kToSjis:
-      n = to_sjis(text, in.size());
-      break;
-    case Op::kJisToSjis:
-      n = jis_to_sjis(text, in.size());
-      break;
-    case Op::kEucToSjis:
-      n = euc_to_sjis(text, in.size());
-      break;
-    case Op::kSjisToJis:
-      n = sjis_to_jis(text, in.size());
-      break;
-    case Op::kSjisToEuc:
-      n = sjis_to_euc(text, in.size());
-      break;
-  }
+  const size_t n = converter(op).sized(text, in.size());
   EXPECT_LT(n, buf.size());
   EXPECT_EQ(text[n], '\0');
   return Bytes(text, n);
