@@ -1,0 +1,124 @@
+#!/usr/bin/env python3
+"""Checks the readme page against the program: well-formed HTML that needs no
+network, and every label, menu item and message the program can show named in
+it, taken from the program's own tables so that the page cannot fall behind."""
+import argparse
+import html.parser
+import re
+import subprocess
+import sys
+
+LITERAL = re.compile(r'"((?:[^"\\\n]|\\.)*)"')
+# A definition such as  const char kName[] = "..." "...";  with its literals.
+DEFINITION = re.compile(r'\b(k\w+)\[\]\s*=\s*((?:"(?:[^"\\\n]|\\.)*"\s*)+);')
+# What the program fills in when it shows a text.
+PLACEHOLDER = re.compile(r"%l?[dus]|%1|\n")
+
+
+def unescape(literal):
+    return re.sub(r"\\(.)", lambda m: {"n": "\n", "t": "\t"}.get(m.group(1), m.group(1)), literal)
+
+
+def definitions(path):
+    """Every named text of a source file, adjacent literals joined."""
+    with open(path, encoding="utf-8") as source:
+        text = source.read()
+    return {name: "".join(unescape(s) for s in LITERAL.findall(body)) for name, body in DEFINITION.findall(text)}
+
+
+def shown_fragments(text):
+    """The pieces of a message box text that stand as written: a file filter
+    shows its descriptions; elsewhere paths, numbers and line breaks are
+    filled in between the pieces."""
+    if "|" in text:
+        return [part for part in text.split("|")[0::2] if part]
+    return [piece.strip() for piece in PLACEHOLDER.split(text) if piece.strip()]
+
+
+def template_labels(path):
+    """Captions, control texts, combo items, menu items and strings of the
+    dialog templates, as the user reads them: no '&', a TAB between a menu
+    item and its key. The dialogs' font is not a label."""
+    with open(path, encoding="utf-8") as source:
+        text = re.sub(r"(?m)^\s*#.*$", "", source.read())
+    fonts = set(re.findall(r'"([^"]*)",\s*9\s*,', text))
+    labels = []
+    for literal in LITERAL.findall(text):
+        value = unescape(literal)
+        if value in fonts:
+            continue
+        labels.extend(part for part in value.replace("&", "").split("\t") if part)
+    return labels
+
+
+class TextAndLinks(html.parser.HTMLParser):
+    def __init__(self):
+        super().__init__(convert_charrefs=True)
+        self.text = []
+        self.problems = []
+        self.charset = None
+
+    def handle_starttag(self, tag, attrs):
+        attrs = dict(attrs)
+        if tag == "meta" and "charset" in attrs:
+            self.charset = attrs["charset"].lower()
+        for name in ("src", "href"):
+            value = attrs.get(name)
+            if value is not None and not value.startswith("#"):
+                self.problems.append(f"<{tag} {name}=\"{value}\"> reaches outside the page")
+        if tag == "link":
+            self.problems.append("<link> reaches outside the page")
+
+    def handle_data(self, data):
+        self.text.append(data)
+
+
+def normalise(text):
+    return re.sub(r"\s+", " ", text.replace("\xa0", " "))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--page", required=True)
+    parser.add_argument("--messages", required=True, help="the program's message table")
+    parser.add_argument("--templates", required=True, help="the dialog templates, menu and strings")
+    parser.add_argument("--engine-messages", required=True, help="the regex engine's messages")
+    args = parser.parse_args()
+
+    problems = []
+    lint = subprocess.run(["xmllint", "--html", "--noout", args.page], capture_output=True, text=True)
+    if lint.returncode != 0 or lint.stdout or lint.stderr:
+        problems.append("xmllint: " + (lint.stdout + lint.stderr).strip())
+
+    with open(args.page, encoding="utf-8") as page_file:
+        source = page_file.read()
+    if not source.startswith("<!DOCTYPE html>"):
+        problems.append("the page does not start with <!DOCTYPE html>")
+    page = TextAndLinks()
+    page.feed(source)
+    problems.extend(page.problems)
+    if page.charset != "utf-8":
+        problems.append(f'<meta charset="utf-8"> missing (found {page.charset})')
+    text = normalise("".join(page.text))
+
+    expected = {}
+    for name, value in definitions(args.messages).items():
+        for fragment in shown_fragments(value):
+            expected.setdefault(normalise(fragment), f"message {name}")
+    for name, value in definitions(args.engine_messages).items():
+        expected.setdefault(normalise(value), f"engine message {name}")
+    for label in template_labels(args.templates):
+        expected.setdefault(normalise(label), "dialog template")
+    if len(expected) < 50:
+        problems.append(f"only {len(expected)} texts found in the program's tables: has their format changed?")
+    for wanted, origin in sorted(expected.items()):
+        if wanted not in text:
+            problems.append(f"not in the page: {wanted!r} ({origin})")
+
+    for problem in problems:
+        print(problem)
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Checks the Windows zip: exactly the program, its readme page, the samples,
+# a README and the licence, in one folder named after the package.
+# usage: check_zip.sh ZIP FOLDER SOURCE_DIR
+set -uo pipefail
+zip=$1 folder=$2 source_dir=$3
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+[ -f "$zip" ] || { echo "FAIL: no package $zip"; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+files=$(unzip -Z1 "$zip" | grep -v '/$' | sort)
+expected=$(printf "$folder/%s\n" LICENSE.txt README.txt Tavvel.exe Tavvel.html \
+  samples/first.txt samples/plain.tbl samples/second.txt samples/separator.sep | sort)
+[ "$files" == "$expected" ] || fail "files: expected
+$expected
+got
+$files"
+
+unzip -q "$zip" -d "$work" || fail "unzip"
+root=$work/$folder
+[ "$(head -c 2 "$root/Tavvel.exe" 2>/dev/null)" == "MZ" ] || fail "Tavvel.exe is not a Windows program"
+cmp -s "$root/Tavvel.html" "$source_dir/docs/Tavvel.html" || fail "Tavvel.html differs from docs/Tavvel.html"
+cmp -s "$root/LICENSE.txt" "$source_dir/LICENSE" || fail "LICENSE.txt differs from LICENSE"
+for sample in first.txt second.txt plain.tbl separator.sep; do
+  cmp -s "$root/samples/$sample" "$source_dir/samples/$sample" || fail "samples/$sample differs"
+done
+
+[ "$failures" -eq 0 ] && echo "package $zip: ok"
+exit $((failures > 0))
