@@ -24,6 +24,7 @@ if [ ! -f "$WINEPREFIX/.ready" ]; then
   touch "$WINEPREFIX/.ready"
 fi
 record=$work/opened.txt
+wine reg add 'HKCR\.html' /ve /d htmlfile /f </dev/null >>"$log" 2>&1
 wine reg add 'HKCR\htmlfile\shell\open\command' /ve \
   /d "C:\\windows\\system32\\cmd.exe /c echo %1> $(winepath -w "$record" 2>>"$log")" /f </dev/null >>"$log" 2>&1
 
