@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """Checks the readme page against the program: well-formed HTML that needs no
 network, and every label, menu item and message the program can show named in
-it, taken from the program's own tables so that the page cannot fall behind."""
+it, taken from the program's own tables so that the page cannot fall behind.
+With --cli, runs the page's regex examples through tavvel-cli instead."""
 import argparse
 import html.parser
+import os
 import re
 import subprocess
 import sys
+import tempfile
 
 LITERAL = re.compile(r'"((?:[^"\\\n]|\\.)*)"')
 # A definition such as  const char kName[] = "..." "...";  with its literals.
@@ -73,6 +76,71 @@ class TextAndLinks(html.parser.HTMLParser):
         self.text.append(data)
 
 
+class ExampleRows(html.parser.HTMLParser):
+    """The rows of the examples table: command, text, result. A <var> stands
+    for a control character: TAB, or 改行 for a line feed."""
+
+    def __init__(self):
+        super().__init__(convert_charrefs=True)
+        self.rows = []
+        self.in_table = self.in_var = False
+        self.cells = None
+
+    def handle_starttag(self, tag, attrs):
+        if tag == "table" and ("class", "examples") in attrs:
+            self.in_table = True
+        elif self.in_table and tag == "tr":
+            self.cells = []
+        elif self.in_table and tag == "td" and self.cells is not None:
+            self.cells.append("")
+        elif tag == "var":
+            self.in_var = True
+
+    def handle_endtag(self, tag):
+        if tag == "table":
+            self.in_table = False
+        elif tag == "tr" and self.cells:
+            self.rows.append(self.cells)
+            self.cells = None
+        elif tag == "var":
+            self.in_var = False
+
+    def handle_data(self, data):
+        if self.cells:
+            self.cells[-1] += {"TAB": "\t", "改行": "\n"}[data] if self.in_var else data
+
+
+def check_examples(source, cli):
+    """Each example as a one-line regex table over the text; a result may end
+    in (メッセージ「…」 …): the command fails with that message and the text
+    stays as the commands before it left it."""
+    rows = ExampleRows()
+    rows.feed(source)
+    problems = []
+    if len(rows.rows) < 10:
+        problems.append(f"only {len(rows.rows)} examples found")
+    with tempfile.TemporaryDirectory() as work:
+        table, text = os.path.join(work, "table.txt"), os.path.join(work, "text.txt")
+        for command, subject, result in rows.rows:
+            message = re.search(r" \(メッセージ「(.*?)」.*\)$", result)
+            if message:
+                result = result[: message.start()]
+            with open(table, "wb") as out:
+                out.write(command.encode("cp932") + b"\n")
+            with open(text, "wb") as out:
+                out.write(subject.encode("cp932"))
+            run = subprocess.run([cli, "-q", "-n", "lf", "-r", table, "-o", "-", text], capture_output=True)
+            got = run.stdout.decode("cp932", errors="replace")
+            shown = run.stderr.decode("utf-8", errors="replace")
+            if got != result:
+                problems.append(f"example {command!r} over {subject!r}: page says {result!r}, tavvel-cli gives {got!r}")
+            if message and message.group(1) not in shown:
+                problems.append(f"example {command!r}: no message {message.group(1)!r} (shown: {shown.strip()!r})")
+            if not message and (run.returncode != 0 or shown):
+                problems.append(f"example {command!r}: exit status {run.returncode}, {shown.strip()!r}")
+    return problems
+
+
 def normalise(text):
     return re.sub(r"\s+", " ", text.replace("\xa0", " "))
 
@@ -80,10 +148,19 @@ def normalise(text):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--page", required=True)
-    parser.add_argument("--messages", required=True, help="the program's message table")
-    parser.add_argument("--templates", required=True, help="the dialog templates, menu and strings")
-    parser.add_argument("--engine-messages", required=True, help="the regex engine's messages")
+    parser.add_argument("--messages", help="the program's message table")
+    parser.add_argument("--templates", help="the dialog templates, menu and strings")
+    parser.add_argument("--engine-messages", help="the regex engine's messages")
+    parser.add_argument("--cli", help="tavvel-cli, to run the examples with")
     args = parser.parse_args()
+    if args.cli:
+        with open(args.page, encoding="utf-8") as page_file:
+            problems = check_examples(page_file.read(), args.cli)
+        for problem in problems:
+            print(problem)
+        return 1 if problems else 0
+    if not (args.messages and args.templates and args.engine_messages):
+        parser.error("--messages, --templates and --engine-messages are needed without --cli")
 
     problems = []
     lint = subprocess.run(["xmllint", "--html", "--noout", args.page], capture_output=True, text=True)
