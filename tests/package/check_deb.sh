@@ -43,6 +43,7 @@ gzip -t "$page" || fail "man page is not gzipped"
 warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "man page warnings: $warnings"
 rendered=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -l "$page" 2>/dev/null | col -b)
+grep -q "Tavvel $version" <<<"$rendered" || fail "man page does not name Tavvel $version"
 for section in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" FILES EXAMPLES; do
   grep -q "^$section\$" <<<"$rendered" || fail "man page has no $section section"
 done

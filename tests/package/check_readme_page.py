@@ -152,6 +152,7 @@ def main():
     parser.add_argument("--templates", help="the dialog templates, menu and strings")
     parser.add_argument("--engine-messages", help="the regex engine's messages")
     parser.add_argument("--cli", help="tavvel-cli, to run the examples with")
+    parser.add_argument("--version", help="the version the page must name")
     args = parser.parse_args()
     if args.cli:
         with open(args.page, encoding="utf-8") as page_file:
@@ -177,6 +178,8 @@ def main():
     if page.charset != "utf-8":
         problems.append(f'<meta charset="utf-8"> missing (found {page.charset})')
     text = normalise("".join(page.text))
+    if args.version and f"Tavvel {args.version}" not in text:
+        problems.append(f"the page does not name Tavvel {args.version}")
 
     expected = {}
     for name, value in definitions(args.messages).items():
