@@ -77,17 +77,18 @@ class TextAndLinks(html.parser.HTMLParser):
 
 
 class ExampleRows(html.parser.HTMLParser):
-    """The rows of the examples table: command, text, result. A <var> stands
+    """The rows of an examples table: table line, text, result. A <var> stands
     for a control character: TAB, or 改行 for a line feed."""
 
-    def __init__(self):
+    def __init__(self, table_class):
         super().__init__(convert_charrefs=True)
+        self.table_class = table_class
         self.rows = []
         self.in_table = self.in_var = False
         self.cells = None
 
     def handle_starttag(self, tag, attrs):
-        if tag == "table" and ("class", "examples") in attrs:
+        if tag == "table" and ("class", self.table_class) in attrs:
             self.in_table = True
         elif self.in_table and tag == "tr":
             self.cells = []
@@ -110,15 +111,15 @@ class ExampleRows(html.parser.HTMLParser):
             self.cells[-1] += {"TAB": "\t", "改行": "\n"}[data] if self.in_var else data
 
 
-def check_examples(source, cli):
-    """Each example as a one-line regex table over the text; a result may end
-    in (メッセージ「…」 …): the command fails with that message and the text
-    stays as the commands before it left it."""
-    rows = ExampleRows()
+def check_examples(source, cli, table_class, mode, least):
+    """Each example as a one-line table (mode -r or -p) over the text; a
+    result may end in (メッセージ「…」 …): the command fails with that message
+    and the text stays as the commands before it left it."""
+    rows = ExampleRows(table_class)
     rows.feed(source)
     problems = []
-    if len(rows.rows) < 10:
-        problems.append(f"only {len(rows.rows)} examples found")
+    if len(rows.rows) < least:
+        problems.append(f"only {len(rows.rows)} rows in the table {table_class}")
     with tempfile.TemporaryDirectory() as work:
         table, text = os.path.join(work, "table.txt"), os.path.join(work, "text.txt")
         for command, subject, result in rows.rows:
@@ -129,7 +130,7 @@ def check_examples(source, cli):
                 out.write(command.encode("cp932") + b"\n")
             with open(text, "wb") as out:
                 out.write(subject.encode("cp932"))
-            run = subprocess.run([cli, "-q", "-n", "lf", "-r", table, "-o", "-", text], capture_output=True)
+            run = subprocess.run([cli, "-q", "-n", "lf", mode, table, "-o", "-", text], capture_output=True)
             got = run.stdout.decode("cp932", errors="replace")
             shown = run.stderr.decode("utf-8", errors="replace")
             if got != result:
@@ -156,7 +157,9 @@ def main():
     args = parser.parse_args()
     if args.cli:
         with open(args.page, encoding="utf-8") as page_file:
-            problems = check_examples(page_file.read(), args.cli)
+            source = page_file.read()
+        problems = check_examples(source, args.cli, "examples", "-r", 20)
+        problems += check_examples(source, args.cli, "plain-examples", "-p", 5)
         for problem in problems:
             print(problem)
         return 1 if problems else 0
