@@ -24,7 +24,7 @@ unzip -q "$zip" -d "$work" || fail "unzip"
 root=$work/$folder
 [ "$(head -c 2 "$root/Tavvel.exe" 2>/dev/null)" == "MZ" ] || fail "Tavvel.exe is not a Windows program"
 system_dlls=" advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll shell32.dll shlwapi.dll user32.dll "
-imports=$("$objdump" -p "$root/Tavvel.exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z')
+imports=$("$objdump" -p "$root/Tavvel.exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '[:upper:]' '[:lower:]')
 [ -n "$imports" ] || fail "no imports read from Tavvel.exe"
 for dll in $imports; do
   [[ "$system_dlls" == *" $dll "* ]] || fail "Tavvel.exe needs $dll, which Windows does not have"
