@@ -27,7 +27,7 @@ if(WIN32)
   install(FILES docs/Tavvel.html DESTINATION .)
   install(FILES docs/zip-readme.txt DESTINATION . RENAME README.txt)
   install(FILES LICENSE DESTINATION . RENAME LICENSE.txt)
-  install(FILES samples/first.txt samples/second.txt samples/plain.tbl samples/separator.sep DESTINATION samples)
+  install(DIRECTORY samples/ DESTINATION samples)
 
   set(CPACK_GENERATOR ZIP)
   set(tavvel_package Tavvel-${PROJECT_VERSION}-win64)

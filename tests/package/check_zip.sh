@@ -13,8 +13,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 files=$(unzip -Z1 "$zip" | grep -v '/$' | sort)
-expected=$(printf "$folder/%s\n" LICENSE.txt README.txt Tavvel.exe Tavvel.html \
-  samples/first.txt samples/plain.tbl samples/second.txt samples/separator.sep | sort)
+samples=$(cd "$source_dir/samples" && find . -type f | sed 's|^\./|samples/|')
+[ -n "$samples" ] || fail "no samples in $source_dir/samples"
+expected=$(printf "$folder/%s\n" LICENSE.txt README.txt Tavvel.exe Tavvel.html $samples | sort)
 [ "$files" == "$expected" ] || fail "files: expected
 $expected
 got
@@ -31,8 +32,8 @@ for dll in $imports; do
 done
 cmp -s "$root/Tavvel.html" "$source_dir/docs/Tavvel.html" || fail "Tavvel.html differs from docs/Tavvel.html"
 cmp -s "$root/LICENSE.txt" "$source_dir/LICENSE" || fail "LICENSE.txt differs from LICENSE"
-for sample in first.txt second.txt plain.tbl separator.sep; do
-  cmp -s "$root/samples/$sample" "$source_dir/samples/$sample" || fail "samples/$sample differs"
+for sample in $samples; do
+  cmp -s "$root/$sample" "$source_dir/$sample" || fail "$sample differs"
 done
 
 [ "$failures" -eq 0 ] && echo "package $zip: ok"
