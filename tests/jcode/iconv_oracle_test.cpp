@@ -1,9 +1,8 @@
 // The conversions agree with glibc iconv byte for byte: every JIS X 0208 code that glibc's
 // EUC-JP and ISO-2022-JP define (rows 1 to 84), every half-width katakana and ASCII, in
 // each direction iconv converts, one character at a time and as one long text.
-#include <iconv.h>
-
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <cerrno>
 #include <cstring>
@@ -36,7 +35,8 @@ class Iconv {
     size_t src_left = in.size();
     char* dst = buf.data();
     size_t dst_left = buf.size();
-    if (iconv(cd_, &src, &src_left, &dst, &dst_left) == static_cast<size_t>(-1) || src_left != 0) return false;
+    if (iconv(cd_, &src, &src_left, &dst, &dst_left) == static_cast<size_t>(-1) || src_left != 0)
+      return false;
     if (iconv(cd_, nullptr, nullptr, &dst, &dst_left) == static_cast<size_t>(-1)) return false;
     out->assign(buf.data(), static_cast<size_t>(dst - buf.data()));
     return true;
@@ -97,7 +97,7 @@ struct Peers {
   }
 };
 
-#define REQUIRE_PEERS(peers)                                                  \
+#define REQUIRE_PEERS(peers)                                                 \
   if (!(peers).ok()) GTEST_SKIP() << "glibc iconv Japanese modules missing"; \
   static_assert(true)
 

@@ -11,28 +11,44 @@
 #include <string>
 #include <vector>
 
+#include "jcode/internal.h"
+
 namespace {
 
 using Bytes = std::string;
+using jcode_internal::Form;
 
 enum class Op { kToSjis, kJisToSjis, kEucToSjis, kSjisToJis, kSjisToEuc };
 const Op kAllOps[] = {Op::kToSjis, Op::kJisToSjis, Op::kEucToSjis, Op::kSjisToJis, Op::kSjisToEuc};
 
-// Each converter in its two forms, by Op.
+// Each converter in its two forms, by Op: NUL-terminated (in the widest block form) and
+// sized (in a given block form).
 struct Converter {
   const char* name;
   void (*terminated)(char*);
-  size_t (*sized)(char*, size_t);
+  size_t (*sized)(const Form&, char*, size_t) noexcept;
 };
 const Converter& converter(Op op) {
   static const Converter kConverters[] = {
-      {"to_sjis", to_sjis, to_sjis},
-      {"jis_to_sjis", jis_to_sjis, jis_to_sjis},
-      {"euc_to_sjis", euc_to_sjis, euc_to_sjis},
-      {"sjis_to_jis", sjis_to_jis, sjis_to_jis},
-      {"sjis_to_euc", sjis_to_euc, sjis_to_euc},
+      {"to_sjis", to_sjis, jcode_internal::to_sjis},
+      {"jis_to_sjis", jis_to_sjis, jcode_internal::jis_to_sjis},
+      {"euc_to_sjis", euc_to_sjis, jcode_internal::euc_to_sjis},
+      {"sjis_to_jis", sjis_to_jis, jcode_internal::sjis_to_jis},
+      {"sjis_to_euc", sjis_to_euc, jcode_internal::sjis_to_euc},
   };
   return kConverters[static_cast<int>(op)];
+}
+
+// Every form this machine runs: byte at a time first, then the block forms.
+const std::vector<const Form*>& forms() {
+  static const std::vector<const Form*> kForms = [] {
+    std::vector<const Form*> all = {&jcode_internal::bytewise_form()};
+    for (const Form* form : {jcode_internal::sse2_form(), jcode_internal::avx2_form()}) {
+      if (form) all.push_back(form);
+    }
+    return all;
+  }();
+  return kForms;
 }
 
 const char* op_name(Op op) { return converter(op).name; }
@@ -56,15 +72,34 @@ Bytes run(Op op, const Bytes& in) {
   return Bytes(text);
 }
 
-// The sized form; the result keeps any NUL the arithmetic produced.
+// The sized form in every form; the block forms must give what the byte-at-a-time form
+// gives. The result keeps any NUL the arithmetic produced.
 Bytes run_sized(Op op, const Bytes& in) {
-  std::vector<char> buf(capacity(op, in.size()));
-  std::memcpy(buf.data(), in.data(), in.size());
-  char* text = buf.data();
-  const size_t n = converter(op).sized(text, in.size());
-  EXPECT_LT(n, buf.size());
-  EXPECT_EQ(text[n], '\0');
-  return Bytes(text, n);
+  Bytes first;
+  for (const Form* form : forms()) {
+    std::vector<char> buf(capacity(op, in.size()));
+    std::memcpy(buf.data(), in.data(), in.size());
+    char* text = buf.data();
+    const size_t n = converter(op).sized(*form, text, in.size());
+    EXPECT_LT(n, buf.size());
+    EXPECT_EQ(text[n], '\0');
+    const Bytes out(text, n);
+    if (form == forms().front()) {
+      first = out;
+    } else {
+      EXPECT_EQ(first, out) << form->name << " " << op_name(op);
+    }
+  }
+  return first;
+}
+
+// Detection in every form, which must agree.
+int detect(const Bytes& text) {
+  const int code = jcode_internal::detect_kanji_code(*forms().front(), text.data(), text.size());
+  for (const Form* form : forms()) {
+    EXPECT_EQ(jcode_internal::detect_kanji_code(*form, text.data(), text.size()), code) << form->name;
+  }
+  return code;
 }
 
 Bytes up_to_nul(const Bytes& s) { return s.substr(0, s.find('\0')); }
@@ -128,7 +163,7 @@ const DetectCase kDetectCases[] = {
 TEST(DetectKanjiCode, Rules) {
   for (const DetectCase& c : kDetectCases) {
     EXPECT_EQ(detect_kanji_code(c.text.c_str()), c.code) << c.name;
-    EXPECT_EQ(detect_kanji_code(c.text.data(), c.text.size()), c.code) << c.name;
+    EXPECT_EQ(detect(c.text), c.code) << c.name;
   }
 }
 
@@ -137,8 +172,7 @@ TEST(DetectKanjiCode, DecisiveByteAtEveryOffset) {
   for (const DetectCase& c : kDetectCases) {
     for (size_t prefix = 0; prefix <= 48; ++prefix) {
       const Bytes text = Bytes(prefix, 'a') + c.text;
-      std::vector<char> exact(text.begin(), text.end());
-      EXPECT_EQ(detect_kanji_code(exact.data(), exact.size()), c.code) << c.name << " after " << prefix;
+      EXPECT_EQ(detect(text), c.code) << c.name << " after " << prefix;
     }
   }
 }
@@ -148,16 +182,16 @@ TEST(DetectKanjiCode, EscapeAndDollarAcrossBlocks) {
     Bytes text(64, 'x');
     text[at] = '\x1b';
     text[at + 1] = '$';
-    EXPECT_EQ(detect_kanji_code(text.c_str()), KANJI_JIS) << at;
+    EXPECT_EQ(detect(text), KANJI_JIS) << at;
     text[at + 1] = '(';
-    EXPECT_EQ(detect_kanji_code(text.c_str()), KANJI_UNKNOWN) << at;
+    EXPECT_EQ(detect(text), KANJI_UNKNOWN) << at;
   }
 }
 
 TEST(DetectKanjiCode, FirstNulEndsTheText) {
   const char text[] = "abc\0\x88\x9f";
   EXPECT_EQ(detect_kanji_code(text), KANJI_UNKNOWN);
-  EXPECT_EQ(detect_kanji_code(text, sizeof text - 1), KANJI_SJIS);  // sized: the NUL is a byte
+  EXPECT_EQ(detect(Bytes(text, sizeof text - 1)), KANJI_SJIS);  // sized: the NUL is a byte
 }
 
 // ---------------------------------------------------------------------------------------
