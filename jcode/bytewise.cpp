@@ -28,30 +28,30 @@ u8* bytewise_euc_to_sjis(const u8* r, const u8* end, u8* w) {
   return w;
 }
 
-u8* bytewise_sjis_to_jis(const u8* r, const u8* end, u8* w, JisState state) {
-  while (r < end) w = step_sjis_to_jis(r, end, w, state);
+u8* bytewise_sjis_to_jis(const u8* r, const u8* end, u8* w, JisState state, Loss& loss) {
+  while (r < end) w = step_sjis_to_jis(r, end, w, state, loss);
   if (state != JisState::kAscii) w = put_escape(w, JisState::kAscii);
   return w;
 }
 
 template <bool kInPlace>
-Progress bytewise_sjis_to_euc(const u8* r, const u8* end, u8* w) {
+Progress bytewise_sjis_to_euc(const u8* r, const u8* end, u8* w, Loss& loss) {
   while (r < end) {
     if (!kInPlace && lead_short(r, end, w, 2)) break;
-    if (!step_sjis_to_euc<kInPlace>(r, end, w)) break;
+    if (!step_sjis_to_euc<kInPlace>(r, end, w, loss)) break;
   }
   return {r, w};
 }
-template Progress bytewise_sjis_to_euc<true>(const u8*, const u8*, u8*);
-template Progress bytewise_sjis_to_euc<false>(const u8*, const u8*, u8*);
+template Progress bytewise_sjis_to_euc<true>(const u8*, const u8*, u8*, Loss&);
+template Progress bytewise_sjis_to_euc<false>(const u8*, const u8*, u8*, Loss&);
 
 namespace {
 
 u8* jis_to_sjis_from_ascii(const u8* r, const u8* end, u8* w) {
   return bytewise_jis_to_sjis(r, end, w, JisState::kAscii);
 }
-u8* sjis_to_jis_from_ascii(const u8* r, const u8* end, u8* w) {
-  return bytewise_sjis_to_jis(r, end, w, JisState::kAscii);
+u8* sjis_to_jis_from_ascii(const u8* r, const u8* end, u8* w, Loss& loss) {
+  return bytewise_sjis_to_jis(r, end, w, JisState::kAscii, loss);
 }
 
 constexpr Form kBytewise = {"bytewise",

@@ -6,7 +6,9 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <iterator>
 
+#include "jcode/ibm_table.h"
 #include "jcode/internal.h"
 
 namespace jcode_internal {
@@ -89,6 +91,26 @@ inline u8* put_pair(u8* w, u8 c1, u8 c2, u8 b1, u8 b2) {
   return w + 2;
 }
 
+// Code page 932's own characters, first bytes from F0 up with a trail byte (40 to FC but
+// 7F), before the EUC-JP and JIS arithmetic: a user-defined character (F0 to F9) becomes 〓
+// and is counted, its output going to w; an IBM extension (FA 40 to FC 4B) becomes the code
+// of the same character that those codes hold. Other pairs stay as they are.
+constexpr u8 kFirstOwn = 0xF0;
+inline void replace_own_character(u8& s1, u8& s2, Loss& loss, const u8* w) {
+  if (s2 < 0x40 || s2 > 0xFC || s2 == 0x7F) return;
+  if (s1 <= 0xF9) {
+    if (loss.count++ == 0) loss.first = w;
+    s1 = 0x81;
+    s2 = 0xAC;
+    return;
+  }
+  const unsigned index = (s1 - 0xFA) * 188u + s2 - 0x40 - (s2 > 0x7F);
+  if (index < std::size(kIbmExtensions)) {
+    s1 = static_cast<u8>(kIbmExtensions[index] >> 8);
+    s2 = static_cast<u8>(kIbmExtensions[index]);
+  }
+}
+
 inline u8* put_escape(u8* w, JisState state) {
   std::memcpy(w, kEscapes[static_cast<int>(state)], 3);
   return w + 3;
@@ -156,7 +178,7 @@ inline u8* step_euc_to_sjis(const u8*& r, const u8* end, u8* w) {
 }
 
 // One Shift_JIS character to JIS, with the escape sequence its set needs.
-inline u8* step_sjis_to_jis(const u8*& r, const u8* end, u8* w, JisState& state) {
+inline u8* step_sjis_to_jis(const u8*& r, const u8* end, u8* w, JisState& state, Loss& loss) {
   const u8 b = *r;
   const JisState set = b < 0x80 ? JisState::kAscii : is_kana(b) ? JisState::kKana : JisState::kKanji;
   if (set != state) {
@@ -173,8 +195,9 @@ inline u8* step_sjis_to_jis(const u8*& r, const u8* end, u8* w, JisState& state)
     *w++ = b;
     ++r;
   } else {
-    const u8 s2 = r[1];
-    w = put_pair(w, kJisFirst[s2 >= 0x9F][b], kJisSecond[s2], b, s2);
+    u8 s1 = b, s2 = r[1];
+    if (s1 >= kFirstOwn) replace_own_character(s1, s2, loss, w);
+    w = put_pair(w, kJisFirst[s2 >= 0x9F][s1], kJisSecond[s2], s1, s2);
     r += 2;
   }
   return w;
@@ -182,7 +205,7 @@ inline u8* step_sjis_to_jis(const u8*& r, const u8* end, u8* w, JisState& state)
 
 // One Shift_JIS character to EUC-JP; false, with nothing done, for a katakana in place.
 template <bool kInPlace>
-inline bool step_sjis_to_euc(const u8*& r, const u8* end, u8*& w) {
+inline bool step_sjis_to_euc(const u8*& r, const u8* end, u8*& w, Loss& loss) {
   const u8 b = *r;
   if (b < 0x80) {
     *w++ = b;
@@ -197,8 +220,9 @@ inline bool step_sjis_to_euc(const u8*& r, const u8* end, u8*& w) {
     *w++ = b;
     ++r;
   } else {
-    const u8 s2 = r[1];
-    w = put_pair(w, kJisFirst[s2 >= 0x9F][b] ^ 0x80, kJisSecond[s2] ^ 0x80, b, s2);
+    u8 s1 = b, s2 = r[1];
+    if (s1 >= kFirstOwn) replace_own_character(s1, s2, loss, w);
+    w = put_pair(w, kJisFirst[s2 >= 0x9F][s1] ^ 0x80, kJisSecond[s2] ^ 0x80, s1, s2);
     r += 2;
   }
   return true;
@@ -208,8 +232,8 @@ inline bool step_sjis_to_euc(const u8*& r, const u8* end, u8*& w) {
 size_t bytewise_quiet_run(const u8* p, size_t n);
 u8* bytewise_jis_to_sjis(const u8* r, const u8* end, u8* w, JisState state);
 u8* bytewise_euc_to_sjis(const u8* r, const u8* end, u8* w);
-u8* bytewise_sjis_to_jis(const u8* r, const u8* end, u8* w, JisState state);
+u8* bytewise_sjis_to_jis(const u8* r, const u8* end, u8* w, JisState state, Loss& loss);
 template <bool kInPlace>
-Progress bytewise_sjis_to_euc(const u8* r, const u8* end, u8* w);
+Progress bytewise_sjis_to_euc(const u8* r, const u8* end, u8* w, Loss& loss);
 
 }  // namespace jcode_internal

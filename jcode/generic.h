@@ -133,6 +133,13 @@ inline bool cuts_pair(uint32_t firsts) {
   return (firsts >> (V::kWidth - 1)) != 0;
 }
 
+// Whether a Shift_JIS block goes character by character: a pair came out with a NUL byte,
+// or begins with a byte from F0 up (code page 932's own characters, which the steps replace).
+template <class V>
+inline bool has_nul_or_own_pair(const SjisBlock<V>& b, V converted) {
+  return has_nul_pair(converted, b.firsts | b.seconds) || (ge(b.v, kFirstOwn).mask() & b.firsts) != 0;
+}
+
 // put_pair for a block of whole pairs (first bytes in `firsts`): pairs that came out with a
 // NUL byte keep the original bytes.
 template <class V>
@@ -246,21 +253,21 @@ u8* euc_to_sjis(const u8* r, const u8* end, u8* w) {
 }
 
 // Shift_JIS -> JIS. Each block is converted whole and written with an escape sequence
-// wherever the character set changes. Every store is a block wide, which needs the writer's
+// wherever the character set changes; one with a pair that would give a NUL or with code page
+// 932's own characters goes character by character. Every store is a block wide, which needs the writer's
 // lead over the unread text to be a block: two blocks left to read give that.
 template <class V>
-u8* sjis_to_jis(const u8* r, const u8* end, u8* w) {
+u8* sjis_to_jis(const u8* r, const u8* end, u8* w, Loss& loss) {
   JisState state = JisState::kAscii;
   alignas(V::kWidth) u8 scratch[2 * V::kWidth] = {};
   uint32_t carry = 0;
   while (end - r >= 2 * V::kWidth) {
     const SjisBlock<V> b = read_sjis_block<V>(r, carry);
     const V converted = select(b.kana_lanes, b.v ^ V::splat(0x80), convert_block_pairs(b, 0x00));
-    if (has_nul_pair(converted, b.firsts | b.seconds) ||
-        (cuts_pair<V>(b.firsts) && kJisSecond[r[V::kWidth]] == 0)) {
+    if (has_nul_or_own_pair(b, converted) || (cuts_pair<V>(b.firsts) && kJisSecond[r[V::kWidth]] == 0)) {
       const u8* const block_end = r + V::kWidth;
       if (carry) *w++ = kJisSecond[*r++];
-      while (r < block_end) w = step_sjis_to_jis(r, end, w, state);
+      while (r < block_end) w = step_sjis_to_jis(r, end, w, state, loss);
       carry = 0;
       continue;
     }
@@ -270,16 +277,17 @@ u8* sjis_to_jis(const u8* r, const u8* end, u8* w) {
     carry = cuts_pair<V>(b.firsts);
   }
   if (carry) *w++ = kJisSecond[*r++];
-  return bytewise_sjis_to_jis(r, end, w, state);
+  return bytewise_sjis_to_jis(r, end, w, state, loss);
 }
 
 // Shift_JIS -> EUC-JP. Pairs and ASCII keep their length, so a block converts lane by lane.
 // A half-width katakana ends the block's work: the characters before it are written, then in
 // place the conversion stops; growing, the katakana run goes character by character and the
 // next block starts after it. A block with a pair that would give a NUL goes character by
-// character. A block loses at most a block of lead and stores a block wide: three cover it.
+// character, and so does one with code page 932's own characters. A block loses at most a block of lead and
+// stores a block wide: three cover it.
 template <class V, bool kInPlace>
-Progress sjis_to_euc(const u8* r, const u8* end, u8* w) {
+Progress sjis_to_euc(const u8* r, const u8* end, u8* w, Loss& loss) {
   uint32_t carry = 0;
   while (end - r > V::kWidth) {
     if (!kInPlace && lead_short(r, end, w, 3 * V::kWidth)) {
@@ -289,11 +297,10 @@ Progress sjis_to_euc(const u8* r, const u8* end, u8* w) {
     const SjisBlock<V> b = read_sjis_block<V>(r, carry);
     const V converted = convert_block_pairs(b, 0x80);
     const u8* const block_end = r + V::kWidth;
-    if (has_nul_pair(converted, b.firsts | b.seconds) ||
-        (cuts_pair<V>(b.firsts) && kJisSecond[r[V::kWidth]] == 0x80)) {
+    if (has_nul_or_own_pair(b, converted) || (cuts_pair<V>(b.firsts) && kJisSecond[r[V::kWidth]] == 0x80)) {
       if (carry) *w++ = kJisSecond[*r++] ^ 0x80;
       while (r < block_end) {
-        if (!step_sjis_to_euc<kInPlace>(r, end, w)) return {r, w};
+        if (!step_sjis_to_euc<kInPlace>(r, end, w, loss)) return {r, w};
       }
       carry = 0;
       continue;
@@ -322,7 +329,7 @@ Progress sjis_to_euc(const u8* r, const u8* end, u8* w) {
     carry = cuts_pair<V>(b.firsts);
   }
   if (carry) *w++ = kJisSecond[*r++] ^ 0x80;
-  return bytewise_sjis_to_euc<kInPlace>(r, end, w);
+  return bytewise_sjis_to_euc<kInPlace>(r, end, w, loss);
 }
 
 template <class V>

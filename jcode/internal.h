@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "jcode/jcode.h"
+
 namespace jcode_internal {
 
 using u8 = unsigned char;
@@ -13,6 +15,13 @@ using u8 = unsigned char;
 struct Progress {
   const u8* r;
   u8* w;
+};
+
+// The user-defined characters an output conversion met, each written as 〓: how many, and
+// where in the output the first went.
+struct Loss {
+  size_t count = 0;
+  const u8* first = nullptr;
 };
 
 // One form of the conversions, each over the range r..end, writing from w. Each converts the
@@ -28,14 +37,14 @@ struct Form {
   u8* (*euc_to_sjis)(const u8* r, const u8* end, u8* w);
   // The writer stays behind the reader by at least three times the bytes left to read; the
   // output ends in the ASCII set.
-  u8* (*sjis_to_jis)(const u8* r, const u8* end, u8* w);
+  u8* (*sjis_to_jis)(const u8* r, const u8* end, u8* w, Loss& loss);
   // In place (w == r): stops before the first half-width katakana, the one character that
   // grows.
-  Progress (*sjis_to_euc_in_place)(const u8* r, const u8* end, u8* w);
+  Progress (*sjis_to_euc_in_place)(const u8* r, const u8* end, u8* w, Loss& loss);
   // With the writer behind the reader: each katakana takes a byte of the writer's lead; when
   // the lead left may not cover the next step and is less than the bytes left to read, stops
   // on a character boundary for the caller to widen it.
-  Progress (*sjis_to_euc_growing)(const u8* r, const u8* end, u8* w);
+  Progress (*sjis_to_euc_growing)(const u8* r, const u8* end, u8* w, Loss& loss);
 };
 
 const Form& bytewise_form();
@@ -50,5 +59,7 @@ size_t jis_to_sjis(const Form& form, char* text, size_t n) noexcept;
 size_t euc_to_sjis(const Form& form, char* text, size_t n) noexcept;
 size_t sjis_to_jis(const Form& form, char* text, size_t n) noexcept;
 size_t sjis_to_euc(const Form& form, char* text, size_t n) noexcept;
+size_t sjis_to_jis(const Form& form, char* text, size_t n, KanjiLoss* loss) noexcept;
+size_t sjis_to_euc(const Form& form, char* text, size_t n, KanjiLoss* loss) noexcept;
 
 }  // namespace jcode_internal

@@ -154,17 +154,25 @@ const ConvertCase kConvertCases[] = {
     // Shift_JIS to EUC-JP.
     {"to_euc_kanji", Op::kSjisToEuc, "\x88\x9f", "\xb0\xa1"},
     {"to_euc_first_byte_at_end", Op::kSjisToEuc, "a\x88", "a\x88"},
-    {"to_euc_user_area_wraps", Op::kSjisToEuc, "\xf0\x40", "\xff\xa1"},
     {"to_euc_a0_is_a_first_byte", Op::kSjisToEuc, "\xa0\x0a", "\x5f\x6b"},
     {"to_euc_empty", Op::kSjisToEuc, "", ""},
     {"from_jis_empty", Op::kJisToSjis, "", ""},
     {"from_euc_empty", Op::kEucToSjis, "", ""},
 
+    // Code page 932's own characters: an IBM extension as the same character's code in
+    // JIS X 0208 (FA 54), NEC row 13 (FA 4A) or the NEC-selected rows (FA 40); a user-defined
+    // character (F0 to F9) as 〓. A pair with another trail byte keeps its arithmetic.
+    {"to_euc_ibm", Op::kSjisToEuc, "\xfa\x54\xfa\x4a\xfa\x40", "\xa2\xcc\xad\xb5\xfc\xf1"},
+    {"to_jis_ibm", Op::kSjisToJis, "\xfc\x4b", "\x1b$B|n\x1b(B"},
+    {"to_euc_user_defined", Op::kSjisToEuc, "\xf0\x40\xf9\xfc", "\xa2\xae\xa2\xae"},
+    {"to_jis_user_defined", Op::kSjisToJis, "\xf9\x7e", "\x1b$B\".\x1b(B"},
+    {"to_euc_user_area_odd_trail", Op::kSjisToEuc, "\xf0\x3f\xf0\x7f", "\xff\xa0\xff\xdf"},
+
     // Pairs whose arithmetic gives a NUL keep their bytes, and the text goes on.
     {"to_euc_no_nul_first", Op::kSjisToEuc,
-     "\xf0\x9f"
+     "\xf0\xfd"
      "a",
-     "\xf0\x9f"
+     "\xf0\xfd"
      "a"},
     {"to_euc_no_nul_second", Op::kSjisToEuc, "\x88\xfe\x88\x9f", "\x88\xfe\xb0\xa1"},
     {"to_jis_no_nul_second", Op::kSjisToJis, "\x81\x1f\x88\x9f",
@@ -303,6 +311,51 @@ TEST(Convert, EveryRowAndCellRoundTrips) {
       ASSERT_EQ(run_sized(Op::kJisToSjis, run_sized(Op::kSjisToJis, line)), line);
     }
   }
+}
+
+// No character of code page 932 (first byte 81 to 9F or E0 to FC, trail byte 40 to FC but
+// 7F, up to FC 4B) gives a control byte in EUC-JP, nor an 8-bit byte in JIS.
+TEST(Convert, EveryCharacterGivesPrintableCodes) {
+  for (int s1 = 0x81; s1 <= 0xFC; s1 = s1 == 0x9F ? 0xE0 : s1 + 1) {
+    for (int s2 = 0x40; s2 <= (s1 == 0xFC ? 0x4B : 0xFC); s2 += s2 == 0x7E ? 2 : 1) {
+      const Bytes sjis{char(s1), char(s2)};
+      const Bytes euc = run_sized(Op::kSjisToEuc, sjis), jis = run_sized(Op::kSjisToJis, sjis);
+      ASSERT_EQ(euc.size(), 2u) << hex(sjis);
+      ASSERT_EQ(jis.size(), 8u) << hex(sjis);
+      for (int i : {0, 1}) {
+        ASSERT_GE(static_cast<unsigned char>(euc[i]), 0xA1) << hex(sjis) << " gives " << hex(euc);
+        ASSERT_EQ(static_cast<unsigned char>(euc[i]) ^ 0x80, static_cast<unsigned char>(jis[3 + i]))
+            << hex(sjis);
+      }
+    }
+  }
+}
+
+// A user-defined character is counted, with the line of the first, wherever the blocks meet
+// it; other characters from F0 up are not.
+TEST(Convert, UserDefinedCharactersAreCounted) {
+  using Sized = size_t (*)(const Form&, char*, size_t, KanjiLoss*) noexcept;
+  const Op ops[] = {Op::kSjisToEuc, Op::kSjisToJis};
+  const Sized convert[] = {jcode_internal::sjis_to_euc, jcode_internal::sjis_to_jis};
+  const Bytes lost = "\xf5\x40\n\n\xfa\x40\xf0\xfc\xf9\x9f\xf0\x7f\xfc\xfc\n";
+  for (size_t before : {0u, 1u, 31u, 33u, 63u, 70u}) {
+    const Bytes text = Bytes(before, 'a') + "\n" + repeat("\x88\x9f", before) + "\n" + lost;
+    for (int i : {0, 1}) {
+      for (const Form* form : forms()) {
+        std::vector<char> buf(capacity(ops[i], text.size()));
+        std::memcpy(buf.data(), text.data(), text.size());
+        KanjiLoss loss{99, 99};
+        convert[i](*form, buf.data(), text.size(), &loss);
+        EXPECT_EQ(loss.count, 3u) << form->name << " " << op_name(ops[i]) << " after " << before;
+        EXPECT_EQ(loss.first_line, 3u) << form->name << " " << op_name(ops[i]) << " after " << before;
+      }
+    }
+  }
+  KanjiLoss none{99, 99};
+  char text[16] = "\xfa\x40\n";
+  sjis_to_euc(text, 3, &none);
+  EXPECT_EQ(none.count, 0u);
+  EXPECT_EQ(none.first_line, 0u);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -444,7 +497,7 @@ TEST(LongText, NoNulFromPairsInsideBlocks) {
     Bytes plain;   // a pair that converts normally
   };
   const Case cases[] = {
-      {Op::kSjisToEuc, "", "\xf0\x9f", "\x88\x9f"},    {Op::kSjisToEuc, "", "\x88\xfe", "\x88\x9f"},
+      {Op::kSjisToEuc, "", "\xf0\xfd", "\x88\x9f"},    {Op::kSjisToEuc, "", "\x88\xfe", "\x88\x9f"},
       {Op::kSjisToJis, "", "\x81\x1f", "\x88\x9f"},    {Op::kEucToSjis, "", "\xb1\x61", "\xb0\xa1"},
       {Op::kEucToSjis, "", "\xb0\x02", "\xb0\xa1"},    {Op::kJisToSjis, kEnterKanji, "\x9f\x30", "0!"},
       {Op::kJisToSjis, kEnterKanji, "\x31\xe0", "0!"},
