@@ -5,6 +5,7 @@
 #include <iconv.h>
 
 #include <map>
+#include <memory>
 #include <utility>
 
 #include "tests/jcode/convert.h"
@@ -15,9 +16,17 @@ namespace {
 // The whole input converted by iconv, with the closing shift sequence; false when iconv
 // refuses any of it or lacks the codes.
 bool iconv_convert(const char* to, const char* from, const Bytes& in, Bytes* out) {
-  static std::map<std::pair<std::string, std::string>, iconv_t> opened;
-  iconv_t& cd = opened.try_emplace({to, from}, iconv_open(to, from)).first->second;
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  struct Close {
+    void operator()(void* cd) const { iconv_close(cd); }
+  };
+  static std::map<std::pair<std::string, std::string>, std::unique_ptr<void, Close>> opened;  // for the run
+  auto& slot = opened[{to, from}];
+  if (!slot) {
+    const iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    slot.reset(cd);
+  }
+  const iconv_t cd = slot.get();
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
   std::vector<char> buf(in.size() * 8 + 16);
   char* src = const_cast<char*>(in.data());
