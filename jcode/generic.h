@@ -214,121 +214,125 @@ u8* jis_to_sjis(const u8* r, const u8* end, u8* w) {
 template <class V>
 u8* euc_to_sjis(const u8* r, const u8* end, u8* w) {
   constexpr int kLast = V::kWidth - 1;
-  uint32_t carry = 0;
-  bool carry_odd = false;
   while (end - r > V::kWidth) {
-    const V v = V::load(r);
-    const uint32_t firsts = pair_firsts(v.mask() & ~carry);
-    const uint32_t seconds = ((firsts << 1) | carry) & kLanes<V>;
-    const PairLanes<V> s = sjis_lanes(v, 0x80, 0xA0, 0xDF, 0xFE, carry_odd);
-    const V converted = select(V::lanes_of(firsts), s.first, select(V::lanes_of(seconds), s.second, v));
-    if (has_nul_pair(converted, firsts | seconds) ||
-        (cuts_pair<V>(firsts) && kSjisSecondFromEuc[r[kLast] & 1][r[V::kWidth]] == 0)) {
-      const u8* const block_end = r + V::kWidth;
-      if (carry) *w++ = kSjisSecondFromEuc[carry_odd][*r++];
-      while (r < block_end) w = step_euc_to_sjis(r, end, w);
-      carry = 0;
-      continue;
+    uint32_t carry = 0;
+    bool carry_odd = false;
+    while (end - r > V::kWidth) {
+      const V v = V::load(r);
+      const uint32_t firsts = pair_firsts(v.mask() & ~carry);
+      const uint32_t seconds = ((firsts << 1) | carry) & kLanes<V>;
+      const PairLanes<V> s = sjis_lanes(v, 0x80, 0xA0, 0xDF, 0xFE, carry_odd);
+      const V converted = select(V::lanes_of(firsts), s.first, select(V::lanes_of(seconds), s.second, v));
+      if (has_nul_pair(converted, firsts | seconds) ||
+          (cuts_pair<V>(firsts) && kSjisSecondFromEuc[r[kLast] & 1][r[V::kWidth]] == 0)) {
+        break;
+      }
+      const uint32_t shift2 = eq(v, kSingleShift2).mask() & firsts;
+      if (shift2 != 0) {
+        // The characters before the first 8E are written, the run of 8E pairs goes
+        // character by character, and the next block starts after it.
+        const int at = low_bit(shift2);
+        put_in_place(w, r, converted, v, at);
+        w += at;
+        r += at;
+        for (; end - r >= 2 && *r == kSingleShift2; r += 2) *w++ = r[1];
+        carry = 0;
+        continue;
+      }
+      carry = cuts_pair<V>(firsts);
+      carry_odd = r[kLast] & 1;  // read before the store, which may write over it
+      converted.store(w);
+      w += V::kWidth;
+      r += V::kWidth;
     }
-    const uint32_t shift2 = eq(v, kSingleShift2).mask() & firsts;
-    if (shift2 != 0) {
-      // The characters before the first 8E are written, the run of 8E pairs goes character
-      // by character, and the next block starts after it.
-      const int at = low_bit(shift2);
-      put_in_place(w, r, converted, v, at);
-      w += at;
-      r += at;
-      for (; end - r >= 2 && *r == kSingleShift2; r += 2) *w++ = r[1];
-      carry = 0;
-      continue;
+    if (carry) *w++ = kSjisSecondFromEuc[carry_odd][*r++];
+    // The block that would give a NUL (or the last bytes) goes character by character.
+    for (const u8* const block_end = block_or_end(r, end, V::kWidth); r < block_end;) {
+      w = step_euc_to_sjis(r, end, w);
     }
-    carry = cuts_pair<V>(firsts);
-    carry_odd = r[kLast] & 1;  // read before the store, which may write over it
-    converted.store(w);
-    w += V::kWidth;
-    r += V::kWidth;
   }
-  if (carry) *w++ = kSjisSecondFromEuc[carry_odd][*r++];
   return bytewise_euc_to_sjis(r, end, w);
 }
 
 // Shift_JIS -> JIS. Each block is converted whole and written with an escape sequence
-// wherever the character set changes; one with a pair that would give a NUL or with code page
-// 932's own characters goes character by character. Every store is a block wide, which needs the writer's
-// lead over the unread text to be a block: two blocks left to read give that.
+// wherever the character set changes. Every store is a block wide, which needs the writer's
+// lead over the unread text to be a block: two blocks left to read give that. A block with a
+// pair that would give a NUL or with code page 932's own characters goes character by
+// character, outside the loop of whole blocks, which keeps that loop lean.
 template <class V>
 u8* sjis_to_jis(const u8* r, const u8* end, u8* w, Loss& loss) {
   JisState state = JisState::kAscii;
   alignas(V::kWidth) u8 scratch[2 * V::kWidth] = {};
-  uint32_t carry = 0;
   while (end - r >= 2 * V::kWidth) {
-    const SjisBlock<V> b = read_sjis_block<V>(r, carry);
-    const V converted = select(b.kana_lanes, b.v ^ V::splat(0x80), convert_block_pairs(b, 0x00));
-    if (has_nul_or_own_pair(b, converted) || (cuts_pair<V>(b.firsts) && kJisSecond[r[V::kWidth]] == 0)) {
-      const u8* const block_end = r + V::kWidth;
-      if (carry) *w++ = kJisSecond[*r++];
-      while (r < block_end) w = step_sjis_to_jis(r, end, w, state, loss);
-      carry = 0;
-      continue;
+    uint32_t carry = 0;
+    while (end - r >= 2 * V::kWidth) {
+      const SjisBlock<V> b = read_sjis_block<V>(r, carry);
+      const V converted = select(b.kana_lanes, b.v ^ V::splat(0x80), convert_block_pairs(b, 0x00));
+      if (has_nul_or_own_pair(b, converted) || (cuts_pair<V>(b.firsts) && kJisSecond[r[V::kWidth]] == 0))
+        break;
+      converted.store(scratch);
+      w = put_jis_block<V::kWidth>(w, scratch, b.firsts | b.seconds, b.kana, state);
+      r += V::kWidth;
+      carry = cuts_pair<V>(b.firsts);
     }
-    converted.store(scratch);
-    w = put_jis_block<V::kWidth>(w, scratch, b.firsts | b.seconds, b.kana, state);
-    r += V::kWidth;
-    carry = cuts_pair<V>(b.firsts);
+    if (carry) *w++ = kJisSecond[*r++];
+    for (const u8* const block_end = block_or_end(r, end, V::kWidth); r < block_end;) {
+      w = step_sjis_to_jis(r, end, w, state, loss);
+    }
   }
-  if (carry) *w++ = kJisSecond[*r++];
   return bytewise_sjis_to_jis(r, end, w, state, loss);
 }
 
 // Shift_JIS -> EUC-JP. Pairs and ASCII keep their length, so a block converts lane by lane.
 // A half-width katakana ends the block's work: the characters before it are written, then in
 // place the conversion stops; growing, the katakana run goes character by character and the
-// next block starts after it. A block with a pair that would give a NUL goes character by
-// character, and so does one with code page 932's own characters. A block loses at most a block of lead and
-// stores a block wide: three cover it.
+// next block starts after it. A block loses at most a block of lead and stores a block wide:
+// three cover it. A block with a pair that would give a NUL or with code page 932's own
+// characters goes character by character, outside the loop of whole blocks.
 template <class V, bool kInPlace>
 Progress sjis_to_euc(const u8* r, const u8* end, u8* w, Loss& loss) {
-  uint32_t carry = 0;
   while (end - r > V::kWidth) {
-    if (!kInPlace && lead_short(r, end, w, 3 * V::kWidth)) {
-      if (carry) *w++ = kJisSecond[*r++] ^ 0x80;
-      return {r, w};
-    }
-    const SjisBlock<V> b = read_sjis_block<V>(r, carry);
-    const V converted = convert_block_pairs(b, 0x80);
-    const u8* const block_end = r + V::kWidth;
-    if (has_nul_or_own_pair(b, converted) || (cuts_pair<V>(b.firsts) && kJisSecond[r[V::kWidth]] == 0x80)) {
-      if (carry) *w++ = kJisSecond[*r++] ^ 0x80;
-      while (r < block_end) {
-        if (!step_sjis_to_euc<kInPlace>(r, end, w, loss)) return {r, w};
+    uint32_t carry = 0;
+    while (end - r > V::kWidth) {
+      if (!kInPlace && lead_short(r, end, w, 3 * V::kWidth)) {
+        if (carry) *w++ = kJisSecond[*r++] ^ 0x80;
+        return {r, w};
       }
-      carry = 0;
-      continue;
-    }
-    if (b.kana != 0) {
-      // Lanes before the first katakana are whole characters (a katakana lane is never a
-      // second byte). In place the lanes from the katakana on keep their bytes; growing, the
-      // writer is more than a block behind.
-      const int at = low_bit(b.kana);
-      if (kInPlace) {
-        put_in_place(w, r, converted, b.v, at);
-        return {r + at, w + at};
+      const SjisBlock<V> b = read_sjis_block<V>(r, carry);
+      const V converted = convert_block_pairs(b, 0x80);
+      if (has_nul_or_own_pair(b, converted) || (cuts_pair<V>(b.firsts) && kJisSecond[r[V::kWidth]] == 0x80)) {
+        break;
+      }
+      if (b.kana != 0) {
+        // Lanes before the first katakana are whole characters (a katakana lane is never a
+        // second byte). In place the lanes from the katakana on keep their bytes; growing, the
+        // writer is more than a block behind.
+        const int at = low_bit(b.kana);
+        if (kInPlace) {
+          put_in_place(w, r, converted, b.v, at);
+          return {r + at, w + at};
+        }
+        const u8* const block_end = r + V::kWidth;
+        converted.store(w);
+        w += at;
+        for (r += at; r < block_end && is_kana(*r); ++r, w += 2) {
+          w[0] = kSingleShift2;
+          w[1] = *r;
+        }
+        carry = 0;
+        continue;
       }
       converted.store(w);
-      w += at;
-      for (r += at; r < block_end && is_kana(*r); ++r, w += 2) {
-        w[0] = kSingleShift2;
-        w[1] = *r;
-      }
-      carry = 0;
-      continue;
+      w += V::kWidth;
+      r += V::kWidth;
+      carry = cuts_pair<V>(b.firsts);
     }
-    converted.store(w);
-    w += V::kWidth;
-    r += V::kWidth;
-    carry = cuts_pair<V>(b.firsts);
+    if (carry) *w++ = kJisSecond[*r++] ^ 0x80;
+    for (const u8* const block_end = block_or_end(r, end, V::kWidth); r < block_end;) {
+      if (!kInPlace && lead_short(r, end, w, 2)) return {r, w};
+      if (!step_sjis_to_euc<kInPlace>(r, end, w, loss)) return {r, w};
+    }
   }
-  if (carry) *w++ = kJisSecond[*r++] ^ 0x80;
   return bytewise_sjis_to_euc<kInPlace>(r, end, w, loss);
 }
 

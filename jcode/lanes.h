@@ -26,6 +26,11 @@ inline uint32_t pair_firsts(uint32_t pairable) {
   return (even_runs & 0x55555555u) | (pairable & ~even_runs & 0xAAAAAAAAu);
 }
 
+// Where a block of `width` bytes at r ends, or the text if sooner.
+inline const u8* block_or_end(const u8* r, const u8* end, int width) {
+  return end - r > width ? r + width : end;
+}
+
 // Copies n bytes, n below 32, in at most two overlapping moves.
 inline void copy_short(u8* to, const u8* from, int n) {
   if (n >= 16) {
