@@ -71,21 +71,18 @@ const std::vector<MenuItemTemplate> kMainMenu = {
     {"ヘルプ(&H)", "バージョン情報(&A)...", IDM_ABOUTBOX},
 };
 
+const DialogTemplate* const kDialogs[] = {&kMainDialog, &kAboutDialog};
+
+const StringResource kStrings[] = {
+    {IDS_ABOUTBOX, "バージョン情報(&A)..."},
+    {IDS_NOT_SELECTED, "ファイルが選択されていません。"},
+    {IDS_LIST_EMPTY, "リストが空です。"},
+};
+
+const ResourceTable kResources = {kDialogs, kStrings};
+
 }  // namespace
 
-const DialogTemplate* FindDialogTemplate(unsigned id) {
-  if (id == IDD_TAVVEL) return &kMainDialog;
-  if (id == IDD_ABOUTBOX) return &kAboutDialog;
-  return nullptr;
-}
+const ResourceTable& ProgramResources() { return kResources; }
 
 const std::vector<MenuItemTemplate>& MainMenuTemplate() { return kMainMenu; }
-
-const char* FindStringResource(unsigned id) {
-  switch (id) {
-    case IDS_ABOUTBOX: return "バージョン情報(&A)...";
-    case IDS_NOT_SELECTED: return "ファイルが選択されていません。";
-    case IDS_LIST_EMPTY: return "リストが空です。";
-    default: return nullptr;
-  }
-}

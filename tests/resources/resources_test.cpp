@@ -94,11 +94,25 @@ ScriptDialog ParseDialog(const std::string& script, const std::string& name) {
   return dialog;
 }
 
+const DialogTemplate* FindDialog(unsigned id) {
+  for (const DialogTemplate* dialog : ProgramResources().dialogs) {
+    if (dialog->id == id) return dialog;
+  }
+  return nullptr;
+}
+
+const char* FindString(unsigned id) {
+  for (const StringResource& entry : ProgramResources().strings) {
+    if (entry.id == id) return entry.text;
+  }
+  return nullptr;
+}
+
 class DialogResource : public testing::TestWithParam<std::pair<unsigned, const char*>> {};
 
 TEST_P(DialogResource, ScriptAndTemplateAgree) {
   const auto [id, name] = GetParam();
-  const DialogTemplate* data = FindDialogTemplate(id);
+  const DialogTemplate* data = FindDialog(id);
   ASSERT_NE(data, nullptr);
   ScriptDialog script = ParseDialog(ReadSource("tavvel.rc"), name);
   EXPECT_EQ(script.caption, data->caption);
@@ -152,8 +166,8 @@ TEST(StringResource, ScriptAndTableAgree) {
     long id = Identifiers().at(name);
     std::smatch m;
     ASSERT_TRUE(std::regex_search(script, m, std::regex(std::string(name) + R"(\s+\"(.*)\")"))) << name;
-    ASSERT_NE(FindStringResource(static_cast<unsigned>(id)), nullptr) << name;
-    EXPECT_EQ(m[1].str(), FindStringResource(static_cast<unsigned>(id))) << name;
+    ASSERT_NE(FindString(static_cast<unsigned>(id)), nullptr) << name;
+    EXPECT_EQ(m[1].str(), FindString(static_cast<unsigned>(id))) << name;
   }
 }
 
