@@ -2,6 +2,7 @@
 #include "resources/templates.h"
 
 #include "resources/resource.h"
+#include "tavvel_version.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ const DialogTemplate kAboutDialog = {
         {-1, K::kStatic, 42, 10, 59, 8, "Tavvel", {}},
         {-1, K::kStatic, 42, 25, 89, 8, "ファイル結合ツール", {}},
         {1, K::kDefaultButton, 130, 7, 34, 14, "OK", {}},
-        {-1, K::kStatic, 8, 32, 32, 8, "v.1.0.0.3", {}},
+        {-1, K::kStatic, 8, 32, 32, 8, TAVVEL_VERSION_LABEL, {}},
         {-1, K::kStatic, 42, 35, 68, 8, "Tavvel 開発チーム", {}},
     },
 };

@@ -11,6 +11,7 @@
 
 #include "resources/resource.h"
 #include "resources/templates.h"
+#include "tavvel_version.h"
 
 namespace {
 
@@ -20,6 +21,9 @@ std::string ReadSource(const char* name) {
   text << in.rdbuf();
   return text.str();
 }
+
+// The texts a script line may name instead of quoting them.
+const std::map<std::string, std::string> kTextMacros = {{"TAVVEL_VERSION_LABEL", TAVVEL_VERSION_LABEL}};
 
 // The numeric value of every #define in resource.h, and the system's IDs.
 std::map<std::string, long> Identifiers() {
@@ -61,7 +65,7 @@ ScriptDialog ParseDialog(const std::string& script, const std::string& name) {
     dialog.cy = std::stoi(m[2]);
   }
   const std::regex caption(R"(^CAPTION\s+\"(.*)\")"), font(R"(^FONT\s+(\d+),\s*\"(.*)\")"), menu(R"(^MENU\s+(\w+))");
-  const std::regex text_control(R"(^\s+(\w+)\s+\"([^\"]*)\",\s*(\w+),\s*(-?\d+),\s*(\d+),\s*(\d+),\s*(\d+))");
+  const std::regex text_control(R"(^\s+(\w+)\s+(\"[^\"]*\"|\w+),\s*(\w+),\s*(-?\d+),\s*(\d+),\s*(\d+),\s*(\d+))");
   const std::regex plain_control(R"(^\s+(LISTBOX|COMBOBOX|EDITTEXT)\s+(\w+),\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+))");
   const std::regex custom(R"(^\s+CONTROL\s+\"([^\"]*)\",\s*(\w+),\s*(\"?\w+\"?),\s*[^,]+,\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+))");
   const std::regex icon(R"(^\s+ICON\s+(\w+),\s*(\w+),\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+))");
@@ -87,8 +91,9 @@ ScriptDialog ParseDialog(const std::string& script, const std::string& name) {
       dialog.controls.push_back({kinds.at(m[1]), ids.at(m[2]), std::stoi(m[3]), std::stoi(m[4]), std::stoi(m[5]),
                                  std::stoi(m[6]), ""});
     } else if (std::regex_search(line, m, text_control)) {
+      std::string text = m[2].str()[0] == '"' ? m[2].str().substr(1, m[2].length() - 2) : kTextMacros.at(m[2]);
       dialog.controls.push_back({kinds.at(m[1]), ids.at(m[3]), std::stoi(m[4]), std::stoi(m[5]), std::stoi(m[6]),
-                                 std::stoi(m[7]), m[2]});
+                                 std::stoi(m[7]), text});
     }
   }
   return dialog;
