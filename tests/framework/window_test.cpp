@@ -17,20 +17,17 @@ constexpr unsigned kTestDialog = 7;
 constexpr unsigned kTestString = 5;
 constexpr int kLimited = 10, kCombo = 11, kLater = 12, kRun = 13;
 
-const DialogTemplate kLayout = {kTestDialog,
-                                "test",
-                                100,
-                                60,
-                                "font",
-                                9,
-                                false,
-                                0,
-                                {
-                                    {kLimited, ControlKind::kEdit, 0, 0, 50, 10, "", {}},
-                                    {kCombo, ControlKind::kComboBox, 0, 10, 50, 30, "", {"zero", "one"}},
-                                    {kLater, ControlKind::kEdit, 0, 20, 50, 10, "", {}},
-                                    {kRun, ControlKind::kButton, 0, 40, 50, 10, "run", {}},
-                                }};
+// clang-format off
+const DialogTemplate kLayout = {
+    kTestDialog, "test", 100, 60, "font", 9, false, 0,
+    {
+        {kLimited, ControlKind::kEdit, 0, 0, 50, 10, "", {}},
+        {kCombo, ControlKind::kComboBox, 0, 10, 50, 30, "", {"zero", "one"}},
+        {kLater, ControlKind::kEdit, 0, 20, 50, 10, "", {}},
+        {kRun, ControlKind::kButton, 0, 40, 50, 10, "run", {}},
+    },
+};
+// clang-format on
 const DialogTemplate* const kDialogs[] = {&kLayout};
 const StringResource kStrings[] = {{kTestString, "five"}};
 const ResourceTable kTable = {kDialogs, kStrings};
