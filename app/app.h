@@ -26,6 +26,10 @@ inline constexpr bool kPathsIgnoreCase = false;
 // paths pass through 260-byte buffers.
 inline constexpr size_t kMaxPathBytes = 259;
 
+// Hands the program's dialog templates, strings and the framework's texts to
+// the framework; the main dialog does it before it first opens.
+void InstallProgramResources();
+
 class CJoinDlg : public CDialog {
  public:
   explicit CJoinDlg(CWnd* parent = nullptr);

@@ -41,6 +41,7 @@ const CommandEntry<CJoinDlg> CJoinDlg::kCommands[] = {
 };
 
 CJoinDlg::CJoinDlg(CWnd* parent) : CDialog(IDD_TAVVEL, parent) {
+  InstallProgramResources();
   m_strRepFile = "";
   m_strSepFile = "";
   m_hIcon = AfxGetApp() ? AfxGetApp()->LoadIcon(IDR_MAINFRAME) : Host().LoadIcon(IDR_MAINFRAME);

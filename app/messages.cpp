@@ -22,4 +22,25 @@ const char kTableTitle[] = "置換テーブルの選択";
 const char kTableFilter[] =
     "置換テーブル ファイル (*.txt;*.tbl;*.dic)|*.txt;*.tbl;*.dic|すべてのファイル (*.*)|*.*||";
 const char kNotStartSOrTr[] = "do not start 's' or 'tr'";
+const char kProgramName[] = "Tavvel";
+const char kMaxChars[] = "%1 文字以内で入力してください。";
+const char kOutOfMemory[] = "メモリが不足しています。";
+const char kFileError[] = "'%s' の処理中にエラーが発生しました。\n%s (Error:%lu)";
+const char* const kFileErrorCauses[15] = {
+    "エラーはありません",
+    "不明なエラーが発生しました",
+    "ファイルが見つかりません",
+    "パスが正しくありません",
+    "開いているファイルが多すぎます",
+    "アクセスが拒否されました",
+    "ファイルハンドルが無効です",
+    "現在のフォルダは削除できません",
+    "フォルダがいっぱいです",
+    "ファイル位置を移動できません",
+    "入出力エラーが発生しました",
+    "ファイルは使用中です",
+    "ファイルはロックされています",
+    "ディスクの空き容量が不足しています",
+    "ファイルの終わりを越えて読み込もうとしました",
+};
 }  // namespace msg

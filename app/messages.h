@@ -21,4 +21,10 @@ extern const char kSeparatorFilter[];
 extern const char kTableTitle[];
 extern const char kTableFilter[];
 extern const char kNotStartSOrTr[];
+// The framework's own message boxes.
+extern const char kProgramName[];  // their caption
+extern const char kMaxChars[];     // %1: the limit
+extern const char kOutOfMemory[];
+extern const char kFileError[];                 // %s: path, %s: cause, %lu: error code
+extern const char* const kFileErrorCauses[15];  // in the order of CFileException::Cause
 }  // namespace msg

@@ -16,6 +16,7 @@
 #include "framework/file.h"
 #include "framework/headless/headless.h"
 #include "framework/os.h"
+#include "tavvel_version.h"
 
 namespace {
 
@@ -118,7 +119,7 @@ Options ParseOptions(int argc, char** argv) {
       case kSort: options.sort = 1 + Choice("--sort", optarg, {"asc", "desc"}); break;
       case 'q': options.quiet = true; break;
       case 'h': std::fputs(kUsage, stdout); std::exit(0);
-      case kVersion: std::puts("tavvel-cli 1.0.0.3"); std::exit(0);
+      case kVersion: std::puts("tavvel-cli " TAVVEL_VERSION); std::exit(0);
       case ':': UsageError("option '" + BadOption(argv, true) + "' needs a value");
       default: UsageError("unknown option '" + BadOption(argv, false) + "'");
     }

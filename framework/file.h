@@ -56,11 +56,12 @@ class CFileException : public std::exception {
     none, genericException, fileNotFound, badPath, tooManyOpenFiles, accessDenied, invalidFile,
     removeCurrentDir, directoryFull, badSeek, hardIO, sharingViolation, lockViolation, diskFull, endOfFile
   };
+  static constexpr size_t kCauseCount = endOfFile + 1;
   CFileException() = default;
   CFileException(Cause cause, uint32_t os_error, const CString& file_name)
       : m_cause(cause), m_lOsError(os_error), m_strFileName(file_name) {}
   const char* what() const noexcept override { return "file exception"; }
-  // The cause in the user's language, e.g. for "'%s' ... %s" reports.
+  // The cause in the user's language (framework/texts.h), e.g. for "'%s' ... %s" reports.
   CString CauseText() const;
   static Cause CauseFromOsError(uint32_t os_error);
 
@@ -99,7 +100,7 @@ class CFile {
   // leaves the descriptor open. When it is a regular file, it counts as open
   // without sharing, so no other open of that file succeeds meanwhile.
   bool OpenStandardOutput();
-  // Makes name, opened for writing, mean standard output (tavvel-cli's "-");
+  // Makes name, opened for writing, mean standard output (a command line's "-");
   // no name is special until this is called.
   static void SetStandardOutputName(const char* name);
   static bool IsStandardOutputName(const char* path);

@@ -11,6 +11,7 @@
 
 #include "framework/file.h"
 #include "framework/os.h"
+#include "framework/texts.h"
 
 namespace {
 
@@ -119,24 +120,8 @@ CFileException::Cause CFileException::CauseFromOsError(uint32_t os_error) {
 }
 
 CString CFileException::CauseText() const {
-  switch (m_cause) {
-    case none: return "エラーはありません";
-    case genericException: return "不明なエラーが発生しました";
-    case fileNotFound: return "ファイルが見つかりません";
-    case badPath: return "パスが正しくありません";
-    case tooManyOpenFiles: return "開いているファイルが多すぎます";
-    case accessDenied: return "アクセスが拒否されました";
-    case invalidFile: return "ファイルハンドルが無効です";
-    case removeCurrentDir: return "現在のフォルダは削除できません";
-    case directoryFull: return "フォルダがいっぱいです";
-    case badSeek: return "ファイル位置を移動できません";
-    case hardIO: return "入出力エラーが発生しました";
-    case sharingViolation: return "ファイルは使用中です";
-    case lockViolation: return "ファイルはロックされています";
-    case diskFull: return "ディスクの空き容量が不足しています";
-    case endOfFile: return "ファイルの終わりを越えて読み込もうとしました";
-  }
-  return "不明なエラーが発生しました";
+  const auto& causes = GetFrameworkTexts().causes;
+  return causes[static_cast<size_t>(m_cause) < causes.size() ? m_cause : genericException];
 }
 
 void CFile::Raise(uint32_t os_error) const {

@@ -6,6 +6,7 @@
 
 #include "framework/file.h"
 #include "framework/os.h"
+#include "framework/texts.h"
 
 namespace {
 HostPort* g_host = nullptr;
@@ -73,7 +74,7 @@ void DDX_Text(CDataExchange* dx, int id, CString& value) {
 void DDV_MaxChars(CDataExchange* dx, const CString& value, int max_chars) {
   if (dx->m_bSaveAndValidate) {
     if (value.GetLength() > static_cast<size_t>(max_chars)) {
-      CString prompt("%1 文字以内で入力してください。");
+      CString prompt(GetFrameworkTexts().max_chars);
       CString number;
       number.Format("%d", max_chars);
       prompt.Replace("%1", number.View());
@@ -129,14 +130,14 @@ void CDialog::Guard(Action action) {
     action();
   } catch (const CFileException& e) {
     CString text;
-    text.Format("'%s' の処理中にエラーが発生しました。\n%s (Error:%lu)", e.m_strFileName.GetString(),
-                e.CauseText().GetString(), static_cast<unsigned long>(e.m_lOsError));
+    text.Format(GetFrameworkTexts().file_error, e.m_strFileName.GetString(), e.CauseText().GetString(),
+                static_cast<unsigned long>(e.m_lOsError));
     AfxMessageBox(text, win::kMbIconStop);
   } catch (const CUserException&) {
   } catch (const CMemoryException&) {
-    AfxMessageBox("メモリが不足しています。", win::kMbIconStop);
+    AfxMessageBox(GetFrameworkTexts().out_of_memory, win::kMbIconStop);
   } catch (const std::bad_alloc&) {
-    AfxMessageBox("メモリが不足しています。", win::kMbIconStop);
+    AfxMessageBox(GetFrameworkTexts().out_of_memory, win::kMbIconStop);
   }
 }
 

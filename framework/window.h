@@ -109,8 +109,8 @@ class CDataExchange {
 void DDX_Control(CDataExchange* dx, int id, CWnd& control);
 void DDX_CBIndex(CDataExchange* dx, int id, int& index);
 void DDX_Text(CDataExchange* dx, int id, CString& value);
-// Saving: more than max_chars bytes shows "%1 文字以内で入力してください。" and
-// fails the exchange. Loading: limits the last edit to max_chars bytes.
+// Saving: more than max_chars bytes shows the max_chars text of
+// FrameworkTexts (exclamation icon) and fails the exchange. Loading: limits the last edit to max_chars bytes.
 void DDV_MaxChars(CDataExchange* dx, const CString& value, int max_chars);
 
 // One row of a dialog's command table: a control or menu ID with its

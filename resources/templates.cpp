@@ -2,6 +2,7 @@
 #include "resources/templates.h"
 
 #include "resources/resource.h"
+#include "tavvel_version.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ const DialogTemplate kAboutDialog = {
         {-1, K::kStatic, 42, 10, 59, 8, "Tavvel", {}},
         {-1, K::kStatic, 42, 25, 89, 8, "ファイル結合ツール", {}},
         {1, K::kDefaultButton, 130, 7, 34, 14, "OK", {}},
-        {-1, K::kStatic, 8, 32, 32, 8, "v.1.0.0.3", {}},
+        {-1, K::kStatic, 8, 32, 32, 8, TAVVEL_VERSION_LABEL, {}},
         {-1, K::kStatic, 42, 35, 68, 8, "Tavvel 開発チーム", {}},
     },
 };
@@ -71,21 +72,18 @@ const std::vector<MenuItemTemplate> kMainMenu = {
     {"ヘルプ(&H)", "バージョン情報(&A)...", IDM_ABOUTBOX},
 };
 
+const DialogTemplate* const kDialogs[] = {&kMainDialog, &kAboutDialog};
+
+const StringResource kStrings[] = {
+    {IDS_ABOUTBOX, "バージョン情報(&A)..."},
+    {IDS_NOT_SELECTED, "ファイルが選択されていません。"},
+    {IDS_LIST_EMPTY, "リストが空です。"},
+};
+
+const ResourceTable kResources = {kDialogs, kStrings};
+
 }  // namespace
 
-const DialogTemplate* FindDialogTemplate(unsigned id) {
-  if (id == IDD_TAVVEL) return &kMainDialog;
-  if (id == IDD_ABOUTBOX) return &kAboutDialog;
-  return nullptr;
-}
+const ResourceTable& ProgramResources() { return kResources; }
 
 const std::vector<MenuItemTemplate>& MainMenuTemplate() { return kMainMenu; }
-
-const char* FindStringResource(unsigned id) {
-  switch (id) {
-    case IDS_ABOUTBOX: return "バージョン情報(&A)...";
-    case IDS_NOT_SELECTED: return "ファイルが選択されていません。";
-    case IDS_LIST_EMPTY: return "リストが空です。";
-    default: return nullptr;
-  }
-}

@@ -1,32 +1,11 @@
-// The dialog templates, menu and string table as data, for backends that
-// build windows themselves (the headless one). tavvel.rc holds the same
+// The program's dialog templates, menu and string table as data, for the
+// backends that need them (framework/resources.h). tavvel.rc holds the same
 // resources for the Windows program; a test keeps the two in step.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
 #include <vector>
 
-enum class ControlKind { kButton, kDefaultButton, kStatic, kEtchedLine, kGroupBox, kIcon, kListBox, kComboBox, kEdit, kProgress };
-
-struct ControlTemplate {
-  int id;  // -1 for controls without one
-  ControlKind kind;
-  int x, y, cx, cy;  // dialog units
-  const char* text;
-  std::vector<const char*> items;  // combo boxes: the items in order
-};
-
-struct DialogTemplate {
-  unsigned id;
-  const char* caption;
-  int cx, cy;
-  const char* font;
-  int point_size;
-  bool system_menu;
-  unsigned menu_id;  // 0: none
-  std::vector<ControlTemplate> controls;  // in tab order
-};
+#include "framework/resources.h"
 
 struct MenuItemTemplate {
   const char* popup;  // the menu the item belongs to
@@ -34,7 +13,6 @@ struct MenuItemTemplate {
   unsigned id;
 };
 
-const DialogTemplate* FindDialogTemplate(unsigned id);
+// The dialogs and strings, to hand to SetResources; they live as long as the program.
+const ResourceTable& ProgramResources();
 const std::vector<MenuItemTemplate>& MainMenuTemplate();
-// The string table entry, or nullptr.
-const char* FindStringResource(unsigned id);

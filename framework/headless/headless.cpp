@@ -6,7 +6,6 @@
 #include <stdexcept>
 
 #include "framework/file.h"
-#include "resources/templates.h"
 
 namespace headless {
 

@@ -1,6 +1,6 @@
 // The headless backend: windows whose controls live in memory, and a host
 // that plays the user and the desktop. Tests drive the real dialog classes
-// through it; tavvel-cli runs the join with it.
+// through it. The layouts come from the program's resources (SetResources).
 #pragma once
 
 #include <deque>
@@ -10,8 +10,8 @@
 #include <optional>
 #include <vector>
 
+#include "framework/resources.h"
 #include "framework/window.h"
-#include "resources/templates.h"
 
 namespace headless {
 

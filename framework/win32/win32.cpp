@@ -1,15 +1,17 @@
 // The Win32 backend: modal dialogs with command dispatch, real controls,
 // common dialogs, message boxes, the wait cursor and the shell.
-#include <windows.h>
+#include "framework/win32/win32.h"
+
 #include <commdlg.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <cstring>
 #include <string>
 
 #include "framework/file.h"
-#include "framework/win32/win32.h"
-#include "resources/templates.h"
+#include "framework/resources.h"
+#include "framework/texts.h"
 
 namespace win32 {
 
@@ -167,7 +169,7 @@ int Win32Host::RunModal(CDialog& dialog, unsigned template_id, CWnd* parent) {
 
 int Win32Host::MessageBox(CWnd* owner, const char* text, unsigned type) {
   if (message_box_hook) return message_box_hook(text, type);
-  return ::MessageBoxA(OwnerWindow(owner), text, "Tavvel", type);
+  return ::MessageBoxA(OwnerWindow(owner), text, GetFrameworkTexts().caption, type);
 }
 
 std::string Win32Host::FilterFromBars(const char* filter) {

@@ -1,45 +1,34 @@
 // CFile and CStdioFile on POSIX: open errors as Windows codes, share modes,
 // truncation, 64-bit sizes, failing writes, standard output, line reading.
-#include <atomic>
-#include <cerrno>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #if !defined(_WIN32)
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 #include <gtest/gtest.h>
 
-#include "tests/framework/temp_files.h"
-
 #include "framework/file.h"
+#include "tests/support/files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using framework_test::ReadBytes;
-using framework_test::WriteBytes;
-
-using framework_test::TempFolder;
+using tavvel_test::ReadFile;
+using tavvel_test::TempFolder;
+using tavvel_test::WriteFile;
 
 constexpr unsigned kReadBinary = CFile::modeRead | CFile::typeBinary;
 constexpr unsigned kCreateBinary = CFile::modeCreate | CFile::modeWrite | CFile::typeBinary;
 
 TEST(FileOpen, FailuresGiveWindowsCodes) {
   TempFolder dir;
-  WriteBytes(dir / "plain.txt", "x");
+  WriteFile(dir / "plain.txt", "x");
   fs::create_directory(dir / "sub");
   struct Case {
     const char* name;
@@ -75,45 +64,10 @@ TEST(FileOpen, FailuresGiveWindowsCodes) {
   EXPECT_FALSE(fs::exists(dir / "absent"));
 }
 
-#if !defined(_WIN32)
-// Sets or clears the immutable flag, which stops even root from writing.
-bool SetImmutable(const std::string& path, bool on) {
-  int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd < 0) return false;
-  int flags = 0;
-  bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-  if (ok) {
-    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-    ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-  }
-  ::close(fd);
-  return ok;
-}
-
-TEST(FileOpen, PermissionDeniedIsFive) {
-  TempFolder dir;
-  std::string path = dir / "locked.txt";
-  WriteBytes(path, "keep");
-  bool immutable = false;
-  if (::geteuid() == 0) {
-    immutable = SetImmutable(path, true);
-    if (!immutable) GTEST_SKIP() << "running as root without a way to deny a write";
-  } else {
-    ::chmod(path.c_str(), 0444);
-  }
-  CFile file;
-  EXPECT_FALSE(file.Open(path.c_str(), kCreateBinary));
-  EXPECT_EQ(GetLastErrorCode(), 5u);
-  if (immutable) SetImmutable(path, false);
-  EXPECT_EQ(ReadBytes(path), "keep");
-}
-
-#endif  // !_WIN32
-
 TEST(FileOpen, CreateTruncatesUnlessNoTruncate) {
   TempFolder dir;
   std::string path = dir / "out.bin";
-  WriteBytes(path, "old content");
+  WriteFile(path, "old content");
   {
     CFile file;
     ASSERT_TRUE(file.Open(path.c_str(), kCreateBinary | CFile::modeNoTruncate));
@@ -121,7 +75,7 @@ TEST(FileOpen, CreateTruncatesUnlessNoTruncate) {
     file.Write("OLD", 3);
     file.Close();
   }
-  EXPECT_EQ(ReadBytes(path), "OLD content");
+  EXPECT_EQ(ReadFile(path), "OLD content");
   {
     CFile file;
     ASSERT_TRUE(file.Open(path.c_str(), kCreateBinary));
@@ -129,7 +83,7 @@ TEST(FileOpen, CreateTruncatesUnlessNoTruncate) {
     file.Write("new", 3);
     file.Close();
   }
-  EXPECT_EQ(ReadBytes(path), "new");
+  EXPECT_EQ(ReadFile(path), "new");
   CFile created;
   ASSERT_TRUE(created.Open((dir / "fresh.bin").c_str(), kCreateBinary | CFile::modeNoTruncate));
   EXPECT_EQ(created.GetLength(), 0u);
@@ -138,7 +92,7 @@ TEST(FileOpen, CreateTruncatesUnlessNoTruncate) {
 TEST(FileShare, SecondOpenFollowsWindowsRules) {
   TempFolder dir;
   std::string path = dir / "shared.txt";
-  WriteBytes(path, "data");
+  WriteFile(path, "data");
   constexpr unsigned R = CFile::modeRead, W = CFile::modeWrite, RW = CFile::modeReadWrite;
   struct Case {
     const char* name;
@@ -181,7 +135,7 @@ TEST(FileShare, SecondOpenFollowsWindowsRules) {
 TEST(FileShare, FileInUseIsNeitherTruncatedNorReachedThroughLink) {
   TempFolder dir;
   std::string path = dir / "source.txt";
-  WriteBytes(path, "precious");
+  WriteFile(path, "precious");
   fs::create_symlink(path, dir / "link.txt");
   fs::create_hard_link(path, dir / "hard.txt");
   CFile source;
@@ -192,57 +146,14 @@ TEST(FileShare, FileInUseIsNeitherTruncatedNorReachedThroughLink) {
     EXPECT_FALSE(output.Open(other.c_str(), kCreateBinary));
     EXPECT_EQ(GetLastErrorCode(), 32u);
   }
-  EXPECT_EQ(ReadBytes(path), "precious");
+  EXPECT_EQ(ReadFile(path), "precious");
   source.Close();
   CFile output;
   EXPECT_TRUE(output.Open((dir / "link.txt").c_str(), kCreateBinary));
-  EXPECT_EQ(ReadBytes(path), "");
+  EXPECT_EQ(ReadFile(path), "");
 }
 
 #endif  // !_WIN32
-
-TEST(FileShare, TableHoldsUnderThreads) {
-  TempFolder dir;
-  std::string path = dir / "contended.bin";
-  WriteBytes(path, "");
-  std::atomic<int> holders{0};
-  std::atomic<int> overlaps{0};
-  std::atomic<int> opened{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&] {
-      for (int i = 0; i < 2000; ++i) {
-        CFile file;
-        if (!file.Open(path.c_str(), CFile::modeWrite | CFile::shareExclusive)) {
-          if (GetLastErrorCode() != 32) overlaps++;
-          continue;
-        }
-        if (holders.fetch_add(1) != 0) overlaps++;
-        opened++;
-        holders.fetch_sub(1);
-        file.Close();
-      }
-    });
-  }
-  for (auto& thread : threads) thread.join();
-  EXPECT_EQ(overlaps.load(), 0);
-  EXPECT_GT(opened.load(), 0);
-  CFile after;
-  EXPECT_TRUE(after.Open(path.c_str(), CFile::modeWrite | CFile::shareExclusive));
-}
-
-TEST(LastError, IsPerThread) {
-  SetLastErrorCode(87);
-  uint32_t seen_by_other = 1;
-  std::thread other([&] {
-    seen_by_other = GetLastErrorCode();
-    CFile file;
-    file.Open("/nonexistent-tavvel-folder/x", kReadBinary);
-  });
-  other.join();
-  EXPECT_EQ(seen_by_other, 0u);
-  EXPECT_EQ(GetLastErrorCode(), 87u);
-}
 
 #if !defined(_WIN32)
 TEST(FileWrite, FullDeviceRaisesDiskFull) {
@@ -271,7 +182,7 @@ TEST(FileRead, ErrorsAndClosedFilesRaise) {
   EXPECT_THROW(closed.Write(&byte, 1), CFileException);
   EXPECT_THROW(closed.GetLength(), CFileException);
   TempFolder dir;
-  WriteBytes(dir / "w.txt", "abc");
+  WriteFile(dir / "w.txt", "abc");
   CFile write_only;
   ASSERT_TRUE(write_only.Open((dir / "w.txt").c_str(), CFile::modeWrite | CFile::modeNoTruncate));
   try {
@@ -308,45 +219,6 @@ TEST(FileRead, StopsOnlyAtTheEnd) {
   writer.join();
   EXPECT_EQ(got.substr(0, 1000), std::string(1000, 'a'));
   EXPECT_EQ(got.substr(4000, 1000), std::string(1000, 'e'));
-}
-
-std::atomic<int> g_signals{0};
-void CountSignal(int) { g_signals++; }
-
-TEST(FileRead, SignalsDoNotCutARead) {
-  TempFolder dir;
-  std::string path = dir / "pipe";
-  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-  // Without SA_RESTART a signal makes the blocked read fail with EINTR.
-  struct sigaction action = {}, previous = {};
-  action.sa_handler = CountSignal;
-  ::sigemptyset(&action.sa_mask);
-  ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous), 0);
-  std::atomic<bool> reading{false};
-  std::string got(4, '\0');
-  size_t count = 0;
-  std::thread reader([&] {
-    CFile file;
-    ASSERT_TRUE(file.Open(path.c_str(), kReadBinary));
-    reading = true;
-    count = file.Read(got.data(), got.size());
-  });
-  int fd = ::open(path.c_str(), O_WRONLY);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(::write(fd, "ab", 2), 2);
-  while (!reading) ::usleep(1000);
-  for (int i = 0; i < 3; ++i) {
-    ::usleep(20000);
-    ::pthread_kill(reader.native_handle(), SIGUSR1);
-  }
-  ::usleep(20000);
-  ASSERT_EQ(::write(fd, "cd", 2), 2);
-  ::close(fd);
-  reader.join();
-  ::sigaction(SIGUSR1, &previous, nullptr);
-  EXPECT_EQ(g_signals.load(), 3);
-  EXPECT_EQ(count, 4u);
-  EXPECT_EQ(got, "abcd");
 }
 
 #endif  // !_WIN32
@@ -392,108 +264,34 @@ void WithStandardOutput(const std::string& path, Body body) {
   ::close(saved);
 }
 
-TEST(FileStandardOutput, WritesAndStaysOpen) {
-  TempFolder dir;
-  std::string path = dir / "stdout.txt";
-  bool still_open = false;
-  bool source_refused = false;
-  WithStandardOutput(path, [&] {
-    CFile out;
-    ASSERT_TRUE(out.OpenStandardOutput());
-    EXPECT_EQ(out.GetFilePath(), "-");
-    out.Write("hello\n", 6);
-    // The file behind standard output cannot be a source meanwhile.
-    CFile source;
-    source_refused = !source.Open(path.c_str(), kReadBinary) && GetLastErrorCode() == 32;
-    out.Close();
-    still_open = ::fcntl(STDOUT_FILENO, F_GETFD) != -1;
-    CFile later;
-    EXPECT_TRUE(later.Open(path.c_str(), kReadBinary));
-  });
-  EXPECT_TRUE(still_open);
-  EXPECT_TRUE(source_refused);
-  EXPECT_EQ(ReadBytes(path), "hello\n");
-}
-
-TEST(FileStandardOutput, NamedOutputMeansStandardOutput) {
+TEST(FileStandardOutput, TheNamedOutputWritesThereAndStaysOpen) {
   TempFolder dir;
   std::string path = dir / "stdout.txt";
   std::string dash_file = dir / "-";
   CFile::SetStandardOutputName(dash_file.c_str());
+  bool still_open = false;
   WithStandardOutput(path, [&] {
     CFile out;
     ASSERT_TRUE(out.Open(dash_file.c_str(), kCreateBinary));
-    out.Write("via name", 8);
-    out.Close();
-    // Reading a file of that name still reads the file.
-    CFile in;
-    EXPECT_FALSE(in.Open(dash_file.c_str(), kReadBinary));
+    out.Write("hello\n", 6);
+    // The file behind standard output cannot be a source meanwhile; a file
+    // of the output's name is read as a file.
+    CFile source;
+    EXPECT_FALSE(source.Open(path.c_str(), kReadBinary));
+    EXPECT_EQ(GetLastErrorCode(), 32u);
+    EXPECT_FALSE(source.Open(dash_file.c_str(), kReadBinary));
     EXPECT_EQ(GetLastErrorCode(), 2u);
+    out.Close();
+    still_open = ::fcntl(STDOUT_FILENO, F_GETFD) != -1;
+    EXPECT_TRUE(source.Open(path.c_str(), kReadBinary));
   });
   CFile::SetStandardOutputName("");
-  EXPECT_EQ(ReadBytes(path), "via name");
+  EXPECT_TRUE(still_open);
+  EXPECT_EQ(ReadFile(path), "hello\n");
   EXPECT_FALSE(fs::exists(dash_file));
-  CFile plain;
-  ASSERT_TRUE(plain.Open(dash_file.c_str(), kCreateBinary));
-  EXPECT_TRUE(fs::exists(dash_file));
-}
-
-TEST(FileErrors, ErrnoMapsToWindowsCodes) {
-  struct Case {
-    int error_number;
-    uint32_t code;
-  };
-  const Case cases[] = {
-      {ENOENT, 2},   {ENOTDIR, 3}, {EMFILE, 4},        {ENFILE, 4},   {EACCES, 5},  {EPERM, 5},
-      {EROFS, 5},    {EISDIR, 5},  {ENOMEM, 8},        {ENOSPC, 112}, {EDQUOT, 112}, {ENAMETOOLONG, 206},
-      {EEXIST, 80},  {EINVAL, 87}, {EBADF, 6},         {EPIPE, 109},  {EIO, 1117},  {ELOOP, 1921},
-      {EFBIG, 223},  {ETXTBSY, 32}, {EPROTO, 31},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(WinErrorFromErrno(c.error_number), c.code) << "errno " << c.error_number;
-  }
-  TempFolder dir;
-  EXPECT_EQ(WinErrorFromErrno(ENOENT, (dir / "absent.txt").c_str()), 2u);
-  EXPECT_EQ(WinErrorFromErrno(ENOENT, (dir / "absent/x.txt").c_str()), 3u);
-  EXPECT_EQ(WinErrorFromErrno(ENOENT, "relative-absent.txt"), 2u);
 }
 
 #endif  // !_WIN32
-
-TEST(FileErrors, CausesAndTheirTexts) {
-  struct Case {
-    uint32_t os_error;
-    CFileException::Cause cause;
-  };
-  const Case cases[] = {
-      {0, CFileException::none},
-      {2, CFileException::fileNotFound},
-      {3, CFileException::badPath},
-      {206, CFileException::badPath},
-      {4, CFileException::tooManyOpenFiles},
-      {5, CFileException::accessDenied},
-      {6, CFileException::invalidFile},
-      {32, CFileException::sharingViolation},
-      {33, CFileException::lockViolation},
-      {112, CFileException::diskFull},
-      {38, CFileException::endOfFile},
-      {1117, CFileException::hardIO},
-      {131, CFileException::badSeek},
-      {9999, CFileException::genericException},
-  };
-  std::vector<std::string> texts;
-  for (const Case& c : cases) {
-    EXPECT_EQ(CFileException::CauseFromOsError(c.os_error), c.cause) << c.os_error;
-  }
-  for (int cause = CFileException::none; cause <= CFileException::endOfFile; ++cause) {
-    CFileException e(static_cast<CFileException::Cause>(cause), 0, "f");
-    std::string text(e.CauseText().GetString());
-    EXPECT_FALSE(text.empty());
-    for (const std::string& earlier : texts) EXPECT_NE(text, earlier) << "cause " << cause;
-    texts.push_back(text);
-  }
-  EXPECT_EQ(texts[CFileException::diskFull], "ディスクの空き容量が不足しています");
-}
 
 std::vector<std::string> ReadLines(const std::string& path, unsigned flags) {
   CStdioFile file;
@@ -532,7 +330,7 @@ TEST(StdioFile, ReadStringRules) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::string path = dir / c.name;
-    WriteBytes(path, c.content);
+    WriteFile(path, c.content);
     EXPECT_EQ(ReadLines(path, CFile::modeRead | CFile::typeText), c.text);
     EXPECT_EQ(ReadLines(path, CFile::modeRead | CFile::typeBinary), c.binary);
   }
@@ -548,15 +346,15 @@ TEST(StdioFile, LongLinesAndBufferEdges) {
   std::string content = "ab\n" + second + "\r\n" + long_line + "\r\n" + "end";
   ASSERT_EQ(content[chunk - 1], '\r');
   std::string path = dir / "long.txt";
-  WriteBytes(path, content);
+  WriteFile(path, content);
   std::vector<std::string> expected = {"ab", second, long_line, "end"};
   EXPECT_EQ(ReadLines(path, CFile::modeRead | CFile::typeText), expected);
 }
 
 TEST(StdioFile, ReopeningStartsAfresh) {
   TempFolder dir;
-  WriteBytes(dir / "first.txt", "one\ntwo\n");
-  WriteBytes(dir / "second.txt", "three\n");
+  WriteFile(dir / "first.txt", "one\ntwo\n");
+  WriteFile(dir / "second.txt", "three\n");
   CStdioFile file;
   CString line;
   ASSERT_TRUE(file.Open((dir / "first.txt").c_str(), CFile::modeRead | CFile::typeText));

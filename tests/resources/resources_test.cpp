@@ -11,6 +11,7 @@
 
 #include "resources/resource.h"
 #include "resources/templates.h"
+#include "tavvel_version.h"
 
 namespace {
 
@@ -20,6 +21,9 @@ std::string ReadSource(const char* name) {
   text << in.rdbuf();
   return text.str();
 }
+
+// The texts a script line may name instead of quoting them.
+const std::map<std::string, std::string> kTextMacros = {{"TAVVEL_VERSION_LABEL", TAVVEL_VERSION_LABEL}};
 
 // The numeric value of every #define in resource.h, and the system's IDs.
 std::map<std::string, long> Identifiers() {
@@ -61,7 +65,7 @@ ScriptDialog ParseDialog(const std::string& script, const std::string& name) {
     dialog.cy = std::stoi(m[2]);
   }
   const std::regex caption(R"(^CAPTION\s+\"(.*)\")"), font(R"(^FONT\s+(\d+),\s*\"(.*)\")"), menu(R"(^MENU\s+(\w+))");
-  const std::regex text_control(R"(^\s+(\w+)\s+\"([^\"]*)\",\s*(\w+),\s*(-?\d+),\s*(\d+),\s*(\d+),\s*(\d+))");
+  const std::regex text_control(R"(^\s+(\w+)\s+(\"[^\"]*\"|\w+),\s*(\w+),\s*(-?\d+),\s*(\d+),\s*(\d+),\s*(\d+))");
   const std::regex plain_control(R"(^\s+(LISTBOX|COMBOBOX|EDITTEXT)\s+(\w+),\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+))");
   const std::regex custom(R"(^\s+CONTROL\s+\"([^\"]*)\",\s*(\w+),\s*(\"?\w+\"?),\s*[^,]+,\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+))");
   const std::regex icon(R"(^\s+ICON\s+(\w+),\s*(\w+),\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+))");
@@ -87,18 +91,33 @@ ScriptDialog ParseDialog(const std::string& script, const std::string& name) {
       dialog.controls.push_back({kinds.at(m[1]), ids.at(m[2]), std::stoi(m[3]), std::stoi(m[4]), std::stoi(m[5]),
                                  std::stoi(m[6]), ""});
     } else if (std::regex_search(line, m, text_control)) {
+      std::string text = m[2].str()[0] == '"' ? m[2].str().substr(1, m[2].length() - 2) : kTextMacros.at(m[2]);
       dialog.controls.push_back({kinds.at(m[1]), ids.at(m[3]), std::stoi(m[4]), std::stoi(m[5]), std::stoi(m[6]),
-                                 std::stoi(m[7]), m[2]});
+                                 std::stoi(m[7]), text});
     }
   }
   return dialog;
+}
+
+const DialogTemplate* FindDialog(unsigned id) {
+  for (const DialogTemplate* dialog : ProgramResources().dialogs) {
+    if (dialog->id == id) return dialog;
+  }
+  return nullptr;
+}
+
+const char* FindString(unsigned id) {
+  for (const StringResource& entry : ProgramResources().strings) {
+    if (entry.id == id) return entry.text;
+  }
+  return nullptr;
 }
 
 class DialogResource : public testing::TestWithParam<std::pair<unsigned, const char*>> {};
 
 TEST_P(DialogResource, ScriptAndTemplateAgree) {
   const auto [id, name] = GetParam();
-  const DialogTemplate* data = FindDialogTemplate(id);
+  const DialogTemplate* data = FindDialog(id);
   ASSERT_NE(data, nullptr);
   ScriptDialog script = ParseDialog(ReadSource("tavvel.rc"), name);
   EXPECT_EQ(script.caption, data->caption);
@@ -152,8 +171,8 @@ TEST(StringResource, ScriptAndTableAgree) {
     long id = Identifiers().at(name);
     std::smatch m;
     ASSERT_TRUE(std::regex_search(script, m, std::regex(std::string(name) + R"(\s+\"(.*)\")"))) << name;
-    ASSERT_NE(FindStringResource(static_cast<unsigned>(id)), nullptr) << name;
-    EXPECT_EQ(m[1].str(), FindStringResource(static_cast<unsigned>(id))) << name;
+    ASSERT_NE(FindString(static_cast<unsigned>(id)), nullptr) << name;
+    EXPECT_EQ(m[1].str(), FindString(static_cast<unsigned>(id))) << name;
   }
 }
 

@@ -1,6 +1,6 @@
-// Test helpers: a temporary folder, whole-file reads and writes, and the main
-// dialog opened on the headless host with its ini file in that folder. The
-// same helpers serve the Linux build and the Windows build run under Wine.
+// Test helpers of the dialog-level tests: the main dialog opened on the
+// headless host with its ini file in a temporary folder (tests/support/files.h).
+// The same helpers serve the Linux build and the Windows build run under Wine.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,33 +14,10 @@
 #include "app/app.h"
 #include "framework/headless/headless.h"
 #include "framework/os.h"
+#include "tests/support/files.h"
 
 namespace tavvel_test {
 
-// A fresh folder under the system's temporary folder, removed with everything
-// in it at the end of the test.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  // A path in the folder; '/' in name stands for the platform's separator.
-  std::string operator/(std::string_view name) const;
-  const std::string& path() const { return m_path; }
-
- private:
-  std::string m_path;
-};
-
-void WriteFile(const std::string& path, std::string_view bytes);
-std::string ReadFile(const std::string& path);
-// Whether anything (a file, a folder, a link even if dangling) has this name.
-bool FileExists(const std::string& path);
-
-// Path with '/' turned into the platform's separator.
-std::string NativePath(std::string path);
 // How the source list shows a path: lowered where names ignore case.
 std::string ListForm(std::string path);
 std::vector<std::string> ListForms(const std::vector<std::string>& paths);

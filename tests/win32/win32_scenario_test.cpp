@@ -154,7 +154,8 @@ class Win32Driver : public DialogDriver {
   void PressEscape() override {
     // The key goes to the control with the focus; the dialog manager turns
     // it into the cancel command.
-    GUITHREADINFO info{sizeof(info)};
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
     ::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog_, nullptr), &info);
     HWND target = info.hwndFocus ? info.hwndFocus : dialog_;
     ::PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);

@@ -1,0 +1,143 @@
+// The dialog classes on the headless backend: data exchange and its limit,
+// failures that escape a handler, and the resources and texts the program
+// hands to the framework.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <new>
+#include <stdexcept>
+
+#include "framework/headless/headless.h"
+#include "framework/resources.h"
+#include "framework/texts.h"
+
+namespace {
+
+constexpr unsigned kTestDialog = 7;
+constexpr unsigned kTestString = 5;
+constexpr int kLimited = 10, kCombo = 11, kLater = 12, kRun = 13;
+
+// clang-format off
+const DialogTemplate kLayout = {
+    kTestDialog, "test", 100, 60, "font", 9, false, 0,
+    {
+        {kLimited, ControlKind::kEdit, 0, 0, 50, 10, "", {}},
+        {kCombo, ControlKind::kComboBox, 0, 10, 50, 30, "", {"zero", "one"}},
+        {kLater, ControlKind::kEdit, 0, 20, 50, 10, "", {}},
+        {kRun, ControlKind::kButton, 0, 40, 50, 10, "run", {}},
+    },
+};
+// clang-format on
+const DialogTemplate* const kDialogs[] = {&kLayout};
+const StringResource kStrings[] = {{kTestString, "five"}};
+const ResourceTable kTable = {kDialogs, kStrings};
+
+class TestDialog : public CDialog {
+ public:
+  TestDialog() : CDialog(kTestDialog) {}
+  CString limited, later;
+  int choice = 0;
+  std::function<void()> run;
+
+ protected:
+  void DoDataExchange(CDataExchange* dx) override {
+    DDX_Text(dx, kLimited, limited);
+    DDV_MaxChars(dx, limited, 4);
+    DDX_CBIndex(dx, kCombo, choice);
+    DDX_Text(dx, kLater, later);
+  }
+  bool OnCommand(int id, int code) override {
+    if (id != kRun) return false;
+    run();
+    return true;
+  }
+};
+
+class WindowTest : public testing::Test {
+ protected:
+  WindowTest() {
+    texts.max_chars = "at most %1";
+    texts.out_of_memory = "no memory";
+    texts.file_error = "%s|%s|%lu";
+    texts.causes[CFileException::diskFull] = "disk full";
+    SetResources(&kTable);
+    SetFrameworkTexts(&texts);
+    SetHost(&host);
+  }
+  ~WindowTest() override {
+    window.reset();
+    SetHost(nullptr);
+    SetFrameworkTexts(nullptr);
+    SetResources(nullptr);
+  }
+
+  std::vector<std::pair<std::string, unsigned>> TakeMessages() {
+    std::vector<std::pair<std::string, unsigned>> shown;
+    for (const headless::MessageRecord& m : host.Messages()) shown.emplace_back(m.text.View(), m.Icon());
+    host.ClearMessages();
+    return shown;
+  }
+
+  FrameworkTexts texts;
+  headless::HeadlessHost host;
+  TestDialog dialog;
+  std::unique_ptr<headless::HeadlessWindow> window;
+};
+
+TEST_F(WindowTest, TextsUpToTheLimitPassAndLongerOnesStopTheExchange) {
+  window = host.Open(dialog);
+  EXPECT_EQ(window->Item(kLimited).limit, 4u) << "loading limits the edit";
+  window->SetItemText(kLimited, "abcd");
+  ASSERT_TRUE(dialog.UpdateData(true));
+  EXPECT_EQ(dialog.limited, "abcd");
+  EXPECT_TRUE(TakeMessages().empty());
+
+  window->SetItemText(kLimited, "abcde");
+  window->SelectComboItem(kCombo, 1);
+  window->SetItemText(kLater, "later");
+  EXPECT_FALSE(dialog.UpdateData(true));
+  EXPECT_EQ(TakeMessages(),
+            (std::vector<std::pair<std::string, unsigned>>{{"at most 4", win::kMbIconExclamation}}));
+  EXPECT_EQ(dialog.choice, 0) << "members after the failing one keep their values";
+  EXPECT_EQ(dialog.later, "");
+}
+
+TEST_F(WindowTest, ComboIndexOutsideTheItemsLeavesNoSelection) {
+  dialog.choice = 2;
+  window = host.Open(dialog);
+  EXPECT_EQ(window->Item(kCombo).current, -1);
+  ASSERT_TRUE(dialog.UpdateData(true));
+  EXPECT_EQ(dialog.choice, -1);
+}
+
+TEST_F(WindowTest, FailuresEscapingAHandlerAreToldWithTheProgramsTexts) {
+  window = host.Open(dialog);
+  struct Case {
+    const char* name;
+    std::function<void()> failure;
+    std::vector<std::pair<std::string, unsigned>> shown;
+  };
+  const Case cases[] = {
+      {"file",
+       [] { throw CFileException(CFileException::diskFull, 112, "out.txt"); },
+       {{"out.txt|disk full|112", win::kMbIconStop}}},
+      {"memory", [] { throw std::bad_alloc(); }, {{"no memory", win::kMbIconStop}}},
+      {"already_told", [] { throw CUserException(); }, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dialog.run = c.failure;
+    EXPECT_TRUE(window->Click(kRun));
+    EXPECT_EQ(TakeMessages(), c.shown);
+  }
+}
+
+TEST_F(WindowTest, ResourcesAreThoseTheProgramHandedOver) {
+  EXPECT_EQ(host.LoadString(kTestString), "five");
+  EXPECT_EQ(host.LoadString(kTestString + 1), "");
+  SetResources(nullptr);
+  EXPECT_EQ(host.LoadString(kTestString), "");
+  EXPECT_THROW(host.Open(dialog), std::invalid_argument);
+}
+
+}  // namespace
