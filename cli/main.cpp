@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "app/messages.h"
+#include "texts/messages.h"
 #include "framework/file.h"
 #include "framework/headless/headless.h"
 #include "framework/os.h"

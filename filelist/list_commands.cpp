@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "app/messages.h"
+#include "texts/messages.h"
 #include "filelist/filelist.h"
 #include "framework/os.h"
 

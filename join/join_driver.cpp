@@ -6,7 +6,7 @@
 #include <new>
 
 #include "app/app.h"
-#include "app/messages.h"
+#include "texts/messages.h"
 #include "framework/file.h"
 #include "framework/os.h"
 #include "jcode/jcode.h"

@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "app/app.h"
-#include "app/messages.h"
+#include "texts/messages.h"
 #include "regex/regex.h"
 
 void CJoinDlg::ApplyRegexTable(CString& text) {

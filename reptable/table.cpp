@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/app.h"
-#include "app/messages.h"
+#include "texts/messages.h"
 #include "framework/file.h"
 #include "reptable/reptable.h"
 

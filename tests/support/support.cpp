@@ -13,7 +13,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "app/messages.h"
+#include "texts/messages.h"
 
 namespace tavvel_test {
 

@@ -1,4 +1,5 @@
-// The program's own texts: status lines and message boxes.
+// The product's own texts, shared by the dialog and tavvel-cli: status lines
+// and messages.
 #pragma once
 
 namespace msg {

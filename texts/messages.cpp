@@ -1,6 +1,6 @@
 // The program's own texts. Written in UTF-8; the Windows build stores them as
 // code page 932 bytes.
-#include "app/messages.h"
+#include "texts/messages.h"
 
 namespace msg {
 const char kBanner[] = "ファイルを追加して［結合］を押してください。";
