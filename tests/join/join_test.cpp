@@ -364,24 +364,38 @@ TEST_F(JoinTest, InputCodesBecomeShiftJis) {
 TEST_F(JoinTest, SeparatorAndTableAreReadOncePerJoin) {
   WriteFile(Path("table"), "a\tb\n");
   WriteFile(Path("sep"), "1");
-  AddNewFiles({{"a", "a"}, {"b", "a"}, {"c", "a"}});
-  SetText({.rep_mode = 1, .rep_file = Path("table"), .insert_sep = 1, .sep_file = Path("sep")});
-  std::vector<int> done;
-  std::vector<uint64_t> written;
-  dialog->SetProgressObserver([&](int32_t files, int32_t total, uint64_t bytes) {
-    done.push_back(files);
-    written.push_back(bytes);
-    EXPECT_EQ(total, 3);
-    EXPECT_EQ(Progress(), files);
-    EXPECT_EQ(Status(), Banner()) << "the count comes when the join has ended";
-    WriteFile(Path("table"), "a\tc\n");
-    WriteFile(Path("sep"), "2");
-  });
-  EXPECT_EQ(JoinOut(), "b1b1b");
-  EXPECT_EQ(done, (std::vector<int>{1, 2, 3}));
-  EXPECT_EQ(written, (std::vector<uint64_t>{2, 4, 5}));
-  dialog->SetProgressObserver(nullptr);
-  EXPECT_EQ(JoinOut(), "c2c2c") << "the next join reads them again";
+  struct Rewriter : JoinReporter {
+    std::string table_path, sep_path;
+    std::vector<int> done;
+    std::vector<uint64_t> written;
+    void CannotOpen(const CString&, uint32_t) override { ADD_FAILURE(); }
+    void Notice(const JoinNotice&) override { ADD_FAILURE(); }
+    void FileFailed(const CFileException&) override { ADD_FAILURE(); }
+    void TooLarge(const CString&) override { ADD_FAILURE(); }
+    void Progress(int32_t files, int32_t total, uint64_t bytes) override {
+      done.push_back(files);
+      written.push_back(bytes);
+      EXPECT_EQ(total, 3);
+      WriteFile(table_path, "a\tc\n");
+      WriteFile(sep_path, "2");
+    }
+  } report;
+  report.table_path = Path("table");
+  report.sep_path = Path("sep");
+  for (const char* name : {"a", "b", "c"}) WriteFile(Path(name), "a");
+  JoinOptions options;
+  options.line_end = LineEnd::kLf;
+  options.replace_mode = ReplaceMode::kPlain;
+  options.table_path = Path("table").c_str();
+  options.separator = SeparatorMode::kOn;
+  options.separator_path = Path("sep").c_str();
+  std::vector<CString> sources{Path("a").c_str(), Path("b").c_str(), Path("c").c_str()};
+  EXPECT_EQ(JoinSources(sources, Path("out").c_str(), options, report).joined, 3);
+  EXPECT_EQ(ReadFile(Path("out")), "b1b1b");
+  EXPECT_EQ(report.done, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(report.written, (std::vector<uint64_t>{2, 4, 5}));
+  JoinSources(sources, Path("out").c_str(), options, report);
+  EXPECT_EQ(ReadFile(Path("out")), "c2c2c") << "the next join reads them again";
 }
 
 TEST_F(JoinTest, OutputIsCreatedBeforeTheSeparatorAndTableAreRead) {

@@ -151,22 +151,34 @@ class TableTest : public DialogTest {
     EXPECT_TRUE(window->SelectComboItem(IDC_CRLF, 2));
     EXPECT_TRUE(window->SelectComboItem(IDC_REP_MODE, rep_mode));
     EXPECT_TRUE(window->TypeText(IDC_REP_FILE, table_path.c_str()));
+    last_ = table_path;
+    last_mode_ = rep_mode;
     JoinTo(Path("out"));
     return ReadFile(Path("out"));
   }
+  ReplaceTable Load(ReplaceMode mode) const {
+    ReplaceTable table;
+    uint32_t error = 0;
+    LoadReplaceTable(last_.c_str(), mode, &table, &error);
+    return table;
+  }
   std::vector<std::pair<std::string, std::string>> Pairs() const {
     std::vector<std::pair<std::string, std::string>> pairs;
-    EXPECT_EQ(dialog->m_arrRepSearch.GetSize(), dialog->m_arrRepReplace.GetSize());
-    for (size_t i = 0; i < dialog->m_arrRepSearch.GetSize(); ++i) {
-      pairs.emplace_back(dialog->m_arrRepSearch[i].View(), dialog->m_arrRepReplace[i].View());
+    if (last_mode_ == 0) return pairs;
+    ReplaceTable table = Load(ReplaceMode::kPlain);
+    EXPECT_EQ(table.search.size(), table.replace.size());
+    for (size_t i = 0; i < table.search.size(); ++i) {
+      pairs.emplace_back(table.search[i].View(), table.replace[i].View());
     }
     return pairs;
   }
   std::vector<std::string> Commands() const {
     std::vector<std::string> lines;
-    for (const CString& line : dialog->m_arrRepSearch) lines.emplace_back(line.View());
+    for (const CString& line : Load(ReplaceMode::kRegex).search) lines.emplace_back(line.View());
     return lines;
   }
+  std::string last_;
+  int last_mode_ = 0;
 };
 
 using Pair = std::pair<std::string, std::string>;
@@ -214,7 +226,7 @@ TEST_F(TableTest, RegexLinesAreKeptWhole) {
   WriteFile(Path("table"), "s/a/b/\n\n#c\n tr/x\\t/y/\r\n\\#\n");
   JoinWith(2, Path("table"));
   EXPECT_EQ(Commands(), (std::vector<std::string>{"s/a/b/", "", " tr/x\\t/y/", "\\#"}));
-  EXPECT_EQ(dialog->m_arrRepReplace.GetSize(), 0u);
+  EXPECT_EQ(Load(ReplaceMode::kRegex).replace.size(), 0u);
   TakeMessages();  // what running these commands shows is the regex mode's own matter
 }
 
