@@ -348,19 +348,21 @@ TEST_F(JoinCore, SourceThatCannotBeOpenedEndsTheJoinKeepingWhatWasWritten) {
   UseSeparator("|");
   Sources({{"a", "A"}, {"b", "B"}});
   Source(Path("absent"));
+  WriteFile(Path("c"), "C");
+  Source(Path("c"));
   Source(Path("folder"));
   EXPECT_EQ(Join(), "A|B|");
   EXPECT_EQ(last.joined, 2);
   EXPECT_FALSE(last.stopped);
   EXPECT_EQ(report.Take(), Events{"open " + Path("absent") + " 2"});
-  EXPECT_EQ(report.progress, (Events{"1/4 2", "2/4 4"}));
+  EXPECT_EQ(report.progress, (Events{"1/5 2", "2/5 4"}));
   options.file_mode = FileMode::kBinary;
   EXPECT_EQ(Join(), "AB");
   EXPECT_EQ(last.joined, 2);
   EXPECT_EQ(report.Take(), Events{});
   sources.erase(sources.begin() + 2);
   options.file_mode = FileMode::kText;
-  EXPECT_EQ(Join(), "A|B|");
+  EXPECT_EQ(Join(), "A|B|C|");
   EXPECT_EQ(report.Take(), Events{"open " + Path("folder") + " 5"});
 }
 
