@@ -2,27 +2,13 @@
 // the main dialog until it is closed.
 #include "app/app.h"
 
-#include <algorithm>
-#include <iterator>
-
-#include "app/messages.h"
 #include "framework/os.h"
-#include "framework/texts.h"
 #include "resources/templates.h"
+#include "texts/messages.h"
 
 void InstallProgramResources() {
-  static_assert(std::size(msg::kFileErrorCauses) == CFileException::kCauseCount);
-  static const FrameworkTexts texts = [] {
-    FrameworkTexts t;
-    t.caption = msg::kProgramName;
-    t.max_chars = msg::kMaxChars;
-    t.out_of_memory = msg::kOutOfMemory;
-    t.file_error = msg::kFileError;
-    std::copy(std::begin(msg::kFileErrorCauses), std::end(msg::kFileErrorCauses), t.causes.begin());
-    return t;
-  }();
   SetResources(&ProgramResources());
-  SetFrameworkTexts(&texts);
+  msg::InstallFrameworkTexts();
 }
 
 bool CJoinApp::InitInstance() {

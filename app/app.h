@@ -1,30 +1,16 @@
 // The application object and the main dialog: the program's only window,
-// holder of the source list, the seven options and the join-time state.
+// holder of the source list and the seven options. The join itself is the
+// join core's (join/join.h); the dialog turns its reports into message boxes,
+// the status line and the progress bar.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 
+#include "filelist/filelist.h"
 #include "framework/cstring.h"
 #include "framework/window.h"
+#include "join/join.h"
 #include "resources/resource.h"
-
-// Lowers the ASCII capitals of a NUL-terminated path in place; the bytes of
-// Shift_JIS double-byte characters stay as they are. Returns the number of
-// letters changed, or -1 when a lead byte stands just before the terminator.
-int LowerAsciiPath(char* path);
-
-// Whether paths name files case-insensitively here, so that list entries and
-// the ini path are stored lowered (Windows), or keep their case (elsewhere).
-#if defined(_WIN32)
-inline constexpr bool kPathsIgnoreCase = true;
-#else
-inline constexpr bool kPathsIgnoreCase = false;
-#endif
-
-// The longest path a list entry, the ini file or a dialog answer may have:
-// paths pass through 260-byte buffers.
-inline constexpr size_t kMaxPathBytes = 259;
 
 // Hands the program's dialog templates, strings and the framework's texts to
 // the framework; the main dialog does it before it first opens.
@@ -34,10 +20,7 @@ class CJoinDlg : public CDialog {
  public:
   explicit CJoinDlg(CWnd* parent = nullptr);
 
-  // --- join-time state and options (the seven persisted ones are JoinOptions) --
-  CStringArray m_arrRepSearch;
-  CStringArray m_arrRepReplace;
-  CString m_strSeparator;
+  // --- controls and options: the combo indexes and paths that JoinOptions is made of --
   CProgressCtrl m_progress;
   CListBox m_listFiles;
   int32_t m_nFileMode = 0;
@@ -57,6 +40,8 @@ class CJoinDlg : public CDialog {
   void UpdateRepControls();
   void UpdateSepControls();
   void SaveSettings();
+  // Controls -> members, then the options they stand for.
+  JoinOptions ReadOptions();
 
   // --- file list ---
   void OnAdd();
@@ -75,26 +60,12 @@ class CJoinDlg : public CDialog {
 
   // --- join ---
   void OnJoin();
-  int32_t JoinBinary(const char* output_path);
-  int32_t JoinText(const char* output_path);
-  void LoadSeparator();
   void OnBrowseSeparator();
-
-  // --- replacement table ---
-  void LoadReplaceTable();
-  void ApplyReplaceTable(CString& text);
   void OnBrowseReplaceTable();
-  void ApplyRegexTable(CString& text);
 
   // --- window chrome ---
   void OnAbout();
   void OnReadme();
-
-  // Observes the progress of a join: called after each file with the files
-  // done and the bytes written so far (tavvel-cli draws its progress bar).
-  void SetProgressObserver(std::function<void(int32_t done, int32_t total, uint64_t bytes)> observer) {
-    m_progressObserver = std::move(observer);
-  }
 
  protected:
   void DoDataExchange(CDataExchange* dx) override;
@@ -108,16 +79,9 @@ class CJoinDlg : public CDialog {
  private:
   static const CommandEntry<CJoinDlg> kCommands[];
 
-  // Appends a path to the list, lowered where paths ignore case; a path too
-  // long for the list is refused with a message instead.
+  // Appends a path to the list in its list form; a path too long for the
+  // list is refused with a message instead.
   void AppendListPath(const CString& path);
-  // Refuses an output that is one of the list's entries: true (and a message)
-  // when the output names the same file as an entry.
-  bool OutputIsListEntry(const char* output_path);
-  void ReportProgress(int32_t done, int32_t total);
-
-  std::function<void(int32_t, int32_t, uint64_t)> m_progressObserver;
-  uint64_t m_bytesWritten = 0;
 };
 
 class CAboutDlg : public CDialog {

@@ -3,9 +3,8 @@
 #include <cstring>
 
 #include "app/app.h"
-#include "app/messages.h"
-#include "framework/file.h"
 #include "framework/os.h"
+#include "texts/messages.h"
 
 namespace {
 const char kSection[] = "Settings";
@@ -93,9 +92,14 @@ bool CJoinDlg::OnInitDialog() {
   return true;
 }
 
-void CJoinDlg::UpdateOptionStates() {
+JoinOptions CJoinDlg::ReadOptions() {
   UpdateData(true);
-  const bool text_mode = m_nFileMode == 0;
+  return OptionsFromIndexes({m_nFileMode, m_nCRLF, m_nCharCode, m_nRepMode, m_nInsertSep}, m_strRepFile,
+                            m_strSepFile);
+}
+
+void CJoinDlg::UpdateOptionStates() {
+  const bool text_mode = ReadOptions().TextMode();
   for (int id : kTextOptionControls) GetDlgItem(id).EnableWindow(text_mode);
   if (text_mode) {
     UpdateRepControls();
@@ -104,15 +108,15 @@ void CJoinDlg::UpdateOptionStates() {
 }
 
 void CJoinDlg::UpdateRepControls() {
-  UpdateData(true);
-  GetDlgItem(IDC_REP_FILE).EnableWindow(m_nRepMode != 0);
-  GetDlgItem(IDC_BROWSE_REP).EnableWindow(m_nRepMode != 0);
+  const bool replacing = ReadOptions().replace_mode != ReplaceMode::kNone;
+  GetDlgItem(IDC_REP_FILE).EnableWindow(replacing);
+  GetDlgItem(IDC_BROWSE_REP).EnableWindow(replacing);
 }
 
 void CJoinDlg::UpdateSepControls() {
-  UpdateData(true);
-  GetDlgItem(IDC_SEP_FILE).EnableWindow(m_nInsertSep != 0);
-  GetDlgItem(IDC_BROWSE_SEP).EnableWindow(m_nInsertSep != 0);
+  const bool separating = ReadOptions().separator != SeparatorMode::kOff;
+  GetDlgItem(IDC_SEP_FILE).EnableWindow(separating);
+  GetDlgItem(IDC_BROWSE_SEP).EnableWindow(separating);
 }
 
 void CJoinDlg::OnCancel() { SaveSettings(); }
@@ -166,9 +170,7 @@ void CJoinDlg::OnAbout() {
 void CJoinDlg::OnReadme() {
   CString readme = PathRenameExtension(GetModuleFileName(), ".html");
   if (Host().ShellExecute(this, "OPEN", readme, nullptr, nullptr, win::kSwShow) <= 32) {
-    CString text;
-    text.Format(msg::kCannotOpen, readme.GetString(), static_cast<unsigned long>(GetLastErrorCode()));
-    AfxMessageBox(text, win::kMbIconExclamation | win::kMbOk);
+    AfxMessageBox(msg::CannotOpenText(readme, GetLastErrorCode()), win::kMbIconExclamation | win::kMbOk);
   }
 }
 
@@ -181,19 +183,3 @@ void CJoinDlg::OnPaint() {
 }
 
 HICON CJoinDlg::OnQueryDragIcon() { return m_hIcon; }
-
-// --- paths ----------------------------------------------------------------------
-
-int LowerAsciiPath(char* path) {
-  int changed = 0;
-  for (auto* p = reinterpret_cast<unsigned char*>(path); *p != '\0'; ++p) {
-    if (*p >= 'A' && *p <= 'Z') {
-      *p = static_cast<unsigned char>(*p + 0x20);
-      ++changed;
-    } else if ((*p >= 0x81 && *p <= 0x9F) || (*p >= 0xE0 && *p <= 0xFC)) {
-      if (p[1] == '\0') return -1;
-      ++p;  // the trail byte stays as it is
-    }
-  }
-  return changed;
-}

@@ -1,22 +1,21 @@
-// tavvel-cli: the join of the main dialog, driven from a command line. The
-// options become the dialog's controls, the sources are added as the Open
-// dialog or a drop adds them, and the message boxes go to standard error.
+// tavvel-cli: the join from a command line. The options become JoinOptions,
+// the sources become the list the dialog would hold, the join core runs, and
+// what it reports goes to standard error, one line per message.
 #include <getopt.h>
 #include <unistd.h>
 
 #include <csignal>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "app/app.h"
-#include "app/messages.h"
+#include "filelist/filelist.h"
 #include "framework/file.h"
-#include "framework/headless/headless.h"
 #include "framework/os.h"
+#include "join/join.h"
 #include "tavvel_version.h"
+#include "texts/messages.h"
 
 namespace {
 
@@ -37,20 +36,15 @@ const char kUsage[] =
     "or the join stopped early, 2 a usage error.\n";
 
 constexpr int kExitUsage = 2;
-// Names that the Open dialog returns together must fit its buffer.
-constexpr size_t kOpenBufferBytes = 65535;
 // The separator and table paths go into the dialog's edits, which hold this many bytes.
 constexpr size_t kMaxEditBytes = 260;
 
+enum class Sort { kNone, kAscending, kDescending };
+
 struct Options {
   CString output;
-  bool binary = false;
-  int newline = 0;
-  int code = 0;
-  int rep_mode = 0;
-  CString table;
-  CString separator;
-  int sort = 0;  // 0 none, 1 ascending, 2 descending
+  JoinOptions join;
+  Sort sort = Sort::kNone;
   bool quiet = false;
   std::vector<CString> sources;
 };
@@ -89,67 +83,102 @@ std::string BadOption(char** argv, bool missing_value) {
 Options ParseOptions(int argc, char** argv) {
   enum { kSort = 256, kVersion };
   static const option kLong[] = {
-      {"output", required_argument, nullptr, 'o'}, {"binary", no_argument, nullptr, 'b'},
-      {"newline", required_argument, nullptr, 'n'}, {"code", required_argument, nullptr, 'c'},
-      {"plain", required_argument, nullptr, 'p'},  {"regex", required_argument, nullptr, 'r'},
+      {"output", required_argument, nullptr, 'o'},    {"binary", no_argument, nullptr, 'b'},
+      {"newline", required_argument, nullptr, 'n'},   {"code", required_argument, nullptr, 'c'},
+      {"plain", required_argument, nullptr, 'p'},     {"regex", required_argument, nullptr, 'r'},
       {"separator", required_argument, nullptr, 's'}, {"sort", required_argument, nullptr, kSort},
-      {"quiet", no_argument, nullptr, 'q'},        {"help", no_argument, nullptr, 'h'},
-      {"version", no_argument, nullptr, kVersion}, {nullptr, 0, nullptr, 0},
+      {"quiet", no_argument, nullptr, 'q'},           {"help", no_argument, nullptr, 'h'},
+      {"version", no_argument, nullptr, kVersion},    {nullptr, 0, nullptr, 0},
   };
   Options options;
+  JoinOptions& join = options.join;
   bool have_output = false;
   opterr = 0;
   for (int c; (c = getopt_long(argc, argv, ":o:bn:c:p:r:s:qh", kLong, nullptr)) != -1;) {
     switch (c) {
-      case 'o': options.output = optarg; have_output = true; break;
-      case 'b': options.binary = true; break;
-      case 'n': options.newline = Choice("--newline", optarg, {"crlf", "cr", "lf"}); break;
-      case 'c': options.code = Choice("--code", optarg, {"sjis", "jis", "euc"}); break;
+      case 'o':
+        options.output = optarg;
+        have_output = true;
+        break;
+      case 'b':
+        join.file_mode = FileMode::kBinary;
+        break;
+      case 'n':
+        join.line_end = static_cast<LineEnd>(Choice("--newline", optarg, {"crlf", "cr", "lf"}));
+        break;
+      case 'c':
+        join.output_code = static_cast<OutputCode>(Choice("--code", optarg, {"sjis", "jis", "euc"}));
+        break;
       case 'p':
       case 'r':
-        if (options.rep_mode != 0) UsageError("only one replacement table (-p or -r) may be given");
-        options.rep_mode = c == 'p' ? 1 : 2;
-        options.table = optarg;
-        if (options.table.IsEmpty()) UsageError(std::string("empty path for -") + static_cast<char>(c));
+        if (join.replace_mode != ReplaceMode::kNone)
+          UsageError("only one replacement table (-p or -r) may be given");
+        join.replace_mode = c == 'p' ? ReplaceMode::kPlain : ReplaceMode::kRegex;
+        join.table_path = optarg;
+        if (join.table_path.IsEmpty()) UsageError(std::string("empty path for -") + static_cast<char>(c));
         break;
       case 's':
-        options.separator = optarg;
-        if (options.separator.IsEmpty()) UsageError("empty path for -s");
+        join.separator = SeparatorMode::kOn;
+        join.separator_path = optarg;
+        if (join.separator_path.IsEmpty()) UsageError("empty path for -s");
         break;
-      case kSort: options.sort = 1 + Choice("--sort", optarg, {"asc", "desc"}); break;
-      case 'q': options.quiet = true; break;
-      case 'h': std::fputs(kUsage, stdout); std::exit(0);
-      case kVersion: std::puts("tavvel-cli " TAVVEL_VERSION); std::exit(0);
-      case ':': UsageError("option '" + BadOption(argv, true) + "' needs a value");
-      default: UsageError("unknown option '" + BadOption(argv, false) + "'");
+      case kSort:
+        options.sort = Choice("--sort", optarg, {"asc", "desc"}) == 0 ? Sort::kAscending : Sort::kDescending;
+        break;
+      case 'q':
+        options.quiet = true;
+        break;
+      case 'h':
+        std::fputs(kUsage, stdout);
+        std::exit(0);
+      case kVersion:
+        std::puts("tavvel-cli " TAVVEL_VERSION);
+        std::exit(0);
+      case ':':
+        UsageError("option '" + BadOption(argv, true) + "' needs a value");
+      default:
+        UsageError("unknown option '" + BadOption(argv, false) + "'");
     }
   }
   if (!have_output || options.output.IsEmpty()) UsageError("no output file given (-o FILE)");
-  // The Save dialog and the path edits cannot take longer paths; cutting
+  // The dialog's Save dialog and path edits cannot take longer paths; cutting
   // one would name another file, so it is refused whole.
   if (options.output != "-") CheckPathLength("-o", options.output, kMaxPathBytes);
-  CheckPathLength(options.rep_mode == 1 ? "-p" : "-r", options.table, kMaxEditBytes);
-  CheckPathLength("-s", options.separator, kMaxEditBytes);
+  CheckPathLength(join.replace_mode == ReplaceMode::kPlain ? "-p" : "-r", join.table_path, kMaxEditBytes);
+  CheckPathLength("-s", join.separator_path, kMaxEditBytes);
   if (optind >= argc) UsageError("no source files given");
   for (int i = optind; i < argc; ++i) options.sources.emplace_back(argv[i]);
   return options;
 }
 
-// One line per message box: its lines joined by spaces.
-void PrintMessage(const CString& text) {
-  std::string line(text.View());
-  for (char& c : line) {
-    if (c == '\n') c = ' ';
-  }
-  std::fprintf(stderr, "tavvel-cli: %s\n", line.c_str());
-}
-
-class ProgressLine {
+// The messages of a run, one line each on standard error, and the progress
+// line on a terminal.
+class Console : public JoinReporter {
  public:
-  explicit ProgressLine(bool shown) : shown_(shown) {}
-  ~ProgressLine() { Finish(); }
-  void Update(int32_t done, int32_t total, uint64_t bytes) {
-    if (!shown_) return;
+  explicit Console(bool show_progress) : show_progress_(show_progress) {}
+  ~Console() override { FinishProgress(); }
+
+  // One line per message: its lines joined by spaces.
+  void Print(const CString& text) {
+    FinishProgress();
+    std::string line(text.View());
+    for (char& c : line) {
+      if (c == '\n') c = ' ';
+    }
+    std::fprintf(stderr, "tavvel-cli: %s\n", line.c_str());
+  }
+  void Message(const CString& text) {
+    message_shown_ = true;
+    Print(text);
+  }
+  bool MessageShown() const { return message_shown_; }
+
+  void CannotOpen(const CString& path, uint32_t error) override { Message(msg::CannotOpenText(path, error)); }
+  void Notice(const JoinNotice& notice) override { Message(msg::NoticeText(notice)); }
+  void FileFailed(const CFileException& failure) override { Message(msg::FileFailedText(failure)); }
+  void TooLarge(const CString& path) override { Message(msg::TooLargeText(path)); }
+  void Progress(int32_t done, int32_t total, uint64_t bytes) override {
+    if (!show_progress_) return;
     constexpr int kWidth = 30;
     int filled = total > 0 ? static_cast<int>(int64_t{kWidth} * done / total) : kWidth;
     std::fprintf(stderr, "\r[%.*s%*s] %d/%d files, %.1f MiB", filled, "##############################",
@@ -157,43 +186,40 @@ class ProgressLine {
     std::fflush(stderr);
     drawn_ = true;
   }
-  void Finish() {
+  void FinishProgress() {
     if (drawn_) std::fputc('\n', stderr);
     drawn_ = false;
   }
 
  private:
-  bool shown_;
+  bool show_progress_;
   bool drawn_ = false;
+  bool message_shown_ = false;
 };
 
-// Adds the sources in order: folders as a drop, other names as chosen in
-// the Open dialog (as many at once as its buffer takes).
-void AddSources(headless::HeadlessHost& host, headless::HeadlessWindow& window, const std::vector<CString>& sources) {
-  std::vector<CString> batch;
-  size_t batch_bytes = 1;
-  auto add_batch = [&] {
-    if (batch.empty()) return;
-    host.AnswerFileDialog(batch);
-    window.Click(IDC_ADD);
-    batch.clear();
-    batch_bytes = 1;
-  };
-  for (const CString& source : sources) {
-    uint32_t attributes = GetFileAttributesOf(source);
-    const bool folder = attributes != kInvalidFileAttributes && (attributes & kFileAttributeDirectory);
-    // A name too long for the list is dropped too: a drop refuses it by name,
-    // where the Open dialog would end without a word if it overflowed its buffer.
-    if (folder || source.GetLength() > kMaxPathBytes) {
-      add_batch();
-      window.Drop({source});
-      continue;
+// The source list the dialog would hold: folders expanded into their files,
+// every entry in its list form; a path too long for the list is refused by name.
+std::vector<CString> ListSources(const std::vector<CString>& sources, Console& console) {
+  std::vector<CString> list;
+  auto add = [&](const CString& path) {
+    CString entry;
+    if (ListEntryForm(path, &entry)) {
+      list.push_back(entry);
+    } else {
+      console.Message(msg::PathTooLongText(path));
     }
-    if (batch_bytes + source.GetLength() + 1 > kOpenBufferBytes) add_batch();
-    batch.push_back(source);
-    batch_bytes += source.GetLength() + 1;
+  };
+  auto refuse = [&](const CString& folder) { console.Message(msg::PathTooLongText(folder)); };
+  for (const CString& source : sources) {
+    const uint32_t attributes =
+        source.GetLength() > kMaxPathBytes ? kInvalidFileAttributes : GetFileAttributesOf(source);
+    if (attributes != kInvalidFileAttributes && (attributes & kFileAttributeDirectory)) {
+      WalkFolder("*.*", source, add, refuse);
+    } else {
+      add(source);  // a missing file is named when the join opens it
+    }
   }
-  add_batch();
+  return list;
 }
 
 }  // namespace
@@ -205,44 +231,22 @@ int main(int argc, char** argv) {
   // the join reports, not a signal that kills the process.
   std::signal(SIGPIPE, SIG_IGN);
 #endif
-
-  headless::HeadlessHost host;
-  SetHost(&host);
-  bool message_shown = false;
-  ProgressLine progress(!options.quiet && isatty(STDERR_FILENO));
-  host.OnMessage([&](const headless::MessageRecord& record) {
-    progress.Finish();
-    message_shown = true;
-    PrintMessage(record.text);
-  });
+  msg::InstallFrameworkTexts();
   if (options.output == "-") CFile::SetStandardOutputName("-");
 
-  bool joined_all = false;
-  CJoinDlg dialog;
-  dialog.SetProgressObserver([&](int32_t done, int32_t total, uint64_t bytes) { progress.Update(done, total, bytes); });
-  host.OnModal(IDD_TAVVEL, [&](headless::HeadlessWindow& window) {
-    window.SelectComboItem(IDC_CRLF, options.newline);
-    window.SelectComboItem(IDC_CHAR_CODE, options.code);
-    window.SelectComboItem(IDC_REP_MODE, options.rep_mode);
-    if (options.rep_mode != 0) window.TypeText(IDC_REP_FILE, options.table);
-    window.SelectComboItem(IDC_INSERT_SEP, options.separator.IsEmpty() ? 0 : 1);
-    if (!options.separator.IsEmpty()) window.TypeText(IDC_SEP_FILE, options.separator);
-    window.SelectComboItem(IDC_FILE_MODE, options.binary ? 1 : 0);
-
-    AddSources(host, window, options.sources);
-    if (options.sort != 0) {
-      window.ChooseMenu(options.sort == 1 ? ID_LIST_SORT_ASCENDING : ID_LIST_SORT_DESCENDING);
-    }
-    const size_t entries = window.ListItems(IDC_FILE_LIST).size();
-    host.AnswerFileDialog({options.output});
-    window.Click(IDC_JOIN);
-    progress.Finish();
-    joined_all = entries != 0 && window.Item(IDC_PROGRESS).position == static_cast<int>(entries);
-    // A join that ended on an error leaves the banner, which says nothing here.
-    CString status = window.GetItemText(IDC_STATUS);
-    if (!options.quiet && status != msg::kBanner) PrintMessage(status);
-    window.PressEscape();
-  });
-  dialog.DoModal();
-  return joined_all && !message_shown ? 0 : 1;
+  Console console(!options.quiet && isatty(STDERR_FILENO));
+  std::vector<CString> list = ListSources(options.sources, console);
+  if (options.sort != Sort::kNone) {
+    SortPaths(list, options.sort == Sort::kAscending ? SortOrder::kAscending : SortOrder::kDescending);
+  }
+  if (list.empty()) {
+    console.Message(msg::kListEmpty);
+    return 1;
+  }
+  const JoinResult result = JoinSources(list, options.output, options.join, console);
+  console.FinishProgress();
+  // A join that ended on a failure has no count to tell.
+  if (!options.quiet && !result.stopped) console.Print(msg::JoinedText(result.joined));
+  const bool joined_all = result.joined == static_cast<int32_t>(list.size());
+  return joined_all && !console.MessageShown() ? 0 : 1;
 }

@@ -1,13 +1,17 @@
 // Regex replacement mode: each table line is a command run over the text.
 #include <cstring>
 
-#include "app/app.h"
-#include "app/messages.h"
 #include "regex/regex.h"
+#include "reptable/reptable.h"
 
-void CJoinDlg::ApplyRegexTable(CString& text) {
-  for (const CString& command : m_arrRepSearch) {
-    // Every command gets a fresh handle for every file: nothing is kept between files.
+namespace reptable_internal {
+namespace {
+const char kNotStartSOrTr[] = "do not start 's' or 'tr'";
+}
+
+bool ApplyRegexTable(const ReplaceTable& table, CString& text, CommandFailure* failure) {
+  for (const CString& command : table.search) {
+    // Every command gets a fresh handle for every text: nothing is kept between texts.
     RegexHandle* slot = nullptr;
     char message[RX_MESSAGE_SIZE] = "";
     if (command.GetLength() <= 1) continue;
@@ -21,14 +25,13 @@ void CJoinDlg::ApplyRegexTable(CString& text) {
     } else if (line[0] == 't' && line[1] == 'r') {
       count = rx_trans(line, start, end, &slot, message);
     } else {
-      std::strncpy(message, msg::kNotStartSOrTr, sizeof message - 1);
+      std::strncpy(message, kNotStartSOrTr, sizeof message - 1);
     }
     if (message[0] != '\0') {
-      CString box;
-      box.Format(msg::kCommandFailed, message, line);
-      AfxMessageBox(box, win::kMbIconExclamation | win::kMbOk);
+      failure->message = message;
+      failure->command = command;
       rx_free(slot);
-      return;  // the rest of the table is skipped for this text only
+      return false;  // the rest of the table is skipped for this text only
     }
     if (count > 0 && slot != nullptr) {
       // The result belongs to the handle: copy it before the handle goes.
@@ -41,4 +44,7 @@ void CJoinDlg::ApplyRegexTable(CString& text) {
     }
     rx_free(slot);
   }
+  return true;
 }
+
+}  // namespace reptable_internal

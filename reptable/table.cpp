@@ -1,21 +1,10 @@
-// The replacement table of the main dialog: loading, applying, browsing.
-#include <new>
+// Replacement tables: loading the file and applying plain pairs.
 #include <string>
 
-#include "app/app.h"
-#include "app/messages.h"
 #include "framework/file.h"
 #include "reptable/reptable.h"
 
 namespace {
-
-// A table that does not fit in memory ends the join, naming the file.
-[[noreturn]] void ReportTableTooLarge(const char* path) {
-  CString text;
-  text.Format(msg::kTooLargeForMemory, path);
-  AfxMessageBox(text, win::kMbIconStop | win::kMbOk);
-  throw CUserException();
-}
 
 // Splits a plain-mode line at TAB runs: leading TABs are skipped, the first
 // two fields are kept, the rest ignored. Missing fields are empty.
@@ -30,73 +19,60 @@ void SplitPlainLine(const CString& line, CString* search, CString* replacement) 
     field = rest.substr(0, stop);
     rest.remove_prefix(stop == std::string_view::npos ? rest.size() : stop);
   }
-  CString unescaped[2];
+  CString* outputs[2] = {search, replacement};
   for (int i = 0; i < 2; ++i) {
-    unescaped[i] = CString(fields[i]);
-    unescape_field(unescaped[i].GetBuffer(unescaped[i].GetLength()));
-    unescaped[i].ReleaseBuffer();
+    CString& out = *outputs[i];
+    out = CString(fields[i]);
+    unescape_field(out.GetBuffer(out.GetLength()));
+    out.ReleaseBuffer();
   }
-  *search = unescaped[0];
-  *replacement = unescaped[1];
+}
+
+void ApplyPlainTable(const ReplaceTable& table, CString& text) {
+  std::string replaced;
+  for (size_t i = 0; i < table.search.size(); ++i) {
+    const CString& search = table.search[i];
+    if (search.IsEmpty()) continue;
+    if (replace_all_sjis(text.View(), search.View(), table.replace[i].View(), &replaced) != 0) {
+      text = CString(replaced);
+    }
+  }
 }
 
 }  // namespace
 
-void CJoinDlg::LoadReplaceTable() {
-  m_arrRepSearch.RemoveAll();
-  m_arrRepReplace.RemoveAll();
-  if (m_strRepFile.IsEmpty()) return;
-  CStdioFile table;
-  CFileException error;
-  if (!table.Open(m_strRepFile, CFile::modeRead | CFile::typeText | CFile::shareDenyWrite, &error)) {
-    CString text;
-    text.Format(msg::kCannotOpenTable, static_cast<unsigned long>(error.m_lOsError));
-    AfxMessageBox(text, win::kMbIconExclamation | win::kMbOk);
-    return;
+namespace reptable_internal {
+// Regex mode of ApplyReplaceTable (regex_table.cpp).
+bool ApplyRegexTable(const ReplaceTable& table, CString& text, CommandFailure* failure);
+}  // namespace reptable_internal
+
+bool LoadReplaceTable(const char* path, ReplaceMode mode, ReplaceTable* table, uint32_t* error) {
+  *table = ReplaceTable{mode, {}, {}};
+  CStdioFile file;
+  CFileException failure;
+  if (!file.Open(path, CFile::modeRead | CFile::typeText | CFile::shareDenyWrite, &failure)) {
+    *error = failure.m_lOsError;
+    return false;
   }
-  if (m_nRepMode != 1 && m_nRepMode != 2) return;
+  if (mode != ReplaceMode::kPlain && mode != ReplaceMode::kRegex) return true;
   CString line;
-  try {
-    while (table.ReadString(line)) {
-      if (!line.IsEmpty() && line.GetAt(0) == '#') continue;
-      if (m_nRepMode == 2) {
-        m_arrRepSearch.Add(line);
-        continue;
-      }
-      CString search, replacement;
-      SplitPlainLine(line, &search, &replacement);
-      m_arrRepSearch.Add(search);
-      m_arrRepReplace.Add(replacement);
+  while (file.ReadString(line)) {
+    if (!line.IsEmpty() && line.GetAt(0) == '#') continue;
+    if (mode == ReplaceMode::kRegex) {
+      table->search.push_back(line);
+      continue;
     }
-  } catch (const CMemoryException&) {
-    ReportTableTooLarge(m_strRepFile);
-  } catch (const std::bad_alloc&) {
-    ReportTableTooLarge(m_strRepFile);
+    CString search, replacement;
+    SplitPlainLine(line, &search, &replacement);
+    table->search.push_back(search);
+    table->replace.push_back(replacement);
   }
-  table.Close();
+  file.Close();
+  return true;
 }
 
-void CJoinDlg::ApplyReplaceTable(CString& text) {
-  if (m_nRepMode == 1) {
-    std::string replaced;
-    for (size_t i = 0; i < m_arrRepSearch.GetSize(); ++i) {
-      const CString& search = m_arrRepSearch[i];
-      if (search.IsEmpty()) continue;
-      if (replace_all_sjis(text.View(), search.View(), m_arrRepReplace[i].View(), &replaced) != 0) {
-        text = CString(replaced);
-      }
-    }
-  } else if (m_nRepMode == 2) {
-    ApplyRegexTable(text);
-  }
-}
-
-void CJoinDlg::OnBrowseReplaceTable() {
-  UpdateData(true);
-  CFileDialog dialog(true, "txt", m_strRepFile, win::kOfnHideReadOnly | win::kOfnOverwritePrompt,
-                     msg::kTableFilter, this);
-  dialog.SetTitle(msg::kTableTitle);
-  if (dialog.DoModal() != win::kIdOk) return;
-  m_strRepFile = dialog.GetPathName();
-  UpdateData(false);
+bool ApplyReplaceTable(const ReplaceTable& table, CString& text, CommandFailure* failure) {
+  if (table.mode == ReplaceMode::kPlain) ApplyPlainTable(table, text);
+  if (table.mode == ReplaceMode::kRegex) return reptable_internal::ApplyRegexTable(table, text, failure);
+  return true;
 }

@@ -29,7 +29,6 @@ using cli_test::Result;
 class CliTest : public cli_test::CliFolderTest {
  protected:
   Result Run(const std::vector<std::string>& args) const { return RunProgram(kCli, args); }
-
 };
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -233,24 +232,6 @@ TEST_F(CliTest, EveryMessageIsOneLine) {
   EXPECT_EQ(Read("out"), "AB");
 }
 
-TEST_F(CliTest, OutputThatIsASourceIsLeftAlone) {
-  Write("a", "A");
-  Write("b", "B");
-  for (const char* mode : {"-n", "-b"}) {
-    SCOPED_TRACE(mode);
-    std::vector<std::string> args = {"-o", "./b", "a", "b"};
-    if (std::string(mode) == "-n")
-      args.insert(args.begin(), {"-n", "lf"});
-    else
-      args.insert(args.begin(), "-b");
-    Result r = Run(args);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(Lines(r.err),
-              (std::vector<std::string>{"tavvel-cli: 'b' を開くことができません。(Error:32)", Joined(0)}));
-    EXPECT_EQ(Read("b"), "B");
-  }
-}
-
 TEST_F(CliTest, PathsTooLongAreRefusedByName) {
   Write("a", "A");
   const std::string long_name = std::string(200, 'd') + "/" + std::string(100, 'f');
@@ -290,21 +271,6 @@ TEST_F(CliTest, FullDiskIsReported) {
               std::vector<std::string>{"tavvel-cli: '/dev/full' の処理中にエラーが発生しました。 "
                                        "ディスクの空き容量が不足しています (Error:112)"});
   }
-}
-
-TEST_F(CliTest, WriteFailureKeepsWhatWasWritten) {
-  std::string content;
-  for (int i = 0; content.size() < 8000; ++i) content += std::to_string(i) + ",";
-  Write("a", content);
-  // A file-size limit of two blocks (512 or 1024 bytes each, as the shell
-  // counts them), the signal ignored: the write past it fails.
-  Result r = RunProgram("/bin/sh", {"-c", "trap '' XFSZ; ulimit -f 2; exec \"$0\" -q -b -o out a", kCli});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(Lines(r.err), std::vector<std::string>{"tavvel-cli: 'out' の処理中にエラーが発生しました。 "
-                                                   "不明なエラーが発生しました (Error:223)"});
-  const std::string kept = Read("out");
-  EXPECT_TRUE(kept.size() == 1024 || kept.size() == 2048) << kept.size();
-  EXPECT_EQ(kept, content.substr(0, kept.size()));
 }
 
 TEST_F(CliTest, NeitherReadsNorWritesAnIni) {

@@ -1,11 +1,11 @@
-// The source list as the user edits it: adding by the Open dialog and by
-// dropping files and folders, deleting, moving, deselecting, sorting, with
-// the selection, status line, progress and scroll width after each command.
+// List paths: entry form, folder walk and the two sorts.
 #include "filelist/filelist.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
+
+#if !defined(_WIN32)
+#include <dirent.h>
+#endif
 
 #include <algorithm>
 #include <clocale>
@@ -14,150 +14,135 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
+#include "framework/os.h"
 #include "tests/support/support.h"
 
 namespace {
 
-using tavvel_test::Banner;
-using tavvel_test::DialogTest;
-using tavvel_test::ListForm;
-using tavvel_test::ListForms;
-using tavvel_test::Shown;
-using tavvel_test::Stop;
-using tavvel_test::Warning;
+using tavvel_test::TempFolder;
 using tavvel_test::WriteFile;
-
 namespace fs = std::filesystem;
 
-const std::vector<Shown> kNoMessages;
-const Shown kListEmpty = Stop("リストが空です。");
-const Shown kNotSelected = Stop("ファイルが選択されていません。");
+TEST(LowerAsciiPath, LowersOnlyAsciiCapitals) {
+  struct Case {
+    const char* name;
+    std::string path;
+    std::string lowered;
+    int result;
+  };
+  const Case cases[] = {
+      {"windows_path", "C:\\Tools\\JOIN.EXE", "c:\\tools\\join.exe", 9},
+      {"empty", "", "", 0},
+      {"neighbours_of_the_capitals", "@[`{az09", "@[`{az09", 0},
+      {"katakana_a_keeps_trail_0x41",
+       "AB\x83\x41"
+       "CD",
+       "ab\x83\x41"
+       "cd",
+       4},
+      {"trail_0x5c_then_capital",
+       "\x83\x5C"
+       "A",
+       "\x83\x5C"
+       "a",
+       1},
+      {"full_width_capital_kept", "\x82\x60Z", "\x82\x60z", 1},
+      {"lead_0x9f_and_0xfc",
+       "\x9F"
+       "A\xFC"
+       "BC",
+       "\x9F"
+       "A\xFC"
+       "Bc",
+       1},
+      {"lead_0xe0",
+       "\xE0"
+       "AB",
+       "\xE0"
+       "Ab",
+       1},
+      {"not_lead_0x80_0xa0_0xdf_0xfd",
+       "\x80"
+       "A\xA0"
+       "B\xDF"
+       "C\xFD"
+       "D",
+       "\x80"
+       "a\xA0"
+       "b\xDF"
+       "c\xFD"
+       "d",
+       4},
+      {"lead_byte_last", "AB\x83", "ab\x83", -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string buffer = c.path;
+    EXPECT_EQ(LowerAsciiPath(buffer.data()), c.result);
+    EXPECT_EQ(buffer, c.lowered);
+  }
+}
 
-std::string Count(int n) { return "ファイル数: " + std::to_string(n); }
+TEST(LowerAsciiPath, CodePage932WhateverTheLocale) {
+  const char* previous = std::setlocale(LC_ALL, nullptr);
+  const std::string saved = previous ? previous : "C";
+  for (const char* locale : {"C.UTF-8", "ja_JP.UTF-8", ".65001"}) {
+    if (std::setlocale(LC_ALL, locale) == nullptr) continue;
+    std::string path = "A\x83\x41";
+    EXPECT_EQ(LowerAsciiPath(path.data()), 1) << locale;
+    EXPECT_EQ(path, "a\x83\x41") << locale;
+  }
+  std::setlocale(LC_ALL, saved.c_str());
+}
 
+TEST(ListEntryForm, RefusesPathsLongerThan259Bytes) {
+  CString entry = "kept";
+  const std::string longest = "/" + std::string(258, 'A');
+  ASSERT_TRUE(ListEntryForm(longest.c_str(), &entry));
+  EXPECT_EQ(entry,
+            kPathsIgnoreCase ? CString(("/" + std::string(258, 'a')).c_str()) : CString(longest.c_str()));
+  EXPECT_FALSE(ListEntryForm((longest + "x").c_str(), &entry));
+  EXPECT_EQ(entry.GetLength(), 259u) << "left alone";
+}
+
+// --- folder walk ---------------------------------------------------------------------------
+
+class Walk : public ::testing::Test {
+ protected:
+  std::string Path(const std::string& name) const { return dir / name; }
+  void Run(const std::string& folder) {
+    WalkFolder(
+        "*.*", folder.c_str(), [&](const CString& path) { files.emplace_back(path.View()); },
+        [&](const CString& path) { refused.emplace_back(path.View()); });
+  }
+  TempFolder dir;
+  std::vector<std::string> files, refused;
+};
+
+#if !defined(_WIN32)
 // Names in a folder in the order the file system enumerates them.
 std::vector<std::string> FolderOrder(const std::string& folder) {
   std::vector<std::string> names;
   DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return names;
-  while (const dirent* entry = ::readdir(dir)) {
+  while (const dirent* entry = dir ? ::readdir(dir) : nullptr) {
     std::string name = entry->d_name;
     if (name != "." && name != "..") names.push_back(name);
   }
-  ::closedir(dir);
+  if (dir) ::closedir(dir);
   return names;
 }
 
-class ListTest : public DialogTest {
- protected:
-  // A list of five entries e0 ... e4 (files need not exist for list commands).
-  void FillFive() {
-    AddFiles({"/l/e0", "/l/e1", "/l/e2", "/l/e3", "/l/e4"});
-    ASSERT_EQ(Status(), Count(5));
-  }
-  std::vector<std::string> Named(std::initializer_list<int> indexes) {
-    std::vector<std::string> names;
-    for (int i : indexes) names.push_back("/l/e" + std::to_string(i));
-    return names;
-  }
-  int Extent() const { return window->Item(IDC_FILE_LIST).horizontal_extent; }
-};
-
-// --- adding -----------------------------------------------------------------------------
-
-TEST_F(ListTest, AddAsksForFilesAndAppendsThemInOrder) {
-  OpenDialog();
-  AddFiles({"/Data/Report.TXT", "/data/b.txt"});
-  ASSERT_EQ(host.FileDialogs().size(), 1u);
-  const FileDialogRequest& request = host.FileDialogs()[0];
-  EXPECT_TRUE(request.open);
-  EXPECT_EQ(request.title, "ファイルの選択");
-  EXPECT_EQ(request.filter, "すべてのファイル (*.*)|*.*||");
-  EXPECT_EQ(request.default_extension, "");
-  EXPECT_EQ(request.file_name, "");
-  EXPECT_EQ(request.flags, win::kOfnHideReadOnly | win::kOfnOverwritePrompt | win::kOfnAllowMultiSelect);
-  EXPECT_EQ(request.buffer_size, 65535u);
-
-  // Paths keep their case where the file system tells case apart, and are
-  // lowered where it does not.
-  EXPECT_EQ(Entries(), ListForms({"/Data/Report.TXT", "/data/b.txt"}));
-  EXPECT_EQ(Entries()[0], kPathsIgnoreCase ? "/data/report.txt" : "/Data/Report.TXT");
-  EXPECT_EQ(Status(), Count(2));
-  EXPECT_EQ(Progress(), 0);
-  EXPECT_EQ(host.WaitCursorShown(), 1);
-  EXPECT_EQ(host.WaitCursorDepth(), 0);
-
-  // A second add appends; the selection stays where it was, new entries unselected.
-  Select({1});
-  AddFiles({"/Data/Report.TXT"});
-  EXPECT_EQ(Entries(), ListForms({"/Data/Report.TXT", "/data/b.txt", "/Data/Report.TXT"}));
-  EXPECT_EQ(Selection(), std::vector<int>{1});
-  EXPECT_EQ(Status(), Count(3));
-  EXPECT_EQ(TakeMessages(), kNoMessages);
-}
-
-TEST_F(ListTest, CancelledAddStillShowsTheCount) {
-  OpenDialog();
-  AddFiles({"/a"});
-  host.CancelFileDialog();
-  ASSERT_TRUE(window->Click(IDC_ADD));
-  EXPECT_EQ(Entries().size(), 1u);
-  EXPECT_EQ(Status(), Count(1));
-  // The menu item does the same.
-  host.CancelFileDialog();
-  window->ChooseMenu(ID_LIST_ADD);
-  EXPECT_EQ(host.FileDialogs().size(), 3u);
-  EXPECT_EQ(Status(), Count(1));
-  EXPECT_EQ(host.WaitCursorShown(), 1) << "the wait cursor only comes with confirmed names";
-}
-
-TEST_F(ListTest, NamesBeyondTheOpenBufferAddNothing) {
-  OpenDialog();
-  std::vector<std::string> names;
-  for (int i = 0; i < 300; ++i) names.push_back("/folder/" + std::string(240, 'n') + std::to_string(i));
-  AddFiles(names);
-  EXPECT_TRUE(Entries().empty());
-  EXPECT_EQ(Status(), Count(0));
-  EXPECT_EQ(TakeMessages(), kNoMessages);
-}
-
-TEST_F(ListTest, PathsLongerThan259BytesAreRefusedByName) {
-  OpenDialog();
-  const std::string fits = "/" + std::string(258, 'f');
-  const std::string too_long = "/" + std::string(259, 'g');
-  AddFiles({fits, too_long, "/after"});
-  EXPECT_EQ(Entries(), (std::vector<std::string>{fits, "/after"}));
-  EXPECT_EQ(
-      TakeMessages(),
-      std::vector<Shown>{Warning("'" + too_long + "' はパスが長すぎるため追加できません。(259 バイトまで)")});
-  EXPECT_EQ(Status(), Count(2));
-
-  // A dropped name of that length is refused the same way, whether it exists or not.
-  window->Drop({CString(too_long.c_str())});
-  EXPECT_EQ(TakeMessages().size(), 1u);
-  EXPECT_EQ(Entries().size(), 2u);
-}
-
-TEST_F(ListTest, DropAddsFilesSkipsMissingNamesAndWalksFolders) {
-  WriteFile(Path("Report.TXT"), "r");
+TEST_F(Walk, DepthFirstInTheFileSystemsOrderHiddenFilesIncluded) {
   fs::create_directories(Path("tree/sub/deeper"));
   fs::create_directories(Path("tree/empty"));
-  WriteFile(Path("tree/a.txt"), "a");
-  WriteFile(Path("tree/.hidden"), "h");
-  WriteFile(Path("tree/noext"), "n");
-  WriteFile(Path("tree/sub/b.txt"), "b");
-  WriteFile(Path("tree/sub/deeper/c.txt"), "c");
-  OpenDialog();
-  window->Drop({CString(Path("Report.TXT").c_str()), CString(Path("absent.txt").c_str()),
-                CString(Path("tree").c_str()), CString(Path("Report.TXT").c_str())});
-
-  // Depth first, in the order the file system gives: a folder's files stand
-  // where the folder was met.
-  std::vector<std::string> expected = {Path("Report.TXT")};
+  for (const char* name :
+       {"tree/a.txt", "tree/.hidden", "tree/noext", "tree/sub/b.txt", "tree/sub/deeper/c.txt"}) {
+    WriteFile(Path(name), "x");
+  }
+  std::vector<std::string> expected;
   std::function<void(const std::string&)> walk = [&](const std::string& folder) {
     for (const std::string& name : FolderOrder(folder)) {
-      std::string path = folder + kPathSeparator + name;
+      const std::string path = folder + kPathSeparator + name;
       if (fs::is_directory(path)) {
         walk(path);
       } else {
@@ -166,215 +151,50 @@ TEST_F(ListTest, DropAddsFilesSkipsMissingNamesAndWalksFolders) {
     }
   };
   walk(Path("tree"));
-  expected.push_back(Path("Report.TXT"));
-  EXPECT_EQ(Entries(), ListForms(expected));
-  EXPECT_EQ(Entries().size(), 7u) << "hidden files and names without a dot are included";
-  EXPECT_EQ(Status(), Count(7));
-  EXPECT_EQ(Progress(), 0);
-  EXPECT_EQ(window->ActivateCount(), 1);
-  EXPECT_EQ(host.WaitCursorDepth(), 0);
-  EXPECT_EQ(TakeMessages(), kNoMessages);
+  Run(Path("tree"));
+  EXPECT_EQ(files, expected);
+  EXPECT_EQ(files.size(), 5u);
+  EXPECT_TRUE(refused.empty());
 }
 
-// A folder cycle on Windows needs an NTFS junction, which Wine does not make.
-#if !defined(_WIN32)
-TEST_F(ListTest, FolderWalkEndsOnLinkCycles) {
+TEST_F(Walk, EndsOnLinkCycles) {
   fs::create_directories(Path("root/sub"));
   WriteFile(Path("root/a.txt"), "a");
   WriteFile(Path("root/sub/b.txt"), "b");
   fs::create_directory_symlink(Path("root"), Path("root/sub/up"));  // a cycle through the parent
   fs::create_directory_symlink(".", Path("root/self"));             // and through the folder itself
-  OpenDialog();
-  window->Drop({CString(Path("root").c_str())});
-  std::vector<std::string> entries = Entries();
-  std::sort(entries.begin(), entries.end());
-  EXPECT_EQ(entries, (std::vector<std::string>{Path("root/a.txt"), Path("root/sub/b.txt")}));
-  EXPECT_EQ(Status(), Count(2));
-  EXPECT_EQ(TakeMessages(), kNoMessages);
+  Run(Path("root"));
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{Path("root/a.txt"), Path("root/sub/b.txt")}));
 }
 #endif
 
-TEST_F(ListTest, FolderWalkRefusesDeepPathsAndGoesOn) {
-  // "near" is a folder of exactly 240 bytes: it can be listed everywhere, but
-  // a file with a 34-byte name in it passes 259 bytes. "far" in it is a
-  // folder of 271 bytes.
-  const std::string walk = Path("walk");
-  std::string near = walk;
+TEST_F(Walk, FolderTooDeepToListIsRefusedAndTheWalkGoesOn) {
+  // "near" is a folder of exactly 240 bytes; "far" in it has 271 bytes, so its
+  // search pattern does not fit a path buffer where patterns must (Windows).
+  std::string near = Path("walk");
   while (near.size() < 240) {
     const size_t part = std::min<size_t>(60, 240 - near.size() - 1);
     near += kPathSeparator + std::string(part, static_cast<char>('p' + near.size() % 8));
   }
-  ASSERT_EQ(near.size(), 240u);
   const std::string far = near + kPathSeparator + std::string(30, 'f');
-  const std::string long_file = near + kPathSeparator + std::string(30, 'l') + ".txt";
   fs::create_directories(far);
-  WriteFile(long_file, "x");
   WriteFile(far + kPathSeparator + "x.txt", "x");
   WriteFile(Path("walk/short.txt"), "y");
-  OpenDialog();
-  window->Drop({CString(walk.c_str())});
-  EXPECT_EQ(Entries(), std::vector<std::string>{ListForm(Path("walk/short.txt"))});
-  // Windows cannot even list a folder that deep: the folder is named instead
-  // of its files.
+  Run(Path("walk"));
 #if defined(_WIN32)
-  const std::string far_refused = far;
+  EXPECT_EQ(files, std::vector<std::string>{Path("walk/short.txt")});
+  EXPECT_EQ(refused, std::vector<std::string>{far});
 #else
-  const std::string far_refused = far + kPathSeparator + "x.txt";
+  std::vector<std::string> expected = {far + kPathSeparator + "x.txt", Path("walk/short.txt")};
+  std::sort(files.begin(), files.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(files, expected);
+  EXPECT_TRUE(refused.empty());
 #endif
-  std::vector<Shown> expected;
-  for (const std::string& path : {long_file, far_refused}) {
-    expected.push_back(Warning("'" + path + "' はパスが長すぎるため追加できません。(259 バイトまで)"));
-  }
-  std::vector<Shown> shown = TakeMessages();
-  auto by_text = [](const Shown& a, const Shown& b) { return a.text < b.text; };
-  std::sort(shown.begin(), shown.end(), by_text);
-  std::sort(expected.begin(), expected.end(), by_text);
-  EXPECT_EQ(shown, expected);
-  EXPECT_EQ(Status(), Count(1));
 }
 
-TEST_F(ListTest, DroppingAnEmptyFolderAddsNothing) {
-  fs::create_directories(Path("empty"));
-  OpenDialog();
-  window->Drop({CString(Path("empty").c_str())});
-  EXPECT_TRUE(Entries().empty());
-  EXPECT_EQ(Status(), Count(0));
-}
-
-// --- deleting -----------------------------------------------------------------------------
-
-TEST_F(ListTest, EmptyListCommandsSayTheListIsEmpty) {
-  struct Case {
-    const char* name;
-    int id;
-  };
-  const Case cases[] = {
-      {"delete_button", IDC_DELETE},    {"delete_menu", ID_LIST_DELETE}, {"delete_all", ID_LIST_DELETE_ALL},
-      {"up_button", IDC_MOVE_UP},       {"up_menu", ID_LIST_MOVE_UP},    {"down_button", IDC_MOVE_DOWN},
-      {"down_menu", ID_LIST_MOVE_DOWN}, {"join_button", IDC_JOIN},       {"join_menu", ID_FILE_JOIN},
-  };
-  OpenDialog();
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    AddFiles({});  // a cancelled add shows the count ...
-    ASSERT_EQ(Status(), Count(0));
-    window->ChooseMenu(static_cast<unsigned>(c.id));
-    EXPECT_EQ(TakeMessages(), std::vector<Shown>{kListEmpty});
-    EXPECT_EQ(Status(), Banner()) << "... which the command resets";
-  }
-  dialog->Dispatch(IDC_FILE_LIST, win::kLbnDblClk);
-  EXPECT_EQ(TakeMessages(), std::vector<Shown>{kListEmpty});
-  EXPECT_EQ(host.FileDialogs().size(), std::size(cases)) << "a join of an empty list asks for no output";
-}
-
-TEST_F(ListTest, CommandsThatNeedASelectionSaySo) {
-  OpenDialog();
-  FillFive();
-  for (int id :
-       {IDC_DELETE, ID_LIST_DELETE, IDC_MOVE_UP, ID_LIST_MOVE_UP, IDC_MOVE_DOWN, ID_LIST_MOVE_DOWN}) {
-    SCOPED_TRACE(id);
-    window->ChooseMenu(static_cast<unsigned>(id));
-    EXPECT_EQ(TakeMessages(), std::vector<Shown>{kNotSelected});
-    EXPECT_EQ(Entries(), Named({0, 1, 2, 3, 4}));
-    EXPECT_EQ(Status(), Banner());
-  }
-}
-
-TEST_F(ListTest, DeleteRemovesTheSelectedEntries) {
-  OpenDialog();
-  AddFiles({"/l/e0", "/l/" + std::string(40, 'w'), "/l/e2", "/l/e3", "/l/e4"});
-  EXPECT_EQ(Extent(), (3 + 40 + 1) * headless::kCharWidth);
-  Select({1, 2, 4});
-  ASSERT_TRUE(window->Click(IDC_DELETE));
-  EXPECT_EQ(Entries(), Named({0, 3}));
-  EXPECT_EQ(Selection(), std::vector<int>{});
-  EXPECT_EQ(Status(), Count(2));
-  EXPECT_EQ(Progress(), 0);
-  EXPECT_EQ(Extent(), (5 + 1) * headless::kCharWidth) << "the widest entry left decides";
-
-  Select({0, 1});
-  window->ChooseMenu(ID_LIST_DELETE);
-  EXPECT_TRUE(Entries().empty());
-  EXPECT_EQ(Status(), Count(0));
-  EXPECT_EQ(Extent(), 0);
-  EXPECT_EQ(TakeMessages(), kNoMessages);
-}
-
-TEST_F(ListTest, DoubleClickRemovesExactlyThatEntry) {
-  OpenDialog();
-  FillFive();
-  Select({0, 3});
-  ASSERT_TRUE(window->DoubleClick(2));
-  EXPECT_EQ(Entries(), Named({0, 1, 3, 4}));
-  EXPECT_EQ(Selection(), (std::vector<int>{0, 2})) << "the others keep their selection";
-  EXPECT_EQ(Status(), Count(4));
-  ASSERT_TRUE(window->DoubleClick(3));
-  EXPECT_EQ(Entries(), Named({0, 1, 3}));
-  ASSERT_TRUE(window->DoubleClick(0));
-  EXPECT_EQ(Entries(), Named({1, 3}));
-  EXPECT_EQ(Selection(), std::vector<int>{1});
-  EXPECT_EQ(TakeMessages(), kNoMessages);
-}
-
-TEST_F(ListTest, DeleteAllLeavesTheBanner) {
-  OpenDialog();
-  FillFive();
-  Select({1});
-  window->ChooseMenu(ID_LIST_DELETE_ALL);
-  EXPECT_TRUE(Entries().empty());
-  EXPECT_EQ(Status(), Banner()) << "not a count of 0";
-  EXPECT_EQ(Extent(), 0);
-  EXPECT_EQ(TakeMessages(), kNoMessages);
-}
-
-// --- moving -------------------------------------------------------------------------------
-
-TEST_F(ListTest, MovesFollowTheSelectionTable) {
-  struct Case {
-    const char* name;
-    int id;
-    std::vector<int> selected;
-    std::vector<std::string> order;  // by former index
-    std::vector<int> selected_after;
-  };
-  const Case cases[] = {
-      {"up_blocks_and_singles", IDC_MOVE_UP, {1, 2, 4}, Named({1, 2, 0, 4, 3}), {0, 1, 3}},
-      {"up_menu", ID_LIST_MOVE_UP, {3}, Named({0, 1, 3, 2, 4}), {2}},
-      {"up_with_first_selected_does_nothing", IDC_MOVE_UP, {0, 2}, Named({0, 1, 2, 3, 4}), {0, 2}},
-      {"down_with_last_selected_does_nothing", IDC_MOVE_DOWN, {1, 2, 4}, Named({0, 1, 2, 3, 4}), {1, 2, 4}},
-      {"down_blocks_and_singles", IDC_MOVE_DOWN, {0, 2, 3}, Named({1, 0, 4, 2, 3}), {1, 3, 4}},
-      {"down_menu", ID_LIST_MOVE_DOWN, {0}, Named({1, 0, 2, 3, 4}), {1}},
-      {"everything_but_the_last_down", IDC_MOVE_DOWN, {0, 1, 2, 3}, Named({4, 0, 1, 2, 3}), {1, 2, 3, 4}},
-  };
-  OpenDialog();
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    if (!Entries().empty()) window->ChooseMenu(ID_LIST_DELETE_ALL);
-    FillFive();
-    const int extent = Extent();
-    Select(c.selected);
-    window->ChooseMenu(static_cast<unsigned>(c.id));
-    EXPECT_EQ(Entries(), c.order);
-    EXPECT_EQ(Selection(), c.selected_after);
-    EXPECT_EQ(Status(), Banner()) << "a move does not show the count";
-    EXPECT_EQ(Extent(), extent);
-    EXPECT_EQ(TakeMessages(), kNoMessages);
-  }
-}
-
-TEST_F(ListTest, DeselectClearsTheSelectionWithoutAMessage) {
-  OpenDialog();
-  window->ChooseMenu(ID_LIST_DESELECT);
-  EXPECT_EQ(TakeMessages(), kNoMessages) << "no check for an empty list";
-  FillFive();
-  Select({0, 2, 4});
-  window->ChooseMenu(ID_LIST_DESELECT);
-  EXPECT_EQ(Selection(), std::vector<int>{});
-  EXPECT_EQ(Entries(), Named({0, 1, 2, 3, 4}));
-  EXPECT_EQ(Status(), Banner());
-}
-
-// --- sorting ------------------------------------------------------------------------------
+// --- sorting ---------------------------------------------------------------------------------
 
 TEST(PathOrder, ComparesUnsignedBytes) {
   struct Case {
@@ -399,67 +219,13 @@ TEST(PathOrder, ComparesUnsignedBytes) {
   EXPECT_FALSE(PathLess("/same", "/same"));
 }
 
-TEST_F(ListTest, SortsAscendingAndDescendingByBytes) {
-  const std::vector<std::string> start = {"/b.txt",   "/a.txt",          "/dir/file2.txt",
-                                          "/a.txt",   "/dir/file10.txt", "/a-z.txt",
-                                          "/a/z.txt", "/\x83\x41.txt",   "/B.txt"};
-#if defined(_WIN32)
-  // The capital was lowered on the way in.
-  const std::vector<std::string> ascending = {"/a-z.txt",        "/a.txt",         "/a.txt",
-                                              "/a/z.txt",        "/b.txt",         "/b.txt",
-                                              "/dir/file10.txt", "/dir/file2.txt", "/\x83\x41.txt"};
-#else
-  const std::vector<std::string> ascending = {"/B.txt",          "/a-z.txt",       "/a.txt",
-                                              "/a.txt",          "/a/z.txt",       "/b.txt",
-                                              "/dir/file10.txt", "/dir/file2.txt", "/\x83\x41.txt"};
-#endif
-  // The locale plays no part.
-  const char* previous = std::setlocale(LC_ALL, nullptr);
-  std::string saved = previous ? previous : "C";
-  std::setlocale(LC_ALL, "C.UTF-8");
-  OpenDialog();
-  AddFiles(start);
-  const int extent = Extent();
-  Select({0, 4});
-  window->ChooseMenu(ID_LIST_SORT_ASCENDING);
-  EXPECT_EQ(Entries(), ascending);
-  EXPECT_EQ(Selection(), std::vector<int>{});
-  EXPECT_EQ(Status(), Banner());
-  EXPECT_EQ(Progress(), 0);
-  EXPECT_EQ(Extent(), extent);
-
-  Select({1});
-  window->ChooseMenu(ID_LIST_SORT_DESCENDING);
-  EXPECT_EQ(Entries(), std::vector<std::string>(ascending.rbegin(), ascending.rend()));
-  EXPECT_EQ(Selection(), std::vector<int>{});
-  EXPECT_EQ(Status(), Banner());
-  EXPECT_EQ(host.WaitCursorShown(), 3);
-  EXPECT_EQ(host.WaitCursorDepth(), 0);
-  EXPECT_EQ(TakeMessages(), kNoMessages);
-  std::setlocale(LC_ALL, saved.c_str());
-}
-
-TEST_F(ListTest, SortingAnEmptyListOnlyResetsTheStatus) {
-  OpenDialog();
-  AddFiles({});
-  ASSERT_EQ(Status(), Count(0));
-  window->ChooseMenu(ID_LIST_SORT_DESCENDING);
-  EXPECT_TRUE(Entries().empty());
-  EXPECT_EQ(Status(), Banner());
-  EXPECT_EQ(TakeMessages(), kNoMessages);
-}
-
-TEST_F(ListTest, HorizontalExtentIsTheWidestEntryPlusOneCharacter) {
-  OpenDialog();
-  EXPECT_EQ(Extent(), 0);
-  AddFiles({"/abc", "/" + std::string(99, 'x'), "/\x83\x41"});
-  EXPECT_EQ(Extent(), 101 * headless::kCharWidth);
-  Select({1});
-  window->ChooseMenu(ID_LIST_DELETE);
-  EXPECT_EQ(Extent(), 5 * headless::kCharWidth);
-  window->Drop({});
-  EXPECT_EQ(Extent(), 5 * headless::kCharWidth);
-  EXPECT_EQ(Status(), Count(2));
+TEST(SortPaths, DescendingIsTheExactReverseOfAscending) {
+  std::vector<CString> paths = {"/b", "/a", "/dir/file2", "/a", "/dir/file10", "/a-z", "/a/z"};
+  const std::vector<CString> ascending = {"/a", "/a", "/a-z", "/a/z", "/b", "/dir/file10", "/dir/file2"};
+  SortPaths(paths, SortOrder::kAscending);
+  EXPECT_EQ(paths, ascending);
+  SortPaths(paths, SortOrder::kDescending);
+  EXPECT_EQ(paths, std::vector<CString>(ascending.rbegin(), ascending.rend()));
 }
 
 }  // namespace

@@ -1,33 +1,20 @@
-// Replacement tables: field escapes, plain replacement on Shift_JIS character
-// boundaries whatever the locale, the table file as the dialog loads it, and
-// the browse button.
+// Replacement tables: field escapes, plain replacement at character
+// boundaries, loading a table file and applying it in both modes.
 #include "reptable/reptable.h"
 
 #include <gtest/gtest.h>
 
-#if !defined(_WIN32)
-#include <sys/resource.h>
-#include <unistd.h>
-#endif
-
 #include <clocale>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "app/app.h"
 #include "tests/support/support.h"
 
 namespace {
 
-using tavvel_test::DialogTest;
-using tavvel_test::ReadFile;
-using tavvel_test::Shown;
-using tavvel_test::Warning;
+using tavvel_test::TempFolder;
 using tavvel_test::WriteFile;
-
-const std::vector<Shown> kNoMessages;
 
 // --- unescape_field -----------------------------------------------------------------------
 
@@ -129,205 +116,162 @@ TEST(ReplaceAllSjis, CodePage932WhateverTheLocale) {
     std::string field = "\x83\\n";
     unescape_field(field.data());
     EXPECT_EQ(field, "\x83\\n");
-    std::string path = "A\x83\x41";
-    EXPECT_EQ(LowerAsciiPath(path.data()), 1);
-    EXPECT_EQ(path, "a\x83\x41");
   }
   std::setlocale(LC_ALL, saved.c_str());
   EXPECT_GT(tried, 1) << "no locale besides C to try";
 }
 
-// --- the table through the dialog ---------------------------------------------------------------
+// --- loading ------------------------------------------------------------------------------------
 
-class TableTest : public DialogTest {
+class TableFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    OpenDialog();
-    WriteFile(Path("source"), "");
-    AddFiles({Path("source")});
+  ReplaceTable Load(ReplaceMode mode, const std::string& content) {
+    WriteFile(path, content);
+    ReplaceTable table;
+    uint32_t error = 99;
+    EXPECT_TRUE(LoadReplaceTable(path.c_str(), mode, &table, &error));
+    EXPECT_EQ(table.mode, mode);
+    return table;
   }
-  // Text mode with LF output and the given table; joins and returns the output.
-  std::string JoinWith(int rep_mode, const std::string& table_path) {
-    EXPECT_TRUE(window->SelectComboItem(IDC_CRLF, 2));
-    EXPECT_TRUE(window->SelectComboItem(IDC_REP_MODE, rep_mode));
-    EXPECT_TRUE(window->TypeText(IDC_REP_FILE, table_path.c_str()));
-    JoinTo(Path("out"));
-    return ReadFile(Path("out"));
-  }
-  std::vector<std::pair<std::string, std::string>> Pairs() const {
+  static std::vector<std::pair<std::string, std::string>> Pairs(const ReplaceTable& table) {
     std::vector<std::pair<std::string, std::string>> pairs;
-    EXPECT_EQ(dialog->m_arrRepSearch.GetSize(), dialog->m_arrRepReplace.GetSize());
-    for (size_t i = 0; i < dialog->m_arrRepSearch.GetSize(); ++i) {
-      pairs.emplace_back(dialog->m_arrRepSearch[i].View(), dialog->m_arrRepReplace[i].View());
+    EXPECT_EQ(table.search.size(), table.replace.size());
+    for (size_t i = 0; i < table.search.size(); ++i) {
+      pairs.emplace_back(table.search[i].View(), table.replace[i].View());
     }
     return pairs;
   }
-  std::vector<std::string> Commands() const {
-    std::vector<std::string> lines;
-    for (const CString& line : dialog->m_arrRepSearch) lines.emplace_back(line.View());
-    return lines;
-  }
+  TempFolder dir;
+  std::string path = dir / "table";
 };
 
-using Pair = std::pair<std::string, std::string>;
+using PairList = std::vector<std::pair<std::string, std::string>>;
 
-TEST_F(TableTest, PlainLinesSplitAtTabRuns) {
-  WriteFile(Path("table"),
-            "# a comment\n"
-            "abc\n"
-            "\tabc\txyz\n"
-            "a\t\tb\n"
-            "a\\tb\tz\n"
-            "\\#x\ty\n"
-            " #x\ty\n"
-            "\n"
-            "\t\t\n"
-            "one\ttwo\tthree\r\n"
-            "\\x41\t\\x4a\n"
-            "\\x4G\tq\n"
-            "ab\\x\t\\q\n"
-            "last\tend");
-  JoinWith(1, Path("table"));
-  EXPECT_EQ(Pairs(), (std::vector<Pair>{{"abc", ""},
-                                        {"abc", "xyz"},
-                                        {"a", "b"},
-                                        {"a\tb", "z"},
-                                        {"#x", "y"},
-                                        {" #x", "y"},
-                                        {"", ""},
-                                        {"", ""},
-                                        {"one", "two"},
-                                        {"A", "J"},
-                                        {"", "q"},
-                                        {"ab", ""},
-                                        {"last", "end"}}));
-  EXPECT_EQ(TakeMessages(), kNoMessages);
+TEST_F(TableFile, PlainLinesSplitAtTabRuns) {
+  const ReplaceTable table = Load(ReplaceMode::kPlain,
+                                  "# a comment\n"
+                                  "abc\n"
+                                  "\tabc\txyz\n"
+                                  "a\t\tb\n"
+                                  "a\\tb\tz\n"
+                                  "\\#x\ty\n"
+                                  " #x\ty\n"
+                                  "\n"
+                                  "\t\t\n"
+                                  "one\ttwo\tthree\r\n"
+                                  "\\x41\t\\x4a\n"
+                                  "last\tend\x1A"
+                                  "after\tctrl-z\n");
+  EXPECT_EQ(Pairs(table), (PairList{{"abc", ""},
+                                    {"abc", "xyz"},
+                                    {"a", "b"},
+                                    {"a\tb", "z"},
+                                    {"#x", "y"},
+                                    {" #x", "y"},
+                                    {"", ""},
+                                    {"", ""},
+                                    {"one", "two"},
+                                    {"A", "J"},
+                                    {"last", "end"}}));
 }
 
-TEST_F(TableTest, CtrlZEndsTheTable) {
-  WriteFile(Path("table"), "a\tb\r\nc\x1A\td\ne\tf\n");
-  JoinWith(1, Path("table"));
-  EXPECT_EQ(Pairs(), (std::vector<Pair>{{"a", "b"}, {"c", ""}}));
+TEST_F(TableFile, RegexLinesAreKeptWholeOtherModesReadNothing) {
+  const std::string content = "s/a/b/\n\n#c\n tr/x\\t/y/\r\n\\#\n";
+  const ReplaceTable regex = Load(ReplaceMode::kRegex, content);
+  EXPECT_EQ(std::vector<CString>(regex.search), (std::vector<CString>{"s/a/b/", "", " tr/x\\t/y/", "\\#"}));
+  EXPECT_TRUE(regex.replace.empty());
+  for (ReplaceMode mode : {ReplaceMode::kNone, ReplaceMode::kUnselected}) {
+    EXPECT_TRUE(Load(mode, content).search.empty());
+  }
 }
 
-TEST_F(TableTest, RegexLinesAreKeptWhole) {
-  WriteFile(Path("table"), "s/a/b/\n\n#c\n tr/x\\t/y/\r\n\\#\n");
-  JoinWith(2, Path("table"));
-  EXPECT_EQ(Commands(), (std::vector<std::string>{"s/a/b/", "", " tr/x\\t/y/", "\\#"}));
-  EXPECT_EQ(dialog->m_arrRepReplace.GetSize(), 0u);
-  TakeMessages();  // what running these commands shows is the regex mode's own matter
+TEST_F(TableFile, FileThatCannotBeOpenedGivesItsErrorAndAnEmptyTable) {
+  ReplaceTable table{ReplaceMode::kPlain, {"old"}, {"rule"}};
+  uint32_t error = 0;
+  EXPECT_FALSE(LoadReplaceTable((dir / "absent").c_str(), ReplaceMode::kPlain, &table, &error));
+  EXPECT_EQ(error, 2u);
+  EXPECT_TRUE(table.search.empty());
+  EXPECT_TRUE(table.replace.empty());
 }
 
-TEST_F(TableTest, EachJoinLoadsTheTableAfresh) {
-  WriteFile(Path("table"), "a\tb\n");
-  JoinWith(1, Path("table"));
-  EXPECT_EQ(Pairs(), (std::vector<Pair>{{"a", "b"}}));
-  WriteFile(Path("empty"), "");
-  JoinWith(1, Path("empty"));
-  EXPECT_TRUE(Pairs().empty());
-  JoinWith(1, Path("table"));
-  EXPECT_EQ(Pairs(), (std::vector<Pair>{{"a", "b"}}));
-  // Switched off, the table of the last join stays, unused.
-  WriteFile(Path("source"), "a");
-  EXPECT_TRUE(window->SelectComboItem(IDC_REP_MODE, 0));
-  JoinTo(Path("out"));
-  EXPECT_EQ(ReadFile(Path("out")), "a");
-  EXPECT_EQ(Pairs(), (std::vector<Pair>{{"a", "b"}}));
+// --- applying -----------------------------------------------------------------------------------
+
+std::string Apply(const ReplaceTable& table, const std::string& text, std::string* failure = nullptr) {
+  CString result(text);
+  CommandFailure failed;
+  const bool ok = ApplyReplaceTable(table, result, &failed);
+  EXPECT_EQ(ok, failed.message.IsEmpty());
+  if (failure != nullptr)
+    *failure = ok ? "" : std::string(failed.message.View()) + " | " + std::string(failed.command.View());
+  return std::string(result.View());
 }
 
-TEST_F(TableTest, PlainReplacementThroughTheJoin) {
+TEST(ApplyReplaceTable, PlainRulesChainInTableOrder) {
+  const ReplaceTable table{ReplaceMode::kPlain, {"a", "", "b", "\x83\x5c"}, {"b", "x", "c", "!"}};
+  EXPECT_EQ(Apply(table, "abca\x83\x5c"), "cccc!");
+  EXPECT_EQ(Apply({ReplaceMode::kUnselected, {"a"}, {"b"}}, "a"), "a") << "no mode applies";
+}
+
+TEST(ApplyReplaceTable, RegexCommandsRunInTableOrder) {
   struct Case {
     const char* name;
-    std::string table, source, output;
+    std::vector<CString> commands;
+    std::string text, result;
   };
   const Case cases[] = {
-      {"rules_chain_in_table_order", "a\tb\nb\tc\n", "abba", "cccc"},
-      {"line_without_tab_deletes", "abc\n", "xabcxabc", "xx"},
-      {"empty_search_skipped", "\\q\tX\n\tY\n", "q", "q"},
-      {"line_ends_match_backslash_n", "\\n\t<br>\\n\n", "a\r\nb\rc", "a<br>\nb<br>\nc"},
-      {"trail_byte_backslash_untouched", "\\\\\t/\n", "\x83\x5C\\", "\x83\x5C/"},
-      {"kanji_pairs", "\x82\xa0\t\x82\xa2\n", "\x82\xa0\x82\xa0", "\x82\xa2\x82\xa2"},
-      {"after_input_conversion", "\x88\x9F\tX\n", "\x1B$B0!\x1B(B", "X"},
-      {"comments_only", "#a\tb\n# x\n", "ab", "ab"},
-      {"empty_table", "", "ab", "ab"},
+      {"first_match", {"s/a/b/"}, "aaa", "baa"},
+      {"global", {"s/a/b/g"}, "aaa", "bbb"},
+      {"each_on_the_text_before_it", {"s/a/b/g", "s/b/c/g"}, "abba", "cccc"},
+      {"transliteration", {"tr/a-z/A-Z/"}, "Hello", "HELLO"},
+      {"groups", {"s/(\\w+)@(\\w+)/$2 at $1/g"}, "me@here you@there", "here at me there at you"},
+      {"empty_and_one_byte_lines_skipped", {"", "x", "s", "s/a/b/"}, "a", "b"},
+      {"no_match_changes_nothing", {"s/q/x/", "s/a/b/"}, "a", "b"},
+      {"empty_pattern_and_list_are_not_run", {"s//x/", "tr//x/", "s/a/b/"}, "a", "b"},
+      {"kanji_codes", {"tr/\x82\x9f-\x82\xf1/\x83\x40-\x83\x93/k"}, "\x82\xdd\x82\xe7", "\x83\x7e\x83\x88"},
+      {"kanji_trail_0x5c", {"s/\x95\\/x/gk"}, "\x95\\\x83\\", "x\x83\\"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    WriteFile(Path("table"), c.table);
-    WriteFile(Path("source"), c.source);
-    EXPECT_EQ(JoinWith(1, Path("table")), c.output);
-    EXPECT_EQ(TakeMessages(), kNoMessages);
+    std::string failure;
+    EXPECT_EQ(Apply({ReplaceMode::kRegex, c.commands, {}}, c.text, &failure), c.result);
+    EXPECT_EQ(failure, "");
   }
+  std::string source, expected;
+  for (int i = 0; i < 50000; ++i) {
+    source += "a,\x82\xa0;";
+    expected += "a, \x82\xa0;";
+  }
+  EXPECT_EQ(Apply({ReplaceMode::kRegex, {"s/,/, /g"}, {}}, source), expected) << "long results kept whole";
 }
 
-TEST_F(TableTest, MissingTableIsToldOncePerJoin) {
-  WriteFile(Path("source"), "a");
-  WriteFile(Path("second"), "a");
-  AddFiles({Path("second")});
-  EXPECT_EQ(JoinWith(1, Path("absent")), "aa");
-  const Shown missing = Warning(
-      "置換テーブルファイルをオープンできません。(Error:2)\n置換テーブルを通さずに処理を続行します。");
-  EXPECT_EQ(TakeMessages(), std::vector<Shown>{missing});
-  EXPECT_EQ(JoinWith(1, Path("absent")), "aa");
-  EXPECT_EQ(TakeMessages(), std::vector<Shown>{missing});
-  EXPECT_TRUE(Pairs().empty());
-  // Off, the path is not even looked at.
-  EXPECT_TRUE(window->SelectComboItem(IDC_REP_MODE, 0));
-  JoinTo(Path("out"));
-  EXPECT_EQ(TakeMessages(), kNoMessages);
-}
-
-// The address-space limit is POSIX's.
-#if !defined(_WIN32)
-TEST_F(TableTest, TableTooLargeForMemoryIsNamed) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the address sanitizer reserves more address space than a limit would leave";
-#endif
-  // One line of 64 MiB cannot be held under a limit of 40 MiB more than in use.
-  constexpr size_t kSize = size_t{64} << 20;
-  WriteFile(Path("source"), "a");
-  WriteFile(Path("table"), std::string(kSize, 'x'));
-  EXPECT_TRUE(window->SelectComboItem(IDC_REP_MODE, 1));
-  EXPECT_TRUE(window->TypeText(IDC_REP_FILE, Path("table").c_str()));
-  size_t pages = 0;
-  std::ifstream("/proc/self/statm") >> pages;
-  if (pages == 0) GTEST_SKIP() << "no /proc/self/statm here";
-  rlimit saved{};
-  ::getrlimit(RLIMIT_AS, &saved);
-  rlimit limited = saved;
-  limited.rlim_cur = pages * static_cast<size_t>(::sysconf(_SC_PAGESIZE)) + (size_t{40} << 20);
-  ::setrlimit(RLIMIT_AS, &limited);
-  JoinTo(Path("out"));
-  ::setrlimit(RLIMIT_AS, &saved);
-  EXPECT_EQ(TakeMessages(), std::vector<Shown>{tavvel_test::Stop("'" + Path("table") +
-                                                                 "' は大きすぎるため処理できません。")});
-  EXPECT_EQ(ReadFile(Path("out")), "") << "the output was created before the table was read";
-}
-#endif
-
-TEST_F(TableTest, BrowsePutsTheChosenPathIntoTheEdit) {
-  ASSERT_TRUE(window->SelectComboItem(IDC_REP_MODE, 1));
-  ASSERT_TRUE(window->TypeText(IDC_REP_FILE, "/typed/Table.tbl"));
-  host.AnswerFileDialog({CString("/Chosen/Table.DIC")});
-  ASSERT_TRUE(window->Click(IDC_BROWSE_REP));
-  ASSERT_EQ(host.FileDialogs().size(), 2u);
-  const FileDialogRequest& request = host.FileDialogs()[1];
-  EXPECT_TRUE(request.open);
-  EXPECT_EQ(request.title, "置換テーブルの選択");
-  EXPECT_EQ(request.filter,
-            "置換テーブル ファイル (*.txt;*.tbl;*.dic)|*.txt;*.tbl;*.dic|すべてのファイル (*.*)|*.*||");
-  EXPECT_EQ(request.default_extension, "txt");
-  EXPECT_EQ(request.file_name, "/typed/Table.tbl");
-  EXPECT_EQ(request.flags, win::kOfnHideReadOnly | win::kOfnOverwritePrompt);
-  EXPECT_EQ(Text(IDC_REP_FILE), "/Chosen/Table.DIC");
-  EXPECT_EQ(dialog->m_strRepFile, "/Chosen/Table.DIC");
-
-  host.CancelFileDialog();
-  ASSERT_TRUE(window->Click(IDC_BROWSE_REP));
-  EXPECT_EQ(Text(IDC_REP_FILE), "/Chosen/Table.DIC");
-  EXPECT_EQ(Text(IDC_SEP_FILE), "");
-  EXPECT_EQ(ComboSel(IDC_REP_MODE), 1);
-  EXPECT_EQ(TakeMessages(), kNoMessages);
+TEST(ApplyReplaceTable, FailingCommandStopsTheRestOfTheTable) {
+  struct Case {
+    const char* name;
+    std::vector<CString> commands;
+    std::string text, result, failure;
+  };
+  const Case cases[] = {
+      {"third_of_four",
+       {"s/a/b/", "s/c/d/", "s/(/x/", "s/b/z/"},
+       "ac",
+       "bd",
+       "unmatched () in regexp | s/(/x/"},
+      {"match_command", {"s/a/b/", "m/b/", "s/b/c/"}, "a", "b", "do not start 's' or 'tr' | m/b/"},
+      {"leading_space", {" s/a/b/", "s/a/c/"}, "a", "a", "do not start 's' or 'tr' |  s/a/b/"},
+      {"missing_delimiter", {"tr/a-z/A-Z", "s/a/c/"}, "a", "a", "unmatch separater | tr/a-z/A-Z"},
+      {"text_emptied_then_next_command",
+       {"s/.*//", "s/a/b/"},
+       "abc",
+       "",
+       "invalid target parameter | s/a/b/"},
+      {"empty_text", {"", "x", "s/a/b/", "s/c/d/"}, "", "", "invalid target parameter | s/a/b/"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string failure;
+    EXPECT_EQ(Apply({ReplaceMode::kRegex, c.commands, {}}, c.text, &failure), c.result);
+    EXPECT_EQ(failure, c.failure);
+  }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The user scenarios against the headless backend.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -17,7 +19,13 @@ namespace fs = std::filesystem;
 class HeadlessDriver : public DialogDriver {
  public:
   HeadlessDriver() {
-    folder_ = fs::temp_directory_path() / ("tavvel-scenario-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
+    // Named after the running scenario, unique per process: ctest runs scenarios side by side.
+    std::string name = "tavvel-scenario-";
+    if (const auto* test = ::testing::UnitTest::GetInstance()->current_test_info()) name += test->name();
+    for (char& c : name) {
+      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-') c = '-';
+    }
+    folder_ = fs::temp_directory_path() / (name + "-" + std::to_string(getpid()));
     fs::remove_all(folder_);
     fs::create_directories(folder_);
     SetHost(&host_);
@@ -71,7 +79,9 @@ class HeadlessDriver : public DialogDriver {
     host_.AnswerFileDialog(std::vector<CString>(paths.begin(), paths.end()));
   }
   void CancelFileDialog() override { host_.CancelFileDialog(); }
-  void AnswerShellExecute(intptr_t result, uint32_t error) override { host_.AnswerShellExecute(result, error); }
+  void AnswerShellExecute(intptr_t result, uint32_t error) override {
+    host_.AnswerShellExecute(result, error);
+  }
   std::vector<ShownMessage> TakeMessages() override {
     std::vector<ShownMessage> taken;
     for (; messages_seen_ < host_.Messages().size(); ++messages_seen_) {

@@ -1,36 +1,29 @@
 // The source list: adding by dialog and by drop (folders walked), deleting,
 // moving, deselecting, sorting, the file count and the horizontal extent.
 #include <algorithm>
-#include <set>
+#include <memory>
 #include <vector>
 
 #include "app/app.h"
-#include "app/messages.h"
-#include "filelist/filelist.h"
 #include "framework/os.h"
+#include "texts/messages.h"
 
 namespace {
 
 // Tells the user that path is too long to be added.
 void RefuseLongPath(const CString& path) {
-  CString text;
-  text.Format(msg::kPathTooLong, path.GetString());
-  AfxMessageBox(text, win::kMbIconExclamation | win::kMbOk);
+  AfxMessageBox(msg::PathTooLongText(path), win::kMbIconExclamation | win::kMbOk);
 }
 
 }  // namespace
 
 void CJoinDlg::AppendListPath(const CString& path) {
-  if (path.GetLength() > kMaxPathBytes) {
+  CString entry;
+  if (ListEntryForm(path, &entry)) {
+    m_listFiles.AddString(entry);
+  } else {
     RefuseLongPath(path);
-    return;
   }
-  CString entry = path;
-  if (kPathsIgnoreCase) {
-    LowerAsciiPath(entry.GetBuffer(entry.GetLength()));
-    entry.ReleaseBuffer();
-  }
-  m_listFiles.AddString(entry);
 }
 
 void CJoinDlg::ShowFileCount() {
@@ -91,44 +84,9 @@ void CJoinDlg::OnDropFiles(DropFiles& drop) {
   ShowFileCount();
 }
 
-namespace {
-
-// Walks folder depth first; a folder already on the way (reached again
-// through a link) is not walked again, so every tree ends.
-void WalkFolder(const char* mask, const CString& folder, std::set<FileIdentity>& walking,
-                const std::function<void(const CString&)>& add_file) {
-  FileIdentity identity;
-  bool known = GetFileIdentity(folder, &identity);
-  if (known && !walking.insert(identity).second) return;
-
-  CString pattern = folder;
-  pattern += kPathSeparator;
-  pattern += mask;
-  CFileFind find;
-  bool more = find.FindFile(pattern);
-  // Where the search pattern must fit a path buffer (Windows), a folder this
-  // deep cannot be listed: it is refused by name rather than left out unseen.
-  if (!more && pattern.GetLength() > kMaxPathBytes) RefuseLongPath(folder);
-  while (more) {
-    more = find.FindNextFile();
-    if (find.IsDots()) continue;
-    CString path = folder;
-    path += kPathSeparator;
-    path += find.GetFileName();
-    if (find.IsDirectory()) {
-      WalkFolder(mask, path, walking, add_file);
-    } else {
-      add_file(path);
-    }
-  }
-  if (known) walking.erase(identity);
-}
-
-}  // namespace
-
 void CJoinDlg::AddFolderFiles(const char* mask, const char* folder) {
-  std::set<FileIdentity> walking;
-  WalkFolder(mask, CString(folder), walking, [this](const CString& path) { AppendListPath(path); });
+  WalkFolder(
+      mask, CString(folder), [this](const CString& path) { AppendListPath(path); }, RefuseLongPath);
 }
 
 void CJoinDlg::OnDelete() {
@@ -194,13 +152,13 @@ void CJoinDlg::OnDeselect() {
 }
 
 namespace {
-std::vector<CString> SortedEntries(CListBox& list) {
+// The list's entries sorted, and the list emptied for them.
+std::vector<CString> TakeSorted(CListBox& list, SortOrder order) {
   std::vector<CString> entries;
   const int count = list.GetCount();
   entries.reserve(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) entries.push_back(list.GetText(i));
-  std::stable_sort(entries.begin(), entries.end(),
-                   [](const CString& a, const CString& b) { return PathLess(a.View(), b.View()); });
+  SortPaths(entries, order);
   list.ResetContent();
   return entries;
 }
@@ -209,11 +167,11 @@ std::vector<CString> SortedEntries(CListBox& list) {
 void CJoinDlg::OnSortAscending() {
   CWaitCursor wait;
   ResetStatus();
-  for (const CString& entry : SortedEntries(m_listFiles)) m_listFiles.AddString(entry);
+  for (const CString& entry : TakeSorted(m_listFiles, SortOrder::kAscending)) m_listFiles.AddString(entry);
 }
 
 void CJoinDlg::OnSortDescending() {
   CWaitCursor wait;
   ResetStatus();
-  for (const CString& entry : SortedEntries(m_listFiles)) m_listFiles.InsertString(0, entry);
+  for (const CString& entry : TakeSorted(m_listFiles, SortOrder::kDescending)) m_listFiles.AddString(entry);
 }

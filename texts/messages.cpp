@@ -1,11 +1,17 @@
 // The program's own texts. Written in UTF-8; the Windows build stores them as
 // code page 932 bytes.
-#include "app/messages.h"
+#include "texts/messages.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "framework/texts.h"
 
 namespace msg {
 const char kBanner[] = "ファイルを追加して［結合］を押してください。";
 const char kFileCount[] = "ファイル数: %ld";
 const char kJoined[] = "%ld 個のファイルを結合しました。";
+const char kListEmpty[] = "リストが空です。";
 const char kCannotOpen[] = "'%s' を開くことができません。(Error:%lu)";
 const char kCannotOpenSeparator[] =
     "セパレータファイルをオープンできません。(Error:%lu)\nセパレータを挿入せずに処理を続行します。";
@@ -14,6 +20,7 @@ const char kCannotOpenTable[] =
 const char kCommandFailed[] = "%s: %s\n置換テーブルを通さずに処理を続行します。";
 const char kPathTooLong[] = "'%s' はパスが長すぎるため追加できません。(259 バイトまで)";
 const char kTooLargeForMemory[] = "'%s' は大きすぎるため処理できません。";
+const char kFileFailed[] = "'%s' の処理中にエラーが発生しました。\n%s (Error:%lu)";
 const char kAddTitle[] = "ファイルの選択";
 const char kAllFilesFilter[] = "すべてのファイル (*.*)|*.*||";
 const char kSeparatorTitle[] = "セパレータの選択";
@@ -21,11 +28,9 @@ const char kSeparatorFilter[] = "セパレータ ファイル (*.txt)|*.txt|す�
 const char kTableTitle[] = "置換テーブルの選択";
 const char kTableFilter[] =
     "置換テーブル ファイル (*.txt;*.tbl;*.dic)|*.txt;*.tbl;*.dic|すべてのファイル (*.*)|*.*||";
-const char kNotStartSOrTr[] = "do not start 's' or 'tr'";
 const char kProgramName[] = "Tavvel";
 const char kMaxChars[] = "%1 文字以内で入力してください。";
 const char kOutOfMemory[] = "メモリが不足しています。";
-const char kFileError[] = "'%s' の処理中にエラーが発生しました。\n%s (Error:%lu)";
 const char* const kFileErrorCauses[15] = {
     "エラーはありません",
     "不明なエラーが発生しました",
@@ -43,4 +48,66 @@ const char* const kFileErrorCauses[15] = {
     "ディスクの空き容量が不足しています",
     "ファイルの終わりを越えて読み込もうとしました",
 };
+
+void InstallFrameworkTexts() {
+  static_assert(std::size(kFileErrorCauses) == CFileException::kCauseCount);
+  static const FrameworkTexts texts = [] {
+    FrameworkTexts t;
+    t.caption = kProgramName;
+    t.max_chars = kMaxChars;
+    t.out_of_memory = kOutOfMemory;
+    t.file_error = kFileFailed;
+    std::copy(std::begin(kFileErrorCauses), std::end(kFileErrorCauses), t.causes.begin());
+    return t;
+  }();
+  SetFrameworkTexts(&texts);
+}
+
+CString CannotOpenText(const char* path, uint32_t error) {
+  CString text;
+  text.Format(kCannotOpen, path, static_cast<unsigned long>(error));
+  return text;
+}
+
+CString NoticeText(const JoinNotice& notice) {
+  CString text;
+  switch (notice.kind) {
+    case JoinNotice::kNoSeparator:
+      text.Format(kCannotOpenSeparator, static_cast<unsigned long>(notice.error));
+      break;
+    case JoinNotice::kNoTable:
+      text.Format(kCannotOpenTable, static_cast<unsigned long>(notice.error));
+      break;
+    case JoinNotice::kCommandFailed:
+      text.Format(kCommandFailed, notice.message.GetString(), notice.command.GetString());
+      break;
+  }
+  return text;
+}
+
+CString FileFailedText(const CFileException& failure) {
+  CString text;
+  text.Format(kFileFailed, failure.m_strFileName.GetString(), failure.CauseText().GetString(),
+              static_cast<unsigned long>(failure.m_lOsError));
+  return text;
+}
+
+CString TooLargeText(const char* path) {
+  CString text;
+  text.Format(kTooLargeForMemory, path);
+  return text;
+}
+
+CString PathTooLongText(const char* path) {
+  CString text;
+  text.Format(kPathTooLong, path);
+  return text;
+}
+
+CString JoinedText(int32_t joined) {
+  CString text;
+  text.Format(kJoined, static_cast<long>(joined));
+  return text;
+}
+
 }  // namespace msg

@@ -1,0 +1,329 @@
+// The join: both drivers, the text pipeline in its fixed order, the
+// separator, and the options' conversion from and to combo indexes.
+#include "join/join.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "framework/os.h"
+#include "jcode/jcode.h"
+
+namespace {
+
+constexpr unsigned kOutputFlags =
+    CFile::modeCreate | CFile::modeWrite | CFile::typeBinary | CFile::shareExclusive;
+constexpr unsigned kSourceFlags = CFile::modeRead | CFile::typeBinary | CFile::shareExclusive;
+
+template <class Option>
+Option FromIndex(int32_t index, int32_t choices) {
+  return index >= 0 && index < choices ? static_cast<Option>(index) : Option::kUnselected;
+}
+
+// A file that does not fit in memory; ends the join, naming the file.
+struct TooLargeFailure {
+  CString path;
+};
+
+// Reads a whole file into text, as bytes. The size is checked before
+// anything is allocated. A file that holds more than its reported length (a
+// pipe or a device reports 0, a file may grow) is read on to its end, in a
+// buffer that doubles. reserve_factor sizes the buffer for the stages to come
+// (a growing output code, longer line ends) so that they work in it without
+// moving the text.
+void ReadText(CFile& file, CString& text, size_t reserve_factor) {
+  constexpr size_t kFirstGrowth = 64 * 1024;
+  // On Windows a pipe has no length to tell: asking fails. Such a file is
+  // read as one that reports 0; a fault of the file itself shows in the read.
+  uint64_t length = 0;
+  try {
+    length = file.GetLength();
+  } catch (const CFileException&) {
+  }
+  if (length >= SIZE_MAX / 8) throw TooLargeFailure{file.GetFilePath()};
+  size_t capacity = static_cast<size_t>(length) + 1;  // one byte more tells whether the end was reached
+  try {
+    text.Reserve(capacity * reserve_factor + 16);
+    size_t got = 0;
+    for (;;) {
+      char* buffer = text.GetBuffer(capacity);
+      got += file.Read(buffer + got, capacity - got);
+      if (got < capacity) break;  // Read returns fewer bytes only at the end
+      capacity = std::max(capacity * 2, kFirstGrowth);
+      if (capacity >= SIZE_MAX / 4) throw TooLargeFailure{file.GetFilePath()};
+    }
+    text.ReleaseBuffer(static_cast<std::ptrdiff_t>(got));
+  } catch (const std::bad_alloc&) {
+    throw TooLargeFailure{file.GetFilePath()};
+  } catch (const CMemoryException&) {
+    throw TooLargeFailure{file.GetFilePath()};
+  }
+}
+
+// Brings the line ends of text to LF and ends it at its first NUL.
+void NormalizeText(CString& text) {
+  char* buffer = text.GetBuffer(text.GetLength());
+  text.ReleaseBuffer(static_cast<std::ptrdiff_t>(normalize_newlines(buffer, text.GetLength())));
+}
+
+// One source's text on its way through the pipeline.
+struct SourceText {
+  CString text;
+  const CString& path;
+  bool last;
+};
+
+// The text stages of one join, run on each source in a fixed order. The
+// order is the table kStages; a stage at either edge (decoding a source,
+// encoding the output) is one more entry there.
+class TextPipeline {
+ public:
+  TextPipeline(const JoinOptions& options, const CString& separator, const ReplaceTable* table,
+               JoinReporter& report)
+      : options_(options), separator_(separator), table_(table), report_(report) {}
+
+  void Run(SourceText& source) {
+    for (Stage stage : kStages) (this->*stage)(source);
+  }
+
+ private:
+  using Stage = void (TextPipeline::*)(SourceText&);
+
+  void NormalizeLineEnds(SourceText& source) { NormalizeText(source.text); }
+
+  // JIS and EUC-JP become Shift_JIS, never longer. The text holds no NUL (it
+  // ended at the first) and the converters make none of their own.
+  void ToShiftJis(SourceText& source) {
+    CString& text = source.text;
+    char* buffer = text.GetBuffer(text.GetLength());
+    text.ReleaseBuffer(static_cast<std::ptrdiff_t>(to_sjis(buffer, text.GetLength())));
+  }
+
+  void Replace(SourceText& source) {
+    if (table_ == nullptr) return;
+    CommandFailure failure;
+    if (!ApplyReplaceTable(*table_, source.text, &failure)) {
+      report_.Notice({JoinNotice::kCommandFailed, 0, failure.message, failure.command});
+    }
+  }
+
+  void AppendSeparator(SourceText& source) {
+    if (!source.last) source.text += separator_;
+  }
+
+  void ConvertOutputCode(SourceText& source) {
+    switch (options_.output_code) {
+      case OutputCode::kJis:
+        ConvertGrowing(source.text, sjis_to_jis_capacity(source.text.GetLength()),
+                       [](char* t, size_t n) { return sjis_to_jis(t, n); });
+        break;
+      case OutputCode::kEucJp:
+        ConvertGrowing(source.text, sjis_to_euc_capacity(source.text.GetLength()),
+                       [](char* t, size_t n) { return sjis_to_euc(t, n); });
+        break;
+      default:
+        break;  // Shift_JIS, or no selection: left as it is
+    }
+  }
+
+  void ApplyLineEnd(SourceText& source) {
+    switch (options_.line_end) {
+      case LineEnd::kCrLf:
+        source.text.Replace("\n", "\r\n");
+        break;
+      case LineEnd::kCr:
+        source.text.Replace("\n", "\r");
+        break;
+      default:
+        break;  // LF, or no selection: left as LF
+    }
+  }
+
+  // Runs a converter that may lengthen the text in a buffer of the given
+  // capacity; the text then ends at its first NUL. Only a replacement can
+  // have put a NUL in the text; the converters make none.
+  template <class Convert>
+  void ConvertGrowing(CString& text, size_t capacity, Convert convert) {
+    if (capacity == 0) throw std::bad_alloc();  // the size does not fit in size_t
+    const size_t length = text.GetLength();
+    char* buffer = text.GetBuffer(capacity - 1);
+    const size_t converted = convert(buffer, length);
+    text.ReleaseBuffer(
+        static_cast<std::ptrdiff_t>(table_ != nullptr ? strnlen(buffer, converted) : converted));
+  }
+
+  static constexpr Stage kStages[] = {
+      &TextPipeline::NormalizeLineEnds, &TextPipeline::ToShiftJis,        &TextPipeline::Replace,
+      &TextPipeline::AppendSeparator,   &TextPipeline::ConvertOutputCode, &TextPipeline::ApplyLineEnd,
+  };
+
+  const JoinOptions& options_;
+  const CString& separator_;
+  const ReplaceTable* table_;
+  JoinReporter& report_;
+};
+
+// The source that names the same file as output, or nullptr. Creating the
+// output empties it: were it also a source, that source would be lost before
+// it is read. Compared by identity, not spelling. Standard output ("-") is no
+// file of that name; should it be a source, that source's open fails as the
+// source is held open.
+const CString* SourceThatIsOutput(const std::vector<CString>& sources, const CString& output) {
+  if (CFile::IsStandardOutputName(output)) return nullptr;
+  FileIdentity target;
+  if (!GetFileIdentity(output, &target)) return nullptr;
+  for (const CString& source : sources) {
+    FileIdentity identity;
+    if (GetFileIdentity(source, &identity) && identity == target) return &source;
+  }
+  return nullptr;
+}
+
+// Runs a driver's body; a failed read or write, or a file too large for
+// memory, ends the join with the files closed and what was written kept.
+template <class Body>
+JoinResult Guarded(JoinReporter& report, JoinResult& result, Body body) {
+  try {
+    body();
+  } catch (const CFileException& failure) {
+    report.FileFailed(failure);
+    result.stopped = true;
+  } catch (const TooLargeFailure& failure) {
+    report.TooLarge(failure.path);
+    result.stopped = true;
+  }
+  return result;
+}
+
+}  // namespace
+
+JoinOptions OptionsFromIndexes(const OptionIndexes& indexes, const CString& table_path,
+                               const CString& separator_path) {
+  JoinOptions options;
+  options.file_mode = FromIndex<FileMode>(indexes.file_mode, 2);
+  options.line_end = FromIndex<LineEnd>(indexes.line_end, 3);
+  options.output_code = FromIndex<OutputCode>(indexes.output_code, 3);
+  options.replace_mode = FromIndex<ReplaceMode>(indexes.replace_mode, 3);
+  options.separator = FromIndex<SeparatorMode>(indexes.separator, 2);
+  options.table_path = table_path;
+  options.separator_path = separator_path;
+  return options;
+}
+
+OptionIndexes IndexesOfOptions(const JoinOptions& options) {
+  return {static_cast<int32_t>(options.file_mode), static_cast<int32_t>(options.line_end),
+          static_cast<int32_t>(options.output_code), static_cast<int32_t>(options.replace_mode),
+          static_cast<int32_t>(options.separator)};
+}
+
+JoinResult JoinSources(const std::vector<CString>& sources, const CString& output, const JoinOptions& options,
+                       JoinReporter& report) {
+  if (const CString* source = SourceThatIsOutput(sources, output)) {
+    report.CannotOpen(*source, win_error::kSharingViolation);
+    return {};
+  }
+  return options.TextMode() ? JoinText(sources, output, options, report)
+                            : JoinBinary(sources, output, report);
+}
+
+JoinResult JoinBinary(const std::vector<CString>& sources, const CString& output, JoinReporter& report) {
+  JoinResult result;
+  return Guarded(report, result, [&] {
+    const auto total = static_cast<int32_t>(sources.size());
+    CFile out;
+    if (!out.Open(output, kOutputFlags)) return;
+    uint64_t bytes = 0;
+    for (const CString& path : sources) {
+      CFile source;
+      if (!source.Open(path, kSourceFlags)) break;
+      bytes += out.CopyFrom(source);
+      source.Close();
+      report.Progress(++result.joined, total, bytes);
+    }
+    out.Close();
+  });
+}
+
+namespace {
+
+CString ReadSeparator(const char* path, JoinReporter& report) {
+  CString separator;
+  CFile file;
+  CFileException error;
+  if (!file.Open(path, kSourceFlags, &error)) {
+    report.Notice({JoinNotice::kNoSeparator, error.m_lOsError, {}, {}});
+    return separator;
+  }
+  ReadText(file, separator, 1);
+  file.Close();
+  NormalizeText(separator);
+  return separator;
+}
+
+}  // namespace
+
+CString LoadSeparator(const char* path, JoinReporter& report) {
+  try {
+    return ReadSeparator(path, report);
+  } catch (const TooLargeFailure&) {
+    throw std::bad_alloc();
+  }
+}
+
+JoinResult JoinText(const std::vector<CString>& sources, const CString& output, const JoinOptions& options,
+                    JoinReporter& report) {
+  JoinResult result;
+  return Guarded(report, result, [&] {
+    const auto total = static_cast<int32_t>(sources.size());
+    CFile out;
+    CFileException error;
+    if (!out.Open(output, kOutputFlags, &error)) {
+      report.CannotOpen(output, error.m_lOsError);
+      return;
+    }
+    const CString separator =
+        options.Separating() ? ReadSeparator(options.separator_path, report) : CString();
+    ReplaceTable table;
+    bool have_table = false;
+    if (options.Replacing()) {
+      uint32_t table_error = 0;
+      try {
+        have_table = LoadReplaceTable(options.table_path, options.replace_mode, &table, &table_error);
+      } catch (const std::bad_alloc&) {
+        throw TooLargeFailure{options.table_path};
+      } catch (const CMemoryException&) {
+        throw TooLargeFailure{options.table_path};
+      }
+      if (!have_table) report.Notice({JoinNotice::kNoTable, table_error, {}, {}});
+    }
+
+    TextPipeline pipeline(options, separator, have_table ? &table : nullptr, report);
+    // Room for what the output code makes of a text, in the buffer it is read into.
+    const size_t reserve_factor = options.output_code == OutputCode::kJis     ? 4
+                                  : options.output_code == OutputCode::kEucJp ? 2
+                                                                              : 1;
+    uint64_t bytes = 0;
+    for (const CString& path : sources) {
+      CFile source;
+      if (!source.Open(path, kSourceFlags, &error)) {
+        report.CannotOpen(path, error.m_lOsError);
+        return;
+      }
+      SourceText current{CString(), path, result.joined == total - 1};
+      ReadText(source, current.text, reserve_factor);
+      // A stage that cannot get the memory it needs ends the join naming the source.
+      try {
+        pipeline.Run(current);
+      } catch (const std::bad_alloc&) {
+        throw TooLargeFailure{path};
+      } catch (const CMemoryException&) {
+        throw TooLargeFailure{path};
+      }
+      out.Write(current.text.GetString(), current.text.GetLength());
+      bytes += current.text.GetLength();
+      source.Close();
+      report.Progress(++result.joined, total, bytes);
+    }
+    out.Close();
+  });
+}
