@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "regex/internal.h"
+#include "regex/memo.h"
 #include "regex/program.h"
 
 namespace regex_internal {
@@ -59,10 +60,14 @@ enum EntryKind : uint8_t {
 };
 
 struct Entry {
-  EntryKind kind;  // 64 bytes in all on 64-bit targets
-  bool lazy;            // the invocation's lazy flag (look-ahead)
-  int32_t frame;        // loop frame, or saved group / loop index
-  int32_t a, b;         // counts
+  EntryKind kind;
+  bool lazy;             // the invocation's lazy flag (look-ahead)
+  uint8_t memo_context;  // of the memo bit set when the entry runs out
+  int32_t frame;         // loop frame, or saved group / loop index
+  int32_t a, b;          // counts
+  int32_t memo_slot;     // the memo bit's node, 0 for none
+  int32_t memo_floor;    // loop frames whose counts are context for the memo bit
+  int32_t count_frame;   // lowest loop frame whose count decided a step since the push
   const uchar* node;    // the node the entry belongs to, or the continuation
   const uchar* pos;     // position of the step
   const uchar* base;    // repeat scan position
@@ -96,21 +101,98 @@ struct MatchState {
   std::vector<LoopFrame> frames;
   std::vector<Entry> stack;
   std::vector<size_t> barriers;  // stack indices of the open look-aheads
+
+  // Work: work_left runs down to the next check; reserve is the rest of the budget.
   int64_t work_left = kMatchBudget;
+  int64_t reserve = 0;
+  FailureMemo* memo = nullptr;
+  MatchRun* run = nullptr;       // owns the memo
+  uint64_t text_generation = 0;  // of the text the positions point into
+  bool memo_possible = false;
 
   ~MatchState() { std::free(save); }
 
   void charge(int64_t units) {
     work_left -= units;
-    if (work_left < 0) raise(kMsgTooComplex);
+    if (work_left < 0) out_of_work();
   }
+
+  // More work than the text and program explain: from here on failures are
+  // remembered, and the budget grows with the text. Without a memo, or past the
+  // whole budget, the search gives up.
+  void out_of_work() {
+    if (memo_possible && memo == nullptr) {
+      memo_possible = false;
+      start_memo();
+      if (memo) {
+        work_left += reserve + memo_allowance();
+        reserve = 0;
+        if (work_left >= 0) return;
+      }
+    }
+    if (reserve > 0) {
+      work_left += reserve;
+      reserve = 0;
+      if (work_left >= 0) return;
+    }
+    raise(kMsgTooComplex);
+  }
+
+  void start_memo() {
+    run->memo = FailureMemo::create(handle, origin, text_end, text_generation);
+    memo = run->memo.get();
+  }
+  // Work a search with the memo may do beyond the budget: linear in the text.
+  int64_t memo_allowance() const { return 256 * static_cast<int64_t>(text_end - origin + 1); }
 
   Entry& push(EntryKind kind) {
     if (stack.size() >= kMaxBacktrack) raise(kMsgTooComplex);
     stack.emplace_back();
     Entry& e = stack.back();
     e.kind = kind;
+    e.memo_floor = static_cast<int32_t>(frames.size());
+    e.count_frame = INT32_MAX;
     return e;
+  }
+
+  // The memo context at p: how many of the innermost loops from frame on began their
+  // current pass at p (counted up to 2, past which nothing is recorded).
+  uint8_t memo_context(const uchar* p, int32_t frame) const {
+    uint8_t k = 0;
+    for (int32_t i = frame; i != 0 && k < 2 && frames[i].last_pos == p; i = frames[i].outer) ++k;
+    return k;
+  }
+  // Whether the memo holds a failure for node at p; context receives the context.
+  bool memo_failed(const uchar* node, const uchar* p, int32_t frame, int32_t& slot, uint8_t& context) const {
+    slot = memo ? memo->slot(node) : 0;
+    context = 0;
+    if (slot == 0) return false;
+    context = memo_context(p, frame);
+    return memo->failed(slot, p, context);
+  }
+  static void set_memo(Entry& e, int32_t slot, uint8_t context) {
+    e.memo_slot = slot;
+    e.memo_context = context;
+  }
+
+  // The top entry is done: every path from it failed. Its memo bit is set unless a
+  // loop count from its context decided a step on the way; the entry below inherits
+  // that mark.
+  void retire(const Entry& e) {
+    if (e.memo_slot && memo && e.count_frame >= e.memo_floor) {
+      if (e.kind == E_AHEAD || e.kind == E_NAHEAD)
+        memo->ahead_record(e.memo_slot, e.pos, false);
+      else
+        memo->record(e.memo_slot, e.pos, e.memo_context);
+    }
+    if (stack.size() >= 2) {
+      Entry& below = stack[stack.size() - 2];
+      below.count_frame = std::min(below.count_frame, e.count_frame);
+    }
+  }
+  // A step decided by the count of loop frame: entries from before it depend on it.
+  void count_decided(int32_t frame) {
+    if (!stack.empty()) stack.back().count_frame = std::min(stack.back().count_frame, frame);
   }
 
   // One character forward from p, never past text_end.
@@ -276,9 +358,23 @@ bool MatchState::backtrack(const uchar*& node, const uchar*& p, bool& lazy) {
         return true;
       }
       case E_GREEDY: {
-        // e.a: bytes the repeat currently takes; e.b: its minimum.
+        // e.a: bytes the repeat currently takes; e.b: its minimum; e.base: the end of
+        // the run it took. The continuation has failed at every position from
+        // pos + a to the run's end.
+        FailureMemo::Run* known = nullptr;
+        if (e.memo_slot && memo && !kanji) {
+          known = &memo->failed_run(e.memo_slot);
+          if (e.count_frame >= e.memo_floor && (e.a > 0 || e.memo_context == 0)) {
+            if (known->high != e.base || known->low > e.pos + e.a) known->low = e.pos + e.a;
+            known->high = e.base;
+          }
+        }
         while (e.a > e.b) {
           --e.a;
+          if (known && known->high == e.base && known->low <= e.pos + e.a) {
+            e.a = static_cast<int32_t>(std::max<ptrdiff_t>(known->low - e.pos, e.b));
+            continue;
+          }
           charge(1);
           if (worth_trying(e, e.pos + e.a)) {
             node = e.node;
@@ -325,7 +421,10 @@ bool MatchState::backtrack(const uchar*& node, const uchar*& p, bool& lazy) {
         frames[f.outer].count = e.a;
         loop = e.frame;
         const int32_t n = e.b;
-        if (static_cast<uint32_t>(n) >= f.max) break;
+        if (static_cast<uint32_t>(n) >= f.max) {
+          e.count_frame = std::min(e.count_frame, e.frame);
+          break;
+        }
         e.kind = E_COUNT;
         e.a = n - 1;
         e.base = f.last_pos;
@@ -373,11 +472,13 @@ bool MatchState::backtrack(const uchar*& node, const uchar*& p, bool& lazy) {
         node = next_node(e.node);
         p = e.pos;
         lazy = e.lazy;
+        retire(e);
         stack.pop_back();
         if (node == nullptr) raise(kMsgCorruptPointers);
         return true;
       }
     }
+    retire(e);
     stack.pop_back();
   }
   return false;
@@ -407,6 +508,7 @@ bool MatchState::match_nodes(const uchar* node, const uchar* p) {
         const size_t at = barriers.back();
         barriers.pop_back();
         const Entry e = stack[at];
+        if (e.memo_slot && memo) memo->ahead_record(e.memo_slot, e.pos, true);
         size_t keep = at;
         if (e.kind == E_NAHEAD) {
           for (size_t i = stack.size(); i-- > at + 1;) {
@@ -566,7 +668,14 @@ bool MatchState::match_nodes(const uchar* node, const uchar* p) {
         if (next == nullptr || next[0] != BRANCH) {
           next = node + 4;
         } else {
+          int32_t slot;
+          uint8_t context;
+          if (memo_failed(node, p, loop, slot, context)) {
+            ok = false;
+            break;
+          }
           Entry& e = push(E_BRANCH);
+          set_memo(e, slot, context);
           e.node = node;
           e.pos = p;
           e.a = *last_group;
@@ -576,7 +685,17 @@ bool MatchState::match_nodes(const uchar* node, const uchar* p) {
         break;
       case AHEAD:
       case NAHEAD: {
+        const int32_t slot = memo ? memo->slot(node) : 0;
+        if (slot && memo->ahead_known(slot, p, false)) {  // the body fails here
+          ok = op == NAHEAD;
+          break;
+        }
+        if (slot && memo->ahead_known(slot, p, true) && (op == NAHEAD || memo->ahead_skips_match(slot))) {
+          ok = op == AHEAD;
+          break;
+        }
         Entry& e = push(op == AHEAD ? E_AHEAD : E_NAHEAD);
+        set_memo(e, slot, 0);
         e.node = node;
         e.pos = p;
         e.lazy = lazy;
@@ -603,6 +722,12 @@ bool MatchState::match_nodes(const uchar* node, const uchar* p) {
         if (next == nullptr) raise(kMsgCorruptPointers);
         const bool was_lazy = lazy;
         lazy = false;
+        int32_t slot;
+        uint8_t context;
+        if (memo_failed(node, p, loop, slot, context)) {
+          ok = false;
+          break;
+        }
         if (was_lazy) {
           const uchar* at = p;
           if (min > 0) {
@@ -618,6 +743,7 @@ bool MatchState::match_nodes(const uchar* node, const uchar* p) {
             break;
           }
           Entry& e = push(E_LAZY);
+          set_memo(e, slot, context);
           e.node = next;
           e.pos = p;
           e.base = p + min;
@@ -642,11 +768,22 @@ bool MatchState::match_nodes(const uchar* node, const uchar* p) {
           break;
         }
         Entry& e = push(E_GREEDY);
+        set_memo(e, slot, context);
         e.node = next;
         e.pos = p;
+        e.base = p + n;
         e.a = static_cast<int32_t>(n);
         e.b = static_cast<int32_t>(min);
         e.known_pos = nullptr;
+        if (slot && !kanji) {
+          // The continuation may be known to fail from some way below the run's end.
+          const FailureMemo::Run& known = memo->failed_run(slot);
+          if (known.high == p + n && known.low <= p + n) {
+            e.a = static_cast<int32_t>(std::max<ptrdiff_t>(known.low - p, e.b));
+            ok = false;
+            break;
+          }
+        }
         if (worth_trying(e, p + n)) {
           p = p + n;
           break;
@@ -667,9 +804,18 @@ bool MatchState::match_nodes(const uchar* node, const uchar* p) {
         f.last_pos = nullptr;
         f.outer = loop;
         if (f.after[-4] != REPEAT_LOOP) raise(kMsgCorruptPointers);
+        int32_t slot;
+        uint8_t context;
+        if (memo_failed(node, p, loop, slot, context)) {
+          ok = false;
+          break;
+        }
         frames.push_back(f);
         loop = static_cast<int32_t>(frames.size() - 1);
         Entry& e = push(E_LOOP_EXIT);
+        set_memo(e, slot, context);
+        e.memo_floor = loop;  // the new loop's own count is no context
+        e.pos = p;
         e.frame = loop;
         lazy = false;
         next = f.after - 4;  // the REPEAT_LOOP that ends the body
@@ -682,6 +828,8 @@ bool MatchState::match_nodes(const uchar* node, const uchar* p) {
         const int32_t n = f.count + 1;
         input = p;
         lazy = false;
+        int32_t slot = 0;
+        uint8_t context = 0;
         if (p == f.last_pos) {
           Entry& e = push(E_OUTER_COUNT);
           e.frame = index;
@@ -693,11 +841,15 @@ bool MatchState::match_nodes(const uchar* node, const uchar* p) {
           e.frame = index;
           e.a = n - 1;
           e.base = f.last_pos;
+          count_decided(index);
           f.count = n;
           f.last_pos = p;
           next = f.body;
+        } else if (memo_failed(node, p, f.outer, slot, context)) {
+          ok = false;
         } else if (f.lazy) {
           Entry& e = push(E_LAZY_LOOP);
+          set_memo(e, slot, context);
           e.frame = index;
           e.a = frames[f.outer].count;
           e.b = n;
@@ -707,6 +859,7 @@ bool MatchState::match_nodes(const uchar* node, const uchar* p) {
         } else if (static_cast<uint32_t>(n) < f.max) {
           push_groups(f.group_floor);
           Entry& e = push(E_GREEDY_LOOP);
+          set_memo(e, slot, context);
           e.frame = index;
           e.b = n;
           e.pos = p;
@@ -721,6 +874,7 @@ bool MatchState::match_nodes(const uchar* node, const uchar* p) {
           e.b = n;
           e.pos = p;
           e.base = f.last_pos;
+          count_decided(index);
           loop = f.outer;
           next = f.after;
         }
@@ -748,11 +902,10 @@ struct Scratch {
   ~Scratch() { std::free(save); }
 };
 
-// Lends the cache's scratch to a MatchState for one call and takes it back after.
+// Lends the run's scratch to a MatchState for one call and takes it back after.
 class ScratchLoan {
  public:
-  ScratchLoan(MatchState& ms, FoldCache* cache) : ms_(ms), cache_(cache) {
-    if (!cache_) return;
+  ScratchLoan(MatchState& ms, MatchRun* run) : ms_(ms), cache_(run) {
     if (!cache_->scratch) cache_->scratch = new Scratch;
     auto* s = static_cast<Scratch*>(cache_->scratch);
     ms_.frames.swap(s->frames);
@@ -762,7 +915,6 @@ class ScratchLoan {
     std::swap(ms_.save_capacity, s->save_capacity);
   }
   ~ScratchLoan() {
-    if (!cache_) return;
     auto* s = static_cast<Scratch*>(cache_->scratch);
     ms_.frames.clear();
     ms_.stack.clear();
@@ -776,7 +928,7 @@ class ScratchLoan {
 
  private:
   MatchState& ms_;
-  FoldCache* cache_;
+  MatchRun* cache_;
 };
 
 struct TryContext {
@@ -825,8 +977,8 @@ void fold_range(uchar* p, const uchar* end, bool kanji) {
 }
 
 // The folded text for [start, end]; from the cache when its alignment allows.
-const uchar* folded_text(const uchar* start, const uchar* end, bool kanji, FoldCache* cache, uchar*& own) {
-  if (cache && cache->copy && cache->end == end && cache->kanji == kanji && cache->origin <= start) {
+const uchar* folded_text(const uchar* start, const uchar* end, bool kanji, FoldCache* cache) {
+  if (cache->copy && cache->end == end && cache->kanji == kanji && cache->origin <= start) {
     const uchar* b = cache->boundary;
     if (!kanji) return cache->copy + (start - cache->origin);
     if (b <= start) {
@@ -842,37 +994,55 @@ const uchar* folded_text(const uchar* start, const uchar* end, bool kanji, FoldC
   if (!copy) raise(kMsgLackOfMemory);
   std::memcpy(copy, start, length);
   fold_range(copy, copy + (end - start), kanji);
-  if (cache) {
-    std::free(cache->copy);
-    cache->copy = copy;
-    cache->origin = start;
-    cache->end = end;
-    cache->boundary = start;
-    cache->kanji = kanji;
-  } else {
-    own = copy;
-  }
+  std::free(cache->copy);
+  cache->copy = copy;
+  cache->origin = start;
+  cache->end = end;
+  cache->boundary = start;
+  cache->kanji = kanji;
+  ++cache->generation;
   return copy;
 }
 
-struct FreeOnExit {
-  uchar* p = nullptr;
-  ~FreeOnExit() { std::free(p); }
-};
+// Sets the memo and the work limits of a search over [start, end]: a memo that an
+// earlier search of the run left is kept when it still holds; otherwise the search
+// runs without one until it has done more work than its text and program explain.
+void plan_work(MatchState& ms, MatchRun& run, const uchar* start, const uchar* end, int64_t budget) {
+  const RegexHandle* h = ms.handle;
+  ms.run = &run;
+  ms.text_generation = h->fold ? run.fold.generation : 0;
+  if (run.memo && !run.memo->serves(start, end, ms.text_generation)) run.memo.reset();
+  ms.memo = run.memo.get();
+  ms.work_left = budget;
+  ms.reserve = 0;
+  if (ms.memo) {
+    ms.work_left += ms.memo_allowance();
+  } else if (run.memo_mode == MemoMode::kAlways) {
+    ms.start_memo();
+    if (ms.memo) ms.work_left += ms.memo_allowance();
+  } else if (run.memo_mode == MemoMode::kAutomatic) {
+    ms.memo_possible = true;
+    const int64_t explained = 16 * (static_cast<int64_t>(end - start) + h->program_length) + 1024;
+    if (explained < budget) {
+      ms.work_left = explained;
+      ms.reserve = budget - explained;
+    }
+  }
+}
 
 }  // namespace
 
-FoldCache::~FoldCache() {
-  std::free(copy);
-  delete static_cast<Scratch*>(scratch);
-}
+FoldCache::~FoldCache() { std::free(copy); }
+
+MatchRun::~MatchRun() { delete static_cast<Scratch*>(scratch); }
 
 int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar* base, int min_end,
-               FoldCache* cache, int64_t budget) {
+               MatchRun* run, int64_t budget) {
   if (h == nullptr || start == nullptr || end == nullptr || start >= end) return 0;
+  MatchRun single;  // the run of a search that has none
+  if (run == nullptr) run = &single;
   MatchState ms;
-  ScratchLoan loan(ms, cache);
-  ms.work_left = budget;
+  ScratchLoan loan(ms, run);
   const bool multiline = (h->flags & OPT_MULTILINE) != 0;
   const bool kanji = (h->flags & OPT_KANJI) != 0;
   ms.multiline = multiline;
@@ -888,9 +1058,8 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
   if (h->program_length < 1 || h->program[0] != PROGRAM_MAGIC) raise(kMsgCorruptProgram);
 
   const uchar* const caller_start = start;
-  FreeOnExit own_copy;
   if (h->fold) {
-    const uchar* folded = folded_text(start, end, kanji, cache, own_copy.p);
+    const uchar* folded = folded_text(start, end, kanji, &run->fold);
     end = folded + (end - start);
     start = folded;
   }
@@ -926,6 +1095,7 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
   ms.starts = h->match_starts;
   ms.ends = h->match_ends;
   ms.last_group = &h->last_group;
+  plan_work(ms, *run, start, end, budget);
   ms.frames.clear();
   ms.frames.push_back(LoopFrame{0, 0, 0, 0, false, nullptr, nullptr, nullptr, 0});
   TryContext t{ms, h, h->program + 1};

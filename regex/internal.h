@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "regex/memo.h"
 #include "regex/messages.h"
 #include "regex/regex.h"
 
@@ -247,17 +248,30 @@ struct FoldCache {
   const unsigned char* end = nullptr;
   const unsigned char* boundary = nullptr;  // a character start of the copy's alignment
   bool kanji = false;
-  void* scratch = nullptr;  // the matcher's stacks, kept for the next call
+  uint64_t generation = 0;  // counts the copies made, so that a new copy is told apart
   FoldCache() = default;
   FoldCache(const FoldCache&) = delete;
   FoldCache& operator=(const FoldCache&) = delete;
   ~FoldCache();
 };
 
-// rx_exec without the message: raises a Failure on an internal error. With a cache,
-// a folded pattern reuses the folded copy of the previous call on the same text.
+// What the searches of one run over one text (a global substitution) hand on to each
+// other: the folded copy, the matcher's stacks and the failure memo.
+struct MatchRun {
+  FoldCache fold;
+  void* scratch = nullptr;  // the matcher's stacks
+  std::unique_ptr<FailureMemo> memo;
+  MemoMode memo_mode = memo_mode_from_environment();
+  MatchRun() = default;
+  MatchRun(const MatchRun&) = delete;
+  MatchRun& operator=(const MatchRun&) = delete;
+  ~MatchRun();
+};
+
+// rx_exec without the message: raises a Failure on an internal error. With a run, a
+// search reuses what the previous search of the run left (null: a run of one search).
 int exec_match(RegexHandle* handle, const unsigned char* start, const unsigned char* end,
-               const unsigned char* base, int min_end, FoldCache* cache, int64_t budget = kMatchBudget);
+               const unsigned char* base, int min_end, MatchRun* run, int64_t budget = kMatchBudget);
 
 }  // namespace regex_internal
 

@@ -136,9 +136,9 @@ bool append_replacement(Output& out, const RegexHandle* h) {
 
 // One search of the run; a matcher error leaves its text in message and ends the run.
 bool search(RegexHandle* h, const uchar* start, const uchar* end, const uchar* base, int min_end,
-            FoldCache& cache, char* message) {
+            MatchRun& run, char* message) {
   try {
-    return exec_match(h, start, end, base, min_end, &cache) != 0;
+    return exec_match(h, start, end, base, min_end, &run) != 0;
   } catch (const Failure& f) {
     copy_message(message, f.text);
   } catch (const std::bad_alloc&) {
@@ -227,8 +227,8 @@ ReplacementList* replace_compile(RegexHandle* handle, const uchar* start, const 
 int subst_run(RegexHandle* h, const uchar* target_start, const uchar* target_end, char* message) {
   const size_t L = static_cast<size_t>(target_end - target_start);
   const size_t R = static_cast<size_t>(h->replacement_end - h->replacement_start);
-  FoldCache cache;
-  if (!search(h, target_start, target_end, target_start, 0, cache, message)) return 0;
+  MatchRun run;
+  if (!search(h, target_start, target_end, target_start, 0, run, message)) return 0;
 
   Output out;
   if (R > SIZE_MAX / 4 || L > SIZE_MAX / 4 || !out.init(R + L + 256)) {
@@ -250,7 +250,7 @@ int subst_run(RegexHandle* h, const uchar* target_start, const uchar* target_end
     if (!(h->flags & OPT_GLOBAL)) break;
     // After an empty match the next one must end past it, or the run would stand still.
     const int min_end = match_start == match_end ? 1 : 0;
-    if (!search(h, p, target_end, target_start, min_end, cache, message)) break;
+    if (!search(h, p, target_end, target_start, min_end, run, message)) break;
     if (passes > L + 10) {
       copy_message(message, kMsgSubstLoop);
       return 0;
