@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 
 #include "regex/memo.h"
 #include "regex/messages.h"
@@ -20,6 +21,25 @@ struct Failure {
 
 // Copies text into an RX_MESSAGE_SIZE buffer, truncating to 79 bytes plus NUL.
 void copy_message(char* message, const char* text) noexcept;
+
+// The one place where an entry point turns a failure into its message: the message
+// is emptied, body runs, and a Failure leaves its text, a failed allocation
+// out_of_memory and anything else "fatal error" in the message; the entry then
+// returns failed (read after body ran, so that body may change it).
+template <typename Result, typename Body>
+Result guard_entry(char* message, const Result& failed, const char* out_of_memory, Body body) noexcept {
+  if (message) message[0] = '\0';
+  try {
+    return body();
+  } catch (const Failure& f) {
+    copy_message(message, f.text);
+  } catch (const std::bad_alloc&) {
+    copy_message(message, out_of_memory);
+  } catch (...) {
+    copy_message(message, kMsgFatal);
+  }
+  return failed;
+}
 
 constexpr bool lead_byte_value(unsigned c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
@@ -255,6 +275,11 @@ struct FoldCache {
   ~FoldCache();
 };
 
+// The folded text for [start, end] (its NUL included); from the cache when the cache
+// holds the same text at the same character alignment, else a new copy in the cache.
+const unsigned char* folded_text(const unsigned char* start, const unsigned char* end, bool kanji,
+                                 FoldCache* cache);
+
 // What the searches of one run over one text (a global substitution) hand on to each
 // other: the folded copy, the matcher's stacks and the failure memo.
 struct MatchRun {
@@ -280,8 +305,10 @@ namespace regex_internal {
 // Substitution: the compiled replacement (null: insert the raw text, OPT_VERBATIM set)
 // and one run over a target whose end byte is 0x00.
 ReplacementList* replace_compile(RegexHandle* handle, const unsigned char* start, const unsigned char* end);
+// Failures raise, after setting failed to the count the entry point then returns: 0,
+// or the replacements made before a later search of a global run failed.
 int subst_run(RegexHandle* handle, const unsigned char* target_start, const unsigned char* target_end,
-              char* message);
+              int& failed);
 
 // Transliteration. Codes are single bytes, or lead * 256 + trail.
 constexpr uint16_t TRANS_SAME = 0xFFFF;
