@@ -83,14 +83,6 @@ TEST(LiteralBuf, CopyTakesFlagsButNotTable) {
   EXPECT_EQ(dst->length, 3);
 }
 
-TEST(LiteralBuf, MarkSetsSearchableOnce) {
-  LiteralPtr b = make_literal("a");
-  literal_mark(b.get());
-  EXPECT_EQ(b->flags, LB_SEARCHABLE);
-  literal_mark(b.get());
-  EXPECT_EQ(b->flags, LB_SEARCHABLE);
-}
-
 TEST(LiteralBuf, SkipTableDistancesAndLimit) {
   LiteralPtr b = make_literal("abcab");
   literal_build_table(b.get(), false);
@@ -187,24 +179,6 @@ TEST(CopyBytes, AppendsNul) {
   unsigned char* c = copy_bytes(U("ab\0c"), 4);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(c), 5), std::string("ab\0c\0", 5));
   std::free(c);
-}
-
-TEST(FoldCase, SwapsOnlyAsciiLetters) {
-  EXPECT_EQ(fold_case.v['A'], 'a');
-  EXPECT_EQ(fold_case.v['z'], 'Z');
-  EXPECT_EQ(fold_case.v['@'], '@');
-  EXPECT_EQ(fold_case.v['['], '[');
-  EXPECT_EQ(fold_case.v[0xC1], 0xC1);
-  int leads = 0;
-  for (int c = 0; c < 256; ++c) leads += is_lead_byte(static_cast<unsigned char>(c));
-  EXPECT_EQ(leads, 31 + 29);
-  EXPECT_FALSE(is_lead_byte(0x80));
-  EXPECT_TRUE(is_lead_byte(0x81));
-  EXPECT_TRUE(is_lead_byte(0x9F));
-  EXPECT_FALSE(is_lead_byte(0xA0));
-  EXPECT_TRUE(is_lead_byte(0xE0));
-  EXPECT_TRUE(is_lead_byte(0xFC));
-  EXPECT_FALSE(is_lead_byte(0xFD));
 }
 
 }  // namespace
