@@ -70,8 +70,9 @@ constexpr int count_lead_bytes() {
   for (unsigned c = 0; c < 256; ++c) n += kLeadBytes.v[c];
   return n;
 }
-static_assert(count_lead_bytes() == 31 + 29 && !kLeadBytes.v[0x80] && kLeadBytes.v[0x81] && kLeadBytes.v[0x9F] &&
-              !kLeadBytes.v[0xA0] && kLeadBytes.v[0xE0] && kLeadBytes.v[0xFC] && !kLeadBytes.v[0xFD]);
+static_assert(count_lead_bytes() == 31 + 29 && !kLeadBytes.v[0x80] && kLeadBytes.v[0x81] &&
+              kLeadBytes.v[0x9F] && !kLeadBytes.v[0xA0] && kLeadBytes.v[0xE0] && kLeadBytes.v[0xFC] &&
+              !kLeadBytes.v[0xFD]);
 static_assert(fold_case.v['A'] == 'a' && fold_case.v['z'] == 'Z' && fold_case.v['@'] == '@' &&
               fold_case.v['['] == '[' && fold_case.v[0xC1] == 0xC1);
 

@@ -56,6 +56,7 @@ constexpr bool fits_forty_bytes(const char* const* texts, int count) {
   }
   return true;
 }
+// clang-format off
 inline constexpr const char* kAllMessages[] = {
     kMsgLackOfMemory,        kMsgOutOfSpaceSavepvn, kMsgFatal,          kMsgNullArgument,     kMsgTooBig,
     kMsgOutOfSpaceRegexp,    kMsgOutOfSpaceStartp,  kMsgOutOfSpaceEndp, kMsgUnmatchedParen,   kMsgCommentOpen,
@@ -65,6 +66,7 @@ inline constexpr const char* kAllMessages[] = {
     kMsgInvalidReg,          kMsgPrecompileOutOfSpace, kMsgBadStart,    kMsgUnmatchSeparator, kMsgMatchOutOfSpace,
     kMsgNoTranslate,         kMsgOutOfSpaceBuf,     kMsgSubstLoop,      kMsgOutOfSpaceTrcomp,
 };
+// clang-format on
 static_assert(fits_forty_bytes(kAllMessages, sizeof kAllMessages / sizeof kAllMessages[0]));
 
 }  // namespace regex_internal
