@@ -123,6 +123,41 @@ size_t MatchState::count_repeat(const uchar* o, uint32_t max, const uchar* q) {
   return static_cast<size_t>(q - from);
 }
 
+// Whether the continuation, past nodes that match empty without a choice, is a
+// literal whose first byte the one-character node o never takes as a character of its
+// own. Every position a greedy repeat could give back holds a character o took, so
+// there the literal cannot start: the repeat keeps all it took.
+bool MatchState::never_before_literal(const uchar* o, const uchar* next) const {
+  while (next && (next[0] == OPEN || next[0] == CLOSE || next[0] == NOTHING)) next = next_node(next);
+  if (next == nullptr || next[0] != EXACT) return false;
+  const uchar c = next[4];
+  if (kanji && is_lead_byte(c)) return false;
+  switch (o[0]) {
+    case ANY:
+      return c == '\n';
+    case EXACT:
+      return o[4] != c;
+    case CLASS: {
+      const uchar* bits = class_bits_for(handle, o);
+      return !(bits ? bit_set(bits, c) : class_contains(c, o + 3) != 0);
+    }
+    case WORD:
+      return !word_byte(c);
+    case NWORD:
+      return word_byte(c);
+    case SPACE:
+      return !space_byte(c);
+    case NSPACE:
+      return space_byte(c);
+    case DIGIT:
+      return !digit_byte(c);
+    case NDIGIT:
+      return digit_byte(c);
+    default:
+      return false;  // ANY_S takes every byte
+  }
+}
+
 // Whether a simple repeat's continuation is worth running at q: never inside a
 // double-byte character, and only where the continuation's first literal byte is.
 bool MatchState::worth_trying(Entry& e, const uchar* q) {
@@ -292,62 +327,9 @@ bool MatchState::backtrack(const uchar*& node, const uchar*& p, bool& lazy) {
   return false;
 }
 
-// Runs the program from node at p; true when the top-level END is reached.
-bool MatchState::match_nodes(const uchar* node, const uchar* p) {
-  bool lazy = false;
-  for (;;) {
-    if (node == nullptr) raise(kMsgCorruptPointers);
-    charge(1);
-    const uchar* next = next_node(node);
-    bool ok = true;  // false: fail
-    switch (node[0]) {
-      case END:
-      case SUCCEED:
-        if (barriers.empty()) {
-          input = p;
-          return true;
-        }
-        ok = look_ahead_matched(p, next, lazy);
-        break;
-      case LAZY:
-        lazy = true;
-        break;
-      case NOTHING:
-      case BACK:
-        break;
-      case BRANCH:
-        ok = enter_branch(node, p, next, lazy);
-        break;
-      case AHEAD:
-      case NAHEAD:
-        ok = enter_look_ahead(node, p, next, lazy);
-        break;
-      case REPEAT:
-      case STAR:
-      case PLUS:
-        ok = enter_simple_repeat(node, p, next, lazy);
-        break;
-      case REPEAT_X:
-        ok = enter_complex_repeat(node, p, next, lazy);
-        break;
-      case REPEAT_LOOP:
-        ok = end_pass(node, p, next, lazy);
-        break;
-      default:
-        ok = match_step(node, p);
-    }
-    if (ok) {
-      if (next == nullptr) raise(kMsgCorruptPointers);
-      node = next;
-      continue;
-    }
-    if (!backtrack(node, p, lazy)) return false;
-  }
-}
-
 // Nodes that match at most one way here: anchors, characters, literals,
 // back-references and group marks.
-bool MatchState::match_step(const uchar* node, const uchar*& p) {
+inline bool MatchState::match_step(const uchar* node, const uchar*& p) {
   const uchar op = node[0];
   const uchar b = *p;
   bool ok = true;
@@ -540,7 +522,7 @@ bool MatchState::look_ahead_matched(const uchar*& p, const uchar*& next, bool& l
 }
 
 // An alternation: a choice point when there is more than one alternative.
-bool MatchState::enter_branch(const uchar* node, const uchar*& p, const uchar*& next, bool& lazy) {
+inline bool MatchState::enter_branch(const uchar* node, const uchar*& p, const uchar*& next, bool& lazy) {
   if (next == nullptr || next[0] != BRANCH) {
     next = node + 4;
   } else {
@@ -586,7 +568,8 @@ bool MatchState::enter_look_ahead(const uchar* node, const uchar*& p, const ucha
 
 // A simple repeat: counted by count_repeat, then backed off (greedy) or extended
 // (lazy) one byte at a time by its choice point.
-bool MatchState::enter_simple_repeat(const uchar* node, const uchar*& p, const uchar*& next, bool& lazy) {
+inline bool MatchState::enter_simple_repeat(const uchar* node, const uchar*& p, const uchar*& next,
+                                            bool& lazy) {
   const uchar op = node[0];
   uint32_t min = 0, max = REPEAT_INFINITE;
   const uchar* operand = node + 4;
@@ -633,9 +616,11 @@ bool MatchState::enter_simple_repeat(const uchar* node, const uchar*& p, const u
     return false;  // the entry takes the next byte
   }
   size_t n = count_repeat(operand, max, p);
-  // Before an end-of-line anchor that ends the pattern, giving back cannot help.
-  if (n > min && op_kind(next[0]) == EOL && (!multiline || next[0] == EOL_S) && next_node(next) &&
-      next_node(next)[0] == END)
+  // Before an end-of-line anchor that ends the pattern, or a literal whose first byte
+  // the repeat cannot take, giving back cannot help.
+  if (n > min && ((op_kind(next[0]) == EOL && (!multiline || next[0] == EOL_S) && next_node(next) &&
+                   next_node(next)[0] == END) ||
+                  never_before_literal(operand, next)))
     min = static_cast<uint32_t>(n);
   if (n < min) {
     return false;
@@ -753,6 +738,59 @@ bool MatchState::end_pass(const uchar* node, const uchar*& p, const uchar*& next
     next = f.after;
   }
   return true;
+}
+
+// Runs the program from node at p; true when the top-level END is reached.
+bool MatchState::match_nodes(const uchar* node, const uchar* p) {
+  bool lazy = false;
+  for (;;) {
+    if (node == nullptr) raise(kMsgCorruptPointers);
+    charge(1);
+    const uchar* next = next_node(node);
+    bool ok = true;  // false: fail
+    switch (node[0]) {
+      case END:
+      case SUCCEED:
+        if (barriers.empty()) {
+          input = p;
+          return true;
+        }
+        ok = look_ahead_matched(p, next, lazy);
+        break;
+      case LAZY:
+        lazy = true;
+        break;
+      case NOTHING:
+      case BACK:
+        break;
+      case BRANCH:
+        ok = enter_branch(node, p, next, lazy);
+        break;
+      case AHEAD:
+      case NAHEAD:
+        ok = enter_look_ahead(node, p, next, lazy);
+        break;
+      case REPEAT:
+      case STAR:
+      case PLUS:
+        ok = enter_simple_repeat(node, p, next, lazy);
+        break;
+      case REPEAT_X:
+        ok = enter_complex_repeat(node, p, next, lazy);
+        break;
+      case REPEAT_LOOP:
+        ok = end_pass(node, p, next, lazy);
+        break;
+      default:
+        ok = match_step(node, p);
+    }
+    if (ok) {
+      if (next == nullptr) raise(kMsgCorruptPointers);
+      node = next;
+      continue;
+    }
+    if (!backtrack(node, p, lazy)) return false;
+  }
 }
 
 }  // namespace regex_internal

@@ -168,7 +168,7 @@ struct MatchState {
       else
         memo->record(e.memo_slot, e.pos, e.memo_context);
     }
-    if (stack.size() >= 2) {
+    if (e.count_frame != INT32_MAX && stack.size() >= 2) {
       Entry& below = stack[stack.size() - 2];
       below.count_frame = std::min(below.count_frame, e.count_frame);
     }
@@ -206,14 +206,18 @@ struct MatchState {
 
  private:
   bool worth_trying(Entry& e, const uchar* q);
+  bool never_before_literal(const uchar* o, const uchar* next) const;
   bool backtrack(const uchar*& node, const uchar*& p, bool& lazy);
   // The steps of match_nodes: each returns false when the node fails at p, and may
-  // move p on, choose the next node and clear the lazy flag.
-  bool match_step(const uchar* node, const uchar*& p);
+  // move p on, choose the next node and clear the lazy flag. The frequent ones are
+  // inlined into the interpreter loop, which keeps its position in a register.
+  [[gnu::always_inline]] inline bool match_step(const uchar* node, const uchar*& p);
   bool look_ahead_matched(const uchar*& p, const uchar*& next, bool& lazy);
-  bool enter_branch(const uchar* node, const uchar*& p, const uchar*& next, bool& lazy);
+  [[gnu::always_inline]] inline bool enter_branch(const uchar* node, const uchar*& p, const uchar*& next,
+                                                  bool& lazy);
   bool enter_look_ahead(const uchar* node, const uchar*& p, const uchar*& next, bool& lazy);
-  bool enter_simple_repeat(const uchar* node, const uchar*& p, const uchar*& next, bool& lazy);
+  [[gnu::always_inline]] inline bool enter_simple_repeat(const uchar* node, const uchar*& p,
+                                                         const uchar*& next, bool& lazy);
   bool enter_complex_repeat(const uchar* node, const uchar*& p, const uchar*& next, bool& lazy);
   bool end_pass(const uchar* node, const uchar*& p, const uchar*& next, bool& lazy);
 };

@@ -1,6 +1,7 @@
 // Search: where the matcher is started (anchors, leading literals and nodes, the
 // set of possible first bytes), the work limits of a search and the public rx_exec.
 #include <cstring>
+#include <optional>
 
 #include "regex/match.h"
 
@@ -311,8 +312,8 @@ MatchRun::~MatchRun() { delete static_cast<Scratch*>(scratch); }
 int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar* base, int min_end,
                MatchRun* run, int64_t budget) {
   if (h == nullptr || start == nullptr || end == nullptr || start >= end) return 0;
-  MatchRun single;  // the run of a search that has none
-  if (run == nullptr) run = &single;
+  std::optional<MatchRun> single;  // the run of a search that has none
+  if (run == nullptr) run = &single.emplace();
   MatchState ms;
   ScratchLoan loan(ms, run);
   const bool multiline = (h->flags & OPT_MULTILINE) != 0;
