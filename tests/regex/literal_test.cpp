@@ -46,23 +46,6 @@ TEST(CharPosition, CountsLeadBytesBack) {
   EXPECT_EQ(char_position(U("a"), nullptr), 0);
 }
 
-TEST(LiteralBuf, GrowthRuleAddsFiveHundredTwelve) {
-  LiteralPtr b(literal_new(U(""), 0));
-  EXPECT_EQ(b->length, 0);
-  EXPECT_EQ(b->capacity, 1024);
-  EXPECT_EQ(b->flags, 0u);
-  std::string big(1500, 'q');
-  literal_append(b.get(), U(big.data()), 1500);
-  EXPECT_EQ(b->capacity, 1501 + 512);
-  EXPECT_EQ(b->length, 1500);
-  EXPECT_EQ(b->data[1500], 0);
-  // Appending within capacity keeps the block.
-  const unsigned char* before = b->data;
-  literal_append(b.get(), U("xy"), 2);
-  EXPECT_EQ(b->data, before);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(b->data) + 1498, 4), "qqxy");
-}
-
 TEST(LiteralBuf, NewWithZeroCountReadsToNul) {
   LiteralPtr b(literal_new(U("abc\0def"), 0));
   EXPECT_EQ(b->length, 3);
@@ -70,17 +53,6 @@ TEST(LiteralBuf, NewWithZeroCountReadsToNul) {
   EXPECT_EQ(c->length, 5);
   EXPECT_EQ(c->data[2], 0);
   EXPECT_EQ(c->data[5], 0);
-}
-
-TEST(LiteralBuf, CopyTakesFlagsButNotTable) {
-  LiteralPtr src = make_literal("abc");
-  literal_build_table(src.get(), true);
-  LiteralPtr dst = make_literal("zzzzzz");
-  literal_copy(dst.get(), src.get());
-  EXPECT_EQ(regex_test::literal_text(dst.get()), "abc");
-  EXPECT_EQ(dst->flags, src->flags);
-  literal_copy(dst.get(), dst.get());
-  EXPECT_EQ(dst->length, 3);
 }
 
 TEST(LiteralBuf, SkipTableDistancesAndLimit) {
