@@ -154,13 +154,17 @@ RegexHandle* prepare(const char* command, const char* target_start, const char* 
   return h;
 }
 
+// failed is what a failure returns: -1, but 0 once the substitution itself runs.
 int run_subst(const char* command, const char* target_start, const char* target_end, RegexHandle** slot,
-              char* message) {
+              char* message, int& failed) {
   RegexHandle* h = prepare(command, target_start, target_end, slot, message, false);
   if (!h || h->pattern_length == 0) return -1;
   const auto* ts = reinterpret_cast<const uchar*>(target_start);
   const auto* te = reinterpret_cast<const uchar*>(target_end);
-  if (h->flags & OPT_SUBST) return subst_run(h, ts, te, message);
+  if (h->flags & OPT_SUBST) {
+    failed = 0;
+    return subst_run(h, ts, te, failed);
+  }
 
   // A matcher error raises and ends the call with -1 and its message.
   const int matched = exec_match(h, ts, te, ts, 0, nullptr);
@@ -192,49 +196,30 @@ int run_trans(const char* command, const char* target_start, const char* target_
                      message);
 }
 
-template <typename Run>
-int guarded(char* message, Run run) noexcept {
-  if (message == nullptr) return -1;
-  message[0] = '\0';
-  try {
-    return run();
-  } catch (const Failure& f) {
-    copy_message(message, f.text);
-  } catch (const std::bad_alloc&) {
-    copy_message(message, kMsgLackOfMemory);
-  } catch (...) {
-    copy_message(message, kMsgFatal);
-  }
-  return -1;
-}
-
 }  // namespace
 }  // namespace regex_internal
 
 RegexHandle* rx_precompile(const char* command, int length, char* message) noexcept {
   using namespace regex_internal;
-  if (message) message[0] = '\0';
-  try {
+  return guard_entry<RegexHandle*>(message, nullptr, kMsgPrecompileOutOfSpace, [&] {
     if (length < 0) raise(kMsgNullArgument);
     return precompile(reinterpret_cast<const unsigned char*>(command), static_cast<size_t>(length), message);
-  } catch (const Failure& f) {
-    copy_message(message, f.text);
-  } catch (const std::bad_alloc&) {
-    copy_message(message, kMsgPrecompileOutOfSpace);
-  } catch (...) {
-    copy_message(message, kMsgFatal);
-  }
-  return nullptr;
+  });
 }
 
 int rx_subst(const char* command, const char* target_start, const char* target_end, RegexHandle** slot,
              char* message) noexcept {
   using namespace regex_internal;
-  return guarded(message, [&] { return run_subst(command, target_start, target_end, slot, message); });
+  if (message == nullptr) return -1;
+  int failed = -1;
+  return guard_entry(message, failed, kMsgLackOfMemory,
+                     [&] { return run_subst(command, target_start, target_end, slot, message, failed); });
 }
 
 int rx_trans(const char* command, const char* target_start, const char* target_end, RegexHandle** slot,
              char* message) noexcept {
   using namespace regex_internal;
-  return guarded(message, [&] { return run_trans(command, target_start, target_end, slot, message); });
+  if (message == nullptr) return -1;
+  return guard_entry(message, -1, kMsgLackOfMemory,
+                     [&] { return run_trans(command, target_start, target_end, slot, message); });
 }

@@ -332,14 +332,8 @@ RegexHandle* compile(const unsigned char* pattern, const unsigned char* pattern_
 
 RegexHandle* rx_compile(const char* pattern, const char* pattern_end, uint32_t* options, char* message) noexcept {
   using namespace regex_internal;
-  if (message) message[0] = '\0';
-  try {
+  return guard_entry<RegexHandle*>(message, nullptr, kMsgFatal, [&] {
     return compile(reinterpret_cast<const unsigned char*>(pattern),
                    reinterpret_cast<const unsigned char*>(pattern_end), options);
-  } catch (const Failure& f) {
-    copy_message(message, f.text);
-  } catch (...) {
-    copy_message(message, kMsgFatal);
-  }
-  return nullptr;
+  });
 }

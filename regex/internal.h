@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 
+#include "regex/memo.h"
 #include "regex/messages.h"
 #include "regex/regex.h"
 
@@ -19,6 +21,25 @@ struct Failure {
 
 // Copies text into an RX_MESSAGE_SIZE buffer, truncating to 79 bytes plus NUL.
 void copy_message(char* message, const char* text) noexcept;
+
+// The one place where an entry point turns a failure into its message: the message
+// is emptied, body runs, and a Failure leaves its text, a failed allocation
+// out_of_memory and anything else "fatal error" in the message; the entry then
+// returns failed (read after body ran, so that body may change it).
+template <typename Result, typename Body>
+Result guard_entry(char* message, const Result& failed, const char* out_of_memory, Body body) noexcept {
+  if (message) message[0] = '\0';
+  try {
+    return body();
+  } catch (const Failure& f) {
+    copy_message(message, f.text);
+  } catch (const std::bad_alloc&) {
+    copy_message(message, out_of_memory);
+  } catch (...) {
+    copy_message(message, kMsgFatal);
+  }
+  return failed;
+}
 
 constexpr bool lead_byte_value(unsigned c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
@@ -43,6 +64,17 @@ constexpr ByteTable make_fold_table() {
 inline constexpr ByteTable kLeadBytes = make_lead_table();
 // Swaps the case of ASCII letters; every other byte maps to itself.
 inline constexpr ByteTable fold_case = make_fold_table();
+
+constexpr int count_lead_bytes() {
+  int n = 0;
+  for (unsigned c = 0; c < 256; ++c) n += kLeadBytes.v[c];
+  return n;
+}
+static_assert(count_lead_bytes() == 31 + 29 && !kLeadBytes.v[0x80] && kLeadBytes.v[0x81] &&
+              kLeadBytes.v[0x9F] && !kLeadBytes.v[0xA0] && kLeadBytes.v[0xE0] && kLeadBytes.v[0xFC] &&
+              !kLeadBytes.v[0xFD]);
+static_assert(fold_case.v['A'] == 'a' && fold_case.v['z'] == 'Z' && fold_case.v['@'] == '@' &&
+              fold_case.v['['] == '[' && fold_case.v[0xC1] == 0xC1);
 
 inline bool is_lead_byte(unsigned char c) { return kLeadBytes.v[c] != 0; }
 inline unsigned char lower_ascii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
@@ -247,17 +279,35 @@ struct FoldCache {
   const unsigned char* end = nullptr;
   const unsigned char* boundary = nullptr;  // a character start of the copy's alignment
   bool kanji = false;
-  void* scratch = nullptr;  // the matcher's stacks, kept for the next call
+  uint64_t generation = 0;  // counts the copies made, so that a new copy is told apart
   FoldCache() = default;
   FoldCache(const FoldCache&) = delete;
   FoldCache& operator=(const FoldCache&) = delete;
   ~FoldCache();
 };
 
-// rx_exec without the message: raises a Failure on an internal error. With a cache,
-// a folded pattern reuses the folded copy of the previous call on the same text.
+// The folded text for [start, end] (its NUL included); from the cache when the cache
+// holds the same text at the same character alignment, else a new copy in the cache.
+const unsigned char* folded_text(const unsigned char* start, const unsigned char* end, bool kanji,
+                                 FoldCache* cache);
+
+// What the searches of one run over one text (a global substitution) hand on to each
+// other: the folded copy, the matcher's stacks and the failure memo.
+struct MatchRun {
+  FoldCache fold;
+  void* scratch = nullptr;  // the matcher's stacks
+  std::unique_ptr<FailureMemo> memo;
+  MemoMode memo_mode = memo_mode_from_environment();
+  MatchRun() = default;
+  MatchRun(const MatchRun&) = delete;
+  MatchRun& operator=(const MatchRun&) = delete;
+  ~MatchRun();
+};
+
+// rx_exec without the message: raises a Failure on an internal error. With a run, a
+// search reuses what the previous search of the run left (null: a run of one search).
 int exec_match(RegexHandle* handle, const unsigned char* start, const unsigned char* end,
-               const unsigned char* base, int min_end, FoldCache* cache, int64_t budget = kMatchBudget);
+               const unsigned char* base, int min_end, MatchRun* run, int64_t budget = kMatchBudget);
 
 }  // namespace regex_internal
 
@@ -266,8 +316,10 @@ namespace regex_internal {
 // Substitution: the compiled replacement (null: insert the raw text, OPT_VERBATIM set)
 // and one run over a target whose end byte is 0x00.
 ReplacementList* replace_compile(RegexHandle* handle, const unsigned char* start, const unsigned char* end);
+// Failures raise, after setting failed to the count the entry point then returns: 0,
+// or the replacements made before a later search of a global run failed.
 int subst_run(RegexHandle* handle, const unsigned char* target_start, const unsigned char* target_end,
-              char* message);
+              int& failed);
 
 // Transliteration. Codes are single bytes, or lead * 256 + trail.
 constexpr uint16_t TRANS_SAME = 0xFFFF;

@@ -47,4 +47,26 @@ inline constexpr const char kMsgOutOfSpaceBuf[] = "out of space buf";
 inline constexpr const char kMsgSubstLoop[] = "Substitution loop";
 inline constexpr const char kMsgOutOfSpaceTrcomp[] = "out of space trcomp";
 
+// Every text fits the 40 bytes callers may count on.
+constexpr bool fits_forty_bytes(const char* const* texts, int count) {
+  for (int i = 0; i < count; ++i) {
+    int n = 0;
+    while (texts[i][n] != '\0') ++n;
+    if (n > 40) return false;
+  }
+  return true;
+}
+// clang-format off
+inline constexpr const char* kAllMessages[] = {
+    kMsgLackOfMemory,        kMsgOutOfSpaceSavepvn, kMsgFatal,          kMsgNullArgument,     kMsgTooBig,
+    kMsgOutOfSpaceRegexp,    kMsgOutOfSpaceStartp,  kMsgOutOfSpaceEndp, kMsgUnmatchedParen,   kMsgCommentOpen,
+    kMsgNotImplemented,      kMsgNotRecognized,     kMsgBadCount,       kMsgCountTooBig,      kMsgNested,
+    kMsgFollowsNothing,      kMsgTrailingBackslash, kMsgUnmatchedBracket, kMsgBadRange,       kMsgCorruptProgram,
+    kMsgCorruptPointers,     kMsgMemoryCorruption,  kMsgTooComplex,     kMsgInvalidHandle,    kMsgInvalidTarget,
+    kMsgInvalidReg,          kMsgPrecompileOutOfSpace, kMsgBadStart,    kMsgUnmatchSeparator, kMsgMatchOutOfSpace,
+    kMsgNoTranslate,         kMsgOutOfSpaceBuf,     kMsgSubstLoop,      kMsgOutOfSpaceTrcomp,
+};
+// clang-format on
+static_assert(fits_forty_bytes(kAllMessages, sizeof kAllMessages / sizeof kAllMessages[0]));
+
 }  // namespace regex_internal

@@ -19,42 +19,47 @@ constexpr unsigned char CLASS_NEGATED = 0x83;
 // A repeat maximum of this value means unbounded.
 constexpr int REPEAT_INFINITE = 32767;
 
+// Every node starts with a 3-byte header: the opcode, then a signed 16-bit
+// little-endian link to the next node in sequence (0: none). Operands follow at +3;
+// the node after the header starts at +4 unless noted. "Continue" means go on with
+// the node the link points to.
 enum Opcode : unsigned char {
-  END = 0,
-  BOL = 1,
-  BOL_M = 2,
-  BOL_S = 3,
-  EOL = 4,
-  EOL_M = 5,
-  EOL_S = 6,
-  ANY = 7,
-  ANY_S = 8,
-  CLASS = 9,
-  REPEAT = 10,
-  REPEAT_X = 11,
-  BRANCH = 12,
-  BACK = 13,
-  EXACT = 14,
-  NOTHING = 15,
-  STAR = 16,
-  PLUS = 17,
-  WORD = 18,
-  NWORD = 19,
-  WBOUND = 20,
-  NWBOUND = 21,
-  SPACE = 22,
-  NSPACE = 23,
-  DIGIT = 24,
-  NDIGIT = 25,
-  BACKREF = 26,
-  OPEN = 27,
-  CLOSE = 28,
-  LAZY = 29,
-  GPOS = 30,
-  AHEAD = 31,
-  NAHEAD = 32,
-  SUCCEED = 33,
-  REPEAT_LOOP = 34,
+  END = 0,           // the whole pattern has matched
+  BOL = 1,           // ^: a line start (at the subject start when the byte before it is a newline)
+  BOL_M = 2,         // ^ in multi-line mode: the same test as BOL
+  BOL_S = 3,         // ^ in single-line mode, \A: only at the subject start
+  EOL = 4,           // $: as EOL_M in multi-line mode, else as EOL_S
+  EOL_M = 5,         // $ in multi-line mode: before any newline or at the end
+  EOL_S = 6,         // $ in single-line mode, \Z: at the end or before a final newline
+  ANY = 7,           // .: one character but a newline
+  ANY_S = 8,         // . in single-line mode: any one character
+  CLASS = 9,         // [...]: +3 flag (0x00, or CLASS_NEGATED), +4 items up to CLASS_END
+  REPEAT = 10,       // ? and {n,m} on a simple atom: +3 min, +5 max (16-bit), +8 the node
+  REPEAT_X = 11,     // any quantifier on another atom: +3 min, +5 max, +8 the body, which
+                     // ends in REPEAT_LOOP; links to a NOTHING after that
+  BRANCH = 12,       // one alternative, starting at +4; links to the next BRANCH or the join
+  BACK = 13,         // matches empty (never emitted)
+  EXACT = 14,        // a literal: +3 length L (0..127), +4 the L bytes, then 0x00
+  NOTHING = 15,      // matches empty: group ends, empty alternatives, loop exits
+  STAR = 16,         // * on a simple atom: the node at +4, zero or more times
+  PLUS = 17,         // + on a simple atom: the node at +4, one or more times
+  WORD = 18,         // \w: one ASCII letter, digit or _
+  NWORD = 19,        // \W: any other character
+  WBOUND = 20,       // \b: word bytes differ on the two sides
+  NWBOUND = 21,      // \B: they do not
+  SPACE = 22,        // \s: one white-space byte
+  NSPACE = 23,       // \S: any other character
+  DIGIT = 24,        // \d: one digit 0-9
+  NDIGIT = 25,       // \D: any other character
+  BACKREF = 26,      // \n: +3 group number (16-bit); the group's text again; next node at +6
+  OPEN = 27,         // (: +3 group number; records the group's start; next node at +6
+  CLOSE = 28,        // ): +3 group number; records the group's end; next node at +6
+  LAZY = 29,         // ? after a quantifier: the quantifier node it links to is non-greedy
+  GPOS = 30,         // \G: where the previous match of a global run ended
+  AHEAD = 31,        // (?=...): the body at +4 must match here; consumes nothing
+  NAHEAD = 32,       // (?!...): the body at +4 must not match here
+  SUCCEED = 33,      // the end of a look-ahead body: the body has matched
+  REPEAT_LOOP = 34,  // the end of a REPEAT_X body: one pass done, decide whether to loop
   OPCODE_COUNT = 35,
 };
 
@@ -73,6 +78,18 @@ inline constexpr const char* kOpcodeName[OPCODE_COUNT] = {
     "NWBOUND", "SPACE",   "NSPACE", "DIGIT",   "NDIGIT",  "BACKREF", "OPEN",
     "CLOSE",   "LAZY",    "GPOS",   "AHEAD",   "NAHEAD",  "SUCCEED", "REPEAT_LOOP",
 };
+
+// Both tables have one entry per opcode: a missing one would be zero (END, or null).
+constexpr bool opcode_tables_complete() {
+  for (int op = 0; op < OPCODE_COUNT; ++op) {
+    if (kOpcodeName[op] == nullptr) return false;
+    const unsigned char kind = kOpcodeKind[op];
+    if (kind >= OPCODE_COUNT || kOpcodeKind[kind] != kind) return false;  // a kind stands for itself
+  }
+  return kOpcodeKind[END] == END && kOpcodeKind[REPEAT_LOOP] == REPEAT_LOOP && kOpcodeKind[SUCCEED] == END &&
+         kOpcodeKind[GPOS] == BOL && kOpcodeKind[AHEAD] == BRANCH && kOpcodeKind[NAHEAD] == BRANCH;
+}
+static_assert(opcode_tables_complete());
 
 inline unsigned char op_kind(unsigned char op) { return op < OPCODE_COUNT ? kOpcodeKind[op] : op; }
 

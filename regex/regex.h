@@ -1,5 +1,22 @@
 // Regex engine: the handle record, the option bits and the entry points.
 // Byte buffers in, byte buffers out; texts are Shift_JIS when OPT_KANJI is set.
+//
+// The contract every entry point keeps:
+// - Messages: each takes a message buffer of RX_MESSAGE_SIZE bytes, empties it first
+//   and, on failure, leaves one fixed English text there (never longer than 40
+//   bytes). A non-empty message means failure, whatever the return value: test it
+//   first. Running out of memory is a failure like any other, with its own text.
+// - Nothing escapes: no exception leaves an rx_ function, whatever the input.
+// - Ownership: a RegexHandle and every buffer it points to belong to the engine and
+//   are released by rx_free. A result text (result_start .. result_end) belongs to
+//   its handle and stays valid until the next call with that handle or rx_free; copy
+//   it before then.
+// - The handle slot: rx_subst and rx_trans keep the compiled command in the caller's
+//   slot. The same command text in the same slot is reused without parsing; another
+//   text, or a handle of the other kind, is released and replaced. The caller
+//   releases the slot's handle with rx_free when done and clears the slot.
+// - Threads: the engine has no global state that calls change. A handle is used by
+//   one thread at a time; different handles may be used on different threads.
 #pragma once
 
 #include <cstdint>
@@ -68,23 +85,50 @@ struct RegexHandle {
   unsigned char program[];            // compiled program, two spare zero bytes after it
 };
 
-// Compiles [pattern, pattern_end) (not NUL-terminated) under *options. On success the
-// caller's word gains the bits of inline modifiers. Null with a message on failure.
+// Compiles [pattern, pattern_end) (not NUL-terminated) under *options.
+// Returns a new handle owned by the caller (release with rx_free); the caller's
+// option word gains the bits of inline modifiers. An empty pattern gives a handle
+// without a program (pattern_length 0). Failure, out of memory included: null and
+// the message.
 RegexHandle* rx_compile(const char* pattern, const char* pattern_end, uint32_t* options,
                         char* message) noexcept;
 
 // Finds the leftmost match starting at or after start in [start, end); the byte at end
-// must be 0x00. base is the start of the whole subject. Returns 1 on a match, 0 on none
-// or on an error (then message holds the text).
+// must be 0x00. base is the start of the whole subject (what lies before start is
+// read for ^, \b and \G). min_end: a match must end at least that many bytes after
+// start. Returns 1 on a match: match_starts / match_ends point into the caller's
+// text (null for a group that took no part) and stay valid as long as the text.
+// Returns 0 on no match (empty message) and on failure, out of memory included (the
+// message; the group arrays are then unspecified, the handle stays usable). The
+// message buffer may be null.
 int rx_exec(RegexHandle* handle, const char* start, const char* end, const char* base,
             int min_end, char* message) noexcept;
 
-// Command-level entry points.
+// Parses a command (m/../, s/../../, tr/../../ with flags) of length bytes into a new
+// handle owned by the caller. Failure: null and the message; null with an empty
+// message when a transliteration's search list is empty.
 RegexHandle* rx_precompile(const char* command, int length, char* message) noexcept;
+
+// Runs a match or substitution command over [target_start, target_end) (the byte at
+// target_end must be 0x00). command may be null or empty to run the slot's handle
+// again. Returns:
+// - substitution: the number of replacements; 0 when nothing matched (no result
+//   text). The new text is the handle's result; no result with a positive count
+//   means the whole target was replaced by nothing;
+// - match: 1 when it matched (group 1's text, when not empty, is the result), 0 not;
+// - -1 with an empty message: not run (empty pattern, or no message buffer);
+// - failure (bad command, empty target, matcher gave up, out of memory): the
+//   message, with -1, or with 0 or the count so far when the substitution itself
+//   failed (the result then holds what was replaced before the failure).
 int rx_subst(const char* command, const char* target_start, const char* target_end,
              RegexHandle** slot, char* message) noexcept;
+
+// Runs a transliteration command over the target, as rx_subst does. Returns the
+// number of characters found in the search list (outside it with c), the new text
+// being the handle's result; -1 with an empty message when not run; -1 and the
+// message on failure.
 int rx_trans(const char* command, const char* target_start, const char* target_end,
              RegexHandle** slot, char* message) noexcept;
 
-// Releases the handle and everything it owns; null is accepted.
+// Releases the handle and everything it owns, result text included; null is accepted.
 void rx_free(RegexHandle* handle) noexcept;

@@ -134,21 +134,6 @@ bool append_replacement(Output& out, const RegexHandle* h) {
   return true;
 }
 
-// One search of the run; a matcher error leaves its text in message and ends the run.
-bool search(RegexHandle* h, const uchar* start, const uchar* end, const uchar* base, int min_end,
-            FoldCache& cache, char* message) {
-  try {
-    return exec_match(h, start, end, base, min_end, &cache) != 0;
-  } catch (const Failure& f) {
-    copy_message(message, f.text);
-  } catch (const std::bad_alloc&) {
-    copy_message(message, kMsgLackOfMemory);
-  } catch (...) {
-    copy_message(message, kMsgFatal);
-  }
-  return false;
-}
-
 }  // namespace
 
 ReplacementList* replace_compile(RegexHandle* handle, const uchar* start, const uchar* end) {
@@ -224,52 +209,51 @@ ReplacementList* replace_compile(RegexHandle* handle, const uchar* start, const 
   return list.release();
 }
 
-int subst_run(RegexHandle* h, const uchar* target_start, const uchar* target_end, char* message) {
+int subst_run(RegexHandle* h, const uchar* target_start, const uchar* target_end, int& failed) {
   const size_t L = static_cast<size_t>(target_end - target_start);
   const size_t R = static_cast<size_t>(h->replacement_end - h->replacement_start);
-  FoldCache cache;
-  if (!search(h, target_start, target_end, target_start, 0, cache, message)) return 0;
+  MatchRun run;
+  if (!exec_match(h, target_start, target_end, target_start, 0, &run)) return 0;
 
   Output out;
-  if (R > SIZE_MAX / 4 || L > SIZE_MAX / 4 || !out.init(R + L + 256)) {
-    copy_message(message, kMsgOutOfSpaceBuf);
-    return 0;
-  }
+  if (R > SIZE_MAX / 4 || L > SIZE_MAX / 4 || !out.init(R + L + 256)) raise(kMsgOutOfSpaceBuf);
   const uchar* p = target_start;
   int count = 0;
   size_t passes = 1;
+  const char* error = nullptr;  // a later search failed: the run ends there
   for (;;) {
     const uchar* match_start = h->match_starts[0];
     const uchar* match_end = h->match_ends[0];
     if (!out.append(p, static_cast<size_t>(match_start - p)) || !append_replacement(out, h)) {
-      copy_message(message, kMsgOutOfSpaceBuf);
-      return 0;
+      raise(kMsgOutOfSpaceBuf);
     }
     p = match_end;
     ++count;
     if (!(h->flags & OPT_GLOBAL)) break;
     // After an empty match the next one must end past it, or the run would stand still.
     const int min_end = match_start == match_end ? 1 : 0;
-    if (!search(h, p, target_end, target_start, min_end, cache, message)) break;
-    if (passes > L + 10) {
-      copy_message(message, kMsgSubstLoop);
-      return 0;
+    try {
+      if (!exec_match(h, p, target_end, target_start, min_end, &run)) break;
+    } catch (const Failure& f) {
+      error = f.text;
+      break;
     }
+    if (passes > L + 10) raise(kMsgSubstLoop);
     ++passes;
   }
-  if (!out.append(p, static_cast<size_t>(target_end - p))) {
-    copy_message(message, kMsgOutOfSpaceBuf);
-    return 0;
+  if (!out.append(p, static_cast<size_t>(target_end - p))) raise(kMsgOutOfSpaceBuf);
+  if (out.used() > 0) {  // else every byte was replaced by nothing: no result text
+    const size_t used = out.used();
+    uchar* text = out.finish();
+    if (!text) raise(kMsgOutOfSpaceBuf);
+    h->result_start = text;
+    h->result_end = text + used;
   }
-  if (out.used() == 0) return count;  // every byte was replaced by nothing
-  const size_t used = out.used();
-  uchar* text = out.finish();
-  if (!text) {
-    copy_message(message, kMsgOutOfSpaceBuf);
-    return 0;
+  if (error) {
+    // The replacements made so far stay in the result; the count goes with the message.
+    failed = count;
+    raise(error);
   }
-  h->result_start = text;
-  h->result_end = text + used;
   return count;
 }
 

@@ -18,7 +18,7 @@ const std::string& text() {
 }
 
 // Counts the matches of one search from start to end of the text.
-long count_matches(RegexHandle* h, const std::string& t, FoldCache& cache) {
+long count_matches(RegexHandle* h, const std::string& t, MatchRun& cache) {
   const auto* begin = reinterpret_cast<const unsigned char*>(t.data());
   const auto* end = begin + t.size();
   const unsigned char* start = begin;
@@ -44,7 +44,7 @@ void BM_Search(benchmark::State& state) {
   }
   long matches = 0;
   for (auto _ : state) {
-    FoldCache cache;
+    MatchRun cache;
     matches = count_matches(h.get(), text(), cache);
     benchmark::DoNotOptimize(matches);
   }
@@ -81,11 +81,48 @@ void BM_FoldedRunEveryByte(benchmark::State& state) {
   const char* pattern = "a";
   HandlePtr h(rx_compile(pattern, pattern + 1, &options, message));
   for (auto _ : state) {
-    FoldCache cache;
+    MatchRun cache;
     benchmark::DoNotOptimize(count_matches(h.get(), text, cache));
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
 BENCHMARK(BM_FoldedRunEveryByte)->Arg(1 << 18)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
+
+// Runaway commands over one line of 20,000 and 80,000 bytes: with the failure memo the
+// time grows with the text, so four times the text should take about four times as
+// long. Blocks of 999 repeated characters closed by a failing or a passing byte.
+void BM_RunawayLine(benchmark::State& state) {
+  struct Case {
+    const char* command;
+    char repeated;
+    const char *fail, *pass;
+  };
+  static const Case cases[] = {
+      {"s/(a|aa)*c/X/g", 'a', "b", "c"},           {"s/(a*)*b/X/g", 'a', "c", "b"},
+      {"s/^(a|a)*$/X/mg", 'a', "b\n", "\n"},       {"s/(x+x+)+y/Z/g", 'x', "a", "y"},
+      {"s/(\\w+\\s?)*$/X/g", 0, nullptr, nullptr},
+  };
+  const Case& c = cases[state.range(0)];
+  const size_t size = static_cast<size_t>(state.range(1));
+  std::string line;
+  while (line.size() < size) {
+    if (c.repeated == 0)
+      line += "abcd ";
+    else
+      line += std::string(999, c.repeated) + (line.size() / 1000 % 2 ? c.pass : c.fail);
+  }
+  if (c.repeated == 0) line.back() = '!';
+  state.SetLabel(c.command);
+  char message[RX_MESSAGE_SIZE];
+  for (auto _ : state) {
+    RegexHandle* slot = nullptr;
+    const int n = rx_subst(c.command, line.data(), line.data() + line.size(), &slot, message);
+    if (message[0]) state.SkipWithError(message);
+    benchmark::DoNotOptimize(n);
+    rx_free(slot);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(line.size()));
+}
+BENCHMARK(BM_RunawayLine)->ArgsProduct({{0, 1, 2, 3, 4}, {20000, 80000}})->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -18,7 +18,7 @@
 namespace {
 
 using regex_internal::exec_match;
-using regex_internal::FoldCache;
+using regex_internal::MatchRun;
 
 struct Result {
   double mb_per_s = 0;
@@ -47,7 +47,7 @@ Result ours(const regex_bench::SearchCase& c, const std::string& text) {
     const auto* begin = reinterpret_cast<const unsigned char*>(text.data());
     const auto* end = begin + text.size();
     const unsigned char* start = begin;
-    FoldCache cache;
+    MatchRun cache;
     long n = 0;
     int min_end = 0;
     while (start < end && exec_match(h, start, end, begin, min_end, &cache)) {

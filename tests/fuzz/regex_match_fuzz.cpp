@@ -14,7 +14,7 @@ using namespace regex_internal;
 constexpr int64_t kFuzzBudget = 200000;
 
 int run(RegexHandle* h, const unsigned char* start, const unsigned char* end, const unsigned char* base,
-        FoldCache* cache) {
+        MatchRun* cache) {
   try {
     return exec_match(h, start, end, base, 0, cache, kFuzzBudget);
   } catch (const Failure& f) {
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // match at the same start they must agree.
   const int first = run(h, begin, end, begin, nullptr);
   if (first == 1) check_groups(h, begin, end);
-  FoldCache cache;
+  MatchRun cache;
   const unsigned char* start = begin;
   for (int matches = 0; start < end && matches < 64; ++matches) {
     const int found = run(h, start, end, begin, &cache);

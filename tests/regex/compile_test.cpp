@@ -494,18 +494,6 @@ TEST(Compile, PatternEndIsNeverRead) {
   EXPECT_EQ(lead.dump(), "1 BRANCH ->13\n5 EXACT \"ab\\x82\" ->13\n13 END\n");
 }
 
-TEST(Messages, AllFitInFortyBytes) {
-  const char* all[] = {kMsgLackOfMemory, kMsgOutOfSpaceSavepvn, kMsgFatal, kMsgNullArgument, kMsgTooBig,
-                       kMsgOutOfSpaceRegexp, kMsgOutOfSpaceStartp, kMsgOutOfSpaceEndp, kMsgUnmatchedParen,
-                       kMsgCommentOpen, kMsgNotImplemented, kMsgNotRecognized, kMsgBadCount, kMsgCountTooBig,
-                       kMsgNested, kMsgFollowsNothing, kMsgTrailingBackslash, kMsgUnmatchedBracket, kMsgBadRange,
-                       kMsgCorruptProgram, kMsgCorruptPointers, kMsgMemoryCorruption, kMsgTooComplex,
-                       kMsgInvalidHandle, kMsgInvalidTarget, kMsgInvalidReg, kMsgPrecompileOutOfSpace,
-                       kMsgBadStart, kMsgUnmatchSeparator, kMsgMatchOutOfSpace, kMsgNoTranslate,
-                       kMsgOutOfSpaceBuf, kMsgSubstLoop, kMsgOutOfSpaceTrcomp};
-  for (const char* m : all) EXPECT_LE(std::strlen(m), 40u) << m;
-}
-
 TEST(Messages, CopyTruncatesTo79Bytes) {
   char buffer[RX_MESSAGE_SIZE + 4];
   std::memset(buffer, '#', sizeof buffer);
@@ -546,23 +534,6 @@ TEST(MatchTables, StartBytes) {
       if (bit_set(r->start_bits, static_cast<unsigned>(b))) got += static_cast<char>(b);
     EXPECT_EQ(got, c.bytes) << c.pattern;
   }
-}
-
-TEST(MatchTables, ClassBitmapsFollowTheClassList) {
-  Compiled r = compile("[a-c]x[^\\d]", 0);
-  ASSERT_TRUE(r);
-  ASSERT_TRUE(r->class_tables);
-  EXPECT_EQ(r->class_tables->count, 2);
-  for (int i = 0; i < r->class_tables->count; ++i) {
-    const unsigned char* node = r->program + r->class_tables->entries[i].offset;
-    ASSERT_EQ(node[0], CLASS);
-    EXPECT_EQ(class_bits_for(r.handle.get(), node), r->class_tables->entries[i].bits);
-    for (unsigned b = 0; b < 256; ++b)
-      EXPECT_EQ(bit_set(r->class_tables->entries[i].bits, b), class_contains(b, node + 3) != 0) << b;
-  }
-  EXPECT_EQ(class_bits_for(r.handle.get(), r->program + 5 + 1), nullptr);
-  Compiled none = compile("abc");
-  EXPECT_EQ(none->class_tables, nullptr);
 }
 
 }  // namespace

@@ -201,7 +201,7 @@ TEST(Exec, FoldCacheGivesTheSameMatches) {
       Compiled plain = compile(pattern, options);
       Compiled cached = compile(pattern, options);
       Bytes text(subject, true);
-      FoldCache cache;
+      MatchRun cache;
       for (size_t s = 0; s < subject.size(); ++s) {
         char message[RX_MESSAGE_SIZE];
         const int a = rx_exec(plain.handle.get(), text.cbegin() + s, text.cend(), text.cbegin(), 0, message);
@@ -357,23 +357,30 @@ TEST(ExecDepth, PassCapKeepsTheLastCharacters) {
   EXPECT_EQ(match("(?:a|b){0,40000}", "ab"), "compile: {n,m} count above 32766 in regexp");
 }
 
-TEST(ExecBudget, RunawayMatchesStop) {
-  // Exponential backtracking ends with a message instead of running for ever.
-  struct Case { const char* name; std::string pattern; std::string subject; };
+TEST(ExecBudget, RunawaysAnswerUnlessTheyReadCaptures) {
+  // Exponential backtracking: without back-references the failure memo answers well
+  // within a small budget; with one the search ends with the message.
+  struct Case { const char* name; std::string pattern; std::string subject; const char* expected; };
   const Case cases[] = {
-      {"nested_star", "(a*)*b", repeat("a", 30) + "\nb"},
-      {"overlapping_alternatives", "(a|aa)*c", repeat("a", 60) + "\nc"},
-      {"optional_run", repeat("a?", 30) + repeat("a", 30), repeat("a", 30)},
-      {"words_to_end", "(\\w+\\s?)*$", repeat("word ", 12) + "!"},
+      {"nested_star", "(a*)*b", repeat("a", 30) + "\nb", "31,32 31,31"},
+      {"overlapping_alternatives", "(a|aa)*c", repeat("a", 60) + "\nc", "61,62 -"},
+      {"optional_run", repeat("a?", 30) + repeat("a", 30), repeat("a", 30), "0,30"},
+      {"words_to_end", "(\\w+\\s?)*$", repeat("word ", 12) + "!", "61,61 -"},
+      {"lazy_words", "(?:\\w+?\\s?" "?)*?!\\d", repeat("word ", 12) + "!", "no"},
+      {"look_ahead_per_pass", "(?:(?=\\w)\\w+)*!\\d", repeat("word", 12) + "!", "no"},
+      {"nested_star_reference", "(a*)*b\\1", repeat("a", 30) + "\nb", nullptr},
+      {"alternatives_reference", "(a|aa)*c\\1", repeat("a", 60) + "\nc", nullptr},
   };
   for (const Case& c : cases) {
     Compiled compiled = compile(c.pattern);
     ASSERT_TRUE(compiled) << c.name;
     Bytes text(c.subject, true);
     try {
-      exec_match(compiled.handle.get(), text.begin(), text.end(), text.begin(), 0, nullptr, 2000000);
-      ADD_FAILURE() << c.name << " ended within the budget";
+      const int found = exec_match(compiled.handle.get(), text.begin(), text.end(), text.begin(), 0, nullptr, 2000000);
+      char none[RX_MESSAGE_SIZE] = "";
+      EXPECT_EQ(describe(compiled, text, found, none), c.expected ? c.expected : "too complex") << c.name;
     } catch (const Failure& f) {
+      EXPECT_EQ(c.expected, nullptr) << c.name;
       EXPECT_STREQ(f.text, kMsgTooComplex) << c.name;
     }
   }
@@ -385,7 +392,7 @@ TEST(ExecBudget, EntryPointReportsTheMessage) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "full budget skipped under AddressSanitizer";
 #endif
-  Compiled runaway = compile("(a*)*b");
+  Compiled runaway = compile("(a*)*b\\1");
   Bytes text(repeat("a", 28) + "\nb", true);
   char message[RX_MESSAGE_SIZE];
   EXPECT_EQ(rx_exec(runaway.handle.get(), text.cbegin(), text.cend(), text.cbegin(), 0, message), 0);
@@ -393,8 +400,9 @@ TEST(ExecBudget, EntryPointReportsTheMessage) {
 }
 
 TEST(ExecBudget, BudgetBoundaryIsExact) {
-  Compiled c = compile("(a|b)*c");
-  Bytes text(repeat("ab", 200) + "c", true);
+  // Patterns with back-references keep the plain budget, unit for unit.
+  Compiled c = compile("(a|b)*c\\1");
+  Bytes text(repeat("ab", 200) + "cb", true);
   // Find the smallest budget that succeeds; one less fails with the message.
   int64_t low = 1, high = 100000;
   auto succeeds = [&](int64_t budget) {
@@ -414,6 +422,30 @@ TEST(ExecBudget, BudgetBoundaryIsExact) {
   EXPECT_GT(low, 400);  // at least one unit per node visited
   EXPECT_TRUE(succeeds(low));
   EXPECT_FALSE(succeeds(low - 1));
+}
+
+TEST(ExecMemo, KeptAcrossSearchesOnlyWhereTheStartCannotMatter) {
+  // Where a search begins changes what \G, \A and ^ outside multi-line mode match;
+  // a program with a back-reference gets no memo at all.
+  struct Case { const char* pattern; uint32_t options; int expected; };  // -1: no memo
+  const Case cases[] = {
+      {"(a|b)*c", 0, 1},     {"^(a|b)*$", OPT_MULTILINE, 1}, {"\\b(a|b)*\\b", 0, 1},
+      {"^(a|b)*c", 0, 0},    {"\\A(a|b)*c", 0, 0},          {"\\G(a|b)*c", OPT_MULTILINE, 0},
+      {"(a|b)*c\\1", 0, -1},
+  };
+  Bytes text("abababc", true);
+  for (const Case& c : cases) {
+    Compiled compiled = compile(c.pattern, c.options);
+    ASSERT_TRUE(compiled) << c.pattern;
+    auto memo = FailureMemo::create(compiled.handle.get(), text.begin(), text.end(), 0);
+    if (c.expected < 0) {
+      EXPECT_EQ(memo, nullptr) << c.pattern;
+      continue;
+    }
+    ASSERT_NE(memo, nullptr) << c.pattern;
+    EXPECT_EQ(memo->serves(text.begin() + 2, text.end(), 0), c.expected == 1) << c.pattern;
+    EXPECT_FALSE(memo->serves(text.begin() + 2, text.end(), 1)) << c.pattern;  // another copy of the text
+  }
 }
 
 TEST(ExecBudget, RealisticWorkStaysFarBelow) {

@@ -46,23 +46,6 @@ TEST(CharPosition, CountsLeadBytesBack) {
   EXPECT_EQ(char_position(U("a"), nullptr), 0);
 }
 
-TEST(LiteralBuf, GrowthRuleAddsFiveHundredTwelve) {
-  LiteralPtr b(literal_new(U(""), 0));
-  EXPECT_EQ(b->length, 0);
-  EXPECT_EQ(b->capacity, 1024);
-  EXPECT_EQ(b->flags, 0u);
-  std::string big(1500, 'q');
-  literal_append(b.get(), U(big.data()), 1500);
-  EXPECT_EQ(b->capacity, 1501 + 512);
-  EXPECT_EQ(b->length, 1500);
-  EXPECT_EQ(b->data[1500], 0);
-  // Appending within capacity keeps the block.
-  const unsigned char* before = b->data;
-  literal_append(b.get(), U("xy"), 2);
-  EXPECT_EQ(b->data, before);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(b->data) + 1498, 4), "qqxy");
-}
-
 TEST(LiteralBuf, NewWithZeroCountReadsToNul) {
   LiteralPtr b(literal_new(U("abc\0def"), 0));
   EXPECT_EQ(b->length, 3);
@@ -70,25 +53,6 @@ TEST(LiteralBuf, NewWithZeroCountReadsToNul) {
   EXPECT_EQ(c->length, 5);
   EXPECT_EQ(c->data[2], 0);
   EXPECT_EQ(c->data[5], 0);
-}
-
-TEST(LiteralBuf, CopyTakesFlagsButNotTable) {
-  LiteralPtr src = make_literal("abc");
-  literal_build_table(src.get(), true);
-  LiteralPtr dst = make_literal("zzzzzz");
-  literal_copy(dst.get(), src.get());
-  EXPECT_EQ(regex_test::literal_text(dst.get()), "abc");
-  EXPECT_EQ(dst->flags, src->flags);
-  literal_copy(dst.get(), dst.get());
-  EXPECT_EQ(dst->length, 3);
-}
-
-TEST(LiteralBuf, MarkSetsSearchableOnce) {
-  LiteralPtr b = make_literal("a");
-  literal_mark(b.get());
-  EXPECT_EQ(b->flags, LB_SEARCHABLE);
-  literal_mark(b.get());
-  EXPECT_EQ(b->flags, LB_SEARCHABLE);
 }
 
 TEST(LiteralBuf, SkipTableDistancesAndLimit) {
@@ -187,24 +151,6 @@ TEST(CopyBytes, AppendsNul) {
   unsigned char* c = copy_bytes(U("ab\0c"), 4);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(c), 5), std::string("ab\0c\0", 5));
   std::free(c);
-}
-
-TEST(FoldCase, SwapsOnlyAsciiLetters) {
-  EXPECT_EQ(fold_case.v['A'], 'a');
-  EXPECT_EQ(fold_case.v['z'], 'Z');
-  EXPECT_EQ(fold_case.v['@'], '@');
-  EXPECT_EQ(fold_case.v['['], '[');
-  EXPECT_EQ(fold_case.v[0xC1], 0xC1);
-  int leads = 0;
-  for (int c = 0; c < 256; ++c) leads += is_lead_byte(static_cast<unsigned char>(c));
-  EXPECT_EQ(leads, 31 + 29);
-  EXPECT_FALSE(is_lead_byte(0x80));
-  EXPECT_TRUE(is_lead_byte(0x81));
-  EXPECT_TRUE(is_lead_byte(0x9F));
-  EXPECT_FALSE(is_lead_byte(0xA0));
-  EXPECT_TRUE(is_lead_byte(0xE0));
-  EXPECT_TRUE(is_lead_byte(0xFC));
-  EXPECT_FALSE(is_lead_byte(0xFD));
 }
 
 }  // namespace

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "tests/regex/helpers.h"
 
 namespace {
@@ -204,9 +206,9 @@ std::string mask(const std::string& line, const std::vector<int>& groups) {
 
 TEST(PerlOracle, GeneratedPatternsAgree) {
   if (std::system("perl -e 1 >/dev/null 2>&1") != 0) GTEST_SKIP() << "perl is not available";
-  const std::string dir = ::testing::TempDir();
-  const std::string in_path = dir + "/regex_oracle_in.txt", out_path = dir + "/regex_oracle_out.txt",
-                    script_path = dir + "/regex_oracle.pl";
+  // Suites run in parallel: the names carry the process.
+  const std::string prefix = ::testing::TempDir() + "/regex_oracle_" + std::to_string(getpid());
+  const std::string in_path = prefix + "_in.txt", out_path = prefix + "_out.txt", script_path = prefix + ".pl";
   std::ofstream(script_path) << kPerlScript;
 
   struct Case { std::string pattern, flags, subject; std::vector<int> hidden; };

@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "tests/regex/command_helpers.h"
 
 namespace {
@@ -171,9 +173,10 @@ class PerlCommands : public ::testing::Test {
   }
   // perl's answer for each (command, subject), in order.
   std::vector<std::string> Perl(const std::vector<std::pair<std::string, std::string>>& cases) {
-    const std::string dir = ::testing::TempDir();
-    const std::string in_path = dir + "/rx_commands_in.txt", out_path = dir + "/rx_commands_out.txt",
-                      script_path = dir + "/rx_commands.pl";
+    // Suites run in parallel: the names carry the process and the test.
+    const std::string prefix = ::testing::TempDir() + "/rx_commands_" + std::to_string(getpid()) + "_" +
+                               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    const std::string in_path = prefix + "_in.txt", out_path = prefix + "_out.txt", script_path = prefix + ".pl";
     std::ofstream(script_path) << kPerlScript;
     {
       std::ofstream in(in_path);

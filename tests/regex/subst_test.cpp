@@ -164,3 +164,46 @@ TEST(SubstRun, EmptyPatternIsNotRun) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runaway commands over long lines: blocks of 999 repeated characters, each closed by a
+// byte that makes the pattern fail (even blocks) or match (odd blocks). Without the
+// failure memo every failing block takes exponential time; the answers are perl's.
+TEST(SubstRun, RunawayCommandsAnswerOverLongLines) {
+  struct Case {
+    const char* command;
+    std::string body;
+    const char *fail, *pass, *replaced;  // replaced: what a passing block becomes
+  };
+  const Case cases[] = {
+      {"s/(a|aa)*c/X/", std::string(999, 'a'), "b", "c", "X"},
+      {"s/(a*)*b/X/", std::string(999, 'a'), "c", "b", "X"},
+      {"s/^(a|a)*$/X/m", std::string(998, 'a'), "b\n", "\n", "X\n"},
+      {"s/(x+x+)+y/Z/", std::string(999, 'x'), "a", "y", "Z"},
+  };
+  for (const int size : {20000, 80000}) {
+    for (const Case& c : cases) {
+      std::string subject, once, global;
+      for (int block = 0; block < size / 1000; ++block) {
+        const std::string tail = block % 2 ? c.pass : c.fail;
+        subject += c.body + tail;
+        global += block % 2 ? std::string(c.replaced) : c.body + tail;
+        once += block == 1 ? std::string(c.replaced) : c.body + tail;
+      }
+      SCOPED_TRACE(std::string(c.command) + " over " + std::to_string(subject.size()) + " bytes");
+      EXPECT_EQ(subst(c.command, subject), (Outcome{1, "", once}));
+      EXPECT_EQ(subst(std::string(c.command) + "g", subject), (Outcome{size / 2000, "", global}));
+    }
+    // Words up to a closing byte that is not the end: the only match is the empty one
+    // at the end of the text.
+    std::string words;
+    while (words.size() + 5 < static_cast<size_t>(size)) words += "abcd ";
+    words += "abcd!";
+    SCOPED_TRACE("words over " + std::to_string(words.size()) + " bytes");
+    EXPECT_EQ(subst("s/(\\w+\\s?)*$/X/", words), (Outcome{1, "", words + "X"}));
+    EXPECT_EQ(subst("s/(\\w+\\s?)*$/X/g", words), (Outcome{1, "", words + "X"}));
+  }
+}
+
+}  // namespace

@@ -1,0 +1,377 @@
+// Search: where the matcher is started (anchors, leading literals and nodes, the
+// set of possible first bytes), the work limits of a search and the public rx_exec.
+#include <cstring>
+#include <optional>
+
+#include "regex/match.h"
+
+namespace regex_internal {
+namespace {
+
+// The allocations of a MatchState, handed from one call of a run to the next.
+struct Scratch {
+  std::vector<LoopFrame> frames;
+  std::vector<Entry> stack;
+  std::vector<size_t> barriers;
+  uint32_t* save = nullptr;
+  size_t save_capacity = 0;
+  ~Scratch() { std::free(save); }
+};
+
+// Lends the run's scratch to a MatchState for one call and takes it back after.
+class ScratchLoan {
+ public:
+  ScratchLoan(MatchState& ms, MatchRun* run) : ms_(ms), cache_(run) {
+    if (!cache_->scratch) cache_->scratch = new Scratch;
+    auto* s = static_cast<Scratch*>(cache_->scratch);
+    ms_.frames.swap(s->frames);
+    ms_.stack.swap(s->stack);
+    ms_.barriers.swap(s->barriers);
+    std::swap(ms_.save, s->save);
+    std::swap(ms_.save_capacity, s->save_capacity);
+  }
+  ~ScratchLoan() {
+    auto* s = static_cast<Scratch*>(cache_->scratch);
+    ms_.frames.clear();
+    ms_.stack.clear();
+    ms_.barriers.clear();
+    ms_.frames.swap(s->frames);
+    ms_.stack.swap(s->stack);
+    ms_.barriers.swap(s->barriers);
+    std::swap(ms_.save, s->save);
+    std::swap(ms_.save_capacity, s->save_capacity);
+  }
+
+ private:
+  MatchState& ms_;
+  MatchRun* cache_;
+};
+
+// One search's start positions, tried in order until an attempt matches.
+class StartSearch {
+ public:
+  StartSearch(MatchState& ms, RegexHandle* h, const uchar* start, const uchar* end, const uchar* from,
+              size_t minimum)
+      : ms_(ms),
+        h_(h),
+        start_(start),
+        end_(end),
+        s_(from),
+        minimum_(minimum),
+        kanji_((h->flags & OPT_KANJI) != 0),
+        multiline_((h->flags & OPT_MULTILINE) != 0) {
+    // The last minimum - 1 bytes cannot start a match.
+    const size_t skip = minimum > 0 ? minimum - 1 : 0;
+    limit_ = static_cast<size_t>(end - start) > skip ? end - skip : start;
+  }
+
+  bool run() {
+    if (h_->anchor_flags & ANCHOR_BOL) return anchored();
+    if (h_->first_literal && (h_->anchor_flags & ANCHOR_SKIP)) return literal_runs();
+    if (h_->first_literal) return leading_literal();
+    if (h_->first_node) return leading_node();
+    if (h_->start_known) return start_set();
+    return every_position();
+  }
+
+ private:
+  // One attempt at pos: the program from its first node, groups cleared.
+  bool try_at(const uchar* pos) {
+    ms_.input = pos;
+    *ms_.last_group = 0;
+    ms_.open_high = 0;
+    for (int32_t g = 0; g <= h_->group_count && h_->group_count > 0; ++g) {
+      ms_.starts[g] = nullptr;
+      ms_.ends[g] = nullptr;
+    }
+    ms_.stack.clear();
+    ms_.barriers.clear();
+    ms_.frames.resize(1);
+    ms_.loop = 0;
+    ms_.save_top = 0;
+    if (ms_.match_nodes(h_->program + 1, pos) && ms_.input >= ms_.min_end) {
+      ms_.starts[0] = pos;
+      ms_.ends[0] = ms_.input;
+      return true;
+    }
+    return false;
+  }
+
+  const uchar* char_step(const uchar* p) const {
+    return (kanji_ && is_lead_byte(*p) && p + 1 < end_) ? p + 2 : p + 1;
+  }
+
+  // At the start, and with multi-line mode or an implied anchor after every newline.
+  bool anchored() {
+    if (try_at(start_)) return true;
+    if (!multiline_ && !(h_->anchor_flags & ANCHOR_IMPLICIT)) return false;
+    const uchar* s = s_ > start_ ? s_ - 1 : s_;
+    while (s < limit_) {
+      const auto* newline = static_cast<const uchar*>(std::memchr(s, '\n', static_cast<size_t>(limit_ - s)));
+      if (newline == nullptr) return false;
+      s = newline + 1;
+      if (s >= limit_) return false;
+      if (try_at(s)) return true;
+    }
+    return false;
+  }
+
+  // A leading literal whose first byte repeats: after a failed attempt the rest of the
+  // run of that byte is passed over.
+  bool literal_runs() {
+    const uchar f0 = h_->first_literal->data[0];
+    const uchar* s = s_;
+    while (s < end_) {
+      if (*s != f0) {
+        s = kanji_ ? char_step(s) : s + 1;
+        continue;
+      }
+      if (try_at(s)) return true;
+      s = char_step(s);
+      while (s < end_ && *s == f0) s = char_step(s);
+      // In double-byte mode the next attempt starts on a character, never inside one.
+      if (s < end_) s = kanji_ ? char_step(s) : s + 1;
+    }
+    return false;
+  }
+
+  bool leading_literal() {
+    const uchar* text = h_->first_literal->data;
+    for (const uchar* s = s_;;) {
+      s = plain_find(s, end_, text, text + h_->first_literal->length, kanji_);
+      if (!s) return false;
+      if (try_at(s)) return true;
+      s = char_step(s);
+      if (s >= end_) return false;
+    }
+  }
+
+  // Positions where test holds; with ANCHOR_SKIP only the first of each run.
+  template <typename Test>
+  bool scan(Test test) {
+    const bool every = !(h_->anchor_flags & ANCHOR_SKIP);
+    bool fresh = true;
+    for (const uchar* s = s_; s < limit_; s = char_step(s)) {
+      if (test(s)) {
+        if (fresh && try_at(s)) return true;
+        fresh = every;
+      } else {
+        fresh = true;
+      }
+    }
+    return false;
+  }
+
+  bool leading_node() {
+    const uchar* fn = h_->first_node;
+    switch (fn[0]) {
+      case CLASS: {
+        const uchar* bits = class_bits_for(h_, fn);
+        return scan([&](const uchar* q) {
+          if (kanji_ && is_lead_byte(*q) && q + 1 < limit_)
+            return class_contains(static_cast<unsigned>(*q) << 8 | q[1], fn + 3) != 0;
+          return bits ? bit_set(bits, *q) : class_contains(*q, fn + 3) != 0;
+        });
+      }
+      case WORD:
+        return scan([](const uchar* q) { return word_byte(*q); });
+      case SPACE:
+        return scan([](const uchar* q) { return space_byte(*q); });
+      case DIGIT:
+        return scan([](const uchar* q) { return digit_byte(*q); });
+      case NWORD:
+        return scan([](const uchar* q) { return !word_byte(*q); });
+      case NSPACE:
+        return scan([](const uchar* q) { return !space_byte(*q); });
+      case NDIGIT:
+        return scan([](const uchar* q) { return !digit_byte(*q); });
+      case WBOUND:
+      case NWBOUND:
+        return word_boundaries(fn[0] == WBOUND);
+      default:
+        return false;
+    }
+  }
+
+  // Where the word-ness of the bytes changes (\b) or does not (\B).
+  bool word_boundaries(bool wbound) {
+    const uchar* s = s_;
+    const uchar* lim = limit_;
+    if (minimum_ > 0 && lim > s) --lim;
+    bool word = word_byte(s == start_ ? ms_.prev_char : s[-1]);
+    for (; s < lim; s = char_step(s)) {
+      const bool here = word_byte(*s);
+      if (here != word) {
+        word = !word;
+        if (wbound && try_at(s)) return true;
+      } else if (!wbound && try_at(s)) {
+        return true;
+      }
+    }
+    return (minimum_ > 0 || (wbound ? word : !word)) && s <= end_ && try_at(s);
+  }
+
+  // Only where a match can start: the byte must be one it can begin with.
+  bool start_set() {
+    const uchar* s = s_;
+    if (!kanji_) {
+      for (;;) {
+        while (s < limit_ && !bit_set(h_->start_bits, *s)) ++s;
+        if (try_at(s)) return true;
+        if (s >= limit_) return false;
+        ++s;
+      }
+    }
+    for (;;) {
+      while (s < limit_ && !bit_set(h_->start_bits, *s)) s = char_step(s);
+      if (try_at(s)) return true;
+      const uchar* u = (is_lead_byte(*s) && s + 1 < end_) ? s + 1 : s;
+      if (u >= limit_) return false;
+      s = u + 1;
+    }
+  }
+
+  bool every_position() {
+    for (const uchar* s = s_;;) {
+      if (try_at(s)) return true;
+      const uchar* u = (kanji_ && is_lead_byte(*s) && s + 1 < end_) ? s + 1 : s;
+      if (u >= limit_) return false;
+      s = u + 1;
+    }
+  }
+
+  MatchState& ms_;
+  RegexHandle* h_;
+  const uchar* start_;
+  const uchar* end_;
+  const uchar* s_;  // the first position worth trying
+  const uchar* limit_;
+  size_t minimum_;
+  bool kanji_;
+  bool multiline_;
+};
+
+// Sets the memo and the work limits of a search over [start, end]: a memo that an
+// earlier search of the run left is kept when it still holds; otherwise the search
+// runs without one until it has done more work than its text and program explain.
+void plan_work(MatchState& ms, MatchRun& run, const uchar* start, const uchar* end, int64_t budget) {
+  const RegexHandle* h = ms.handle;
+  ms.run = &run;
+  ms.text_generation = h->fold ? run.fold.generation : 0;
+  if (run.memo && !run.memo->serves(start, end, ms.text_generation)) run.memo.reset();
+  ms.memo = run.memo.get();
+  ms.work_left = budget;
+  ms.reserve = 0;
+  if (ms.memo) {
+    ms.work_left += ms.memo_allowance();
+  } else if (run.memo_mode == MemoMode::kAlways) {
+    ms.start_memo();
+    if (ms.memo) ms.work_left += ms.memo_allowance();
+  } else if (run.memo_mode == MemoMode::kAutomatic) {
+    ms.memo_possible = true;
+    const int64_t explained = 16 * (static_cast<int64_t>(end - start) + h->program_length) + 1024;
+    if (explained < budget) {
+      ms.work_left = explained;
+      ms.reserve = budget - explained;
+    }
+  }
+}
+
+// The required literal: a text without it cannot match (null: give up at once).
+// Otherwise the first position worth trying, and in minimum the bytes every match
+// spans from its start at least.
+const uchar* check_required_literal(RegexHandle* h, const uchar* start, const uchar* end, size_t& minimum) {
+  const bool multiline = (h->flags & OPT_MULTILINE) != 0;
+  const bool kanji = (h->flags & OPT_KANJI) != 0;
+  const uchar* s = start;
+  LiteralBuf* must = h->must_literal;
+  if (must && (!(h->anchor_flags & ANCHOR_BOL) || (multiline && h->must_offset >= 0))) {
+    const uchar* f = literal_find(start, end, must, multiline, kanji);
+    if (!f) {
+      ++must->useful;
+      return nullptr;
+    }
+    if (h->must_offset >= 0) {
+      s = f - start > h->must_offset ? f - h->must_offset : start;
+      minimum = static_cast<size_t>(h->must_offset) + must->length;
+    } else if (!h->expensive && --must->useful < 0) {
+      literal_free(must);
+      h->must_literal = nullptr;
+    } else {
+      minimum = static_cast<size_t>(must->length);
+    }
+  }
+  if (kanji && char_position(start, s) == 2) s = start;
+  return s;
+}
+
+}  // namespace
+
+MatchRun::~MatchRun() { delete static_cast<Scratch*>(scratch); }
+
+int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar* base, int min_end,
+               MatchRun* run, int64_t budget) {
+  if (h == nullptr || start == nullptr || end == nullptr || start >= end) return 0;
+  std::optional<MatchRun> single;  // the run of a search that has none
+  if (run == nullptr) run = &single.emplace();
+  MatchState ms;
+  ScratchLoan loan(ms, run);
+  const bool multiline = (h->flags & OPT_MULTILINE) != 0;
+  const bool kanji = (h->flags & OPT_KANJI) != 0;
+  ms.multiline = multiline;
+  ms.kanji = kanji;
+  if (start == base || base == nullptr) {
+    ms.prev_char = '\n';
+  } else {
+    ms.prev_char = start[-1];
+    if (!multiline && ms.prev_char == '\n') ms.prev_char = 0;
+  }
+  ms.group_total = h->group_count;
+  ms.handle = h;
+  if (h->program_length < 1 || h->program[0] != PROGRAM_MAGIC) raise(kMsgCorruptProgram);
+
+  const uchar* const caller_start = start;
+  if (h->fold) {
+    const uchar* folded = folded_text(start, end, kanji, &run->fold);
+    end = folded + (end - start);
+    start = folded;
+  }
+  size_t minimum = 0;
+  const uchar* from = check_required_literal(h, start, end, minimum);
+  if (from == nullptr) return 0;
+
+  ms.line_start = start;
+  ms.text_end = end;
+  ms.origin = start;
+  ms.min_end = start + min_end;
+  ms.starts = h->match_starts;
+  ms.ends = h->match_ends;
+  ms.last_group = &h->last_group;
+  plan_work(ms, *run, start, end, budget);
+  ms.frames.clear();
+  ms.frames.push_back(LoopFrame{0, 0, 0, 0, false, nullptr, nullptr, nullptr, 0});
+  if (!StartSearch(ms, h, start, end, from, minimum).run()) return 0;
+
+  h->subject_begin = base;
+  h->subject_end = caller_start + (end - start);
+  if (h->fold) {
+    for (int32_t g = 0; g <= h->group_count; ++g) {
+      if (h->match_ends[g] == nullptr) continue;
+      if (h->match_starts[g]) h->match_starts[g] = caller_start + (h->match_starts[g] - start);
+      h->match_ends[g] = caller_start + (h->match_ends[g] - start);
+    }
+  }
+  return 1;
+}
+
+}  // namespace regex_internal
+
+int rx_exec(RegexHandle* handle, const char* start, const char* end, const char* base, int min_end,
+            char* message) noexcept {
+  using namespace regex_internal;
+  return guard_entry(message, 0, kMsgLackOfMemory, [&] {
+    return exec_match(handle, reinterpret_cast<const unsigned char*>(start),
+                      reinterpret_cast<const unsigned char*>(end),
+                      reinterpret_cast<const unsigned char*>(base), min_end, nullptr);
+  });
+}
