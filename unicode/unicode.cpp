@@ -296,9 +296,6 @@ struct Decoder {
   }
 };
 
-// Sequence length by the high nibble of a first byte in valid UTF-8.
-constexpr u8 kValidLength[16] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 3, 4};
-
 inline uint32_t load32(const u8* p) {
   return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
@@ -345,6 +342,9 @@ u8* decode_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder) {
 }
 
 #if UNICODE_SSE2
+// Sequence length by the high nibble of a first byte in valid UTF-8.
+constexpr u8 kValidLength[16] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 3, 4};
+
 // Text already known to be valid UTF-8, one character per round without a branch on its
 // length: the code points for one, two and three bytes are all formed and one is chosen.
 // Four-byte characters (never in code page 932) and unmapped ones go the general road.

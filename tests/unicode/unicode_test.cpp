@@ -172,6 +172,8 @@ const DecodeCase kDecodeCases[] = {
     {"cut_short_at_end", UNICODE_UTF8, "a\xF0\x9F\x98", UNMAPPABLE_GETA, "a\x81\xAC", 1, 1},
     {"stray_bytes_each", UNICODE_UTF8, "\x80\xBF", UNMAPPABLE_GETA, "\x81\xAC\x81\xAC", 2, 1},
     {"overlong_per_byte", UNICODE_UTF8, "\xC0\xAF", UNMAPPABLE_GETA, "\x81\xAC\x81\xAC", 2, 1},
+    {"overlong_three_per_byte", UNICODE_UTF8, "\xEF\xBB\xBF\xE0\x81\x81", UNMAPPABLE_GETA, repeat(kGeta, 3),
+     3, 1},
     {"surrogate_bytes", UNICODE_UTF8, "\xED\xA0\x80", UNMAPPABLE_GETA, "\x81\xAC\x81\xAC\x81\xAC", 3, 1},
     {"line_of_first", UNICODE_UTF8, "a\r\nb\rc\nd\xF0\x9F\x98\x80\n\xF0\x9F\x98\x80", UNMAPPABLE_GETA,
      "a\r\nb\rc\nd\x81\xAC\n\x81\xAC", 2, 4},
