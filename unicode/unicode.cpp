@@ -41,21 +41,22 @@ constexpr char32_t kReplacementCharacter = 0xFFFD;
 constexpr uint16_t kNoCharacter = 0xFFFF;  // code page 932 reads nothing as U+FFFF
 
 // Code point -> code page 932 bytes (out_bytes), 0 for none: U+0000 and the surrogates too.
-constexpr std::array<uint16_t, 0x10000> make_to_cp932() {
-  std::array<uint16_t, 0x10000> t{};
+constexpr size_t kTableSize = 0x10000;
+constexpr std::array<uint16_t, kTableSize> make_to_cp932() {
+  std::array<uint16_t, kTableSize> t{};
   for (const CodePair& p : kUnicodeToCp932Pairs) t[p.from] = out_bytes(p.to);
   return t;
 }
 // Code page 932 code -> code point; kNoCharacter where there is none. Singles at 0x00XX, so
 // a first byte's own entry is kNoCharacter and the pair's entry is at first << 8 | second.
-constexpr std::array<uint16_t, 0x10000> make_from_cp932() {
-  std::array<uint16_t, 0x10000> t{};
+constexpr std::array<uint16_t, kTableSize> make_from_cp932() {
+  std::array<uint16_t, kTableSize> t{};
   for (uint16_t& v : t) v = kNoCharacter;
   for (const CodePair& p : kCp932ToUnicodePairs) t[p.from] = p.to;
   return t;
 }
-constexpr std::array<uint16_t, 0x10000> kToCp932 = make_to_cp932();
-constexpr std::array<uint16_t, 0x10000> kFromCp932 = make_from_cp932();
+constexpr std::array<uint16_t, kTableSize> kToCp932 = make_to_cp932();
+constexpr std::array<uint16_t, kTableSize> kFromCp932 = make_from_cp932();
 
 // Code page 932 first bytes: 0x81-0x9F and 0xE0-0xFC; second bytes 0x40-0x7E and 0x80-0xFC.
 inline bool is_first_byte(u8 b) {
@@ -341,44 +342,6 @@ u8* decode_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder) {
   return w;
 }
 
-#if UNICODE_SSE2
-// Sequence length by the high nibble of a first byte in valid UTF-8.
-constexpr u8 kValidLength[16] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 3, 4};
-
-// Text already known to be valid UTF-8, one character per round without a branch on its
-// length: the code points for one, two and three bytes are all formed and one is chosen.
-// Four-byte characters (never in code page 932) and unmapped ones go the general road.
-u8* decode_valid_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder) {
-  while (end - p >= 4) {
-    const uint32_t x = load32(p);
-    if ((x & 0x80808080) == 0) {
-      const size_t run = copy_ascii_run(p, end, w);
-      const size_t taken = run == 0 ? 4 : run;
-      if (run == 0) std::memcpy(w, p, 4);
-      p += taken;
-      w += taken;
-      continue;
-    }
-    const uint32_t b0 = x & 0xFF;
-    const uint32_t length = kValidLength[b0 >> 4];
-    const uint32_t cp1 = b0;
-    const uint32_t cp2 = (x & 0x1F) << 6 | (x & 0x3F00) >> 8;
-    const uint32_t cp3 = (x & 0x0F) << 12 | (x & 0x3F00) >> 2 | (x & 0x3F0000) >> 16;
-    const uint32_t cp = length == 1 ? cp1 : length == 2 ? cp2 : cp3;
-    const uint16_t bytes = length < 4 ? kToCp932[cp] : 0;
-    if (bytes != 0) {
-      w = put_cp932(w, bytes);
-      p += length;
-      continue;
-    }
-    const Sequence s = read_utf8(p, end);
-    w = decoder.put(w, s.cp);
-    p += s.length;
-  }
-  return decode_utf8(p, end, w, decoder);
-}
-#endif
-
 template <bool kBigEndian>
 inline unsigned read_unit(const u8* p) {
   return kBigEndian ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0]);
@@ -399,35 +362,40 @@ inline bool put_ascii_units(const u8* p, u8* w) {
 }
 #endif
 
-// The table has no entry for U+0000 nor for the surrogates, so one test on the entry sends
-// the end of the text, surrogate pairs and unmappable characters alike off the short road.
+// One unit or surrogate pair at p (2 bytes readable); false at the end of the text, the
+// first U+0000. The table has no entry for U+0000 nor for the surrogates, so one test on the
+// entry sends them and unmappable characters alike off the short road.
+template <bool kBigEndian>
+inline bool decode_utf16_step(const u8*& p, const u8* end, u8*& w, Decoder& decoder) {
+  const unsigned unit = read_unit<kBigEndian>(p);
+  const uint16_t bytes = kToCp932[unit];
+  p += 2;
+  if (bytes != 0) {
+    w = put_cp932(w, bytes);
+  } else if (unit == 0) {
+    return false;
+  } else if (unit - 0xD800 >= 0x800) {
+    w = decoder.put(w, unit);
+  } else if (unit < 0xDC00 && end - p >= 2 && read_unit<kBigEndian>(p) - 0xDC00 < 0x400) {
+    w = decoder.put(w, 0x10000 + ((unit - 0xD800) << 10) + (read_unit<kBigEndian>(p) - 0xDC00));
+    p += 2;
+  } else {
+    w = decoder.put_invalid(w);  // a surrogate without its partner
+  }
+  return true;
+}
+
 template <bool kBigEndian>
 u8* decode_utf16(const u8* p, const u8* end, u8* w, Decoder& decoder) {
   while (end - p >= 2) {
-    const unsigned unit = read_unit<kBigEndian>(p);
-    const uint16_t bytes = kToCp932[unit];
-    if (bytes != 0) {
 #if UNICODE_SSE2
-      if (unit < 0x80 && end - p >= 16 && put_ascii_units<kBigEndian>(p, w)) {
-        p += 16;
-        w += 8;
-        continue;
-      }
-#endif
-      w = put_cp932(w, bytes);
-      p += 2;
+    if (end - p >= 16 && put_ascii_units<kBigEndian>(p, w)) {
+      p += 16;
+      w += 8;
       continue;
     }
-    if (unit == 0) return w;  // the first U+0000 ends the text
-    p += 2;
-    if (unit - 0xD800 >= 0x800) {
-      w = decoder.put(w, unit);
-    } else if (unit < 0xDC00 && end - p >= 2 && read_unit<kBigEndian>(p) - 0xDC00 < 0x400) {
-      w = decoder.put(w, 0x10000 + ((unit - 0xD800) << 10) + (read_unit<kBigEndian>(p) - 0xDC00));
-      p += 2;
-    } else {
-      w = decoder.put_invalid(w);  // a surrogate without its partner
-    }
+#endif
+    if (!decode_utf16_step<kBigEndian>(p, end, w, decoder)) return w;
   }
   if (p < end) w = decoder.put_invalid(w);  // one odd byte at the end
   return w;
@@ -480,42 +448,264 @@ inline size_t widen_ascii_run(const u8* p, const u8* end, u8* w) {
   return done;
 }
 
+// One character at p, or one byte that is none (counted, with its line from `in` on).
 template <UnicodeOutput kCode>
-u8* encode(const u8* const in, const u8* const end, u8* w, ConvertReport& report) {
-  const u8* p = in;
+inline void encode_step(const u8* in, const u8*& p, const u8* end, u8*& w, ConvertReport& report) {
+  const u8 b = *p;
+  const bool pair = is_first_byte(b) && end - p >= 2 && is_second_byte(p[1]);
+  const uint16_t cp = kFromCp932[pair ? (b << 8 | p[1]) : b];
+  if (cp == kNoCharacter) {
+    note_replacement(report, in, p);
+    w = put_unicode<kCode>(w, kReplacementCharacter);
+  } else {
+    w = put_unicode<kCode>(w, cp);
+  }
+  p += pair ? 2 : 1;
+}
+
+// Encodes [p, end) of the text that starts at `in`.
+template <UnicodeOutput kCode>
+u8* encode(const u8* in, const u8* p, const u8* end, u8* w, ConvertReport& report) {
   while (p < end) {
-    const u8 b = *p;
-    if (b < 0x80) {
+    if (*p < 0x80) {
       const size_t run = kCode == OUTPUT_UTF8 ? copy_ascii_run(p, end, w) : widen_ascii_run(p, end, w);
-      if (run == 0) {
-        w = put_unicode<kCode>(w, b);
-        ++p;
-      } else {
+      if (run != 0) {
         p += run;
         w += kCode == OUTPUT_UTF8 ? run : 2 * run;
-      }
-      continue;
-    }
-    if (end - p >= 2) {
-      const bool first = is_first_byte(b);
-      const uint16_t cp = kFromCp932[first ? (b << 8 | p[1]) : b];
-      if (cp != kNoCharacter) {
-        w = put_unicode<kCode>(w, cp);
-        p += 1 + first;
         continue;
       }
     }
-    const bool pair = is_first_byte(b) && end - p >= 2 && is_second_byte(p[1]);
-    const uint16_t cp = pair ? kNoCharacter : kFromCp932[b];
-    if (cp == kNoCharacter) {
-      note_replacement(report, in, p);
-      w = put_unicode<kCode>(w, kReplacementCharacter);
-    } else {
-      w = put_unicode<kCode>(w, cp);
-    }
-    p += pair ? 2 : 1;
+    encode_step<kCode>(in, p, end, w, report);
   }
   return w;
+}
+
+#if UNICODE_AVX2
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+// Blocks of 16 bytes whose characters all take the same road: their code points or codes are
+// formed and written in vector lanes, looked up one lane at a time, and written with one store. A
+// block takes its leading characters of that road, as many as there are; what is left goes
+// one character at a time, and the last 15 bytes always do.
+namespace avx2 {
+
+// pshufb masks keeping, of eight 16-bit lanes, the low byte of each and the high byte of the
+// lanes whose bit is set: code page 932 bytes in memory order, singles and pairs.
+constexpr std::array<std::array<int8_t, 16>, 256> make_compress_masks() {
+  std::array<std::array<int8_t, 16>, 256> t{};
+  for (int mask = 0; mask < 256; ++mask) {
+    int at = 0;
+    for (int lane = 0; lane < 8; ++lane) {
+      t[mask][at++] = static_cast<int8_t>(2 * lane);
+      if (mask >> lane & 1) t[mask][at++] = static_cast<int8_t>(2 * lane + 1);
+    }
+    while (at < 16) t[mask][at++] = -1;
+  }
+  return t;
+}
+constexpr std::array<std::array<int8_t, 16>, 256> kCompressMasks = make_compress_masks();
+
+// Bit i set where 16-bit lane i is all ones.
+inline unsigned lanes16(__m128i v) {
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(v, v))) & 0xFF;
+}
+
+// The table entries of the first `kLanes` 16-bit indexes, the other lanes 0. One load each:
+// the vector gathers are slower than this on machines that guard them against leaks.
+template <int kLanes>
+inline __m128i look_up(const std::array<uint16_t, kTableSize>& table, __m128i indexes) {
+  const uint64_t low = static_cast<uint64_t>(_mm_cvtsi128_si64(indexes));
+  const uint64_t high = static_cast<uint64_t>(_mm_extract_epi64(indexes, 1));
+  __m128i entries = _mm_cvtsi32_si128(table[low & 0xFFFF]);
+  entries = _mm_insert_epi16(entries, table[low >> 16 & 0xFFFF], 1);
+  entries = _mm_insert_epi16(entries, table[low >> 32 & 0xFFFF], 2);
+  entries = _mm_insert_epi16(entries, table[low >> 48], 3);
+  entries = _mm_insert_epi16(entries, table[high & 0xFFFF], 4);
+  if (kLanes > 5) {
+    entries = _mm_insert_epi16(entries, table[high >> 16 & 0xFFFF], 5);
+    entries = _mm_insert_epi16(entries, table[high >> 32 & 0xFFFF], 6);
+    entries = _mm_insert_epi16(entries, table[high >> 48], 7);
+  }
+  return entries;
+}
+
+// Writes the code page 932 bytes (out_bytes) of the first `count` of eight lanes at w; all
+// eight are stored, w moves past the first `count`.
+inline u8* put_cp932_lanes(u8* w, __m128i bytes, unsigned count) {
+  const unsigned doubles = ~lanes16(_mm_cmpeq_epi16(_mm_srli_epi16(bytes, 8), _mm_setzero_si128())) & 0xFF;
+  const __m128i mask = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kCompressMasks[doubles].data()));
+  store16(w, _mm_shuffle_epi8(bytes, mask));
+  return w + count + static_cast<unsigned>(std::popcount(doubles & ((1u << count) - 1)));
+}
+
+// Writes the first `count` characters of a block and moves p past them, `width` bytes each;
+// false for none. A whole block moves p by a constant: the next block's loads need not wait
+// for this block's table lookups.
+inline bool advance(const u8*& p, u8*& w, __m128i bytes, unsigned count, unsigned whole, unsigned width) {
+  if (__builtin_expect(count == whole, 1)) {
+    w = put_cp932_lanes(w, bytes, whole);
+    p += whole * width;
+    return true;
+  }
+  if (count == 0) return false;
+  w = put_cp932_lanes(w, bytes, count);
+  p += count * width;
+  return true;
+}
+
+// Up to five three-byte characters of valid UTF-8 at p (16 bytes readable).
+inline bool put_three_byte_run(const u8*& p, u8*& w) {
+  const __m128i v = load16(p);
+  const __m128i form = _mm_setr_epi8(-0x20, -0x80, -0x80, -0x20, -0x80, -0x80, -0x20, -0x80, -0x80, -0x20,
+                                     -0x80, -0x80, -0x20, -0x80, -0x80, 0);
+  const __m128i mask = _mm_setr_epi8(-0x10, -0x40, -0x40, -0x10, -0x40, -0x40, -0x10, -0x40, -0x40, -0x10,
+                                     -0x40, -0x40, -0x10, -0x40, -0x40, 0);
+  const unsigned formed =
+      static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, mask), form)));
+  const unsigned whole = static_cast<unsigned>(std::countr_one(formed)) / 3;  // 0 to 5
+  if (whole == 0) return false;
+  // Lane i: the first two bytes of character i (first byte high), and its third byte; lanes
+  // 5 to 7 are 0, which the table does not map.
+  const __m128i lead =
+      _mm_shuffle_epi8(v, _mm_setr_epi8(1, 0, 4, 3, 7, 6, 10, 9, 13, 12, -1, -1, -1, -1, -1, -1));
+  const __m128i last =
+      _mm_shuffle_epi8(v, _mm_setr_epi8(2, -1, 5, -1, 8, -1, 11, -1, 14, -1, -1, -1, -1, -1, -1, -1));
+  const __m128i cp = _mm_or_si128(
+      _mm_or_si128(_mm_and_si128(_mm_slli_epi16(lead, 4), _mm_set1_epi16(static_cast<short>(0xF000))),
+                   _mm_and_si128(_mm_slli_epi16(lead, 6), _mm_set1_epi16(0x0FC0))),
+      _mm_and_si128(last, _mm_set1_epi16(0x003F)));
+  const __m128i bytes = look_up<5>(kToCp932, cp);
+  const unsigned unmapped = lanes16(_mm_cmpeq_epi16(bytes, _mm_setzero_si128()));
+  const unsigned count = std::min(whole, static_cast<unsigned>(std::countr_zero(unmapped)));
+  return advance(p, w, bytes, count, 5, 3);
+}
+
+// Up to eight mapped units of UTF-16 at p (16 bytes readable).
+template <bool kBigEndian>
+inline bool put_unit_run(const u8*& p, u8*& w) {
+  __m128i v = load16(p);
+  if (kBigEndian) v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+  const __m128i bytes = look_up<8>(kToCp932, v);
+  const unsigned count =
+      static_cast<unsigned>(std::countr_zero(lanes16(_mm_cmpeq_epi16(bytes, _mm_setzero_si128())) | 0x100));
+  return advance(p, w, bytes, count, 8, 2);
+}
+
+// Up to eight double-byte characters at p (16 bytes readable); for UTF-8 only those from
+// U+0800 up, three bytes each.
+template <UnicodeOutput kCode>
+inline bool put_pair_run(const u8*& p, u8*& w) {
+  const __m128i v = load16(p);
+  const __m128i from81 = _mm_sub_epi8(v, _mm_set1_epi8(-0x7F));
+  const __m128i fromE0 = _mm_sub_epi8(v, _mm_set1_epi8(-0x20));
+  const __m128i first = _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(from81, _mm_set1_epi8(0x1E)), from81),
+                                     _mm_cmpeq_epi8(_mm_min_epu8(fromE0, _mm_set1_epi8(0x1C)), fromE0));
+  // Lane i of 16 bits holds pair i: its first byte's test, and the pair as first << 8 | second.
+  const unsigned firsts = lanes16(_mm_srai_epi16(_mm_slli_epi16(first, 8), 8));
+  const __m128i pairs = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+  const __m128i cp = look_up<8>(kFromCp932, pairs);
+  __m128i bad = _mm_cmpeq_epi16(cp, _mm_set1_epi16(-1));  // kNoCharacter
+  if (kCode == OUTPUT_UTF8) {
+    bad = _mm_or_si128(bad, _mm_cmpeq_epi16(_mm_srli_epi16(cp, 11), _mm_setzero_si128()));  // below U+0800
+  }
+  const unsigned count = static_cast<unsigned>(std::countr_one(firsts & ~lanes16(bad)));
+  if (count == 0) return false;
+  if (kCode == OUTPUT_UTF16LE) {
+    store16(w, cp);
+  } else {
+    const __m256i c = _mm256_cvtepu16_epi32(cp);
+    const __m256i b0 = _mm256_or_si256(_mm256_srli_epi32(c, 12), _mm256_set1_epi32(0xE0));
+    const __m256i b1 =
+        _mm256_slli_epi32(_mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(c, 6), _mm256_set1_epi32(0x3F)),
+                                          _mm256_set1_epi32(0x80)),
+                          8);
+    const __m256i b2 = _mm256_slli_epi32(
+        _mm256_or_si256(_mm256_and_si256(c, _mm256_set1_epi32(0x3F)), _mm256_set1_epi32(0x80)), 16);
+    // Each 32-bit lane holds three bytes; drop the fourth, four lanes to a 12-byte half.
+    const __m256i utf8 =
+        _mm256_shuffle_epi8(_mm256_or_si256(_mm256_or_si256(b0, b1), b2),
+                            _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2,
+                                             4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
+    store16(w, _mm256_castsi256_si128(utf8));
+    store16(w + 12, _mm256_extracti128_si256(utf8, 1));
+  }
+  // A whole block moves both pointers by constants (see advance).
+  constexpr unsigned kWidth = kCode == OUTPUT_UTF8 ? 3 : 2;
+  if (__builtin_expect(count == 8, 1)) {
+    w += 8 * kWidth;
+    p += 16;
+  } else {
+    w += count * kWidth;
+    p += 2 * count;
+  }
+  return true;
+}
+
+// Text already known to be valid UTF-8.
+u8* decode_valid_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder) {
+  while (end - p >= 16) {
+    if (put_three_byte_run(p, w)) continue;
+    if (*p < 0x80) {
+      const size_t run = copy_ascii_run(p, end, w);
+      p += run;
+      w += run;
+      continue;
+    }
+    const Sequence s = read_utf8(p, end);
+    w = decoder.put(w, s.cp);
+    p += s.length;
+  }
+  return decode_utf8(p, end, w, decoder);
+}
+
+template <bool kBigEndian>
+u8* decode_utf16(const u8* p, const u8* end, u8* w, Decoder& decoder) {
+  while (end - p >= 16) {
+    if (put_unit_run<kBigEndian>(p, w)) continue;
+    if (!decode_utf16_step<kBigEndian>(p, end, w, decoder)) return w;
+  }
+  return ::decode_utf16<kBigEndian>(p, end, w, decoder);
+}
+
+template <UnicodeOutput kCode>
+u8* encode(const u8* in, const u8* p, const u8* end, u8* w, ConvertReport& report) {
+  while (end - p >= 16) {
+    if (put_pair_run<kCode>(p, w)) continue;
+    if (*p < 0x80) {
+      const size_t run = kCode == OUTPUT_UTF8 ? copy_ascii_run(p, end, w) : widen_ascii_run(p, end, w);
+      p += run;
+      w += kCode == OUTPUT_UTF8 ? run : 2 * run;
+      continue;
+    }
+    encode_step<kCode>(in, p, end, w, report);
+  }
+  return ::encode<kCode>(in, p, end, w, report);
+}
+
+}  // namespace avx2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+#endif
+
+template <UnicodeOutput kCode>
+u8* encode_text(const u8* in, const u8* end, u8* w, ConvertReport& report) {
+#if UNICODE_AVX2
+  if (has_avx2()) return avx2::encode<kCode>(in, in, end, w, report);
+#endif
+  return encode<kCode>(in, in, end, w, report);
+}
+
+// The length of the n bytes at p up to their first NUL.
+size_t length_to_nul(const u8* p, size_t n) {
+  const void* nul = n != 0 ? std::memchr(p, 0, n) : nullptr;
+  return nul ? static_cast<size_t>(static_cast<const u8*>(nul) - p) : n;
 }
 
 // The byte-order mark of `code` at the start of the n bytes at p: its length, or 0.
@@ -569,8 +759,7 @@ TextClass classify_text(const char* text, size_t n) noexcept {
   for (UnicodeClass code : {UNICODE_UTF8, UNICODE_UTF16LE, UNICODE_UTF16BE}) {
     if (const size_t length = mark_length(code, p, n)) return {code, length};
   }
-  const void* nul = std::memchr(p, 0, n);
-  const size_t length = nul ? static_cast<size_t>(static_cast<const u8*>(nul) - p) : n;
+  const size_t length = length_to_nul(p, n);
   bool high = false;
   for (size_t i = 0; i < length && !high; ++i) high = p[i] >= 0x80;
   if (high && is_valid_utf8(text, length)) return {UNICODE_UTF8, 0};
@@ -590,20 +779,31 @@ ConvertReport unicode_to_cp932(UnicodeClass code, const char* in, size_t n, char
   p += mark_length(code, p, n);
   switch (code) {
     case UNICODE_UTF8:
-      if (const void* nul = std::memchr(p, 0, static_cast<size_t>(end - p)))
-        end = static_cast<const u8*>(nul);
-#if UNICODE_SSE2
-      if (is_valid_utf8(reinterpret_cast<const char*>(p), static_cast<size_t>(end - p))) {
-        w = decode_valid_utf8(p, end, w, decoder);
+      end = p + length_to_nul(p, static_cast<size_t>(end - p));
+#if UNICODE_AVX2
+      if (has_avx2() && is_valid_utf8(reinterpret_cast<const char*>(p), static_cast<size_t>(end - p))) {
+        w = avx2::decode_valid_utf8(p, end, w, decoder);
         break;
       }
 #endif
       w = decode_utf8(p, end, w, decoder);
       break;
     case UNICODE_UTF16LE:
+#if UNICODE_AVX2
+      if (has_avx2()) {
+        w = avx2::decode_utf16<false>(p, end, w, decoder);
+        break;
+      }
+#endif
       w = decode_utf16<false>(p, end, w, decoder);
       break;
     case UNICODE_UTF16BE:
+#if UNICODE_AVX2
+      if (has_avx2()) {
+        w = avx2::decode_utf16<true>(p, end, w, decoder);
+        break;
+      }
+#endif
       w = decode_utf16<true>(p, end, w, decoder);
       break;
     default:
@@ -622,12 +822,12 @@ ConvertReport cp932_to_unicode(UnicodeOutput code, bool with_mark, const char* i
   ConvertReport report{};
   if (code == OUTPUT_UTF16LE) {
     if (with_mark) w = put_unicode<OUTPUT_UTF16LE>(w, 0xFEFF);
-    w = encode<OUTPUT_UTF16LE>(p, p + n, w, report);
+    w = encode_text<OUTPUT_UTF16LE>(p, p + n, w, report);
     report.length = static_cast<size_t>(w - start);
     w[0] = w[1] = 0;
   } else {
     if (with_mark) w = put_unicode<OUTPUT_UTF8>(w, 0xFEFF);
-    w = encode<OUTPUT_UTF8>(p, p + n, w, report);
+    w = encode_text<OUTPUT_UTF8>(p, p + n, w, report);
     report.length = static_cast<size_t>(w - start);
     w[0] = 0;
   }
@@ -675,8 +875,7 @@ TextGuess guess_text(const char* text, size_t n) noexcept {
     });
     return {big ? GUESS_UTF16BE : GUESS_UTF16LE, ends};
   }
-  const void* nul = std::memchr(body, 0, rest);
-  const size_t length = nul ? static_cast<size_t>(static_cast<const u8*>(nul) - body) : rest;
+  const size_t length = length_to_nul(body, rest);
   const LineEnds ends = find_line_ends(length, [&](size_t i) { return static_cast<unsigned>(body[i]); });
   if (cls.code == UNICODE_UTF8) return {cls.mark_length ? GUESS_UTF8_BOM : GUESS_UTF8, ends};
   switch (detect_kanji_code(text, length)) {

@@ -33,9 +33,9 @@ Bytes typical_cp932(size_t size) {
         if (kind < 45) {
           add_pair(text, 0x82, 0x9F + pick(83));  // hiragana
         } else if (kind < 75) {
-          int s2 = 0x40 + pick(0xBD);  // kanji, rows 16 to 47
+          int s2 = 0x40 + pick(0xBD);  // kanji, rows 17 to 46
           if (s2 == 0x7F) s2 = 0x80;
-          add_pair(text, 0x88 + pick(0x18), s2);
+          add_pair(text, 0x89 + pick(0x0F), s2);
         } else if (kind < 85) {
           add_pair(text, 0x83, 0x40 + pick(0x3F));  // katakana
         } else if (kind < 90) {
