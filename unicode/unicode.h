@@ -48,7 +48,9 @@ struct ConvertReport {
 };
 
 // Bytes the output buffer of unicode_to_cp932 must hold for an n-byte input, the terminating
-// NUL included: 4n + 1. 0 when that does not fit in size_t.
+// NUL included: 4n + 1 (a two-byte UTF-8 character or a UTF-16 unit can become an eight-byte
+// reference). 0 when that does not fit in size_t. The converters use the whole buffer as
+// scratch: bytes after the terminator may change.
 size_t unicode_to_cp932_capacity(size_t n) noexcept;
 
 // Decodes the n bytes at `in` as `code` (UTF-8, UTF-16LE or UTF-16BE) and writes them to `out`
@@ -74,7 +76,8 @@ enum UnicodeOutput : int {
 };
 
 // Bytes the output buffer of cp932_to_unicode must hold for an n-byte input, with the mark
-// and the terminator: 3n + 4. 0 when that does not fit in size_t.
+// and the terminator: 3n + 4 (a half-width katakana byte is three bytes of UTF-8). 0 when that
+// does not fit in size_t; bytes after the terminator may change, as above.
 size_t cp932_to_unicode_capacity(size_t n) noexcept;
 
 // Encodes the n bytes of code page 932 text at `in` (line ends already as the output wants
