@@ -1,8 +1,10 @@
-// UTF-8 and UTF-16 to code page 932 and back, through flat tables generated from glibc iconv;
-// ASCII runs go 16 bytes at a time with SSE2, and UTF-8 is validated 32 bytes at a time with
-// AVX2 where the machine has it.
+// UTF-8 and UTF-16 to code page 932 and back, through flat tables generated from glibc iconv.
+// ASCII runs go 16 bytes at a time with SSE2; where the machine has AVX2, UTF-8 is validated 32
+// bytes at a time and runs of kana and kanji are converted a 16-byte block at a time. The
+// character-at-a-time code is the reference the blocks are fuzzed against.
 #include "unicode/unicode.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
