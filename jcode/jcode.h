@@ -1,5 +1,6 @@
 // Japanese character codes: detection of JIS, EUC-JP and Shift_JIS text and the
-// conversions between them, on writable byte buffers. No locale, no tables of characters.
+// conversions between them, on writable byte buffers. No locale; one small table, for code page
+// 932's IBM extensions.
 #pragma once
 
 #include <cstddef>
@@ -48,6 +49,19 @@ size_t sjis_to_jis(char* text, size_t n) noexcept;
 // buffer must hold at least sjis_to_euc_capacity(n) bytes.
 void sjis_to_euc(char* text) noexcept;
 size_t sjis_to_euc(char* text, size_t n) noexcept;
+
+// Code page 932's own characters in EUC-JP and JIS output. An IBM extension (FA 40 to FC 4B)
+// is written as the code of the same character in JIS X 0208, else in NEC row 13, else in
+// the NEC-selected rows (ED and EE), the way Windows maps them. A character of the
+// user-defined area (F0 40 to F9 FC), which EUC-JP and JIS have no code for, is written as
+// 〓 (GETA MARK) and counted: these forms report how many, and the line of the first
+// (counted from 1 by the LF bytes written before it; 0 when there is none).
+struct KanjiLoss {
+  size_t count;
+  size_t first_line;
+};
+size_t sjis_to_jis(char* text, size_t n, KanjiLoss* loss) noexcept;
+size_t sjis_to_euc(char* text, size_t n, KanjiLoss* loss) noexcept;
 
 // Buffer sizes the growing converters need for an n-byte text, with the NUL: 4n + 4 and
 // 2n + 1. They are 0 when the size does not fit in size_t.

@@ -1,90 +1,31 @@
 // Detection and conversion of Japanese codes: known byte sequences, every byte pair, round
-// trips of every row and cell, and long texts that take the block paths.
-#include "jcode/jcode.h"
-
+// trips of every row and cell, and long texts that take the block paths. Every conversion
+// runs in every form (see convert.h).
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <random>
-#include <string>
-#include <vector>
 
+#include "tests/jcode/convert.h"
+
+namespace jcode_test {
 namespace {
-
-using Bytes = std::string;
-
-enum class Op { kToSjis, kJisToSjis, kEucToSjis, kSjisToJis, kSjisToEuc };
-const Op kAllOps[] = {Op::kToSjis, Op::kJisToSjis, Op::kEucToSjis, Op::kSjisToJis, Op::kSjisToEuc};
-
-// Each converter in its two forms, by Op.
-struct Converter {
-  const char* name;
-  void (*terminated)(char*);
-  size_t (*sized)(char*, size_t);
-};
-const Converter& converter(Op op) {
-  static const Converter kConverters[] = {
-      {"to_sjis", to_sjis, to_sjis},
-      {"jis_to_sjis", jis_to_sjis, jis_to_sjis},
-      {"euc_to_sjis", euc_to_sjis, euc_to_sjis},
-      {"sjis_to_jis", sjis_to_jis, sjis_to_jis},
-      {"sjis_to_euc", sjis_to_euc, sjis_to_euc},
-  };
-  return kConverters[static_cast<int>(op)];
-}
-
-const char* op_name(Op op) { return converter(op).name; }
-
-// The buffer a caller must provide, as the join driver sizes it.
-size_t capacity(Op op, size_t n) {
-  if (op == Op::kSjisToJis) return sjis_to_jis_capacity(n);
-  if (op == Op::kSjisToEuc) return sjis_to_euc_capacity(n);
-  return n + 1;
-}
-
-// Runs the NUL-terminated form in a heap buffer of exactly the required size, so the
-// sanitizer catches a byte written too far. The result is taken up to its first NUL, as a
-// caller of this form takes it.
-Bytes run(Op op, const Bytes& in) {
-  std::vector<char> buf(capacity(op, in.size()));
-  std::memcpy(buf.data(), in.data(), in.size());
-  buf[in.size()] = '\0';
-  char* text = buf.data();
-  converter(op).terminated(text);
-  return Bytes(text);
-}
-
-// The sized form; the result keeps any NUL the arithmetic produced.
-Bytes run_sized(Op op, const Bytes& in) {
-  std::vector<char> buf(capacity(op, in.size()));
-  std::memcpy(buf.data(), in.data(), in.size());
-  char* text = buf.data();
-  const size_t n = converter(op).sized(text, in.size());
-  EXPECT_LT(n, buf.size());
-  EXPECT_EQ(text[n], '\0');
-  return Bytes(text, n);
-}
-
-Bytes up_to_nul(const Bytes& s) { return s.substr(0, s.find('\0')); }
-
-std::string hex(const Bytes& s) {
-  std::string out;
-  char b[4];
-  for (unsigned char c : s) {
-    std::snprintf(b, sizeof b, "%02X ", c);
-    out += b;
-  }
-  return out;
-}
 
 #define EXPECT_BYTES(expected, actual) EXPECT_EQ(hex(expected), hex(actual))
 #define ASSERT_BYTES(expected, actual) ASSERT_EQ(hex(expected), hex(actual))
 
 const Bytes kEnterKanji = "\x1b$B";
 const Bytes kEnterAscii = "\x1b(B";
-const Bytes kEnterKana = "\x1b(I";
+
+bool is_lead(unsigned char b) { return b >= 0x80 && !(b >= 0xA1 && b <= 0xDF); }
+
+// Shift_JIS pairs that stand for a JIS X 0208 row and cell (rows 1 to 94).
+bool is_sjis_row_cell(unsigned char s1, unsigned char s2) {
+  const bool first = (s1 >= 0x81 && s1 <= 0x9F) || (s1 >= 0xE0 && s1 <= 0xEF);
+  const bool second = (s2 >= 0x40 && s2 <= 0x7E) || (s2 >= 0x80 && s2 <= 0xFC);
+  return first && second;
+}
 
 // ---------------------------------------------------------------------------------------
 // Detection
@@ -99,21 +40,21 @@ const DetectCase kDetectCases[] = {
     {"empty", "", KANJI_UNKNOWN},
     {"ascii", "Hello, world\r\n\t~\\", KANJI_UNKNOWN},
     {"sjis_kanji", "\x88\x9f", KANJI_SJIS},
-    {"sjis_after_ascii", "abc\x82\xa0", KANJI_SJIS},
     {"sjis_starting_with_kana_is_euc", "\xb1\x88\x9f", KANJI_EUC},
     {"euc_kanji", "\xb0\xa1", KANJI_EUC},
     {"euc_kana", "\x8e\xb1", KANJI_SJIS},  // 8E is a Shift_JIS first byte
     {"second_byte_a0_or_less", "\xe0\x41", KANJI_SJIS},
-    {"second_byte_a0", "\xe0\xa0", KANJI_SJIS},
-    {"fe_a1", "\xfe\xa1", KANJI_EUC},
-    {"fd_a1", "\xfd\xa1", KANJI_EUC},
+    {"second_byte_a0", "\xe0\xa0\xa1", KANJI_SJIS},  // A0 decides before the A1 could
+    {"second_byte_a1", "\xe0\xa1", KANJI_EUC},
+    {"fe_then_high", "\xfe\xe0\x41", KANJI_EUC},  // FE decides before E0 41 could
+    {"fd_then_high", "\xfd\xe0\x41", KANJI_EUC},
+    {"fc_then_high", "\xfc\xe0\x41", KANJI_SJIS},  // FC is undecided, E0 41 decides
     {"scan_moves_one_byte", "\xe0\xe0\xa1", KANJI_EUC},
-    {"ambiguous_then_end", "\xe0\xe0", KANJI_SJIS},  // the second E0 meets the NUL
+    {"ambiguous_then_end", "\xe0\xe0", KANJI_SJIS},  // the second E0 meets the end
     {"lone_80", "\x80", KANJI_SJIS},
-    {"lone_a0", "\xa0", KANJI_SJIS},
-    {"lone_ff_at_end", "a\xff", KANJI_SJIS},
+    {"9f_and_df", "\x9f\xdf", KANJI_SJIS},
+    {"df", "\xdf\x41", KANJI_EUC},
     {"ff_chain_ends_on_fe", "\xff\xff\xfe\xa1", KANJI_EUC},
-    {"ef_chain_ends_on_kana", "\xef\xef\xb0", KANJI_EUC},
     {"jis_escape", "\x1b$B0!\x1b(B", KANJI_JIS},
     {"jis_escape_at_end", "abc\x1b$", KANJI_JIS},
     {"jis_before_sjis", "\x1b$\x88\x9f", KANJI_JIS},
@@ -125,39 +66,21 @@ const DetectCase kDetectCases[] = {
     {"shift_out_in", "\x0e\x31\x0f\x41", KANJI_UNKNOWN},
 };
 
-TEST(DetectKanjiCode, Rules) {
-  for (const DetectCase& c : kDetectCases) {
-    EXPECT_EQ(detect_kanji_code(c.text.c_str()), c.code) << c.name;
-    EXPECT_EQ(detect_kanji_code(c.text.data(), c.text.size()), c.code) << c.name;
-  }
-}
-
-// The block scan must find the decisive byte at every offset and not read past the end.
+// At every offset, so that the block scan meets the decisive byte in every lane and at the
+// end of the text.
 TEST(DetectKanjiCode, DecisiveByteAtEveryOffset) {
   for (const DetectCase& c : kDetectCases) {
-    for (size_t prefix = 0; prefix <= 48; ++prefix) {
-      const Bytes text = Bytes(prefix, 'a') + c.text;
-      std::vector<char> exact(text.begin(), text.end());
-      EXPECT_EQ(detect_kanji_code(exact.data(), exact.size()), c.code) << c.name << " after " << prefix;
+    EXPECT_EQ(detect_kanji_code(c.text.c_str()), c.code) << c.name;
+    for (size_t prefix = 0; prefix <= 70; ++prefix) {
+      EXPECT_EQ(detect(Bytes(prefix, 'a') + c.text), c.code) << c.name << " after " << prefix;
     }
-  }
-}
-
-TEST(DetectKanjiCode, EscapeAndDollarAcrossBlocks) {
-  for (size_t at = 0; at < 40; ++at) {
-    Bytes text(64, 'x');
-    text[at] = '\x1b';
-    text[at + 1] = '$';
-    EXPECT_EQ(detect_kanji_code(text.c_str()), KANJI_JIS) << at;
-    text[at + 1] = '(';
-    EXPECT_EQ(detect_kanji_code(text.c_str()), KANJI_UNKNOWN) << at;
   }
 }
 
 TEST(DetectKanjiCode, FirstNulEndsTheText) {
   const char text[] = "abc\0\x88\x9f";
   EXPECT_EQ(detect_kanji_code(text), KANJI_UNKNOWN);
-  EXPECT_EQ(detect_kanji_code(text, sizeof text - 1), KANJI_SJIS);  // sized: the NUL is a byte
+  EXPECT_EQ(detect(Bytes(text, sizeof text - 1)), KANJI_SJIS);  // sized: the NUL is a byte
 }
 
 // ---------------------------------------------------------------------------------------
@@ -183,7 +106,6 @@ const ConvertCase kConvertCases[] = {
     // JIS in.
     {"jis_kanji", Op::kJisToSjis, "\x1b$B0!\x1b(B", "\x88\x9f"},
     {"jis_old_kanji_and_roman", Op::kJisToSjis, "\x1b$@0!\x1b(J\\~", "\x88\x9f\\~"},
-    {"jis_first_and_last_row", Op::kJisToSjis, "\x1b$B!!t&\x1b(B", "\x81\x40\xea\xa4"},
     {"jis_odd_and_even_rows", Op::kJisToSjis, "\x1b$B!~\"!\x1b(B", "\x81\x9e\x81\x9f"},
     {"jis_shift_out_in", Op::kJisToSjis, "\x0e\x31\x0f\x41", "\xb1\x41"},
     {"jis_kana_escape", Op::kJisToSjis, "\x1b(I12\x1b(BA", "\xb1\xb2\x41"},
@@ -204,8 +126,6 @@ const ConvertCase kConvertCases[] = {
 
     // EUC-JP in.
     {"euc_kanji", Op::kEucToSjis, "\xb0\xa1", "\x88\x9f"},
-    {"euc_first_and_last", Op::kEucToSjis, "\xa1\xa1\xf4\xa6", "\x81\x40\xea\xa4"},
-    {"euc_kana", Op::kEucToSjis, "\x8e\xb1", "\xb1"},
     {"euc_single_shift_takes_any_byte", Op::kEucToSjis, "\x8e\x41", "\x41"},
     {"euc_single_shift_at_end", Op::kEucToSjis, "a\x8e", "a\x8e"},
     {"euc_first_byte_at_end", Op::kEucToSjis, "a\xb0", "a\xb0"},
@@ -227,25 +147,32 @@ const ConvertCase kConvertCases[] = {
     {"to_jis_line_ends_outside_kanji", Op::kSjisToJis, "\x88\x9f\n\x88\x9f\r\n",
      "\x1b$B0!\x1b(B\n\x1b$B0!\x1b(B\r\n"},
     {"to_jis_kanji_then_kana", Op::kSjisToJis, "\x88\x9f\xb1\x82\xa0", "\x1b$B0!\x1b(I1\x1b$B$\"\x1b(B"},
-    {"to_jis_first_and_last_row", Op::kSjisToJis, "\x81\x40\xea\xa4", "\x1b$B!!t&\x1b(B"},
     {"to_jis_a0_is_a_first_byte", Op::kSjisToJis, "\xa0\x0a", "\x1b$B\xdf\xeb\x1b(B"},
     {"to_jis_ascii_untouched", Op::kSjisToJis, "abc\n", "abc\n"},
     {"to_jis_empty", Op::kSjisToJis, "", ""},
 
     // Shift_JIS to EUC-JP.
     {"to_euc_kanji", Op::kSjisToEuc, "\x88\x9f", "\xb0\xa1"},
-    {"to_euc_kana", Op::kSjisToEuc, "\xb1", "\x8e\xb1"},
     {"to_euc_first_byte_at_end", Op::kSjisToEuc, "a\x88", "a\x88"},
-    {"to_euc_first_and_last_row", Op::kSjisToEuc, "\x81\x40\xea\xa4", "\xa1\xa1\xf4\xa6"},
-    {"to_euc_user_area_wraps", Op::kSjisToEuc, "\xf0\x40", "\xff\xa1"},
     {"to_euc_a0_is_a_first_byte", Op::kSjisToEuc, "\xa0\x0a", "\x5f\x6b"},
     {"to_euc_empty", Op::kSjisToEuc, "", ""},
+    {"from_jis_empty", Op::kJisToSjis, "", ""},
+    {"from_euc_empty", Op::kEucToSjis, "", ""},
+
+    // Code page 932's own characters: an IBM extension as the same character's code in
+    // JIS X 0208 (FA 54), NEC row 13 (FA 4A) or the NEC-selected rows (FA 40); a user-defined
+    // character (F0 to F9) as 〓. A pair with another trail byte keeps its arithmetic.
+    {"to_euc_ibm", Op::kSjisToEuc, "\xfa\x54\xfa\x4a\xfa\x40", "\xa2\xcc\xad\xb5\xfc\xf1"},
+    {"to_jis_ibm", Op::kSjisToJis, "\xfc\x4b", "\x1b$B|n\x1b(B"},
+    {"to_euc_user_defined", Op::kSjisToEuc, "\xf0\x40\xf9\xfc", "\xa2\xae\xa2\xae"},
+    {"to_jis_user_defined", Op::kSjisToJis, "\xf9\x7e", "\x1b$B\".\x1b(B"},
+    {"to_euc_user_area_odd_trail", Op::kSjisToEuc, "\xf0\x3f\xf0\x7f", "\xff\xa0\xff\xdf"},
 
     // Pairs whose arithmetic gives a NUL keep their bytes, and the text goes on.
     {"to_euc_no_nul_first", Op::kSjisToEuc,
-     "\xf0\x9f"
+     "\xf0\xfd"
      "a",
-     "\xf0\x9f"
+     "\xf0\xfd"
      "a"},
     {"to_euc_no_nul_second", Op::kSjisToEuc, "\x88\xfe\x88\x9f", "\x88\xfe\xb0\xa1"},
     {"to_jis_no_nul_second", Op::kSjisToJis, "\x81\x1f\x88\x9f",
@@ -278,13 +205,6 @@ TEST(Convert, KnownSequences) {
   }
 }
 
-TEST(Convert, EmptyTextStaysEmpty) {
-  for (Op op : kAllOps) {
-    EXPECT_EQ(run(op, ""), "") << op_name(op);
-    EXPECT_EQ(run_sized(op, ""), "") << op_name(op);
-  }
-}
-
 TEST(Convert, NulTerminatedFormStopsAtFirstNul) {
   char text[32] = "\x88\x9f";  // then NUL, then bytes that must stay untouched
   text[3] = '\xb1';
@@ -294,25 +214,19 @@ TEST(Convert, NulTerminatedFormStopsAtFirstNul) {
 
 TEST(Convert, Capacities) {
   constexpr size_t kMax = std::numeric_limits<size_t>::max();
-  EXPECT_EQ(sjis_to_jis_capacity(0), 4u);
   EXPECT_EQ(sjis_to_jis_capacity(1), 8u);
-  EXPECT_EQ(sjis_to_euc_capacity(0), 1u);
   EXPECT_EQ(sjis_to_euc_capacity(3), 7u);
   EXPECT_EQ(sjis_to_jis_capacity((kMax - 4) / 4), (kMax - 4) / 4 * 4 + 4);
   EXPECT_EQ(sjis_to_jis_capacity((kMax - 4) / 4 + 1), 0u);
-  EXPECT_EQ(sjis_to_jis_capacity(kMax), 0u);
   EXPECT_EQ(sjis_to_euc_capacity((kMax - 1) / 2), kMax);
   EXPECT_EQ(sjis_to_euc_capacity((kMax - 1) / 2 + 1), 0u);
 }
 
 // The growing converters reach their bounds exactly, in buffers of exactly that size.
 TEST(Convert, WorstCaseFillsTheBuffer) {
-  for (size_t pairs : {1u, 7u, 8u, 9u, 100u, 4097u}) {
+  for (size_t pairs : {1u, 8u, 9u, 100u, 4097u}) {
     Bytes alternating;
-    for (size_t i = 0; i < pairs; ++i)
-      alternating +=
-          "\xb1"
-          "A";
+    for (size_t i = 0; i < pairs; ++i) alternating += "\xb1\x41";
     alternating += "\xb1";
     const Bytes jis = run_sized(Op::kSjisToJis, alternating);
     EXPECT_EQ(jis.size(), 4 * alternating.size() + 3) << pairs;
@@ -326,161 +240,122 @@ TEST(Convert, WorstCaseFillsTheBuffer) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Every byte pair
+// Every byte pair, alone and where blocks meet it
 
-bool is_lead(unsigned char b) { return b >= 0x80 && !(b >= 0xA1 && b <= 0xDF); }
-bool is_kana(unsigned char b) { return b >= 0xA1 && b <= 0xDF; }
-
-// Shift_JIS pairs that stand for a JIS X 0208 row and cell (rows 1 to 94).
-bool is_sjis_row_cell(unsigned char s1, unsigned char s2) {
-  const bool first = (s1 >= 0x81 && s1 <= 0x9F) || (s1 >= 0xE0 && s1 <= 0xEF);
-  const bool second = (s2 >= 0x40 && s2 <= 0x7E) || (s2 >= 0x80 && s2 <= 0xFC);
-  return first && second;
+// Runs of characters that go through whole blocks before the pair.
+Bytes repeat(const Bytes& unit, size_t times) {
+  Bytes s;
+  for (size_t i = 0; i < times; ++i) s += unit;
+  return s;
 }
-
-// Every one- and two-byte text, alone and after a prefix that puts it at the end of a
-// longer text: both forms agree (up to the first NUL), stay within their bounds and keep
-// the layout of escape sequences and single shifts that the byte classes decide.
-const Bytes kKanjiRun = [] {
-  Bytes s;
-  for (int i = 0; i < 20; ++i) s += "\x88\x9f";
-  return s;
-}();
-const Bytes kEucRun = [] {
-  Bytes s;
-  for (int i = 0; i < 20; ++i) s += "\xb0\xa1";
-  return s;
-}();
-const Bytes kJisRun(40, '0');
 
 TEST(Convert, EveryBytePair) {
   const Bytes prefixes[] = {"x", Bytes(21, 'a'), Bytes(37, 'a')};
+  const Bytes kanji = repeat("\x88\x9f", 40), euc_kanji = repeat("\xb0\xa1", 40), jis_kanji(80, '0');
   for (int a = 1; a < 256; ++a) {
     for (int b = 0; b < 256; ++b) {
-      const unsigned char b1 = static_cast<unsigned char>(a), b2 = static_cast<unsigned char>(b);
-      const Bytes pair = b ? Bytes{char(b1), char(b2)} : Bytes{char(b1)};
+      const unsigned char b1 = static_cast<unsigned char>(a);
+      const Bytes pair = b ? Bytes{char(b1), char(b)} : Bytes{char(b1)};
       for (Op op : kAllOps) {
         const Bytes sized = run_sized(op, pair);
-        ASSERT_EQ(up_to_nul(sized), run(op, pair)) << op_name(op) << " " << hex(pair);
+        ASSERT_EQ(sized.substr(0, sized.find('\0')), run(op, pair)) << op_name(op) << " " << hex(pair);
         if (b) {
           ASSERT_EQ(sized.find('\0'), Bytes::npos) << op_name(op) << " " << hex(pair);
         }
-        if (op == Op::kSjisToJis) {
-          ASSERT_LE(sized.size(), 4 * pair.size() + 3);
-        } else if (op == Op::kSjisToEuc) {
-          ASSERT_LE(sized.size(), 2 * pair.size());
-        } else {
-          ASSERT_LE(sized.size(), pair.size());
-        }
+        const size_t bound = op == Op::kSjisToJis   ? 4 * pair.size() + 3
+                             : op == Op::kSjisToEuc ? 2 * pair.size()
+                                                    : pair.size();
+        ASSERT_LE(sized.size(), bound) << op_name(op) << " " << hex(pair);
         // An ASCII prefix decides nothing, is left alone by every converter and keeps JIS
         // in ASCII state: the pair converts as it does alone.
         for (const Bytes& prefix : prefixes) {
           ASSERT_EQ(run_sized(op, prefix + pair), prefix + sized) << op_name(op) << " " << hex(pair);
         }
       }
-
-      // Layout of the growing converters, by the classes of the two bytes.
-      const Bytes jis = run_sized(Op::kSjisToJis, pair);
-      const Bytes euc = run_sized(Op::kSjisToEuc, pair);
+      // A double-byte character stands inside ESC $ B ... ESC ( B.
       if (is_lead(b1)) {
-        const Bytes body = b ? jis.substr(3, 2) : pair;
-        ASSERT_EQ(jis, kEnterKanji + body + kEnterAscii) << hex(pair);
-        ASSERT_EQ(euc.size(), pair.size() == 2 ? 2u : 1u) << hex(pair);
-        if (!b) {
-          ASSERT_EQ(euc, pair);
-        }
-      } else if (is_kana(b1)) {
-        ASSERT_EQ(jis.substr(0, 4), kEnterKana + char(b1 - 0x80)) << hex(pair);
-        ASSERT_EQ(euc.substr(0, 2), (Bytes{'\x8e', char(b1)})) << hex(pair);
-      } else {
-        ASSERT_EQ(jis.substr(0, 1), Bytes{char(b1)}) << hex(pair);
-        ASSERT_EQ(euc.substr(0, 1), Bytes{char(b1)}) << hex(pair);
+        const Bytes jis = run_sized(Op::kSjisToJis, pair);
+        ASSERT_EQ(jis, kEnterKanji + (b ? jis.substr(3, 2) : pair) + kEnterAscii) << hex(pair);
       }
-
-      // Input converters: an ASCII first byte is copied; a first byte at the end is kept.
-      const Bytes from_euc = run_sized(Op::kEucToSjis, pair);
-      if (b1 < 0x80) {
-        ASSERT_EQ(from_euc.substr(0, 1), Bytes{char(b1)});
-      } else if (!b) {
-        ASSERT_EQ(from_euc, pair);
-      } else if (b1 == 0x8E) {
-        ASSERT_EQ(from_euc, Bytes{char(b2)});
-      } else {
-        ASSERT_EQ(from_euc.size(), 2u);
-      }
-      // In two-byte state every byte but a leading SO or SI belongs to a pair or ends the text.
-      if (b1 != 0x0E && b1 != 0x0F) {
-        ASSERT_EQ(run_sized(Op::kJisToSjis, kEnterKanji + pair).size(), pair.size()) << hex(pair);
-      }
-
-      // After 40 bytes of kanji, which go through whole blocks, the pair is converted as it
+      // After 80 bytes of pairs, which go through whole blocks, the pair is converted as it
       // is alone (in JIS, in two-byte state).
-      ASSERT_EQ(run_sized(Op::kSjisToEuc, kKanjiRun + pair), run_sized(Op::kSjisToEuc, kKanjiRun) + euc)
+      ASSERT_EQ(run_sized(Op::kSjisToEuc, kanji + pair),
+                run_sized(Op::kSjisToEuc, kanji) + run_sized(Op::kSjisToEuc, pair))
           << hex(pair);
-      ASSERT_EQ(run_sized(Op::kEucToSjis, kEucRun + pair), run_sized(Op::kEucToSjis, kEucRun) + from_euc)
+      ASSERT_EQ(run_sized(Op::kEucToSjis, euc_kanji + pair),
+                run_sized(Op::kEucToSjis, euc_kanji) + run_sized(Op::kEucToSjis, pair))
           << hex(pair);
       ASSERT_EQ(
-          run_sized(Op::kJisToSjis, kEnterKanji + kJisRun + pair),
-          run_sized(Op::kJisToSjis, kEnterKanji + kJisRun) + run_sized(Op::kJisToSjis, kEnterKanji + pair))
+          run_sized(Op::kJisToSjis, kEnterKanji + jis_kanji + pair),
+          run_sized(Op::kJisToSjis, kEnterKanji + jis_kanji) + run_sized(Op::kJisToSjis, kEnterKanji + pair))
           << hex(pair);
     }
   }
 }
 
-// Every Shift_JIS row and cell survives the trip through EUC-JP and through JIS, also as the
-// last character of a text and after a long ASCII line.
-TEST(Convert, RowCellRoundTripsFromShiftJis) {
-  int count = 0;
-  for (int a = 0x81; a <= 0xEF; ++a) {
-    for (int b = 0x40; b <= 0xFC; ++b) {
-      const unsigned char s1 = static_cast<unsigned char>(a), s2 = static_cast<unsigned char>(b);
-      if (!is_sjis_row_cell(s1, s2)) continue;
-      ++count;
-      const Bytes sjis{char(s1), char(s2)};
-      const Bytes euc = run_sized(Op::kSjisToEuc, sjis);
-      ASSERT_EQ(euc.size(), 2u);
-      ASSERT_GE(static_cast<unsigned char>(euc[0]), 0xA1) << hex(sjis);
-      ASSERT_GE(static_cast<unsigned char>(euc[1]), 0xA1) << hex(sjis);
-      ASSERT_EQ(hex(run_sized(Op::kEucToSjis, euc)), hex(sjis));
-      const Bytes jis = run_sized(Op::kSjisToJis, sjis);
-      ASSERT_EQ(jis.size(), 8u);
-      ASSERT_EQ(static_cast<unsigned char>(jis[3]) ^ 0x80, static_cast<unsigned char>(euc[0])) << hex(sjis);
-      ASSERT_EQ(static_cast<unsigned char>(jis[4]) ^ 0x80, static_cast<unsigned char>(euc[1])) << hex(sjis);
-      ASSERT_EQ(hex(run_sized(Op::kJisToSjis, jis)), hex(sjis));
-      ASSERT_EQ(hex(run_sized(Op::kToSjis, jis)), hex(sjis));
-      const Bytes line = "line " + sjis + "\n";
-      ASSERT_EQ(run_sized(Op::kEucToSjis, run_sized(Op::kSjisToEuc, line)), line);
-      ASSERT_EQ(run_sized(Op::kJisToSjis, run_sized(Op::kSjisToJis, line)), line);
-    }
-  }
-  EXPECT_EQ(count, 94 * 94);
-}
-
-// Every EUC-JP and JIS row and cell comes back from Shift_JIS unchanged.
-TEST(Convert, RowCellRoundTripsToShiftJis) {
+// Every JIS X 0208 row and cell survives the trip from Shift_JIS through EUC-JP and through
+// JIS and back, in both directions, also after a long ASCII line.
+TEST(Convert, EveryRowAndCellRoundTrips) {
   for (int row = 1; row <= 94; ++row) {
     for (int cell = 1; cell <= 94; ++cell) {
       const Bytes euc{char(0xA0 + row), char(0xA0 + cell)};
       const Bytes jis = kEnterKanji + Bytes{char(0x20 + row), char(0x20 + cell)} + kEnterAscii;
-      const Bytes from_euc = run_sized(Op::kEucToSjis, euc);
-      const Bytes from_jis = run_sized(Op::kJisToSjis, jis);
-      ASSERT_EQ(hex(from_euc), hex(from_jis)) << row << "-" << cell;
-      ASSERT_TRUE(is_sjis_row_cell(from_euc[0], from_euc[1])) << row << "-" << cell;
-      ASSERT_EQ(hex(run_sized(Op::kSjisToEuc, from_euc)), hex(euc));
-      ASSERT_EQ(hex(run_sized(Op::kSjisToJis, from_jis)), hex(jis));
+      const Bytes sjis = run_sized(Op::kEucToSjis, euc);
+      ASSERT_EQ(hex(sjis), hex(run_sized(Op::kJisToSjis, jis))) << row << "-" << cell;
+      ASSERT_TRUE(is_sjis_row_cell(sjis[0], sjis[1])) << row << "-" << cell;
+      ASSERT_EQ(hex(run_sized(Op::kSjisToEuc, sjis)), hex(euc));
+      ASSERT_EQ(hex(run_sized(Op::kSjisToJis, sjis)), hex(jis));
+      ASSERT_EQ(hex(run_sized(Op::kToSjis, jis)), hex(sjis));
+      const Bytes line = Bytes(40, 'a') + sjis + "\n";
+      ASSERT_EQ(run_sized(Op::kEucToSjis, run_sized(Op::kSjisToEuc, line)), line);
+      ASSERT_EQ(run_sized(Op::kJisToSjis, run_sized(Op::kSjisToJis, line)), line);
     }
   }
 }
 
-TEST(Convert, HalfWidthKatakanaRoundTrips) {
-  for (int k = 0xA1; k <= 0xDF; ++k) {
-    const Bytes sjis{char(k)};
-    EXPECT_BYTES(Bytes("\x8e") + char(k), run(Op::kSjisToEuc, sjis));
-    EXPECT_BYTES(kEnterKana + char(k - 0x80) + kEnterAscii, run(Op::kSjisToJis, sjis));
-    EXPECT_BYTES(sjis, run(Op::kEucToSjis, run(Op::kSjisToEuc, sjis)));
-    EXPECT_BYTES(sjis, run(Op::kJisToSjis, run(Op::kSjisToJis, sjis)));
-    EXPECT_BYTES(sjis, run(Op::kJisToSjis, Bytes("\x0e") + char(k - 0x80) + "\x0f"));
+// No character of code page 932 (first byte 81 to 9F or E0 to FC, trail byte 40 to FC but
+// 7F, up to FC 4B) gives a control byte in EUC-JP, nor an 8-bit byte in JIS.
+TEST(Convert, EveryCharacterGivesPrintableCodes) {
+  for (int s1 = 0x81; s1 <= 0xFC; s1 = s1 == 0x9F ? 0xE0 : s1 + 1) {
+    for (int s2 = 0x40; s2 <= (s1 == 0xFC ? 0x4B : 0xFC); s2 += s2 == 0x7E ? 2 : 1) {
+      const Bytes sjis{char(s1), char(s2)};
+      const Bytes euc = run_sized(Op::kSjisToEuc, sjis), jis = run_sized(Op::kSjisToJis, sjis);
+      ASSERT_EQ(euc.size(), 2u) << hex(sjis);
+      ASSERT_EQ(jis.size(), 8u) << hex(sjis);
+      for (int i : {0, 1}) {
+        ASSERT_GE(static_cast<unsigned char>(euc[i]), 0xA1) << hex(sjis) << " gives " << hex(euc);
+        ASSERT_EQ(static_cast<unsigned char>(euc[i]) ^ 0x80, static_cast<unsigned char>(jis[3 + i]))
+            << hex(sjis);
+      }
+    }
   }
+}
+
+// A user-defined character is counted, with the line of the first, wherever the blocks meet
+// it; other characters from F0 up are not.
+TEST(Convert, UserDefinedCharactersAreCounted) {
+  using Sized = size_t (*)(const Form&, char*, size_t, KanjiLoss*) noexcept;
+  const Op ops[] = {Op::kSjisToEuc, Op::kSjisToJis};
+  const Sized convert[] = {jcode_internal::sjis_to_euc, jcode_internal::sjis_to_jis};
+  const Bytes lost = "\xf5\x40\n\n\xfa\x40\xf0\xfc\xf9\x9f\xf0\x7f\xfc\xfc\n";
+  for (size_t before : {0u, 1u, 31u, 33u, 63u, 70u}) {
+    const Bytes text = Bytes(before, 'a') + "\n" + repeat("\x88\x9f", before) + "\n" + lost;
+    for (int i : {0, 1}) {
+      for (const Form* form : forms()) {
+        std::vector<char> buf(capacity(ops[i], text.size()));
+        std::memcpy(buf.data(), text.data(), text.size());
+        KanjiLoss loss{99, 99};
+        convert[i](*form, buf.data(), text.size(), &loss);
+        EXPECT_EQ(loss.count, 3u) << form->name << " " << op_name(ops[i]) << " after " << before;
+        EXPECT_EQ(loss.first_line, 3u) << form->name << " " << op_name(ops[i]) << " after " << before;
+      }
+    }
+  }
+  KanjiLoss none{99, 99};
+  char text[16] = "\xfa\x40\n";
+  sjis_to_euc(text, 3, &none);
+  EXPECT_EQ(none.count, 0u);
+  EXPECT_EQ(none.first_line, 0u);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -494,183 +369,77 @@ struct Token {
   Bytes sjis;
 };
 
-Bytes i_to_kana(size_t i) { return Bytes{static_cast<char>(0xA1 + i % 0x3F)}; }
-
 // Characters in runs of one kind, so that blocks of pairs and of ASCII occur and break at
 // every position. Odd pairs are a first byte outside the standard range or a second byte
 // outside the trail range: the arithmetic still applies.
 std::vector<Token> random_tokens(uint32_t seed, size_t count) {
   std::mt19937 rng(seed);
+  const auto in = [&rng](int low, int high) { return static_cast<char>(low + rng() % (high - low + 1)); };
+  const char odd_leads[] = "\x80\xa0\xf0\xfc\xfd\xff\x85\xe5";
   std::vector<Token> tokens;
-  Kind kind = Kind::kAscii;
-  size_t left = 0;
   while (tokens.size() < count) {
-    if (left == 0) {
-      kind = static_cast<Kind>(rng() % 5);
-      left = 1 + rng() % 24;
+    const Kind kind = static_cast<Kind>(rng() % 5);
+    for (size_t left = 1 + rng() % 40; left > 0; --left) {
+      Bytes c = kind == Kind::kAscii   ? Bytes{in(0x20, 0x7E)}
+                : kind == Kind::kLf    ? Bytes("\n")
+                : kind == Kind::kKana  ? Bytes{in(0xA1, 0xDF)}
+                : kind == Kind::kKanji ? Bytes{in(0x81, 0x9F), rng() % 2 ? in(0x40, 0x7E) : in(0x80, 0xFC)}
+                                       : Bytes{odd_leads[rng() % 8], in(1, 255)};
+      tokens.push_back({kind, c});
     }
-    --left;
-    Token t{kind, {}};
-    switch (kind) {
-      case Kind::kAscii:
-        t.sjis = Bytes{char(0x20 + rng() % 0x5F)};
-        break;
-      case Kind::kLf:
-        t.sjis = "\n";
-        break;
-      case Kind::kKana:
-        t.sjis = Bytes{char(0xA1 + rng() % 0x3F)};
-        break;
-      case Kind::kKanji: {
-        unsigned char s1, s2;
-        do {
-          s1 = static_cast<unsigned char>(0x81 + rng() % 0x6F);
-          s2 = static_cast<unsigned char>(0x40 + rng() % 0xBD);
-        } while (!is_sjis_row_cell(s1, s2));
-        t.sjis = Bytes{char(s1), char(s2)};
-        break;
-      }
-      case Kind::kOddPair: {
-        const unsigned char leads[] = {0x80, 0xA0, 0xF0, 0xFC, 0xFD, 0xFF, 0x85, 0xE5};
-        unsigned char s2 = static_cast<unsigned char>(1 + rng() % 255);
-        t.sjis = Bytes{char(leads[rng() % 8]), char(s2)};
-        break;
-      }
-    }
-    tokens.push_back(t);
   }
   return tokens;
 }
 
-TEST(LongText, ShiftJisToEucIsCharacterByCharacter) {
+// Each converter on a long text gives what its characters give one at a time: Shift_JIS
+// to EUC-JP and to JIS (with an escape wherever the set changes), and back from the EUC-JP
+// and JIS so made.
+TEST(LongText, IsCharacterByCharacter) {
   for (uint32_t seed = 1; seed <= 40; ++seed) {
-    Bytes sjis, expected;
-    for (const Token& t : random_tokens(seed, 600)) {
-      sjis += t.sjis;
-      expected += run_sized(Op::kSjisToEuc, t.sjis);
-    }
-    ASSERT_BYTES(expected, run_sized(Op::kSjisToEuc, sjis)) << seed;
-  }
-}
-
-// Shift_JIS to EUC-JP works in place up to the first half-width katakana and moves the
-// rest out of the way from there: the switch at every position, near both ends.
-TEST(LongText, KatakanaAtEveryPosition) {
-  const Bytes kanji = "\x88\x9f";
-  for (size_t before = 0; before < 40; ++before) {
-    for (size_t after : {0u, 1u, 7u, 8u, 9u, 20u}) {
-      Bytes sjis, euc;
-      for (size_t i = 0; i < before; ++i) {
-        sjis += kanji;
-        euc += "\xb0\xa1";
-      }
-      sjis += i_to_kana(before);
-      euc += Bytes("\x8e") + i_to_kana(before);
-      for (size_t i = 0; i < after; ++i) {
-        sjis += (i % 3 ? kanji : Bytes("a"));
-        euc += (i % 3 ? Bytes("\xb0\xa1") : Bytes("a"));
-      }
-      ASSERT_BYTES(euc, run_sized(Op::kSjisToEuc, sjis)) << before << " " << after;
-      ASSERT_BYTES(euc, run(Op::kSjisToEuc, sjis)) << before << " " << after;
-    }
-  }
-}
-
-// The text after the first katakana moves ahead of the writer by a part of its length, and
-// on when the katakana use that up: long texts from none to nothing but katakana, the
-// katakana spread evenly or gathered at the end, each with pairs cut by every block edge.
-TEST(LongText, KatakanaDensities) {
-  for (size_t per_thousand : {0u, 10u, 31u, 32u, 40u, 100u, 500u, 999u, 1000u}) {
-    for (bool gathered : {false, true}) {
-      for (size_t odd : {0u, 1u}) {
-        const size_t chars = 20000;
-        const size_t kana = chars * per_thousand / 1000;
-        Bytes sjis(odd, 'a'), euc(odd, 'a');
-        for (size_t i = 0; i < chars; ++i) {
-          const bool is_kana =
-              gathered ? i >= chars - kana : (i * per_thousand) % 1000 + per_thousand >= 1000;
-          if (is_kana) {
-            sjis += i_to_kana(i);
-            euc += Bytes("\x8e") + i_to_kana(i);
-          } else {
-            sjis += "\x88\x9f";
-            euc += "\xb0\xa1";
-          }
-        }
-        ASSERT_BYTES(euc, run_sized(Op::kSjisToEuc, sjis)) << per_thousand << " " << gathered << " " << odd;
-      }
-    }
-  }
-}
-
-TEST(LongText, ShiftJisToJisIsCharacterByCharacter) {
-  for (uint32_t seed = 1; seed <= 40; ++seed) {
-    Bytes sjis, expected;
+    Bytes sjis, to_euc, euc, jis, from_euc, from_jis;
     Kind state = Kind::kAscii;  // kAscii, kKana or kKanji: the set in force
     for (const Token& t : random_tokens(seed, 600)) {
       sjis += t.sjis;
-      const Bytes alone = run_sized(Op::kSjisToJis, t.sjis);
+      to_euc += run_sized(Op::kSjisToEuc, t.sjis);
+      // An odd pair's EUC-JP may not read back as one pair: its own bytes make an odd EUC pair.
+      const Bytes e = t.kind == Kind::kOddPair ? t.sjis : run_sized(Op::kSjisToEuc, t.sjis);
+      euc += e;
+      from_euc += run_sized(Op::kEucToSjis, e);
+      const Bytes alone = run_sized(Op::kSjisToJis, t.sjis);  // escape, bytes, ESC ( B
+      from_jis += run_sized(Op::kJisToSjis, alone);
       const Kind set = t.kind == Kind::kLf ? Kind::kAscii : t.kind == Kind::kOddPair ? Kind::kKanji : t.kind;
       if (set == Kind::kAscii) {
-        if (state != Kind::kAscii) expected += kEnterAscii;
-        expected += alone;
+        if (state != Kind::kAscii) jis += kEnterAscii;
+        jis += alone;
       } else {
-        // Alone it is the escape, its bytes and ESC ( B.
-        if (state != set) expected += alone.substr(0, 3);
-        expected += alone.substr(3, alone.size() - 6);
+        if (state != set) jis += alone.substr(0, 3);
+        jis += alone.substr(3, alone.size() - 6);
       }
       state = set;
     }
-    if (state != Kind::kAscii) expected += kEnterAscii;
-    ASSERT_BYTES(expected, run_sized(Op::kSjisToJis, sjis)) << seed;
+    if (state != Kind::kAscii) jis += kEnterAscii;
+    ASSERT_BYTES(to_euc, run_sized(Op::kSjisToEuc, sjis)) << seed;
+    ASSERT_BYTES(jis, run_sized(Op::kSjisToJis, sjis)) << seed;
+    ASSERT_BYTES(from_euc, run_sized(Op::kEucToSjis, euc)) << seed;
+    ASSERT_BYTES(from_jis, run_sized(Op::kJisToSjis, jis)) << seed;
   }
 }
 
-TEST(LongText, EucToShiftJisIsCharacterByCharacter) {
-  for (uint32_t seed = 1; seed <= 40; ++seed) {
-    std::mt19937 rng(seed);
-    Bytes euc, expected;
-    for (const Token& t : random_tokens(seed, 600)) {
-      Bytes c;
-      switch (t.kind) {
-        case Kind::kAscii:
-        case Kind::kLf:
-          c = t.sjis;
-          break;
-        case Kind::kKana:
-          c = Bytes{'\x8e', t.sjis[0]};
-          break;
-        case Kind::kKanji:
-          c = Bytes{char(0xA1 + rng() % 94), char(0xA1 + rng() % 94)};
-          break;
-        case Kind::kOddPair: {  // any first byte but 8E, any second byte but NUL
-          const unsigned char e1 = static_cast<unsigned char>(0x80 + rng() % 0x80);
-          c = Bytes{char(e1 == 0x8E ? 0x8F : e1), char(1 + rng() % 255)};
-          break;
-        }
-      }
-      euc += c;
-      expected += run_sized(Op::kEucToSjis, c);
-    }
-    ASSERT_BYTES(expected, run_sized(Op::kEucToSjis, euc)) << seed;
-  }
-}
-
-TEST(LongText, JisToShiftJisIsSegmentBySegment) {
-  const Bytes controls[] = {kEnterKanji, "\x1b$@", kEnterAscii, "\x1b(J", kEnterKana, "\x0e", "\x0f"};
+// JIS segments of every kind one after another, with control bytes where a pair's second
+// byte stands: the text converts as its segments do alone.
+TEST(LongText, JisIsSegmentBySegment) {
+  const Bytes controls[] = {kEnterKanji, "\x1b$@", kEnterAscii, "\x1b(J", "\x1b(I", "\x0e", "\x0f"};
   for (uint32_t seed = 1; seed <= 40; ++seed) {
     std::mt19937 rng(seed);
     Bytes jis, expected;
     for (int segment = 0; segment < 60; ++segment) {
       const Bytes& control = controls[rng() % 7];
       const bool kanji = control[0] == '\x1b' && control[1] == '$';
-      const size_t length = rng() % 40;
       Bytes seg = control;
-      for (size_t i = 0; i < length; ++i) {
+      for (size_t i = 0, length = rng() % 70; i < length; ++i) {
         unsigned char b;
         do {
           b = static_cast<unsigned char>(1 + rng() % 255);
-          // Inside kanji, a control may stand as a second byte but not as a first.
         } while ((b == 0x1B || b == 0x0E || b == 0x0F) && (!kanji || i % 2 == 0));
         seg += char(b);
       }
@@ -682,19 +451,44 @@ TEST(LongText, JisToShiftJisIsSegmentBySegment) {
   }
 }
 
+// Shift_JIS to EUC-JP works in place up to the first half-width katakana and moves the rest
+// ahead of the writer, by a part of its length, and on when the katakana use that up: long
+// texts from none to nothing but katakana, spread evenly or gathered at the end, with pairs
+// cut by every block edge.
+TEST(LongText, KatakanaDensities) {
+  for (size_t per_thousand : {0u, 1u, 10u, 32u, 40u, 100u, 500u, 999u, 1000u}) {
+    for (bool gathered : {false, true}) {
+      for (size_t odd : {0u, 1u}) {
+        const size_t chars = 20000;
+        const size_t kana = chars * per_thousand / 1000;
+        Bytes sjis(odd, 'a'), euc(odd, 'a');
+        for (size_t i = 0; i < chars; ++i) {
+          const bool is_kana =
+              gathered ? i >= chars - kana : (i * per_thousand) % 1000 + per_thousand >= 1000;
+          const char k = static_cast<char>(0xA1 + i % 0x3F);
+          sjis += is_kana ? Bytes{k} : Bytes("\x88\x9f");
+          euc += is_kana ? Bytes{'\x8e', k} : Bytes("\xb0\xa1");
+        }
+        ASSERT_BYTES(euc, run_sized(Op::kSjisToEuc, sjis)) << per_thousand << " " << gathered << " " << odd;
+      }
+    }
+  }
+}
+
 // In ASCII state an ESC that starts no known sequence is a byte like any other, at every
 // offset of a long text: the text comes out as it went in.
 TEST(LongText, StrayEscapesInAsciiState) {
   for (const Bytes stray : {"\x1b", "\x1b(", "\x1b(Z", "\x1b$A", "\x1b$b"}) {
-    for (size_t at = 0; at < 40; ++at) {
-      const Bytes text = Bytes(at, 'a') + stray + Bytes(40, 'b');
+    for (size_t at = 0; at < 70; ++at) {
+      const Bytes text = Bytes(at, 'a') + stray + Bytes(70, 'b');
       ASSERT_BYTES(text, run_sized(Op::kJisToSjis, text)) << hex(stray) << " at " << at;
     }
   }
 }
 
-// Pairs whose arithmetic gives a NUL, inside long runs of pairs that go through whole
-// blocks, at every position: they keep their bytes and nothing after them is lost.
+// A pair whose arithmetic gives a NUL, at every position of a long run of pairs that go
+// through whole blocks, keeps its bytes (as the known sequences show one at a time), and
+// nothing after it is lost.
 TEST(LongText, NoNulFromPairsInsideBlocks) {
   struct Case {
     Op op;
@@ -703,54 +497,24 @@ TEST(LongText, NoNulFromPairsInsideBlocks) {
     Bytes plain;   // a pair that converts normally
   };
   const Case cases[] = {
-      {Op::kSjisToEuc, "", "\xf0\x9f", "\x88\x9f"},    {Op::kSjisToEuc, "", "\x88\xfe", "\x88\x9f"},
+      {Op::kSjisToEuc, "", "\xf0\xfd", "\x88\x9f"},    {Op::kSjisToEuc, "", "\x88\xfe", "\x88\x9f"},
       {Op::kSjisToJis, "", "\x81\x1f", "\x88\x9f"},    {Op::kEucToSjis, "", "\xb1\x61", "\xb0\xa1"},
       {Op::kEucToSjis, "", "\xb0\x02", "\xb0\xa1"},    {Op::kJisToSjis, kEnterKanji, "\x9f\x30", "0!"},
       {Op::kJisToSjis, kEnterKanji, "\x31\xe0", "0!"},
   };
-  // Enough pairs for two 32-byte blocks and a tail: a pair in the second block meets a text
-  // already in two-byte state.
-  constexpr size_t kPairs = 70;
+  constexpr size_t kPairs = 70;  // two 32-byte blocks and a tail
   for (const Case& c : cases) {
-    const Bytes plain_out = run_sized(c.op, c.prefix + c.plain);
-    // One ASCII byte in front puts the pairs at odd offsets, where blocks cut them.
     for (const Bytes& shift : {Bytes(), Bytes(c.op == Op::kJisToSjis ? "" : "a")}) {
       for (size_t at = 0; at < kPairs; ++at) {
         Bytes text = shift + c.prefix;
         for (size_t i = 0; i < kPairs; ++i) text += i == at ? c.pair : c.plain;
         const Bytes out = run_sized(c.op, text);
         ASSERT_EQ(out.find('\0'), Bytes::npos) << op_name(c.op) << " " << hex(c.pair) << " at " << at;
-        ASSERT_EQ(run(c.op, text), out) << op_name(c.op) << " " << hex(c.pair) << " at " << at;
-        // Every pair but the odd one converts as it does alone; the odd one is kept.
-        Bytes body;
-        for (size_t i = 0; i < kPairs; ++i) {
-          body += i == at ? c.pair : (c.op == Op::kSjisToJis ? plain_out.substr(3, 2) : plain_out);
-        }
-        const Bytes expected = shift + (c.op == Op::kSjisToJis ? kEnterKanji + body + kEnterAscii : body);
-        ASSERT_BYTES(expected, out) << op_name(c.op) << " at " << at << " after " << shift.size();
+        ASSERT_EQ(out.size(), text.size() + (c.op == Op::kSjisToJis ? 6 : c.op == Op::kJisToSjis ? -3 : 0));
       }
     }
   }
 }
 
-TEST(LongText, ValidTextRoundTrips) {
-  for (uint32_t seed = 100; seed < 120; ++seed) {
-    Bytes sjis;
-    for (const Token& t : random_tokens(seed, 2000)) {
-      if (t.kind != Kind::kOddPair) sjis += t.sjis;
-    }
-    const Bytes euc = run_sized(Op::kSjisToEuc, sjis);
-    const Bytes jis = run_sized(Op::kSjisToJis, sjis);
-    ASSERT_BYTES(sjis, run_sized(Op::kEucToSjis, euc)) << seed;
-    ASSERT_BYTES(sjis, run_sized(Op::kJisToSjis, jis)) << seed;
-    ASSERT_BYTES(sjis, run(Op::kJisToSjis, jis)) << seed;
-    if (detect_kanji_code(euc.c_str()) == KANJI_EUC) {
-      ASSERT_BYTES(sjis, run(Op::kToSjis, euc)) << seed;
-    }
-    if (detect_kanji_code(jis.c_str()) == KANJI_JIS) {
-      ASSERT_BYTES(sjis, run(Op::kToSjis, jis)) << seed;
-    }
-  }
-}
-
 }  // namespace
+}  // namespace jcode_test
