@@ -1,17 +1,39 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian 12 machine lacks to build, run and test Tavvel.
+# Installs what a fresh Debian 12 machine lacks for one purpose, each purpose
+# including the one before it:
+#   build  build Tavvel.exe and tavvel-cli and start the program under Wine
+#   test   run every test: frameworks, fuzzers, oracles, package tools
+#   bench  run the benchmarks against their peers
+# usage: scripts/install-deps.sh [build|test|bench]   (default: test)
 # Safe to run again: packages already present are left as they are.
 set -euo pipefail
 
-packages=(
+purpose=${1:-test}
+build=(
   g++ cmake make pkg-config                  # native build
-  libgtest-dev googletest libbenchmark-dev   # test and benchmark frameworks
-  clang-14 libclang-rt-14-dev                # fuzzers
   mingw-w64 wine wine64 xvfb xauth           # the Windows program, run under Wine
   locales fonts-ipafont-gothic               # code page 932 and the dialogs' fonts
-  nkf libicu-dev icu-devtools hyperfine perl # oracles and peers
+)
+test=(
+  libgtest-dev googletest libbenchmark-dev   # test frameworks (the benchmarks build with the suites)
+  clang-14 libclang-rt-14-dev                # fuzzers
+  nkf libicu-dev icu-devtools perl           # oracles: nkf, uconv, iconv (libc), perl
+  python3 libxml2-utils                      # the readme page against the program's texts
+  dpkg-dev man-db bsdextrautils unzip        # the packages: dependencies, man page, zip contents
+)
+bench=(
+  hyperfine                                  # whole-process timings against peers
   libpcre2-dev libonig-dev                   # regex engines to compare with
 )
+case "$purpose" in
+  build) packages=("${build[@]}") ;;
+  test) packages=("${build[@]}" "${test[@]}") ;;
+  bench) packages=("${build[@]}" "${test[@]}" "${bench[@]}") ;;
+  *)
+    echo "usage: $0 [build|test|bench]" >&2
+    exit 2
+    ;;
+esac
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"

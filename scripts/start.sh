@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Starts Tavvel. On Linux: installs what is missing, builds the Windows
+# Starts Tavvel. On Linux: installs what building needs, builds the Windows
 # program and runs it under Wine (Japanese code page). Extra arguments go to
 # the program.
 set -euo pipefail
@@ -10,7 +10,7 @@ case "$(uname -s)" in
     exec build/mingw/app/Tavvel.exe "$@"
     ;;
 esac
-scripts/install-deps.sh
+scripts/install-deps.sh build
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw --target Tavvel -j "$(nproc 2>/dev/null || echo 2)"
 if [ -z "${DISPLAY:-}" ]; then

@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # Builds Tavvel and runs every test: the native suites, the same suites under
 # AddressSanitizer and UndefinedBehaviorSanitizer, a short run of every fuzz
-# target, and the Windows build's suites and dialog tests under Wine.
+# target, and the Windows build's suites and dialog tests under Wine; builds
+# the Debian package and the Windows zip and checks what is in them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh test
 
 jobs=$(nproc 2>/dev/null || echo 2)
 for preset in default asan; do
   echo "== $preset =="
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
+  [ "$preset" != default ] || cmake --build --preset "$preset" --target package
   ctest --preset "$preset" -j "$jobs"
 done
 
@@ -20,6 +22,7 @@ scripts/fuzz-smoke.sh
 echo "== mingw (under Wine) =="
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw -j "$jobs"
+cmake --build --preset mingw --target package
 scripts/wine-prefix.sh
 export LANG=ja_JP.UTF-8 WINEPREFIX="${WINEPREFIX:-${HOME:-/tmp}/.wine-tavvel}" WINEDEBUG=-all
 # The first Windows program of a Wine session starts Wine's own services, which
