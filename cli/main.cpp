@@ -176,6 +176,9 @@ class Console : public JoinReporter {
   void Notice(const JoinNotice& notice) override { Message(msg::NoticeText(notice)); }
   void FileFailed(const CFileException& failure) override { Message(msg::FileFailedText(failure)); }
   void TooLarge(const CString& path) override { Message(msg::TooLargeText(path)); }
+  void Replaced(const CString& path, size_t count, size_t first_line) override {
+    Message(msg::ReplacedText(path, count, first_line));
+  }
   void Progress(int32_t done, int32_t total, uint64_t bytes) override {
     if (!show_progress_) return;
     constexpr int kWidth = 30;
