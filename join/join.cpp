@@ -225,11 +225,14 @@ class TextPipeline {
         static_cast<std::ptrdiff_t>(table_ != nullptr ? strnlen(buffer, converted) : converted));
   }
 
+  // clang-format off
   static constexpr Stage kStages[] = {
-      &TextPipeline::Decode,       &TextPipeline::NormalizeLineEnds, &TextPipeline::ToShiftJis,
-      &TextPipeline::Replace,      &TextPipeline::AppendSeparator,   &TextPipeline::ConvertOutputCode,
-      &TextPipeline::ApplyLineEnd, &TextPipeline::EncodeUnicode,
+      &TextPipeline::Decode,
+      &TextPipeline::NormalizeLineEnds, &TextPipeline::ToShiftJis,        &TextPipeline::Replace,
+      &TextPipeline::AppendSeparator,   &TextPipeline::ConvertOutputCode, &TextPipeline::ApplyLineEnd,
+      &TextPipeline::EncodeUnicode,
   };
+  // clang-format on
 
   const JoinOptions& options_;
   const CString& separator_;

@@ -745,6 +745,8 @@ TEST_F(JoinCore, ForcedInputCodeSkipsClassing) {
   };
   const ForcedCase kCases[] = {
       {InputCode::kAuto, utf8, "\x82\xa0"},
+      // Decoded half-width katakana, which the detection would take for EUC-JP, stays.
+      {InputCode::kAuto, "\xEF\xBD\xB1\xEF\xBD\xB2\xEF\xBD\xB3\xEF\xBD\xB4", "\xB1\xB2\xB3\xB4"},
       {InputCode::kShiftJis, utf8, utf8},
       {InputCode::kShiftJis, "\xA4\xA2\xA4\xA4\xA4\xA6\xA4\xA8", "\xA4\xA2\xA4\xA4\xA4\xA6\xA4\xA8"},
       {InputCode::kEucJp, "\xA4\xA2", "\x82\xa0"},
