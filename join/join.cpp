@@ -77,23 +77,20 @@ struct SourceText {
   KanjiLoss lost{0, 0};             // and on the way out
 };
 
-// The class of a text of n bytes under an input code: kAuto leaves it to
-// classify_text; a forced code names it (with its mark's length when the text has that mark).
-TextClass ClassOf(InputCode input_code, const char* text, size_t n) {
-  const auto has_mark = [&](const char* mark, size_t length) {
-    return n >= length && std::memcmp(text, mark, length) == 0 ? length : 0;
-  };
+// The Unicode code of a text under an input code: kAuto leaves it to
+// classify_text; a forced code names it (the decoder drops its mark, if any).
+UnicodeClass ClassOf(InputCode input_code, const char* text, size_t n) {
   switch (input_code) {
     case InputCode::kAuto:
-      return classify_text(text, n);
+      return classify_text(text, n).code;
     case InputCode::kUtf8:
-      return {UNICODE_UTF8, has_mark("\xEF\xBB\xBF", 3)};
+      return UNICODE_UTF8;
     case InputCode::kUtf16Le:
-      return {UNICODE_UTF16LE, has_mark("\xFF\xFE", 2)};
+      return UNICODE_UTF16LE;
     case InputCode::kUtf16Be:
-      return {UNICODE_UTF16BE, has_mark("\xFE\xFF", 2)};
+      return UNICODE_UTF16BE;
     default:
-      return {UNICODE_NONE, 0};
+      return UNICODE_NONE;
   }
 }
 
@@ -130,9 +127,9 @@ class TextPipeline {
   // A Unicode source becomes code page 932; the rest of the pipeline sees only that.
   void Decode(SourceText& source) {
     CString& text = source.text;
-    const TextClass text_class = ClassOf(options_.input_code, text.GetString(), text.GetLength());
-    source.replaced = DecodeUnicode(text, text_class.code, options_.unmappable);
-    source.in_cp932 = text_class.code != UNICODE_NONE || options_.input_code == InputCode::kShiftJis;
+    const UnicodeClass code = ClassOf(options_.input_code, text.GetString(), text.GetLength());
+    source.replaced = DecodeUnicode(text, code, options_.unmappable);
+    source.in_cp932 = code != UNICODE_NONE || options_.input_code == InputCode::kShiftJis;
   }
 
   void NormalizeLineEnds(SourceText& source) { NormalizeText(source.text); }
