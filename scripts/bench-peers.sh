@@ -4,7 +4,7 @@
 #   text join:    tavvel-cli -n lf -c euc -o OUT FILE   vs  iconv -f CP932 -t EUC-JP,
 #                 uconv -f cp932 -t EUC-JP, nkf -S -e -x, and cat (the bytes alone)
 #   Unicode:      tavvel-cli -n lf -c sjis on UTF-8 text and -c utf8 on Shift_JIS text
-#                 vs iconv, uconv and cat
+#                 vs iconv, uconv and cat, one run of each in turn
 # Uses hyperfine when it is installed, else the shell's clock (best of the runs).
 #
 # usage: scripts/bench-peers.sh [PATH-TO-TAVVEL-CLI]
@@ -153,6 +153,41 @@ time_group() {
   fi
 }
 
+# alternate_group TITLE BYTES NAME COMMAND [NAME COMMAND]...: one run of each command per
+# round, RUNS rounds after a warm-up round, so that a change in the machine's load falls on
+# every command alike; prints each command's median and its ratio to the first command's.
+alternate_group() {
+  local title=$1 bytes=$2
+  shift 2
+  local names=() cmds=() i r
+  while (($#)); do
+    names+=("$1")
+    cmds+=("$2")
+    shift 2
+  done
+  echo
+  echo "== $title ($((bytes / 1000000)) MB), alternating"
+  local times=()
+  for ((r = 0; r <= runs; ++r)); do
+    for i in "${!cmds[@]}"; do
+      sync
+      local start end
+      start=$(date +%s.%N)
+      bash -c "${cmds[$i]}" >/dev/null 2>&1
+      end=$(date +%s.%N)
+      ((r == 0)) || times[i]+="$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }') "
+    done
+  done
+  local first=""
+  for i in "${!cmds[@]}"; do
+    local median
+    median=$(tr ' ' '\n' <<<"${times[$i]}" | grep . | sort -g | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }')
+    [[ -n $first ]] || first=$median
+    awk -v n="${names[$i]}" -v t="$median" -v f="$first" -v bytes="$bytes" \
+      'BEGIN { printf "  %-22s median %7.3f s  %8.1f MB/s  %5.2fx the first\n", n, t, bytes / t / 1e6, t / f }'
+  done
+}
+
 q() { printf '%q' "$1"; }
 file_args=""
 for f in "${files[@]}"; do file_args+=" $(q "$f")"; done
@@ -178,14 +213,14 @@ group=()
 have iconv && group+=("iconv" "iconv -f UTF-8 -t CP932 $(q "$uni_utf8") > $(q "$dir/u2s.iconv")")
 have uconv && group+=("uconv" "uconv -f utf-8 -t cp932 $(q "$uni_utf8") > $(q "$dir/u2s.uconv")")
 group+=("cat" "cat $(q "$uni_utf8") > $(q "$dir/u2s.cat")")
-time_group "UTF-8 to Shift_JIS, LF line ends" "$(stat -c %s "$uni_utf8")" "${group[@]}"
+alternate_group "UTF-8 to Shift_JIS, LF line ends" "$(stat -c %s "$uni_utf8")" "${group[@]}"
 
 group=()
 [[ -n $cli ]] && group+=("tavvel-cli -c utf8" "$(q "$cli") -n lf -c utf8 -q -o $(q "$dir/s2u.tavvel") $(q "$uni_sjis")")
 have iconv && group+=("iconv" "iconv -f CP932 -t UTF-8 $(q "$uni_sjis") > $(q "$dir/s2u.iconv")")
 have uconv && group+=("uconv" "uconv -f cp932 -t utf-8 $(q "$uni_sjis") > $(q "$dir/s2u.uconv")")
 group+=("cat" "cat $(q "$uni_sjis") > $(q "$dir/s2u.cat")")
-time_group "Shift_JIS to UTF-8, LF line ends" "$(stat -c %s "$uni_sjis")" "${group[@]}"
+alternate_group "Shift_JIS to UTF-8, LF line ends" "$(stat -c %s "$uni_sjis")" "${group[@]}"
 
 # The outputs must agree, or the timings compare different work.
 echo
