@@ -23,6 +23,9 @@ class DialogReporter : public JoinReporter {
   void TooLarge(const CString& path) override {
     AfxMessageBox(msg::TooLargeText(path), win::kMbIconStop | win::kMbOk);
   }
+  void Replaced(const CString& path, size_t count, size_t first_line) override {
+    AfxMessageBox(msg::ReplacedText(path, count, first_line), win::kMbIconExclamation | win::kMbOk);
+  }
   void Progress(int32_t done, int32_t, uint64_t) override { progress_.SetPos(done); }
 
  private:

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -21,11 +22,18 @@ namespace {
 
 const char kUsage[] =
     "usage: tavvel-cli [options] -o OUTPUT SOURCE...\n"
+    "       tavvel-cli --guess SOURCE...\n"
     "Joins the SOURCE files (folders: every file under them) into OUTPUT.\n"
     "  -o, --output FILE         output file; \"-\" writes to standard output\n"
     "  -b, --binary              binary mode (FileMode 1); default: text mode\n"
     "  -n, --newline crlf|cr|lf  output line end (CRLF 0|1|2), default crlf\n"
-    "  -c, --code sjis|jis|euc   output code (CharCode 0|1|2), default sjis\n"
+    "  -c, --code CODE           output code: sjis|jis|euc|utf8|utf8-bom|utf16le\n"
+    "                            (CharCode 0 to 5), default sjis\n"
+    "      --input-code CODE     take every source as auto|sjis|euc|jis|utf8|utf16le|\n"
+    "                            utf16be, default auto (Unicode first, then detection)\n"
+    "      --unmappable geta|ncr what a character Shift_JIS lacks becomes on input:\n"
+    "                            the geta mark (default) or &#xHHHH;\n"
+    "      --guess               print each SOURCE's code and line ends; join nothing\n"
     "  -p, --plain TABLE         plain replacement table (RepMode 1, RepFile)\n"
     "  -r, --regex TABLE         regex replacement table (RepMode 2, RepFile)\n"
     "  -s, --separator FILE      insert the separator file (InsertSep 1, SepFile)\n"
@@ -46,6 +54,7 @@ struct Options {
   JoinOptions join;
   Sort sort = Sort::kNone;
   bool quiet = false;
+  bool guess = false;
   std::vector<CString> sources;
 };
 
@@ -81,14 +90,23 @@ std::string BadOption(char** argv, bool missing_value) {
 }
 
 Options ParseOptions(int argc, char** argv) {
-  enum { kSort = 256, kVersion };
+  enum { kSort = 256, kVersion, kInputCode, kUnmappable, kGuess };
   static const option kLong[] = {
-      {"output", required_argument, nullptr, 'o'},    {"binary", no_argument, nullptr, 'b'},
-      {"newline", required_argument, nullptr, 'n'},   {"code", required_argument, nullptr, 'c'},
-      {"plain", required_argument, nullptr, 'p'},     {"regex", required_argument, nullptr, 'r'},
-      {"separator", required_argument, nullptr, 's'}, {"sort", required_argument, nullptr, kSort},
-      {"quiet", no_argument, nullptr, 'q'},           {"help", no_argument, nullptr, 'h'},
-      {"version", no_argument, nullptr, kVersion},    {nullptr, 0, nullptr, 0},
+      {"output", required_argument, nullptr, 'o'},
+      {"binary", no_argument, nullptr, 'b'},
+      {"newline", required_argument, nullptr, 'n'},
+      {"code", required_argument, nullptr, 'c'},
+      {"plain", required_argument, nullptr, 'p'},
+      {"regex", required_argument, nullptr, 'r'},
+      {"separator", required_argument, nullptr, 's'},
+      {"sort", required_argument, nullptr, kSort},
+      {"quiet", no_argument, nullptr, 'q'},
+      {"help", no_argument, nullptr, 'h'},
+      {"version", no_argument, nullptr, kVersion},
+      {"input-code", required_argument, nullptr, kInputCode},
+      {"unmappable", required_argument, nullptr, kUnmappable},
+      {"guess", no_argument, nullptr, kGuess},
+      {nullptr, 0, nullptr, 0},
   };
   Options options;
   JoinOptions& join = options.join;
@@ -107,7 +125,18 @@ Options ParseOptions(int argc, char** argv) {
         join.line_end = static_cast<LineEnd>(Choice("--newline", optarg, {"crlf", "cr", "lf"}));
         break;
       case 'c':
-        join.output_code = static_cast<OutputCode>(Choice("--code", optarg, {"sjis", "jis", "euc"}));
+        join.output_code = static_cast<OutputCode>(
+            Choice("--code", optarg, {"sjis", "jis", "euc", "utf8", "utf8-bom", "utf16le"}));
+        break;
+      case kInputCode:
+        join.input_code = static_cast<InputCode>(
+            Choice("--input-code", optarg, {"auto", "sjis", "euc", "jis", "utf8", "utf16le", "utf16be"}));
+        break;
+      case kUnmappable:
+        join.unmappable = static_cast<Unmappable>(Choice("--unmappable", optarg, {"geta", "ncr"}));
+        break;
+      case kGuess:
+        options.guess = true;
         break;
       case 'p':
       case 'r':
@@ -139,6 +168,11 @@ Options ParseOptions(int argc, char** argv) {
       default:
         UsageError("unknown option '" + BadOption(argv, false) + "'");
     }
+  }
+  if (options.guess) {
+    if (optind >= argc) UsageError("no source files given");
+    for (int i = optind; i < argc; ++i) options.sources.emplace_back(argv[i]);
+    return options;
   }
   if (!have_output || options.output.IsEmpty()) UsageError("no output file given (-o FILE)");
   // The dialog's Save dialog and path edits cannot take longer paths; cutting
@@ -177,6 +211,9 @@ class Console : public JoinReporter {
   void Notice(const JoinNotice& notice) override { Message(msg::NoticeText(notice)); }
   void FileFailed(const CFileException& failure) override { Message(msg::FileFailedText(failure)); }
   void TooLarge(const CString& path) override { Message(msg::TooLargeText(path)); }
+  void Replaced(const CString& path, size_t count, size_t first_line) override {
+    Message(msg::ReplacedText(path, count, first_line));
+  }
   void Progress(int32_t done, int32_t total, uint64_t bytes) override {
     if (!show_progress_) return;
     constexpr int kWidth = 30;
@@ -222,6 +259,34 @@ std::vector<CString> ListSources(const std::vector<CString>& sources, Console& c
   return list;
 }
 
+// Prints "PATH: CODE (LINE ENDS)" for each source; a source that cannot be
+// read is reported instead. Returns the exit status.
+int GuessSources(const std::vector<CString>& sources, Console& console) {
+  for (const CString& path : sources) {
+    CFile file;
+    CFileException error;
+    std::string bytes;
+    try {
+      if (!file.Open(path, CFile::modeRead | CFile::typeBinary | CFile::shareDenyWrite, &error)) {
+        console.Message(msg::CannotOpenText(path, error.m_lOsError));
+        continue;
+      }
+      char chunk[64 * 1024];
+      for (size_t got; (got = file.Read(chunk, sizeof chunk)) != 0;) bytes.append(chunk, got);
+    } catch (const CFileException& failure) {
+      console.Message(msg::FileFailedText(failure));
+      continue;
+    } catch (const std::bad_alloc&) {
+      console.Message(msg::TooLargeText(path));
+      continue;
+    }
+    const TextGuess guess = guess_text(bytes.data(), bytes.size());
+    std::printf("%s: %s (%s)\n", path.GetString(), guessed_code_name(guess.code),
+                line_ends_name(guess.line_ends));
+  }
+  return console.MessageShown() ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -235,6 +300,7 @@ int main(int argc, char** argv) {
   if (options.output == "-") CFile::SetStandardOutputName("-");
 
   Console console(!options.quiet && isatty(STDERR_FILENO));
+  if (options.guess) return GuessSources(options.sources, console);
   std::vector<CString> list = ListSources(options.sources, console);
   if (options.sort != Sort::kNone) {
     SortPaths(list, options.sort == Sort::kAscending ? SortOrder::kAscending : SortOrder::kDescending);

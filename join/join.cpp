@@ -71,7 +71,42 @@ struct SourceText {
   CString text;
   const CString& path;
   bool last;
+  bool first_piece;       // nothing written to the output before it: the place for a byte-order mark
+  bool in_cp932 = false;  // decoded from Unicode or forced to Shift_JIS: no Japanese code detection
+  ConvertReport replaced{0, 0, 0};  // characters replaced on the way in
+  KanjiLoss lost{0, 0};             // and on the way out
 };
+
+// The Unicode code of a text under an input code: kAuto leaves it to
+// classify_text; a forced code names it (the decoder drops its mark, if any).
+UnicodeClass ClassOf(InputCode input_code, const char* text, size_t n) {
+  switch (input_code) {
+    case InputCode::kAuto:
+      return classify_text(text, n).code;
+    case InputCode::kUtf8:
+      return UNICODE_UTF8;
+    case InputCode::kUtf16Le:
+      return UNICODE_UTF16LE;
+    case InputCode::kUtf16Be:
+      return UNICODE_UTF16BE;
+    default:
+      return UNICODE_NONE;
+  }
+}
+
+// Decodes a Unicode text to code page 932 in place of its bytes; any other
+// text is left as it is. Returns what was replaced.
+ConvertReport DecodeUnicode(CString& text, UnicodeClass code, Unmappable unmappable) {
+  if (code == UNICODE_NONE) return {text.GetLength(), 0, 0};
+  const size_t capacity = unicode_to_cp932_capacity(text.GetLength());
+  if (capacity == 0) throw std::bad_alloc();
+  CString decoded;
+  char* buffer = decoded.GetBuffer(capacity - 1);
+  const ConvertReport report = unicode_to_cp932(code, text.GetString(), text.GetLength(), buffer, unmappable);
+  decoded.ReleaseBuffer(static_cast<std::ptrdiff_t>(report.length));
+  text = std::move(decoded);
+  return report;
+}
 
 // The text stages of one join, run on each source in a fixed order. The
 // order is the table kStages; a stage at either edge (decoding a source,
@@ -89,14 +124,27 @@ class TextPipeline {
  private:
   using Stage = void (TextPipeline::*)(SourceText&);
 
+  // A Unicode source becomes code page 932; the rest of the pipeline sees only that.
+  void Decode(SourceText& source) {
+    CString& text = source.text;
+    const UnicodeClass code = ClassOf(options_.input_code, text.GetString(), text.GetLength());
+    source.replaced = DecodeUnicode(text, code, options_.unmappable);
+    source.in_cp932 = code != UNICODE_NONE || options_.input_code == InputCode::kShiftJis;
+  }
+
   void NormalizeLineEnds(SourceText& source) { NormalizeText(source.text); }
 
-  // JIS and EUC-JP become Shift_JIS, never longer. The text holds no NUL (it
-  // ended at the first) and the converters make none of their own.
+  // JIS and EUC-JP become Shift_JIS, never longer: detected, or as forced. The
+  // text holds no NUL (it ended at the first) and the converters make none of their own.
   void ToShiftJis(SourceText& source) {
+    if (source.in_cp932) return;
     CString& text = source.text;
     char* buffer = text.GetBuffer(text.GetLength());
-    text.ReleaseBuffer(static_cast<std::ptrdiff_t>(to_sjis(buffer, text.GetLength())));
+    const size_t n = text.GetLength();
+    const size_t length = options_.input_code == InputCode::kEucJp ? euc_to_sjis(buffer, n)
+                          : options_.input_code == InputCode::kJis ? jis_to_sjis(buffer, n)
+                                                                   : to_sjis(buffer, n);
+    text.ReleaseBuffer(static_cast<std::ptrdiff_t>(length));
   }
 
   void Replace(SourceText& source) {
@@ -111,19 +159,41 @@ class TextPipeline {
     if (!source.last) source.text += separator_;
   }
 
+  // EUC-JP and JIS, which hold no user-defined character: each becomes 〓 and is counted.
   void ConvertOutputCode(SourceText& source) {
+    KanjiLoss loss{0, 0};
     switch (options_.output_code) {
       case OutputCode::kJis:
         ConvertGrowing(source.text, sjis_to_jis_capacity(source.text.GetLength()),
-                       [](char* t, size_t n) { return sjis_to_jis(t, n); });
+                       [&](char* t, size_t n) { return sjis_to_jis(t, n, &loss); });
         break;
       case OutputCode::kEucJp:
         ConvertGrowing(source.text, sjis_to_euc_capacity(source.text.GetLength()),
-                       [](char* t, size_t n) { return sjis_to_euc(t, n); });
+                       [&](char* t, size_t n) { return sjis_to_euc(t, n, &loss); });
         break;
       default:
-        break;  // Shift_JIS, or no selection: left as it is
+        return;  // Shift_JIS, Unicode (after the line ends), or no selection
     }
+    source.lost = loss;
+  }
+
+  // UTF-8 and UTF-16LE, after the line ends so that each line end is encoded
+  // too; the mark goes before the output's first piece only.
+  void EncodeUnicode(SourceText& source) {
+    const bool utf16 = options_.output_code == OutputCode::kUtf16LeBom;
+    if (!utf16 && options_.output_code != OutputCode::kUtf8 && options_.output_code != OutputCode::kUtf8Bom)
+      return;
+    const bool with_mark = source.first_piece && options_.output_code != OutputCode::kUtf8;
+    CString& text = source.text;
+    const size_t capacity = cp932_to_unicode_capacity(text.GetLength());
+    if (capacity == 0) throw std::bad_alloc();
+    CString encoded;
+    char* buffer = encoded.GetBuffer(capacity - 1);
+    const ConvertReport report = cp932_to_unicode(utf16 ? OUTPUT_UTF16LE : OUTPUT_UTF8, with_mark,
+                                                  text.GetString(), text.GetLength(), buffer);
+    encoded.ReleaseBuffer(static_cast<std::ptrdiff_t>(report.length));
+    text = std::move(encoded);
+    source.lost = {report.replaced, report.first_line};
   }
 
   void ApplyLineEnd(SourceText& source) {
@@ -152,10 +222,14 @@ class TextPipeline {
         static_cast<std::ptrdiff_t>(table_ != nullptr ? strnlen(buffer, converted) : converted));
   }
 
+  // clang-format off
   static constexpr Stage kStages[] = {
+      &TextPipeline::Decode,
       &TextPipeline::NormalizeLineEnds, &TextPipeline::ToShiftJis,        &TextPipeline::Replace,
       &TextPipeline::AppendSeparator,   &TextPipeline::ConvertOutputCode, &TextPipeline::ApplyLineEnd,
+      &TextPipeline::EncodeUnicode,
   };
+  // clang-format on
 
   const JoinOptions& options_;
   const CString& separator_;
@@ -202,7 +276,7 @@ JoinOptions OptionsFromIndexes(const OptionIndexes& indexes, const CString& tabl
   JoinOptions options;
   options.file_mode = FromIndex<FileMode>(indexes.file_mode, 2);
   options.line_end = FromIndex<LineEnd>(indexes.line_end, 3);
-  options.output_code = FromIndex<OutputCode>(indexes.output_code, 3);
+  options.output_code = FromIndex<OutputCode>(indexes.output_code, 6);
   options.replace_mode = FromIndex<ReplaceMode>(indexes.replace_mode, 3);
   options.separator = FromIndex<SeparatorMode>(indexes.separator, 2);
   options.table_path = table_path;
@@ -246,7 +320,7 @@ JoinResult JoinBinary(const std::vector<CString>& sources, const CString& output
 
 namespace {
 
-CString ReadSeparator(const char* path, JoinReporter& report) {
+CString ReadSeparator(const char* path, JoinReporter& report, Unmappable unmappable) {
   CString separator;
   CFile file;
   CFileException error;
@@ -256,15 +330,18 @@ CString ReadSeparator(const char* path, JoinReporter& report) {
   }
   ReadText(file, separator, 1);
   file.Close();
+  const TextClass text_class = classify_text(separator.GetString(), separator.GetLength());
+  const ConvertReport replaced = DecodeUnicode(separator, text_class.code, unmappable);
   NormalizeText(separator);
+  if (replaced.replaced != 0) report.Replaced(path, replaced.replaced, replaced.first_line);
   return separator;
 }
 
 }  // namespace
 
-CString LoadSeparator(const char* path, JoinReporter& report) {
+CString LoadSeparator(const char* path, JoinReporter& report, Unmappable unmappable) {
   try {
-    return ReadSeparator(path, report);
+    return ReadSeparator(path, report, unmappable);
   } catch (const TooLargeFailure&) {
     throw std::bad_alloc();
   }
@@ -282,19 +359,22 @@ JoinResult JoinText(const std::vector<CString>& sources, const CString& output, 
       return;
     }
     const CString separator =
-        options.Separating() ? ReadSeparator(options.separator_path, report) : CString();
+        options.Separating() ? ReadSeparator(options.separator_path, report, options.unmappable) : CString();
     ReplaceTable table;
     bool have_table = false;
     if (options.Replacing()) {
       uint32_t table_error = 0;
+      ConvertReport replaced{0, 0, 0};
       try {
-        have_table = LoadReplaceTable(options.table_path, options.replace_mode, &table, &table_error);
+        have_table = LoadReplaceTable(options.table_path, options.replace_mode, &table, &table_error,
+                                      options.unmappable, &replaced);
       } catch (const std::bad_alloc&) {
         throw TooLargeFailure{options.table_path};
       } catch (const CMemoryException&) {
         throw TooLargeFailure{options.table_path};
       }
       if (!have_table) report.Notice({JoinNotice::kNoTable, table_error, {}, {}});
+      if (replaced.replaced != 0) report.Replaced(options.table_path, replaced.replaced, replaced.first_line);
     }
 
     TextPipeline pipeline(options, separator, have_table ? &table : nullptr, report);
@@ -309,7 +389,7 @@ JoinResult JoinText(const std::vector<CString>& sources, const CString& output, 
         report.CannotOpen(path, error.m_lOsError);
         return;
       }
-      SourceText current{CString(), path, result.joined == total - 1};
+      SourceText current{CString(), path, result.joined == total - 1, result.joined == 0};
       ReadText(source, current.text, reserve_factor);
       // A stage that cannot get the memory it needs ends the join naming the source.
       try {
@@ -322,6 +402,11 @@ JoinResult JoinText(const std::vector<CString>& sources, const CString& output, 
       out.Write(current.text.GetString(), current.text.GetLength());
       bytes += current.text.GetLength();
       source.Close();
+      // What a source lost is told once it is written, input first; the output's
+      // line is counted in the text as written, its separator included.
+      if (current.replaced.replaced != 0)
+        report.Replaced(path, current.replaced.replaced, current.replaced.first_line);
+      if (current.lost.count != 0) report.Replaced(path, current.lost.count, current.lost.first_line);
       report.Progress(++result.joined, total, bytes);
     }
     out.Close();

@@ -11,6 +11,7 @@
 #include "framework/cstring.h"
 #include "framework/file.h"
 #include "reptable/reptable.h"
+#include "unicode/unicode.h"
 
 // --- options ------------------------------------------------------------------
 // Each option's values are its combo's indexes, which are also its ini values.
@@ -20,9 +21,21 @@
 // output conversion; the table loaded but applied in neither mode; separator on.
 enum class FileMode : int32_t { kText = 0, kBinary = 1, kUnselected = -1 };
 enum class LineEnd : int32_t { kCrLf = 0, kCr = 1, kLf = 2, kUnselected = -1 };
-enum class OutputCode : int32_t { kShiftJis = 0, kJis = 1, kEucJp = 2, kUnselected = -1 };
+enum class OutputCode : int32_t {
+  kShiftJis = 0,
+  kJis = 1,
+  kEucJp = 2,
+  kUtf8 = 3,
+  kUtf8Bom = 4,
+  kUtf16LeBom = 5,
+  kUnselected = -1
+};
 enum class SeparatorMode : int32_t { kOff = 0, kOn = 1, kUnselected = -1 };
 // ReplaceMode (kNone, kPlain, kRegex, kUnselected) comes from reptable/reptable.h.
+
+// The code every source is taken to be in: kAuto classes each source (Unicode first, then the
+// Japanese code detection); the others force that code on every source in text mode.
+enum class InputCode : int32_t { kAuto, kShiftJis, kEucJp, kJis, kUtf8, kUtf16Le, kUtf16Be };
 
 struct JoinOptions {
   FileMode file_mode = FileMode::kText;
@@ -32,6 +45,9 @@ struct JoinOptions {
   SeparatorMode separator = SeparatorMode::kOff;
   CString table_path;
   CString separator_path;
+  InputCode input_code = InputCode::kAuto;
+  // What a character code page 932 lacks becomes in a Unicode source, separator or table.
+  Unmappable unmappable = UNMAPPABLE_GETA;
 
   bool TextMode() const { return file_mode == FileMode::kText; }
   // The table is loaded and applied when a mode is chosen and a path given.
@@ -83,6 +99,11 @@ class JoinReporter {
   // The join stopped because a file (a source, the separator or the table)
   // does not fit in memory.
   virtual void TooLarge(const CString& path) = 0;
+  // Characters of a file that the join replaced: count of them and the 1-based line of the
+  // first. On input (a Unicode source, separator or table) what code page 932 lacks; on
+  // output what the output code cannot hold (U+FFFD in Unicode, 〓 in EUC-JP and JIS). A
+  // source's report comes after it is written; the separator's and table's when loaded.
+  virtual void Replaced(const CString& path, size_t count, size_t first_line) = 0;
   // After each source written completely: sources done, their total, and the
   // bytes written so far.
   virtual void Progress(int32_t done, int32_t total, uint64_t bytes) = 0;
@@ -109,10 +130,13 @@ JoinResult JoinSources(const std::vector<CString>& sources, const CString& outpu
 // written. Progress after each source.
 JoinResult JoinBinary(const std::vector<CString>& sources, const CString& output, JoinReporter& report);
 
-// Joins through the text pipeline, per source in this order: read whole, up
-// to its first NUL; line ends to LF; JIS or EUC-JP to Shift_JIS; the
-// replacement table; the separator unless it is the last source; the output
-// code; the output line end; write. The output is created first, then the
+// Joins through the text pipeline, per source in this order: read whole;
+// a Unicode text (classify_text, or options.input_code) decoded to code page
+// 932, any other text up to its first NUL; line ends to LF; JIS or EUC-JP to
+// Shift_JIS (not for a decoded text); the replacement table; the separator
+// unless it is the last source; the output code EUC-JP or JIS; the output
+// line end; the output code UTF-8 or UTF-16LE, with its byte-order mark
+// before the first source only; write. The output is created first, then the
 // separator and the table are loaded once for the whole join (their failures
 // are notices). An output or source that cannot be opened is reported
 // through CannotOpen and ends the join, keeping what was written.
@@ -120,10 +144,11 @@ JoinResult JoinText(const std::vector<CString>& sources, const CString& output, 
                     JoinReporter& report);
 
 // The separator text: the file's bytes up to the first NUL with line ends
-// brought to LF, not converted between codes. Empty, with a kNoSeparator
+// brought to LF, not converted between codes, except that a Unicode text is
+// decoded to code page 932 first (its replaced characters are reported). Empty, with a kNoSeparator
 // notice, when the file cannot be opened. Raises CFileException when a read
 // fails and std::bad_alloc when it does not fit in memory.
-CString LoadSeparator(const char* path, JoinReporter& report);
+CString LoadSeparator(const char* path, JoinReporter& report, Unmappable unmappable = UNMAPPABLE_GETA);
 
 // --- text stages on byte buffers ------------------------------------------------
 

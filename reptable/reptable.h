@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framework/cstring.h"
+#include "unicode/unicode.h"
 
 // How a table is read and applied; the values are the combo's indexes.
 // kUnselected (no combo selection) loads the table file but neither reads
@@ -24,14 +25,17 @@ struct ReplaceTable {
 };
 
 // Reads the table file at path in text mode (a line ends at LF, a CR before
-// it is dropped, 0x1A ends the file). Lines starting with '#' are comments.
+// it is dropped, 0x1A ends the file). A Unicode file (classify_text) is first
+// decoded to code page 932, its unmappable characters written as `unmappable`
+// says and counted in *replaced when it is given (left zero otherwise). Lines starting with '#' are comments.
 // Plain: each line splits at TAB runs (leading TABs skipped, fields after the
 // second ignored, missing fields empty), then each field is unescaped.
 // Regex: each line is kept whole. Other modes read nothing.
 // Returns false with the system error code in *error when the file cannot be
 // opened; *table is then empty. Raises CFileException when a read fails and
 // std::bad_alloc or CMemoryException when the table does not fit in memory.
-bool LoadReplaceTable(const char* path, ReplaceMode mode, ReplaceTable* table, uint32_t* error);
+bool LoadReplaceTable(const char* path, ReplaceMode mode, ReplaceTable* table, uint32_t* error,
+                      Unmappable unmappable = UNMAPPABLE_GETA, ConvertReport* replaced = nullptr);
 
 // Why a regex command stopped the table for one text: the engine's message
 // (or "do not start 's' or 'tr'") and the command line.

@@ -1,5 +1,7 @@
 // Replacement tables: loading the file and applying plain pairs.
+#include <new>
 #include <string>
+#include <string_view>
 
 #include "framework/file.h"
 #include "reptable/reptable.h"
@@ -28,6 +30,34 @@ void SplitPlainLine(const CString& line, CString* search, CString* replacement) 
   }
 }
 
+// The file's bytes from where it stands to its end.
+std::string ReadWhole(CFile& file) {
+  constexpr size_t kChunk = 64 * 1024;
+  std::string bytes;
+  for (;;) {
+    const size_t held = bytes.size();
+    bytes.resize(held + kChunk);
+    const size_t got = file.Read(bytes.data() + held, kChunk);
+    bytes.resize(held + got);
+    if (got == 0) return bytes;
+  }
+}
+
+// Calls each(line) for every line of text read as a text file: 0x1A ends the
+// text, a line ends at LF with a CR before it dropped, a last line without LF
+// is still a line, NUL bytes stay in their line.
+template <class Each>
+void ForEachTextLine(std::string_view text, Each each) {
+  text = text.substr(0, text.find('\x1A'));
+  while (!text.empty()) {
+    const size_t newline = text.find('\n');
+    std::string_view line = text.substr(0, newline);
+    if (newline != std::string_view::npos && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+    each(CString(line));
+    text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+  }
+}
+
 void ApplyPlainTable(const ReplaceTable& table, CString& text) {
   std::string replaced;
   for (size_t i = 0; i < table.search.size(); ++i) {
@@ -46,28 +76,46 @@ namespace reptable_internal {
 bool ApplyRegexTable(const ReplaceTable& table, CString& text, CommandFailure* failure);
 }  // namespace reptable_internal
 
-bool LoadReplaceTable(const char* path, ReplaceMode mode, ReplaceTable* table, uint32_t* error) {
+bool LoadReplaceTable(const char* path, ReplaceMode mode, ReplaceTable* table, uint32_t* error,
+                      Unmappable unmappable, ConvertReport* replaced) {
   *table = ReplaceTable{mode, {}, {}};
-  CStdioFile file;
+  if (replaced != nullptr) *replaced = ConvertReport{0, 0, 0};
+  CFile file;
   CFileException failure;
-  if (!file.Open(path, CFile::modeRead | CFile::typeText | CFile::shareDenyWrite, &failure)) {
+  if (!file.Open(path, CFile::modeRead | CFile::typeBinary | CFile::shareDenyWrite, &failure)) {
     *error = failure.m_lOsError;
     return false;
   }
   if (mode != ReplaceMode::kPlain && mode != ReplaceMode::kRegex) return true;
-  CString line;
-  while (file.ReadString(line)) {
-    if (!line.IsEmpty() && line.GetAt(0) == '#') continue;
+  std::string text;
+  try {
+    text = ReadWhole(file);
+    const TextClass text_class = classify_text(text.data(), text.size());
+    if (text_class.code != UNICODE_NONE) {
+      const size_t capacity = unicode_to_cp932_capacity(text.size());
+      if (capacity == 0) throw std::bad_alloc();
+      std::string decoded(capacity, '\0');
+      const ConvertReport report =
+          unicode_to_cp932(text_class.code, text.data(), text.size(), decoded.data(), unmappable);
+      decoded.resize(report.length);
+      text.swap(decoded);
+      if (replaced != nullptr) *replaced = report;
+    }
+  } catch (const std::bad_alloc&) {
+    throw CMemoryException();
+  }
+  file.Close();
+  ForEachTextLine(text, [&](const CString& line) {
+    if (!line.IsEmpty() && line.GetAt(0) == '#') return;
     if (mode == ReplaceMode::kRegex) {
       table->search.push_back(line);
-      continue;
+      return;
     }
     CString search, replacement;
     SplitPlainLine(line, &search, &replacement);
     table->search.push_back(search);
     table->replace.push_back(replacement);
-  }
-  file.Close();
+  });
   return true;
 }
 

@@ -9,7 +9,14 @@ namespace {
 using K = ControlKind;
 
 const DialogTemplate kMainDialog = {
-    IDD_TAVVEL, "Tavvel", 319, 305, "ＭＳ Ｐゴシック", 9, true, IDR_MENU,
+    IDD_TAVVEL,
+    "Tavvel",
+    319,
+    305,
+    "ＭＳ Ｐゴシック",
+    9,
+    true,
+    IDR_MENU,
     {
         {2, K::kDefaultButton, 262, 276, 50, 22, "終了", {}},
         {-1, K::kEtchedLine, 0, 0, 318, 1, "", {}},
@@ -25,7 +32,14 @@ const DialogTemplate kMainDialog = {
         {-1, K::kStatic, 15, 195, 47, 8, "改行コード変換:", {}},
         {IDC_CRLF, K::kComboBox, 15, 205, 68, 70, "", {"CRLF (Windows)", "CR (Macintosh)", "LF (Unix)"}},
         {-1, K::kStatic, 15, 228, 76, 8, "日本語文字コード変換:", {}},
-        {IDC_CHAR_CODE, K::kComboBox, 15, 238, 68, 69, "", {"シフトJIS", "日本語JIS", "日本語EUC"}},
+        {IDC_CHAR_CODE,
+         K::kComboBox,
+         15,
+         238,
+         80,
+         100,
+         "",
+         {"シフトJIS", "日本語JIS", "日本語EUC", "UTF-8", "UTF-8 (BOM付き)", "UTF-16LE (BOM付き)"}},
         {-1, K::kStatic, 98, 162, 44, 8, "文字列置換:", {}},
         {IDC_REP_MODE, K::kComboBox, 98, 172, 68, 64, "", {"しない", "単純な文字列置換", "正規表現で置換"}},
         {IDC_REP_FILE, K::kEdit, 98, 188, 193, 14, "", {}},
@@ -41,7 +55,14 @@ const DialogTemplate kMainDialog = {
 };
 
 const DialogTemplate kAboutDialog = {
-    IDD_ABOUTBOX, "バージョン情報", 171, 56, "ＭＳ Ｐゴシック", 9, true, 0,
+    IDD_ABOUTBOX,
+    "バージョン情報",
+    171,
+    56,
+    "ＭＳ Ｐゴシック",
+    9,
+    true,
+    0,
     {
         {-1, K::kIcon, 13, 8, 20, 21, "", {}},
         {-1, K::kStatic, 42, 10, 59, 8, "Tavvel", {}},

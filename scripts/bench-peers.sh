@@ -3,13 +3,16 @@
 #   binary join:  tavvel-cli --binary -o OUT FILES...   vs  cat FILES > OUT
 #   text join:    tavvel-cli -n lf -c euc -o OUT FILE   vs  iconv -f CP932 -t EUC-JP,
 #                 uconv -f cp932 -t EUC-JP, nkf -S -e -x, and cat (the bytes alone)
+#   Unicode:      tavvel-cli -n lf -c sjis on UTF-8 text and -c utf8 on Shift_JIS text
+#                 vs iconv, uconv and cat, one run of each in turn
 # Uses hyperfine when it is installed, else the shell's clock (best of the runs).
 #
 # usage: scripts/bench-peers.sh [PATH-TO-TAVVEL-CLI]
 #   Without an argument the CLI is taken from $TAVVEL_CLI or build/default/cli/tavvel-cli.
 #   Without a CLI only the peers are timed.
 # Environment: BIN_MB (default 1024) and BIN_FILES (default 32) shape the binary data,
-#   TEXT_MB (default 128) the Shift_JIS text, RUNS (default 5) the runs per command,
+#   TEXT_MB (default 128) the Shift_JIS text, UNI_MB (default 64, at most TEXT_MB) the
+#   text of the Unicode joins, RUNS (default 5) the runs per command,
 #   BENCH_DIR the folder for the data (default: a new temporary folder, removed at exit),
 #   BENCH_TIMER=shell uses the shell's clock even where hyperfine is installed.
 set -euo pipefail
@@ -19,9 +22,10 @@ cli=${1:-${TAVVEL_CLI:-$root/build/default/cli/tavvel-cli}}
 bin_mb=${BIN_MB:-1024}
 bin_files=${BIN_FILES:-32}
 text_mb=${TEXT_MB:-128}
+uni_mb=${UNI_MB:-64}
 runs=${RUNS:-5}
 
-for n in "$bin_mb" "$bin_files" "$text_mb" "$runs"; do
+for n in "$bin_mb" "$bin_files" "$text_mb" "$uni_mb" "$runs"; do
   [[ $n =~ ^[1-9][0-9]*$ ]] || { echo "bench-peers: '$n' is not a positive number" >&2; exit 2; }
 done
 if [[ -x $cli ]]; then
@@ -104,6 +108,13 @@ if [[ ! -f $text || $(stat -c %s "$text") -ne $((text_mb * 1024 * 1024)) ]]; the
 fi
 text_bytes=$(stat -c %s "$text")
 
+# Unicode: the first UNI_MB MiB of that text, ended on a whole line, and the same in UTF-8.
+uni_sjis="$dir/uni.sjis"
+uni_utf8="$dir/uni.utf8"
+head -c "$((uni_mb * 1024 * 1024))" "$text" |
+  perl -e 'local $/; binmode STDIN; binmode STDOUT; my $t = <STDIN>; $t =~ s/[^\n]*\z//; print $t' >"$uni_sjis"
+iconv -f CP932 -t UTF-8 "$uni_sjis" >"$uni_utf8"
+
 # --- timing -----------------------------------------------------------------------------
 
 have() { command -v "$1" >/dev/null 2>&1; }
@@ -142,6 +153,41 @@ time_group() {
   fi
 }
 
+# alternate_group TITLE BYTES NAME COMMAND [NAME COMMAND]...: one run of each command per
+# round, RUNS rounds after a warm-up round, so that a change in the machine's load falls on
+# every command alike; prints each command's median and its ratio to the first command's.
+alternate_group() {
+  local title=$1 bytes=$2
+  shift 2
+  local names=() cmds=() i r
+  while (($#)); do
+    names+=("$1")
+    cmds+=("$2")
+    shift 2
+  done
+  echo
+  echo "== $title ($((bytes / 1000000)) MB), alternating"
+  local times=()
+  for ((r = 0; r <= runs; ++r)); do
+    for i in "${!cmds[@]}"; do
+      sync
+      local start end
+      start=$(date +%s.%N)
+      bash -c "${cmds[$i]}" >/dev/null 2>&1
+      end=$(date +%s.%N)
+      ((r == 0)) || times[i]+="$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }') "
+    done
+  done
+  local first=""
+  for i in "${!cmds[@]}"; do
+    local median
+    median=$(tr ' ' '\n' <<<"${times[$i]}" | grep . | sort -g | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }')
+    [[ -n $first ]] || first=$median
+    awk -v n="${names[$i]}" -v t="$median" -v f="$first" -v bytes="$bytes" \
+      'BEGIN { printf "  %-22s median %7.3f s  %8.1f MB/s  %5.2fx the first\n", n, t, bytes / t / 1e6, t / f }'
+  done
+}
+
 q() { printf '%q' "$1"; }
 file_args=""
 for f in "${files[@]}"; do file_args+=" $(q "$f")"; done
@@ -162,6 +208,20 @@ have nkf && group+=("nkf -S -e -x" "nkf -S -e -x $(q "$text") > $(q "$dir/text.n
 group+=("cat" "cat $(q "$text") > $(q "$dir/text.cat")")
 time_group "Shift_JIS to EUC-JP, LF line ends" "$text_bytes" "${group[@]}"
 
+group=()
+[[ -n $cli ]] && group+=("tavvel-cli -c sjis" "$(q "$cli") -n lf -c sjis -q -o $(q "$dir/u2s.tavvel") $(q "$uni_utf8")")
+have iconv && group+=("iconv" "iconv -f UTF-8 -t CP932 $(q "$uni_utf8") > $(q "$dir/u2s.iconv")")
+have uconv && group+=("uconv" "uconv -f utf-8 -t cp932 $(q "$uni_utf8") > $(q "$dir/u2s.uconv")")
+group+=("cat" "cat $(q "$uni_utf8") > $(q "$dir/u2s.cat")")
+alternate_group "UTF-8 to Shift_JIS, LF line ends" "$(stat -c %s "$uni_utf8")" "${group[@]}"
+
+group=()
+[[ -n $cli ]] && group+=("tavvel-cli -c utf8" "$(q "$cli") -n lf -c utf8 -q -o $(q "$dir/s2u.tavvel") $(q "$uni_sjis")")
+have iconv && group+=("iconv" "iconv -f CP932 -t UTF-8 $(q "$uni_sjis") > $(q "$dir/s2u.iconv")")
+have uconv && group+=("uconv" "uconv -f cp932 -t utf-8 $(q "$uni_sjis") > $(q "$dir/s2u.uconv")")
+group+=("cat" "cat $(q "$uni_sjis") > $(q "$dir/s2u.cat")")
+alternate_group "Shift_JIS to UTF-8, LF line ends" "$(stat -c %s "$uni_sjis")" "${group[@]}"
+
 # The outputs must agree, or the timings compare different work.
 echo
 status=0
@@ -178,6 +238,15 @@ if [[ -n $cli ]]; then
       echo "text: tavvel-cli output equals $peer's"
     else
       echo "text: tavvel-cli output DIFFERS from $peer's" >&2
+      status=1
+    fi
+  done
+  for join in u2s s2u; do
+    [[ -f $dir/$join.iconv ]] || continue
+    if cmp -s "$dir/$join.tavvel" "$dir/$join.iconv"; then
+      echo "$join: tavvel-cli output equals iconv's"
+    else
+      echo "$join: tavvel-cli output DIFFERS from iconv's" >&2
       status=1
     fi
   done

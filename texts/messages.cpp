@@ -21,6 +21,7 @@ const char kCommandFailed[] = "%s: %s\n置換テーブルを通さずに処理�
 const char kPathTooLong[] = "'%s' はパスが長すぎるため追加できません。(259 バイトまで)";
 const char kTooLargeForMemory[] = "'%s' は大きすぎるため処理できません。";
 const char kFileFailed[] = "'%s' の処理中にエラーが発生しました。\n%s (Error:%lu)";
+const char kReplaced[] = "'%s' の %lu 文字はシフトJISで表せないため「〓」に置き換えました。(最初は %lu 行目)";
 const char kAddTitle[] = "ファイルの選択";
 const char kAllFilesFilter[] = "すべてのファイル (*.*)|*.*||";
 const char kSeparatorTitle[] = "セパレータの選択";
@@ -95,6 +96,12 @@ CString FileFailedText(const CFileException& failure) {
 CString TooLargeText(const char* path) {
   CString text;
   text.Format(kTooLargeForMemory, path);
+  return text;
+}
+
+CString ReplacedText(const char* path, size_t count, size_t first_line) {
+  CString text;
+  text.Format(kReplaced, path, static_cast<unsigned long>(count), static_cast<unsigned long>(first_line));
   return text;
 }
 

@@ -22,6 +22,7 @@ extern const char kCommandFailed[];        // %s: engine message, %s: command
 extern const char kPathTooLong[];          // %s: the path
 extern const char kTooLargeForMemory[];    // %s: the path
 extern const char kFileFailed[];           // %s: path, %s: cause, %lu: error code
+extern const char kReplaced[];             // %s: path, %lu: characters, %lu: line of the first
 // Dialog titles and filters.
 extern const char kAddTitle[];
 extern const char kAllFilesFilter[];
@@ -44,6 +45,7 @@ CString CannotOpenText(const char* path, uint32_t error);
 CString NoticeText(const JoinNotice& notice);
 CString FileFailedText(const CFileException& failure);
 CString TooLargeText(const char* path);
+CString ReplacedText(const char* path, size_t count, size_t first_line);
 CString PathTooLongText(const char* path);
 CString JoinedText(int32_t joined);
 }  // namespace msg

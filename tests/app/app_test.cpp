@@ -110,7 +110,7 @@ TEST_F(DialogTest, OptionsRoundTripThroughTheIni) {
   {
     OpenDialog();
     ASSERT_TRUE(window->SelectComboItem(IDC_CRLF, 2));
-    ASSERT_TRUE(window->SelectComboItem(IDC_CHAR_CODE, 1));
+    ASSERT_TRUE(window->SelectComboItem(IDC_CHAR_CODE, 5));
     ASSERT_TRUE(window->SelectComboItem(IDC_REP_MODE, 2));
     ASSERT_TRUE(window->SelectComboItem(IDC_INSERT_SEP, 1));
     ASSERT_TRUE(window->TypeText(IDC_REP_FILE, "/tables/Table One.txt"));
@@ -120,13 +120,13 @@ TEST_F(DialogTest, OptionsRoundTripThroughTheIni) {
     EXPECT_TRUE(window->Ended());
     EXPECT_EQ(window->Result(), win::kIdCancel);
     EXPECT_EQ(ReadFile(ini_path),
-              SettingsIni("1", "2", "1", "2", "1", "/tables/Table One.txt", "/seps/Line.txt"));
+              SettingsIni("1", "2", "5", "2", "1", "/tables/Table One.txt", "/seps/Line.txt"));
 
     // The next start shows what was saved.
     OpenDialog();
     EXPECT_EQ(ComboSel(IDC_FILE_MODE), 1);
     EXPECT_EQ(ComboSel(IDC_CRLF), 2);
-    EXPECT_EQ(ComboSel(IDC_CHAR_CODE), 1);
+    EXPECT_EQ(ComboSel(IDC_CHAR_CODE), 5);
     EXPECT_EQ(ComboSel(IDC_REP_MODE), 2);
     EXPECT_EQ(ComboSel(IDC_INSERT_SEP), 1);
     EXPECT_EQ(Text(IDC_REP_FILE), "/tables/Table One.txt");
@@ -275,11 +275,20 @@ TEST_F(DialogTest, ControlsBecomeTheJoinsOptions) {
     std::string output;
   };
   const Case cases[] = {
-      {"crlf", 0, 0, 0, 0, 0, "\x82\xa0\r\nb\r\n"},    {"cr", 0, 1, 0, 0, 0, "\x82\xa0\rb\r"},
-      {"euc", 0, 2, 2, 0, 0, "\xa4\xa2\nb\n"},         {"jis", 0, 2, 1, 0, 0, "\x1b$B$\"\x1b(B\nb\n"},
-      {"plain_table", 0, 2, 0, 1, 0, "\x82\xa0\nB\n"}, {"separator", 0, 2, 0, 0, 1, "\x82\xa0\n-\nb\n"},
+      {"crlf", 0, 0, 0, 0, 0, "\x82\xa0\r\nb\r\n"},
+      {"cr", 0, 1, 0, 0, 0, "\x82\xa0\rb\r"},
+      {"euc", 0, 2, 2, 0, 0, "\xa4\xa2\nb\n"},
+      {"jis", 0, 2, 1, 0, 0, "\x1b$B$\"\x1b(B\nb\n"},
+      {"plain_table", 0, 2, 0, 1, 0, "\x82\xa0\nB\n"},
+      {"separator", 0, 2, 0, 0, 1, "\x82\xa0\n-\nb\n"},
       {"binary", 1, 2, 0, 1, 1, "\x82\xa0\r\nb\n"},
+      {"utf8", 0, 2, 3, 0, 0, "\xE3\x81\x82\nb\n"},
+      {"utf8_bom", 0, 2, 4, 0, 0, "\xEF\xBB\xBF\xE3\x81\x82\nb\n"},
+      {"utf16le_bom", 0, 0, 5, 0, 0, std::string("\xFF\xFE\x42\x30\r\0\n\0b\0\r\0\n\0", 14)},
   };
+  EXPECT_EQ(window->ListItems(IDC_CHAR_CODE),
+            (std::vector<CString>{"シフトJIS", "日本語JIS", "日本語EUC", "UTF-8", "UTF-8 (BOM付き)",
+                                  "UTF-16LE (BOM付き)"}));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(window->SelectComboItem(IDC_FILE_MODE, 0));
@@ -321,6 +330,20 @@ TEST_F(DialogTest, JoinReportsBecomeMessagesStatusAndProgress) {
   EXPECT_EQ(Status(), Banner());
   EXPECT_EQ(host.WaitCursorDepth(), 0);
 #endif
+}
+
+TEST_F(DialogTest, ReplacedCharactersAreAWarningAndTheJoinGoesOn) {
+  WriteFile(Path("u"), "a\n\xF0\x9F\x98\x80\xF0\x9F\x98\x80\n");  // two emoji on line 2
+  WriteFile(Path("b"), "b");
+  OpenDialog();
+  AddFiles({Path("u"), Path("b")});
+  JoinTo(Path("out"));
+  EXPECT_EQ(TakeMessages(),
+            std::vector<Shown>{
+                Warning("'" + tavvel_test::ListForm(Path("u")) +
+                        "' の 2 文字はシフトJISで表せないため「〓」に置き換えました。(最初は 2 行目)")});
+  EXPECT_EQ(ReadFile(Path("out")), "a\r\n\x81\xac\x81\xac\r\nb");
+  EXPECT_EQ(Status(), "2 個のファイルを結合しました。");
 }
 
 // --- list commands -----------------------------------------------------------------------

@@ -53,7 +53,10 @@ TEST_F(CliTest, HelpAndVersion) {
              "  -o, --output FILE         output file; \"-\" writes to standard output\n",
              "  -b, --binary              binary mode (FileMode 1); default: text mode\n",
              "  -n, --newline crlf|cr|lf  output line end (CRLF 0|1|2), default crlf\n",
-             "  -c, --code sjis|jis|euc   output code (CharCode 0|1|2), default sjis\n",
+             "  -c, --code CODE           output code: sjis|jis|euc|utf8|utf8-bom|utf16le\n",
+             "      --input-code CODE     take every source as auto|sjis|euc|jis|utf8|utf16le|\n",
+             "      --unmappable geta|ncr what a character Shift_JIS lacks becomes on input:\n",
+             "      --guess               print each SOURCE's code and line ends; join nothing\n",
              "  -p, --plain TABLE         plain replacement table (RepMode 1, RepFile)\n",
              "  -r, --regex TABLE         regex replacement table (RepMode 2, RepFile)\n",
              "  -s, --separator FILE      insert the separator file (InsertSep 1, SepFile)\n",
@@ -85,7 +88,10 @@ TEST_F(CliTest, UsageErrorsNameTheBadArgument) {
       {"unknown_short_in_a_group", {"-bx", "-o", "out", "a"}, "'-x'"},
       {"unknown_long", {"--bogus", "-o", "out", "a"}, "'--bogus'"},
       {"newline_value", {"-n", "unix", "-o", "out", "a"}, "'unix' for --newline"},
-      {"code_value", {"--code=utf8", "-o", "out", "a"}, "'utf8' for --code"},
+      {"code_value", {"--code=utf-8", "-o", "out", "a"}, "'utf-8' for --code"},
+      {"input_code_value", {"--input-code", "utf16", "-o", "out", "a"}, "'utf16' for --input-code"},
+      {"unmappable_value", {"--unmappable=drop", "-o", "out", "a"}, "'drop' for --unmappable"},
+      {"guess_without_sources", {"--guess"}, "no source files given"},
       {"sort_value", {"--sort", "up", "-o", "out", "a"}, "'up' for --sort"},
       {"two_tables", {"-p", "t", "-r", "t", "-o", "out", "a"}, "only one replacement table"},
       {"output_without_value", {"a", "-o"}, "'-o' needs a value"},
@@ -151,6 +157,9 @@ TEST_F(CliTest, OptionsBecomeTheDialogsOptions) {
       {"euc", {"-n", "lf", "-c", "euc"}, "\xa4\xa2\n-x\n"},
       {"jis", {"-n", "lf", "--code", "jis"}, "\x1b$B$\"\x1b(B\n-x\n"},
       {"sjis", {"-n", "lf", "-c", "sjis"}, "\x82\xa0\n-x\n"},
+      {"utf8", {"-n", "lf", "-c", "utf8"}, "\xE3\x81\x82\n-x\n"},
+      {"utf8_bom", {"-n", "lf", "-c", "utf8-bom"}, "\xEF\xBB\xBF\xE3\x81\x82\n-x\n"},
+      {"utf16le", {"-n", "lf", "-c", "utf16le"}, std::string("\xFF\xFE\x42\x30\n\0-\0x\0\n\0", 12)},
       {"separator", {"-n", "lf", "-s", "sep"}, "\x82\xa0\n-==\nx\n"},
       {"plain_table", {"-n", "lf", "--plain", "table", "--separator", "sep"}, "\x82\xa0\n+==\nx\n"},
   };
@@ -162,6 +171,44 @@ TEST_F(CliTest, OptionsBecomeTheDialogsOptions) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(Read("out"), c.output);
+  }
+}
+
+TEST_F(CliTest, ReplacedCharactersAreOneLineAndExitOne) {
+  Write("u", "a\n\xF0\x9F\x98\x80\n");
+  Write("b", "b");
+  for (const auto& [mode, output] :
+       {std::pair<std::string, std::string>{"geta", "a\n\x81\xac\nb"}, {"ncr", "a\n&#x1F600;\nb"}}) {
+    SCOPED_TRACE(mode);
+    Result r = Run({"-q", "-n", "lf", "--unmappable", mode, "-o", "out", "u", "b"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "tavvel-cli: 'u' の 1 文字はシフトJISで表せないため「〓」に置き換えました。(最初は 2 行目)\n");
+    EXPECT_EQ(Read("out"), output);
+  }
+}
+
+TEST_F(CliTest, GuessNamesEachSourcesCodeAndJoinsNothing) {
+  Write("u16", std::string("\xFF\xFE"
+                           "a\0\r\0\n\0",
+                           8));
+  Write("euc", "\xA4\xA2\xA4\xA4\n");
+  Write("mixed", "a\r\nb\n");
+  Result r = Run({"--guess", "u16", "euc", "mixed", "absent"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "u16: UTF-16LE (CRLF)\neuc: EUC-JP (LF)\nmixed: ASCII (MIXED)\n");
+  EXPECT_EQ(r.err, "tavvel-cli: 'absent' を開くことができません。(Error:2)\n");
+  EXPECT_EQ(Run({"--guess", "mixed"}).status, 0);
+}
+
+TEST_F(CliTest, InputCodeForcesEverySourcesCode) {
+  Write("e", "\xA4\xA2");      // あ in EUC-JP
+  Write("u", "\xE3\x81\x82");  // あ in UTF-8
+  for (const auto& [code, output] :
+       {std::pair<std::string, std::string>{"auto", "\x82\xa0\x82\xa0"}, {"sjis", "\xA4\xA2\xE3\x81\x82"}}) {
+    SCOPED_TRACE(code);
+    EXPECT_EQ(Run({"-q", "--input-code", code, "-o", "out", "e", "u"}).status, 0);
+    EXPECT_EQ(Read("out"), output);
   }
 }
 

@@ -12,6 +12,10 @@
 #include <unistd.h>
 #endif
 
+#if !defined(_WIN32)
+#include <iconv.h>
+#endif
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -31,6 +35,7 @@ using tavvel_test::TempFolder;
 using tavvel_test::WriteFile;
 namespace fs = std::filesystem;
 using Events = std::vector<std::string>;
+using namespace std::string_literals;
 
 // Records every report as one line, in order.
 class Recorder : public JoinReporter {
@@ -48,6 +53,10 @@ class Recorder : public JoinReporter {
     Add("failed " + std::string(failure.m_strFileName.View()) + " " + std::to_string(failure.m_lOsError));
   }
   void TooLarge(const CString& path) override { Add("too large " + std::string(path.View())); }
+  void Replaced(const CString& path, size_t count, size_t first_line) override {
+    Add("replaced " + std::string(path.View()) + " " + std::to_string(count) + " line " +
+        std::to_string(first_line));
+  }
   void Progress(int32_t done, int32_t total, uint64_t bytes) override {
     progress.push_back(std::to_string(done) + "/" + std::to_string(total) + " " + std::to_string(bytes));
   }
@@ -103,18 +112,19 @@ class JoinCore : public ::testing::Test {
 // --- options -------------------------------------------------------------------------------
 
 TEST(JoinOptions, IndexesOutsideACombosRangeMeanNoSelection) {
-  const JoinOptions in_range = OptionsFromIndexes({1, 2, 2, 2, 1}, "t", "s");
+  const JoinOptions in_range = OptionsFromIndexes({1, 2, 5, 2, 1}, "t", "s");
   EXPECT_EQ(in_range.file_mode, FileMode::kBinary);
   EXPECT_EQ(in_range.line_end, LineEnd::kLf);
-  EXPECT_EQ(in_range.output_code, OutputCode::kEucJp);
+  EXPECT_EQ(in_range.output_code, OutputCode::kUtf16LeBom);
   EXPECT_EQ(in_range.replace_mode, ReplaceMode::kRegex);
   EXPECT_EQ(in_range.separator, SeparatorMode::kOn);
   EXPECT_EQ(in_range.table_path, "t");
   EXPECT_EQ(in_range.separator_path, "s");
   for (int32_t outside : {-1, 3, 7}) {
     SCOPED_TRACE(outside);
-    const JoinOptions o = OptionsFromIndexes(
-        {outside == 3 ? 2 : outside, outside, outside, outside, outside == 3 ? 2 : outside}, "", "");
+    const JoinOptions o = OptionsFromIndexes({outside == 3 ? 2 : outside, outside, outside == 3 ? 6 : outside,
+                                              outside, outside == 3 ? 2 : outside},
+                                             "", "");
     EXPECT_EQ(o.file_mode, FileMode::kUnselected);
     EXPECT_EQ(o.line_end, LineEnd::kUnselected);
     EXPECT_EQ(o.output_code, OutputCode::kUnselected);
@@ -127,7 +137,7 @@ TEST(JoinOptions, IndexesOutsideACombosRangeMeanNoSelection) {
   }
   const OptionIndexes back = IndexesOfOptions(in_range);
   EXPECT_EQ(back.line_end, 2);
-  EXPECT_EQ(back.output_code, 2);
+  EXPECT_EQ(back.output_code, 5);
 }
 
 TEST_F(JoinCore, NoSelectionKeepsTheMeaningOfNotZero) {
@@ -601,6 +611,159 @@ TEST_F(JoinCore, BinarySourceOver4GiBIsStreamedWhole) {
   EXPECT_EQ(JoinTo("NUL").joined, 2);
   EXPECT_EQ(report.Take(), Events{});
   EXPECT_EQ(report.progress, (Events{"1/2 " + std::to_string(big), "2/2 " + std::to_string(big + 4)}));
+}
+#endif
+
+// --- Unicode at the edges --------------------------------------------------------------------
+
+#if !defined(_WIN32)
+// glibc iconv as the oracle: the whole text converted, with the shift state closed.
+std::string Iconv(const char* to, const char* from, const std::string& in) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return "iconv_open failed";
+  std::string out(in.size() * 4 + 16, '\0');
+  char* src = const_cast<char*>(in.data());
+  size_t src_left = in.size();
+  char* dst = out.data();
+  size_t dst_left = out.size();
+  const bool ok = iconv(cd, &src, &src_left, &dst, &dst_left) != static_cast<size_t>(-1) &&
+                  iconv(cd, nullptr, nullptr, &dst, &dst_left) != static_cast<size_t>(-1);
+  iconv_close(cd);
+  if (!ok) return "iconv failed";
+  out.resize(out.size() - dst_left);
+  return out;
+}
+
+TEST_F(JoinCore, MixedSourcesMatchIconvInEveryOutputCode) {
+  const std::string text = "日本語の文章です。漢字とかな、カタカナ。\nＡＢＣ全角と ABC 半角\n";
+  // The text in each code the join reads; every one must come out as the same text.
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"utf8", text},
+      {"utf8bom", "\xEF\xBB\xBF" + text},
+      {"utf16le", "\xFF\xFE" + Iconv("UTF-16LE", "UTF-8", text)},
+      {"utf16be", "\xFE\xFF" + Iconv("UTF-16BE", "UTF-8", text)},
+      {"sjis", Iconv("CP932", "UTF-8", text)},
+      {"euc", Iconv("EUC-JP", "UTF-8", text)},
+      {"jis", Iconv("ISO-2022-JP", "UTF-8", text)},
+  };
+  struct CodeCase {
+    OutputCode code;
+    const char* iconv_name;
+    const char* mark;
+  };
+  const CodeCase kCodes[] = {
+      {OutputCode::kShiftJis, "CP932", ""},
+      {OutputCode::kEucJp, "EUC-JP", ""},
+      {OutputCode::kJis, "ISO-2022-JP", ""},
+      {OutputCode::kUtf8, "UTF-8", ""},
+      {OutputCode::kUtf8Bom, "UTF-8", "\xEF\xBB\xBF"},
+      {OutputCode::kUtf16LeBom, "UTF-16LE", "\xFF\xFE"},
+  };
+  Sources(files);
+  for (const CodeCase& c : kCodes) {
+    SCOPED_TRACE(c.iconv_name);
+    options.output_code = c.code;
+    std::string expected = c.mark;  // once, at the start, never between sources
+    for (size_t i = 0; i < files.size(); ++i) expected += Iconv(c.iconv_name, "UTF-8", text);
+    EXPECT_EQ(Join(), expected);
+    EXPECT_EQ(report.Take(), Events{});
+  }
+}
+
+TEST_F(JoinCore, Utf16OutputEncodesTheOutputLineEnds) {
+  Sources({{"a", "a\n\x82\xa0"},
+           {"b",
+            "\xFF\xFE"
+            "b\0\r\0\n\0"s}});
+  options.output_code = OutputCode::kUtf16LeBom;
+  options.line_end = LineEnd::kCrLf;
+  EXPECT_EQ(Join(),
+            "\xFF\xFE"
+            "a\0\r\0\n\0\x42\x30"
+            "b\0\r\0\n\0"s);
+}
+
+TEST_F(JoinCore, Utf8TableAndSeparatorApplyToShiftJisSources) {
+  Sources({{"a", "\x82\xa0\x82\xa2"}, {"b", "\x88\x9f"}});  // あい, 亜
+  UseTable(ReplaceMode::kPlain,
+           "\xEF\xBB\xBF"
+           "あ\t漢\n");
+  UseSeparator("―区切り―\n");
+  EXPECT_EQ(Join(),
+            "\x8a\xbf\x82\xa2"
+            "\x81\x5c\x8b\xe6\x90\xd8\x82\xe8\x81\x5c\n"
+            "\x88\x9f");
+  EXPECT_EQ(report.Take(), Events{});
+}
+
+TEST_F(JoinCore, ReplacedCharactersAreReportedAfterTheirFile) {
+  // Input: an emoji on line 2 and 𠮷 on line 3 of a UTF-8 source; an unpaired surrogate in UTF-16.
+  Sources({{"u8", "a\nb😀\n𠮷\n"},
+           {"u16",
+            "\xFF\xFE"
+            "\x00\xD8x\0"s},
+           {"plain", "ok"}});
+  EXPECT_EQ(Join(),
+            "a\nb\x81\xac\n\x81\xac\n"
+            "\x81\xacx"
+            "ok");
+  EXPECT_EQ(report.Take(),
+            (Events{"replaced " + Path("u8") + " 2 line 2", "replaced " + Path("u16") + " 1 line 1"}));
+
+  options.unmappable = UNMAPPABLE_NCR;
+  Sources({{"u8", "b😀\n"}});
+  EXPECT_EQ(Join(), "b&#x1F600;\n");
+  EXPECT_EQ(report.Take(), (Events{"replaced " + Path("u8") + " 1 line 1"}));
+
+  // Output: a user-defined character in EUC-JP, a byte that is no character in UTF-8.
+  options.output_code = OutputCode::kEucJp;
+  Sources({{"s", "a\n\xF0\x40"}});
+  EXPECT_EQ(Join(), "a\n\xA2\xAE");
+  EXPECT_EQ(report.Take(), (Events{"replaced " + Path("s") + " 1 line 2"}));
+  options.output_code = OutputCode::kUtf8;
+  Sources({{"s", "\x80z"}});
+  EXPECT_EQ(Join(), "\xEF\xBF\xBDz");
+  EXPECT_EQ(report.Take(), (Events{"replaced " + Path("s") + " 1 line 1"}));
+
+  // The separator and the table are named when they are loaded.
+  options.output_code = OutputCode::kShiftJis;
+  options.unmappable = UNMAPPABLE_GETA;
+  Sources({{"a", "x"}, {"b", "y"}});
+  UseSeparator("\xEF\xBB\xBF-😀-");
+  UseTable(ReplaceMode::kPlain, "\xEF\xBB\xBFq\t😀\n");
+  EXPECT_EQ(Join(), "x-\x81\xac-y");
+  EXPECT_EQ(report.Take(),
+            (Events{"replaced " + Path("sep") + " 1 line 1", "replaced " + Path("table") + " 1 line 1"}));
+}
+
+TEST_F(JoinCore, ForcedInputCodeSkipsClassing) {
+  const std::string utf8 = "\xE3\x81\x82";  // あ in UTF-8
+  struct ForcedCase {
+    InputCode code;
+    std::string source;
+    std::string joined;
+  };
+  const ForcedCase kCases[] = {
+      {InputCode::kAuto, utf8, "\x82\xa0"},
+      // Decoded half-width katakana, which the detection would take for EUC-JP, stays.
+      {InputCode::kAuto, "\xEF\xBD\xB1\xEF\xBD\xB2\xEF\xBD\xB3\xEF\xBD\xB4", "\xB1\xB2\xB3\xB4"},
+      {InputCode::kShiftJis, utf8, utf8},
+      {InputCode::kShiftJis, "\xA4\xA2\xA4\xA4\xA4\xA6\xA4\xA8", "\xA4\xA2\xA4\xA4\xA4\xA6\xA4\xA8"},
+      {InputCode::kEucJp, "\xA4\xA2", "\x82\xa0"},
+      {InputCode::kJis, "\x1B$B$\"\x1B(B", "\x82\xa0"},
+      {InputCode::kUtf8,
+       "\xEF\xBB\xBF"
+       "a",
+       "a"},
+      {InputCode::kUtf16Le, "\x42\x30"s, "\x82\xa0"},
+      {InputCode::kUtf16Be, "\xFE\xFF\x30\x42"s, "\x82\xa0"},
+  };
+  for (const ForcedCase& c : kCases) {
+    SCOPED_TRACE(static_cast<int>(c.code));
+    options.input_code = c.code;
+    Sources({{"a", c.source}});
+    EXPECT_EQ(Join(), c.joined);
+  }
 }
 #endif
 

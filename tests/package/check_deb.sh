@@ -48,7 +48,7 @@ for section in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" FILES EXAMPLES; d
   grep -q "^$section\$" <<<"$rendered" || fail "man page has no $section section"
 done
 cli=$work/root/usr/bin/tavvel-cli
-for option in $("$cli" --help | grep -oE -- '(^|[ ,])--?[a-z]+' | tr -d ' ,' | sort -u); do
+for option in $("$cli" --help | grep -oE -- '(^|[ ,])--?[a-z][a-z-]*' | tr -d ' ,' | sort -u); do
   grep -qE -- "(^|[ ,])$option([ ,]|\$)" <<<"$rendered" || fail "man page does not name $option"
 done
 

@@ -1,0 +1,907 @@
+// UTF-8 and UTF-16 to code page 932 and back, through flat tables generated from glibc iconv.
+// ASCII runs go 16 bytes at a time with SSE2; where the machine has AVX2, UTF-8 is validated 32
+// bytes at a time and runs of kana and kanji are converted a 16-byte block at a time. The
+// character-at-a-time code is the reference the blocks are fuzzed against.
+#include "unicode/unicode.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include "jcode/jcode.h"
+
+// UNICODE_PORTABLE builds the byte-at-a-time code alone, as on a machine without SSE2.
+#if defined(__SSE2__) && !defined(UNICODE_PORTABLE)
+#include <emmintrin.h>
+#define UNICODE_SSE2 1
+#if defined(__GNUC__) || defined(__clang__)
+#include <immintrin.h>
+#define UNICODE_AVX2 1
+#define UNICODE_TARGET_AVX2 __attribute__((target("avx2")))
+#endif
+#endif
+
+namespace {
+
+using u8 = unsigned char;
+
+struct CodePair {
+  uint16_t from, to;
+};
+#include "unicode/cp932_table.inc"
+
+// Code page 932 output as the bytes in memory order: the first byte in the low half, the
+// second (never 0) in the high half, or 0 there for a single byte.
+constexpr uint16_t out_bytes(uint16_t code) {
+  return code > 0xFF ? static_cast<uint16_t>(code >> 8 | code << 8) : code;
+}
+constexpr uint16_t kGeta = out_bytes(0x81AC);
+constexpr char32_t kReplacementCharacter = 0xFFFD;
+constexpr uint16_t kNoCharacter = 0xFFFF;  // code page 932 reads nothing as U+FFFF
+
+// Code point -> code page 932 bytes (out_bytes), 0 for none: U+0000 and the surrogates too.
+constexpr size_t kTableSize = 0x10000;
+constexpr std::array<uint16_t, kTableSize> make_to_cp932() {
+  std::array<uint16_t, kTableSize> t{};
+  for (const CodePair& p : kUnicodeToCp932Pairs) t[p.from] = out_bytes(p.to);
+  return t;
+}
+// Code page 932 code -> code point; kNoCharacter where there is none. Singles at 0x00XX, so
+// a first byte's own entry is kNoCharacter and the pair's entry is at first << 8 | second.
+constexpr std::array<uint16_t, kTableSize> make_from_cp932() {
+  std::array<uint16_t, kTableSize> t{};
+  for (uint16_t& v : t) v = kNoCharacter;
+  for (const CodePair& p : kCp932ToUnicodePairs) t[p.from] = p.to;
+  return t;
+}
+constexpr std::array<uint16_t, kTableSize> kToCp932 = make_to_cp932();
+constexpr std::array<uint16_t, kTableSize> kFromCp932 = make_from_cp932();
+
+// Code page 932 first bytes: 0x81-0x9F and 0xE0-0xFC; second bytes 0x40-0x7E and 0x80-0xFC.
+inline bool is_first_byte(u8 b) {
+  return static_cast<u8>(b - 0x81) < 0x1F || static_cast<u8>(b - 0xE0) < 0x1D;
+}
+inline bool is_second_byte(u8 b) { return static_cast<u8>(b - 0x40) < 0xBD && b != 0x7F; }
+
+// ---- UTF-8 sequences
+
+// Per first byte: the sequence length (0 for a byte that starts none) and the range of the
+// second byte, which is where overlong forms, surrogates and values above U+10FFFF are refused.
+struct Utf8Lead {
+  u8 length, low, high;
+};
+constexpr std::array<Utf8Lead, 256> make_utf8_leads() {
+  std::array<Utf8Lead, 256> t{};
+  for (int b = 0xC2; b <= 0xDF; ++b) t[b] = {2, 0x80, 0xBF};
+  for (int b = 0xE0; b <= 0xEF; ++b) t[b] = {3, 0x80, 0xBF};
+  for (int b = 0xF0; b <= 0xF4; ++b) t[b] = {4, 0x80, 0xBF};
+  t[0xE0].low = 0xA0;   // below: overlong
+  t[0xED].high = 0x9F;  // above: surrogates
+  t[0xF0].low = 0x90;   // below: overlong
+  t[0xF4].high = 0x8F;  // above: beyond U+10FFFF
+  return t;
+}
+constexpr std::array<Utf8Lead, 256> kUtf8Leads = make_utf8_leads();
+
+// The sequence at p (p < end, *p >= 0x80): length > 0 and its code point when valid; else
+// -k, k >= 1 being the bytes replaced as one (the longest start of a valid sequence).
+struct Sequence {
+  int length;
+  char32_t cp;
+};
+inline Sequence read_utf8(const u8* p, const u8* end) {
+  const Utf8Lead lead = kUtf8Leads[p[0]];
+  if (lead.length == 0) return {-1, 0};
+  if (end - p < 2 || p[1] < lead.low || p[1] > lead.high) return {-1, 0};
+  char32_t cp = (p[0] & (0x7F >> lead.length)) << 6 | (p[1] & 0x3F);
+  for (int i = 2; i < lead.length; ++i) {
+    if (end - p <= i || (p[i] & 0xC0) != 0x80) return {-i, 0};
+    cp = cp << 6 | (p[i] & 0x3F);
+  }
+  return {lead.length, cp};
+}
+
+#if UNICODE_AVX2
+// 32 bytes at a time: a pair of adjacent bytes is wrong exactly when the three nibble tables
+// below (first byte's high and low nibble, second byte's high nibble) share a bit; a byte that
+// must be the second or third continuation after a three- or four-byte lead is checked apart.
+namespace avx2 {
+
+constexpr u8 kTooShort = 1 << 0;      // lead followed by a lead or ASCII
+constexpr u8 kTooLong = 1 << 1;       // ASCII followed by a continuation
+constexpr u8 kOverlong3 = 1 << 2;     // E0 80..9F
+constexpr u8 kTooLarge = 1 << 3;      // F4 90..BF, F5.. 90..BF
+constexpr u8 kSurrogate = 1 << 4;     // ED A0..BF
+constexpr u8 kOverlong2 = 1 << 5;     // C0, C1
+constexpr u8 kTooLarge1000 = 1 << 6;  // F5.. 80..8F
+constexpr u8 kOverlong4 = 1 << 6;     // F0 80..8F
+constexpr u8 kTwoConts = 1 << 7;      // a continuation after a continuation
+constexpr u8 kCarry = kTooShort | kTooLong | kTwoConts;
+
+UNICODE_TARGET_AVX2 inline __m256i table16(u8 a0, u8 a1, u8 a2, u8 a3, u8 a4, u8 a5, u8 a6, u8 a7, u8 a8,
+                                           u8 a9, u8 a10, u8 a11, u8 a12, u8 a13, u8 a14, u8 a15) {
+  const __m128i t = _mm_setr_epi8(
+      static_cast<char>(a0), static_cast<char>(a1), static_cast<char>(a2), static_cast<char>(a3),
+      static_cast<char>(a4), static_cast<char>(a5), static_cast<char>(a6), static_cast<char>(a7),
+      static_cast<char>(a8), static_cast<char>(a9), static_cast<char>(a10), static_cast<char>(a11),
+      static_cast<char>(a12), static_cast<char>(a13), static_cast<char>(a14), static_cast<char>(a15));
+  return _mm256_broadcastsi128_si256(t);
+}
+
+struct Checker {
+  __m256i first_high, first_low, second_high, low_nibble;
+  __m256i error = _mm256_setzero_si256();
+  __m256i previous = _mm256_setzero_si256();
+  __m256i previous_incomplete = _mm256_setzero_si256();
+
+  UNICODE_TARGET_AVX2 Checker() {
+    first_high =
+        table16(kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTwoConts,
+                kTwoConts, kTwoConts, kTwoConts, kTooShort | kOverlong2, kTooShort,
+                kTooShort | kOverlong3 | kSurrogate, kTooShort | kTooLarge | kTooLarge1000 | kOverlong4);
+    constexpr u8 kLarge = kCarry | kTooLarge | kTooLarge1000;
+    first_low = table16(kCarry | kOverlong3 | kOverlong2 | kOverlong4, kCarry | kOverlong2, kCarry, kCarry,
+                        kCarry | kTooLarge, kLarge, kLarge, kLarge, kLarge, kLarge, kLarge, kLarge, kLarge,
+                        kLarge | kSurrogate, kLarge, kLarge);
+    constexpr u8 kCont = kTooLong | kOverlong2 | kTwoConts;
+    second_high = table16(kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort,
+                          kTooShort, kCont | kOverlong3 | kTooLarge1000 | kOverlong4,
+                          kCont | kOverlong3 | kTooLarge, kCont | kSurrogate | kTooLarge,
+                          kCont | kSurrogate | kTooLarge, kTooShort, kTooShort, kTooShort, kTooShort);
+    low_nibble = _mm256_set1_epi8(0x0F);
+  }
+
+  // The block shifted by n bytes, the last n bytes of the block before in front.
+  template <int n>
+  UNICODE_TARGET_AVX2 static __m256i before(__m256i block, __m256i previous) {
+    return _mm256_alignr_epi8(block, _mm256_permute2x128_si256(previous, block, 0x21), 16 - n);
+  }
+
+  UNICODE_TARGET_AVX2 void add(__m256i block) {
+    if (_mm256_movemask_epi8(block) == 0) {
+      // ASCII alone: right only if nothing before it waits for a continuation.
+      error = _mm256_or_si256(error, previous_incomplete);
+    } else {
+      const __m256i prev1 = before<1>(block, previous);
+      const __m256i high1 = _mm256_and_si256(_mm256_srli_epi16(prev1, 4), low_nibble);
+      const __m256i low1 = _mm256_and_si256(prev1, low_nibble);
+      const __m256i high2 = _mm256_and_si256(_mm256_srli_epi16(block, 4), low_nibble);
+      const __m256i special = _mm256_and_si256(
+          _mm256_and_si256(_mm256_shuffle_epi8(first_high, high1), _mm256_shuffle_epi8(first_low, low1)),
+          _mm256_shuffle_epi8(second_high, high2));
+      const __m256i prev2 = before<2>(block, previous);
+      const __m256i prev3 = before<3>(block, previous);
+      const __m256i third = _mm256_subs_epu8(prev2, _mm256_set1_epi8(static_cast<char>(0xE0 - 0x80)));
+      const __m256i fourth = _mm256_subs_epu8(prev3, _mm256_set1_epi8(static_cast<char>(0xF0 - 0x80)));
+      const __m256i must_continue =
+          _mm256_and_si256(_mm256_or_si256(third, fourth), _mm256_set1_epi8(static_cast<char>(0x80)));
+      error = _mm256_or_si256(error, _mm256_xor_si256(must_continue, special));
+      // A lead among the last three bytes that its sequence does not fit after.
+      const __m256i limits =
+          _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                           -1, -1, -1, -1, -1, -1, -1, -1, static_cast<char>(0xF0 - 1),
+                           static_cast<char>(0xE0 - 1), static_cast<char>(0xC0 - 1));
+      previous_incomplete = _mm256_subs_epu8(block, limits);
+    }
+    previous = block;
+  }
+
+  UNICODE_TARGET_AVX2 bool valid_at_end() {
+    error = _mm256_or_si256(error, previous_incomplete);
+    return _mm256_testz_si256(error, error);
+  }
+};
+
+UNICODE_TARGET_AVX2 bool is_valid_utf8_avx2(const u8* p, const u8* end) {
+  Checker checker;
+  for (; end - p >= 32; p += 32) {
+    checker.add(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+  }
+  if (p < end) {
+    // The tail padded with NULs: ASCII, so a sequence cut short shows as one.
+    alignas(32) u8 tail[32] = {};
+    std::memcpy(tail, p, static_cast<size_t>(end - p));
+    checker.add(_mm256_load_si256(reinterpret_cast<const __m256i*>(tail)));
+  }
+  return checker.valid_at_end();
+}
+
+}  // namespace avx2
+
+bool has_avx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#endif
+
+#if UNICODE_SSE2
+inline __m128i load16(const u8* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline void store16(u8* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+#endif
+
+// The ASCII bytes at p, copied to w 16 at a time while at least 16 remain, until the first
+// byte from 0x80 up; returns how many bytes it took (0 when it did not run).
+inline size_t copy_ascii_run(const u8* p, const u8* end, u8* w) {
+  size_t done = 0;
+#if UNICODE_SSE2
+  while (end - p - done >= 16) {
+    const __m128i v = load16(p + done);
+    store16(w + done, v);
+    const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(v));
+    if (high != 0) return done + static_cast<size_t>(std::countr_zero(high));
+    done += 16;
+  }
+#else
+  (void)p;
+  (void)end;
+  (void)w;
+#endif
+  return done;
+}
+
+// ---- Replacements and their report
+
+// Line ends in [p, end): CR LF counts once; a CR at the very end counts, as what follows it
+// is not an LF.
+size_t count_line_ends(const u8* p, const u8* end) {
+  size_t lines = 0;
+  for (; p < end; ++p) {
+    if (*p == '\n') ++lines;
+    if (*p == '\r' && (p + 1 == end || p[1] != '\n')) ++lines;
+  }
+  return lines;
+}
+
+// Counts a replacement; the first one takes its line from the text before it, which `text`
+// to `at` holds.
+inline void note_replacement(ConvertReport& report, const u8* text, const u8* at) {
+  if (report.replaced++ == 0) report.first_line = 1 + count_line_ends(text, at);
+}
+
+// Always writes two bytes; the second of a single-byte code lands where the next one goes.
+inline u8* put_cp932(u8* w, uint16_t bytes) {
+  w[0] = static_cast<u8>(bytes);
+  w[1] = static_cast<u8>(bytes >> 8);
+  return w + 1 + (bytes > 0xFF);
+}
+
+// &#xHHHH; with at least four digits.
+u8* put_reference(u8* w, char32_t cp) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  int digits = 4;
+  while (digits < 8 && (cp >> (4 * digits)) != 0) ++digits;
+  *w++ = '&';
+  *w++ = '#';
+  *w++ = 'x';
+  for (int i = digits - 1; i >= 0; --i) *w++ = static_cast<u8>(kDigits[(cp >> (4 * i)) & 0xF]);
+  *w++ = ';';
+  return w;
+}
+
+// Where a decoded character goes: code page 932 bytes, or a replacement that is counted.
+struct Decoder {
+  const u8* const out;
+  const Unmappable mode;
+  ConvertReport report{};
+
+  u8* put(u8* w, char32_t cp) {
+    const uint16_t bytes = cp <= 0xFFFF ? kToCp932[cp] : 0;
+    if (bytes != 0) return put_cp932(w, bytes);
+    note_replacement(report, out, w);
+    return mode == UNMAPPABLE_NCR ? put_reference(w, cp) : put_cp932(w, kGeta);
+  }
+  u8* put_invalid(u8* w) {
+    note_replacement(report, out, w);
+    return put_cp932(w, kGeta);
+  }
+};
+
+inline uint32_t load32(const u8* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// Three-byte sequences make up most of Japanese text: they take the short road when valid
+// and mapped, everything else the general one. On the short road a three-byte pattern with a
+// code point from U+0800 up is valid unless a surrogate, which the table does not map.
+u8* decode_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder) {
+  while (p < end) {
+    if (end - p >= 4) {
+      const uint32_t x = load32(p);
+      if ((x & 0xC0C0F0) == 0x8080E0) {
+        const uint32_t cp = (x & 0x0F) << 12 | (x & 0x3F00) >> 2 | (x & 0x3F0000) >> 16;
+        const uint16_t bytes = kToCp932[cp];
+        if (bytes != 0 && cp >= 0x800) {
+          w = put_cp932(w, bytes);
+          p += 3;
+          continue;
+        }
+      }
+    }
+    const u8 b0 = *p;
+    if (b0 < 0x80) {
+      const size_t run = copy_ascii_run(p, end, w);
+      if (run == 0) {
+        *w++ = b0;
+        ++p;
+      } else {
+        p += run;
+        w += run;
+      }
+      continue;
+    }
+    const Sequence s = read_utf8(p, end);
+    if (s.length < 0) {
+      w = decoder.put_invalid(w);
+      p -= s.length;
+    } else {
+      w = decoder.put(w, s.cp);
+      p += s.length;
+    }
+  }
+  return w;
+}
+
+template <bool kBigEndian>
+inline unsigned read_unit(const u8* p) {
+  return kBigEndian ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0]);
+}
+
+#if UNICODE_SSE2
+// Eight units at p as eight ASCII bytes at w, when all of them are ASCII and none is zero.
+template <bool kBigEndian>
+inline bool put_ascii_units(const u8* p, u8* w) {
+  __m128i v = load16(p);
+  if (kBigEndian) v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF80))), zero);
+  const __m128i nul = _mm_cmpeq_epi16(v, zero);
+  if (_mm_movemask_epi8(_mm_andnot_si128(nul, ascii)) != 0xFFFF) return false;
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(w), _mm_packus_epi16(v, v));
+  return true;
+}
+#endif
+
+// One unit or surrogate pair at p (2 bytes readable); false at the end of the text, the
+// first U+0000. The table has no entry for U+0000 nor for the surrogates, so one test on the
+// entry sends them and unmappable characters alike off the short road.
+template <bool kBigEndian>
+inline bool decode_utf16_step(const u8*& p, const u8* end, u8*& w, Decoder& decoder) {
+  const unsigned unit = read_unit<kBigEndian>(p);
+  const uint16_t bytes = kToCp932[unit];
+  p += 2;
+  if (bytes != 0) {
+    w = put_cp932(w, bytes);
+  } else if (unit == 0) {
+    return false;
+  } else if (unit - 0xD800 >= 0x800) {
+    w = decoder.put(w, unit);
+  } else if (unit < 0xDC00 && end - p >= 2 && read_unit<kBigEndian>(p) - 0xDC00 < 0x400) {
+    w = decoder.put(w, 0x10000 + ((unit - 0xD800) << 10) + (read_unit<kBigEndian>(p) - 0xDC00));
+    p += 2;
+  } else {
+    w = decoder.put_invalid(w);  // a surrogate without its partner
+  }
+  return true;
+}
+
+template <bool kBigEndian>
+u8* decode_utf16(const u8* p, const u8* end, u8* w, Decoder& decoder) {
+  while (end - p >= 2) {
+#if UNICODE_SSE2
+    if (end - p >= 16 && put_ascii_units<kBigEndian>(p, w)) {
+      p += 16;
+      w += 8;
+      continue;
+    }
+#endif
+    if (!decode_utf16_step<kBigEndian>(p, end, w, decoder)) return w;
+  }
+  if (p < end) w = decoder.put_invalid(w);  // one odd byte at the end
+  return w;
+}
+
+// ---- Code page 932 to Unicode
+
+template <UnicodeOutput kCode>
+inline u8* put_unicode(u8* w, char32_t cp) {
+  if (kCode == OUTPUT_UTF16LE) {
+    w[0] = static_cast<u8>(cp);
+    w[1] = static_cast<u8>(cp >> 8);
+    return w + 2;
+  }
+  if (cp < 0x80) {
+    *w = static_cast<u8>(cp);
+    return w + 1;
+  }
+  if (cp < 0x800) {
+    w[0] = static_cast<u8>(0xC0 | cp >> 6);
+    w[1] = static_cast<u8>(0x80 | (cp & 0x3F));
+    return w + 2;
+  }
+  w[0] = static_cast<u8>(0xE0 | cp >> 12);
+  w[1] = static_cast<u8>(0x80 | ((cp >> 6) & 0x3F));
+  w[2] = static_cast<u8>(0x80 | (cp & 0x3F));
+  w[3] = 0;  // one store of four bytes; the next character overwrites the fourth
+  return w + 3;
+}
+
+// The ASCII bytes at p as UTF-16LE units, 16 at a time while at least 16 remain; returns the
+// bytes taken.
+inline size_t widen_ascii_run(const u8* p, const u8* end, u8* w) {
+  size_t done = 0;
+#if UNICODE_SSE2
+  const __m128i zero = _mm_setzero_si128();
+  while (end - p - done >= 16) {
+    const __m128i v = load16(p + done);
+    store16(w + 2 * done, _mm_unpacklo_epi8(v, zero));
+    store16(w + 2 * done + 16, _mm_unpackhi_epi8(v, zero));
+    const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(v));
+    if (high != 0) return done + static_cast<size_t>(std::countr_zero(high));
+    done += 16;
+  }
+#else
+  (void)p;
+  (void)end;
+  (void)w;
+#endif
+  return done;
+}
+
+// One character at p, or one byte that is none (counted, with its line from `in` on).
+template <UnicodeOutput kCode>
+inline void encode_step(const u8* in, const u8*& p, const u8* end, u8*& w, ConvertReport& report) {
+  const u8 b = *p;
+  const bool pair = is_first_byte(b) && end - p >= 2 && is_second_byte(p[1]);
+  const uint16_t cp = kFromCp932[pair ? (b << 8 | p[1]) : b];
+  if (cp == kNoCharacter) {
+    note_replacement(report, in, p);
+    w = put_unicode<kCode>(w, kReplacementCharacter);
+  } else {
+    w = put_unicode<kCode>(w, cp);
+  }
+  p += pair ? 2 : 1;
+}
+
+// Encodes [p, end) of the text that starts at `in`.
+template <UnicodeOutput kCode>
+u8* encode(const u8* in, const u8* p, const u8* end, u8* w, ConvertReport& report) {
+  while (p < end) {
+    if (*p < 0x80) {
+      const size_t run = kCode == OUTPUT_UTF8 ? copy_ascii_run(p, end, w) : widen_ascii_run(p, end, w);
+      if (run != 0) {
+        p += run;
+        w += kCode == OUTPUT_UTF8 ? run : 2 * run;
+        continue;
+      }
+    }
+    encode_step<kCode>(in, p, end, w, report);
+  }
+  return w;
+}
+
+#if UNICODE_AVX2
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+// Blocks of 16 bytes whose characters all take the same road: their code points or codes are
+// formed and written in vector lanes, looked up one lane at a time, and written with one store. A
+// block takes its leading characters of that road, as many as there are; what is left goes
+// one character at a time, and the last 15 bytes always do.
+namespace avx2 {
+
+// pshufb masks keeping, of eight 16-bit lanes, the low byte of each and the high byte of the
+// lanes whose bit is set: code page 932 bytes in memory order, singles and pairs.
+constexpr std::array<std::array<int8_t, 16>, 256> make_compress_masks() {
+  std::array<std::array<int8_t, 16>, 256> t{};
+  for (int mask = 0; mask < 256; ++mask) {
+    int at = 0;
+    for (int lane = 0; lane < 8; ++lane) {
+      t[mask][at++] = static_cast<int8_t>(2 * lane);
+      if (mask >> lane & 1) t[mask][at++] = static_cast<int8_t>(2 * lane + 1);
+    }
+    while (at < 16) t[mask][at++] = -1;
+  }
+  return t;
+}
+constexpr std::array<std::array<int8_t, 16>, 256> kCompressMasks = make_compress_masks();
+
+// Bit i set where 16-bit lane i is all ones.
+inline unsigned lanes16(__m128i v) {
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(v, v))) & 0xFF;
+}
+
+// The table entries of the first `kLanes` 16-bit indexes, the other lanes 0. One load each:
+// the vector gathers are slower than this on machines that guard them against leaks.
+template <int kLanes>
+inline __m128i look_up(const std::array<uint16_t, kTableSize>& table, __m128i indexes) {
+  const uint64_t low = static_cast<uint64_t>(_mm_cvtsi128_si64(indexes));
+  const uint64_t high = static_cast<uint64_t>(_mm_extract_epi64(indexes, 1));
+  __m128i entries = _mm_cvtsi32_si128(table[low & 0xFFFF]);
+  entries = _mm_insert_epi16(entries, table[low >> 16 & 0xFFFF], 1);
+  entries = _mm_insert_epi16(entries, table[low >> 32 & 0xFFFF], 2);
+  entries = _mm_insert_epi16(entries, table[low >> 48], 3);
+  entries = _mm_insert_epi16(entries, table[high & 0xFFFF], 4);
+  if (kLanes > 5) {
+    entries = _mm_insert_epi16(entries, table[high >> 16 & 0xFFFF], 5);
+    entries = _mm_insert_epi16(entries, table[high >> 32 & 0xFFFF], 6);
+    entries = _mm_insert_epi16(entries, table[high >> 48], 7);
+  }
+  return entries;
+}
+
+// Writes the code page 932 bytes (out_bytes) of the first `count` of eight lanes at w; all
+// eight are stored, w moves past the first `count`.
+inline u8* put_cp932_lanes(u8* w, __m128i bytes, unsigned count) {
+  const unsigned doubles = ~lanes16(_mm_cmpeq_epi16(_mm_srli_epi16(bytes, 8), _mm_setzero_si128())) & 0xFF;
+  const __m128i mask = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kCompressMasks[doubles].data()));
+  store16(w, _mm_shuffle_epi8(bytes, mask));
+  return w + count + static_cast<unsigned>(std::popcount(doubles & ((1u << count) - 1)));
+}
+
+// Writes the first `count` characters of a block and moves p past them, `width` bytes each;
+// false for none. A whole block moves p by a constant: the next block's loads need not wait
+// for this block's table lookups.
+inline bool advance(const u8*& p, u8*& w, __m128i bytes, unsigned count, unsigned whole, unsigned width) {
+  if (__builtin_expect(count == whole, 1)) {
+    w = put_cp932_lanes(w, bytes, whole);
+    p += whole * width;
+    return true;
+  }
+  if (count == 0) return false;
+  w = put_cp932_lanes(w, bytes, count);
+  p += count * width;
+  return true;
+}
+
+// Up to five three-byte characters of valid UTF-8 at p (16 bytes readable).
+inline bool put_three_byte_run(const u8*& p, u8*& w) {
+  const __m128i v = load16(p);
+  const __m128i form = _mm_setr_epi8(-0x20, -0x80, -0x80, -0x20, -0x80, -0x80, -0x20, -0x80, -0x80, -0x20,
+                                     -0x80, -0x80, -0x20, -0x80, -0x80, 0);
+  const __m128i mask = _mm_setr_epi8(-0x10, -0x40, -0x40, -0x10, -0x40, -0x40, -0x10, -0x40, -0x40, -0x10,
+                                     -0x40, -0x40, -0x10, -0x40, -0x40, 0);
+  const unsigned formed =
+      static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, mask), form)));
+  const unsigned whole = static_cast<unsigned>(std::countr_one(formed)) / 3;  // 0 to 5
+  if (whole == 0) return false;
+  // Lane i: the first two bytes of character i (first byte high), and its third byte; lanes
+  // 5 to 7 are 0, which the table does not map.
+  const __m128i lead =
+      _mm_shuffle_epi8(v, _mm_setr_epi8(1, 0, 4, 3, 7, 6, 10, 9, 13, 12, -1, -1, -1, -1, -1, -1));
+  const __m128i last =
+      _mm_shuffle_epi8(v, _mm_setr_epi8(2, -1, 5, -1, 8, -1, 11, -1, 14, -1, -1, -1, -1, -1, -1, -1));
+  const __m128i cp = _mm_or_si128(
+      _mm_or_si128(_mm_and_si128(_mm_slli_epi16(lead, 4), _mm_set1_epi16(static_cast<short>(0xF000))),
+                   _mm_and_si128(_mm_slli_epi16(lead, 6), _mm_set1_epi16(0x0FC0))),
+      _mm_and_si128(last, _mm_set1_epi16(0x003F)));
+  const __m128i bytes = look_up<5>(kToCp932, cp);
+  const unsigned unmapped = lanes16(_mm_cmpeq_epi16(bytes, _mm_setzero_si128()));
+  const unsigned count = std::min(whole, static_cast<unsigned>(std::countr_zero(unmapped)));
+  return advance(p, w, bytes, count, 5, 3);
+}
+
+// Up to eight mapped units of UTF-16 at p (16 bytes readable).
+template <bool kBigEndian>
+inline bool put_unit_run(const u8*& p, u8*& w) {
+  __m128i v = load16(p);
+  if (kBigEndian) v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+  const __m128i bytes = look_up<8>(kToCp932, v);
+  const unsigned count =
+      static_cast<unsigned>(std::countr_zero(lanes16(_mm_cmpeq_epi16(bytes, _mm_setzero_si128())) | 0x100));
+  return advance(p, w, bytes, count, 8, 2);
+}
+
+// Up to eight double-byte characters at p (16 bytes readable); for UTF-8 only those from
+// U+0800 up, three bytes each.
+template <UnicodeOutput kCode>
+inline bool put_pair_run(const u8*& p, u8*& w) {
+  const __m128i v = load16(p);
+  const __m128i from81 = _mm_sub_epi8(v, _mm_set1_epi8(-0x7F));
+  const __m128i fromE0 = _mm_sub_epi8(v, _mm_set1_epi8(-0x20));
+  const __m128i first = _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(from81, _mm_set1_epi8(0x1E)), from81),
+                                     _mm_cmpeq_epi8(_mm_min_epu8(fromE0, _mm_set1_epi8(0x1C)), fromE0));
+  // Lane i of 16 bits holds pair i: its first byte's test, and the pair as first << 8 | second.
+  const unsigned firsts = lanes16(_mm_srai_epi16(_mm_slli_epi16(first, 8), 8));
+  const __m128i pairs = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+  const __m128i cp = look_up<8>(kFromCp932, pairs);
+  __m128i bad = _mm_cmpeq_epi16(cp, _mm_set1_epi16(-1));  // kNoCharacter
+  if (kCode == OUTPUT_UTF8) {
+    bad = _mm_or_si128(bad, _mm_cmpeq_epi16(_mm_srli_epi16(cp, 11), _mm_setzero_si128()));  // below U+0800
+  }
+  const unsigned count = static_cast<unsigned>(std::countr_one(firsts & ~lanes16(bad)));
+  if (count == 0) return false;
+  if (kCode == OUTPUT_UTF16LE) {
+    store16(w, cp);
+  } else {
+    const __m256i c = _mm256_cvtepu16_epi32(cp);
+    const __m256i b0 = _mm256_or_si256(_mm256_srli_epi32(c, 12), _mm256_set1_epi32(0xE0));
+    const __m256i b1 =
+        _mm256_slli_epi32(_mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(c, 6), _mm256_set1_epi32(0x3F)),
+                                          _mm256_set1_epi32(0x80)),
+                          8);
+    const __m256i b2 = _mm256_slli_epi32(
+        _mm256_or_si256(_mm256_and_si256(c, _mm256_set1_epi32(0x3F)), _mm256_set1_epi32(0x80)), 16);
+    // Each 32-bit lane holds three bytes; drop the fourth, four lanes to a 12-byte half.
+    const __m256i utf8 =
+        _mm256_shuffle_epi8(_mm256_or_si256(_mm256_or_si256(b0, b1), b2),
+                            _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2,
+                                             4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
+    store16(w, _mm256_castsi256_si128(utf8));
+    store16(w + 12, _mm256_extracti128_si256(utf8, 1));
+  }
+  // A whole block moves both pointers by constants (see advance).
+  constexpr unsigned kWidth = kCode == OUTPUT_UTF8 ? 3 : 2;
+  if (__builtin_expect(count == 8, 1)) {
+    w += 8 * kWidth;
+    p += 16;
+  } else {
+    w += count * kWidth;
+    p += 2 * count;
+  }
+  return true;
+}
+
+// Text already known to be valid UTF-8.
+u8* decode_valid_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder) {
+  while (end - p >= 16) {
+    if (put_three_byte_run(p, w)) continue;
+    if (*p < 0x80) {
+      const size_t run = copy_ascii_run(p, end, w);
+      p += run;
+      w += run;
+      continue;
+    }
+    const Sequence s = read_utf8(p, end);
+    w = decoder.put(w, s.cp);
+    p += s.length;
+  }
+  return decode_utf8(p, end, w, decoder);
+}
+
+template <bool kBigEndian>
+u8* decode_utf16(const u8* p, const u8* end, u8* w, Decoder& decoder) {
+  while (end - p >= 16) {
+    if (put_unit_run<kBigEndian>(p, w)) continue;
+    if (!decode_utf16_step<kBigEndian>(p, end, w, decoder)) return w;
+  }
+  return ::decode_utf16<kBigEndian>(p, end, w, decoder);
+}
+
+template <UnicodeOutput kCode>
+u8* encode(const u8* in, const u8* p, const u8* end, u8* w, ConvertReport& report) {
+  while (end - p >= 16) {
+    if (put_pair_run<kCode>(p, w)) continue;
+    if (*p < 0x80) {
+      const size_t run = kCode == OUTPUT_UTF8 ? copy_ascii_run(p, end, w) : widen_ascii_run(p, end, w);
+      p += run;
+      w += kCode == OUTPUT_UTF8 ? run : 2 * run;
+      continue;
+    }
+    encode_step<kCode>(in, p, end, w, report);
+  }
+  return ::encode<kCode>(in, p, end, w, report);
+}
+
+}  // namespace avx2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+#endif
+
+template <UnicodeOutput kCode>
+u8* encode_text(const u8* in, const u8* end, u8* w, ConvertReport& report) {
+#if UNICODE_AVX2
+  if (has_avx2()) return avx2::encode<kCode>(in, in, end, w, report);
+#endif
+  return encode<kCode>(in, in, end, w, report);
+}
+
+// The length of the n bytes at p up to their first NUL.
+size_t length_to_nul(const u8* p, size_t n) {
+  const void* nul = n != 0 ? std::memchr(p, 0, n) : nullptr;
+  return nul ? static_cast<size_t>(static_cast<const u8*>(nul) - p) : n;
+}
+
+// The byte-order mark of `code` at the start of the n bytes at p: its length, or 0.
+size_t mark_length(UnicodeClass code, const u8* p, size_t n) {
+  switch (code) {
+    case UNICODE_UTF8:
+      return n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF ? 3 : 0;
+    case UNICODE_UTF16LE:
+      return n >= 2 && p[0] == 0xFF && p[1] == 0xFE ? 2 : 0;
+    case UNICODE_UTF16BE:
+      return n >= 2 && p[0] == 0xFE && p[1] == 0xFF ? 2 : 0;
+    default:
+      return 0;
+  }
+}
+
+// 4n + 1 and 3n + 4, or 0 when they do not fit.
+size_t capacity(size_t n, size_t per_byte, size_t extra) {
+  if (n > (std::numeric_limits<size_t>::max() - extra) / per_byte) return 0;
+  return per_byte * n + extra;
+}
+
+}  // namespace
+
+bool is_valid_utf8(const char* text, size_t n) noexcept {
+  const u8* p = reinterpret_cast<const u8*>(text);
+#if UNICODE_AVX2
+  if (has_avx2()) return avx2::is_valid_utf8_avx2(p, p + n);
+#endif
+  const u8* const end = p + n;
+  while (p < end) {
+#if UNICODE_SSE2
+    if (end - p >= 16 && _mm_movemask_epi8(load16(p)) == 0) {
+      p += 16;
+      continue;
+    }
+#endif
+    if (*p < 0x80) {
+      ++p;
+      continue;
+    }
+    const Sequence s = read_utf8(p, end);
+    if (s.length < 0) return false;
+    p += s.length;
+  }
+  return true;
+}
+
+TextClass classify_text(const char* text, size_t n) noexcept {
+  const u8* p = reinterpret_cast<const u8*>(text);
+  for (UnicodeClass code : {UNICODE_UTF8, UNICODE_UTF16LE, UNICODE_UTF16BE}) {
+    if (const size_t length = mark_length(code, p, n)) return {code, length};
+  }
+  const size_t length = length_to_nul(p, n);
+  bool high = false;
+  for (size_t i = 0; i < length && !high; ++i) high = p[i] >= 0x80;
+  if (high && is_valid_utf8(text, length)) return {UNICODE_UTF8, 0};
+  return {UNICODE_NONE, 0};
+}
+
+size_t unicode_to_cp932_capacity(size_t n) noexcept { return capacity(n, 4, 1); }
+size_t cp932_to_unicode_capacity(size_t n) noexcept { return capacity(n, 3, 4); }
+
+ConvertReport unicode_to_cp932(UnicodeClass code, const char* in, size_t n, char* out,
+                               Unmappable mode) noexcept {
+  const u8* p = reinterpret_cast<const u8*>(in);
+  const u8* end = p + n;
+  u8* const start = reinterpret_cast<u8*>(out);
+  Decoder decoder{start, mode};
+  u8* w = start;
+  p += mark_length(code, p, n);
+  switch (code) {
+    case UNICODE_UTF8:
+      end = p + length_to_nul(p, static_cast<size_t>(end - p));
+#if UNICODE_AVX2
+      if (has_avx2() && is_valid_utf8(reinterpret_cast<const char*>(p), static_cast<size_t>(end - p))) {
+        w = avx2::decode_valid_utf8(p, end, w, decoder);
+        break;
+      }
+#endif
+      w = decode_utf8(p, end, w, decoder);
+      break;
+    case UNICODE_UTF16LE:
+#if UNICODE_AVX2
+      if (has_avx2()) {
+        w = avx2::decode_utf16<false>(p, end, w, decoder);
+        break;
+      }
+#endif
+      w = decode_utf16<false>(p, end, w, decoder);
+      break;
+    case UNICODE_UTF16BE:
+#if UNICODE_AVX2
+      if (has_avx2()) {
+        w = avx2::decode_utf16<true>(p, end, w, decoder);
+        break;
+      }
+#endif
+      w = decode_utf16<true>(p, end, w, decoder);
+      break;
+    default:
+      break;
+  }
+  *w = 0;
+  decoder.report.length = static_cast<size_t>(w - start);
+  return decoder.report;
+}
+
+ConvertReport cp932_to_unicode(UnicodeOutput code, bool with_mark, const char* in, size_t n,
+                               char* out) noexcept {
+  const u8* p = reinterpret_cast<const u8*>(in);
+  u8* const start = reinterpret_cast<u8*>(out);
+  u8* w = start;
+  ConvertReport report{};
+  if (code == OUTPUT_UTF16LE) {
+    if (with_mark) w = put_unicode<OUTPUT_UTF16LE>(w, 0xFEFF);
+    w = encode_text<OUTPUT_UTF16LE>(p, p + n, w, report);
+    report.length = static_cast<size_t>(w - start);
+    w[0] = w[1] = 0;
+  } else {
+    if (with_mark) w = put_unicode<OUTPUT_UTF8>(w, 0xFEFF);
+    w = encode_text<OUTPUT_UTF8>(p, p + n, w, report);
+    report.length = static_cast<size_t>(w - start);
+    w[0] = 0;
+  }
+  return report;
+}
+
+// ---- Guessing
+
+namespace {
+
+// Which kinds of line end occur among the units that read_unit yields from `p` on, up to a
+// zero unit or the end.
+template <typename ReadUnit>
+LineEnds find_line_ends(size_t units, ReadUnit read_unit) {
+  bool crlf = false, cr = false, lf = false;
+  for (size_t i = 0; i < units; ++i) {
+    const unsigned u = read_unit(i);
+    if (u == 0) break;
+    if (u == '\n') lf = true;
+    if (u != '\r') continue;
+    if (i + 1 < units && read_unit(i + 1) == '\n') {
+      crlf = true;
+      ++i;
+    } else {
+      cr = true;
+    }
+  }
+  const int kinds = crlf + cr + lf;
+  if (kinds == 0) return LINE_ENDS_NONE;
+  if (kinds > 1) return LINE_ENDS_MIXED;
+  return crlf ? LINE_ENDS_CRLF : cr ? LINE_ENDS_CR : LINE_ENDS_LF;
+}
+
+}  // namespace
+
+TextGuess guess_text(const char* text, size_t n) noexcept {
+  const u8* p = reinterpret_cast<const u8*>(text);
+  const TextClass cls = classify_text(text, n);
+  const u8* body = p + cls.mark_length;
+  const size_t rest = n - cls.mark_length;
+  if (cls.code == UNICODE_UTF16LE || cls.code == UNICODE_UTF16BE) {
+    const bool big = cls.code == UNICODE_UTF16BE;
+    const LineEnds ends = find_line_ends(rest / 2, [&](size_t i) {
+      return big ? read_unit<true>(body + 2 * i) : read_unit<false>(body + 2 * i);
+    });
+    return {big ? GUESS_UTF16BE : GUESS_UTF16LE, ends};
+  }
+  const size_t length = length_to_nul(body, rest);
+  const LineEnds ends = find_line_ends(length, [&](size_t i) { return static_cast<unsigned>(body[i]); });
+  if (cls.code == UNICODE_UTF8) return {cls.mark_length ? GUESS_UTF8_BOM : GUESS_UTF8, ends};
+  switch (detect_kanji_code(text, length)) {
+    case KANJI_JIS:
+      return {GUESS_ISO_2022_JP, ends};
+    case KANJI_EUC:
+      return {GUESS_EUC_JP, ends};
+    case KANJI_SJIS:
+      return {GUESS_SHIFT_JIS, ends};
+    default:
+      break;
+  }
+  bool high = false;
+  for (size_t i = 0; i < length && !high; ++i) high = body[i] >= 0x80;
+  return {high ? GUESS_SHIFT_JIS : GUESS_ASCII, ends};
+}
+
+const char* guessed_code_name(GuessedCode code) noexcept {
+  static const char* const kNames[] = {"ASCII", "Shift_JIS",   "EUC-JP",   "ISO-2022-JP",
+                                       "UTF-8", "UTF-8 (BOM)", "UTF-16LE", "UTF-16BE"};
+  return code >= 0 && code < 8 ? kNames[code] : "";
+}
+
+const char* line_ends_name(LineEnds line_ends) noexcept {
+  static const char* const kNames[] = {"NONE", "LF", "CRLF", "CR", "MIXED"};
+  return line_ends >= 0 && line_ends < 5 ? kNames[line_ends] : "";
+}
