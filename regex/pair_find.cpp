@@ -1,0 +1,134 @@
+// The literal search: a block scan for two of the literal's bytes at once, chosen as
+// the two least likely in text, then a full comparison at each place both agree.
+#include <cstring>
+
+#include "regex/internal.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace regex_internal {
+namespace {
+
+// How common a byte is in the text this engine sees (ASCII prose, code and logs, and
+// Shift_JIS), on a rough scale: the higher the more common.
+constexpr int byte_commonness(unsigned c) {
+  if (c == ' ') return 250;
+  if (c == 'e' || c == 't' || c == 'a' || c == 'o' || c == 'i' || c == 'n') return 200;
+  if (c == 's' || c == 'r' || c == 'h' || c == 'l' || c == 'd') return 180;
+  if (c >= 'a' && c <= 'z') return 140;
+  // Leads of hiragana, katakana, punctuation, and the most frequent kanji rows.
+  if (c == 0x82 || c == 0x83 || c == 0x81) return 190;
+  if (c >= '0' && c <= '9') return 120;
+  if (c == '\n' || c == '\r' || c == '\t' || c == ',' || c == '.') return 120;
+  if (c >= 'A' && c <= 'Z') return 90;
+  if (lead_byte_value(c)) return 80;
+  // Trail bytes of double-byte characters.
+  if (c >= 0x40 && c <= 0xFC) return 60;
+  if (c >= 0x21 && c <= 0x7E) return 50;
+  return 10;  // control bytes and the rest
+}
+
+struct Commonness {
+  unsigned char v[256];
+};
+constexpr Commonness make_commonness() {
+  Commonness t{};
+  for (unsigned c = 0; c < 256; ++c) t.v[c] = static_cast<unsigned char>(byte_commonness(c));
+  return t;
+}
+constexpr Commonness kCommonness = make_commonness();
+static_assert(kCommonness.v[' '] > kCommonness.v['e'] && kCommonness.v['e'] > kCommonness.v['q'] &&
+              kCommonness.v['q'] > kCommonness.v['Q'] && kCommonness.v['Q'] > kCommonness.v[0x01]);
+
+// Where the pair of a literal matches in [p, p + 16) as a mask of lane offsets from p
+// (bit k: both bytes agree for a literal starting at p + k). The 16 bytes from p + second
+// must be readable.
+#if defined(__SSE2__)
+inline uint32_t pair_lanes(const unsigned char* p, const RarePair& pair, __m128i first, __m128i second) {
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pair.first));
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pair.second));
+  return static_cast<uint32_t>(
+      _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, second))));
+}
+#endif
+
+// The literal's first place in [p, last] where it is found whole and, in double-byte
+// mode, a character starts; candidates come in order, so runs only moves forward.
+class PairScan {
+ public:
+  PairScan(const unsigned char* big, const unsigned char* little, int32_t length, bool dbcs)
+      : little_(little), length_(length), dbcs_(dbcs), runs_(big), pair_(rare_pair(little, length)) {}
+
+  const unsigned char* find(const unsigned char* p, const unsigned char* last) {
+#if defined(__SSE2__)
+    const __m128i first = _mm_set1_epi8(static_cast<char>(little_[pair_.first]));
+    const __m128i second = _mm_set1_epi8(static_cast<char>(little_[pair_.second]));
+    // Every candidate of a block lies at or before last, so every load stays inside the text.
+    for (; last - p >= 15; p += 16) {
+      for (uint32_t lanes = pair_lanes(p, pair_, first, second); lanes != 0; lanes &= lanes - 1) {
+        const unsigned char* candidate = p + __builtin_ctz(lanes);
+        if (whole(candidate)) return candidate;
+      }
+    }
+#endif
+    return find_bytewise(p, last);
+  }
+
+ private:
+  // The portable form, and the tail of the block form: memchr on the rarer byte.
+  const unsigned char* find_bytewise(const unsigned char* p, const unsigned char* last) {
+    const unsigned char key = little_[pair_.first];
+    while (p <= last) {
+      const auto* hit = static_cast<const unsigned char*>(
+          std::memchr(p + pair_.first, key, static_cast<size_t>(last - p) + 1));
+      if (!hit) return nullptr;
+      const unsigned char* candidate = hit - pair_.first;
+      if (candidate[pair_.second] == little_[pair_.second] && whole(candidate)) return candidate;
+      p = candidate + 1;
+    }
+    return nullptr;
+  }
+
+  bool whole(const unsigned char* candidate) {
+    return std::memcmp(candidate, little_, static_cast<size_t>(length_)) == 0 &&
+           !(dbcs_ && runs_.inside(candidate));
+  }
+
+  const unsigned char* little_;
+  int32_t length_;
+  bool dbcs_;
+  LeadRuns runs_;
+  RarePair pair_;
+};
+
+}  // namespace
+
+RarePair rare_pair(const unsigned char* literal, int32_t length) {
+  RarePair pair{0, 0};
+  if (length <= 1) return pair;
+  // The rarest byte, then the rarest at another offset; among equals the later one,
+  // whose bytes a failed candidate has not yet read.
+  int32_t rarest = 0;
+  for (int32_t i = 1; i < length; ++i)
+    if (kCommonness.v[literal[i]] <= kCommonness.v[literal[rarest]]) rarest = i;
+  int32_t other = rarest == 0 ? 1 : 0;
+  for (int32_t i = 0; i < length; ++i)
+    if (i != rarest && kCommonness.v[literal[i]] <= kCommonness.v[literal[other]]) other = i;
+  pair.first = rarest < other ? rarest : other;
+  pair.second = rarest < other ? other : rarest;
+  return pair;
+}
+
+const unsigned char* plain_find(const unsigned char* big, const unsigned char* bigend,
+                                const unsigned char* little, const unsigned char* lend, bool dbcs) {
+  if (little >= lend) return big;
+  const ptrdiff_t length = lend - little;
+  if (bigend - big < length) return nullptr;
+  // A candidate counts only where a character starts, counting from big.
+  PairScan scan(big, little, static_cast<int32_t>(length), dbcs);
+  return scan.find(big, bigend - length);
+}
+
+}  // namespace regex_internal
