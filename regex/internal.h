@@ -197,6 +197,10 @@ struct RarePair {
   int32_t second;
 };
 RarePair rare_pair(const unsigned char* literal, int32_t length);
+// The first place at or after big where the literal of length bytes begins (with folded,
+// each byte in either case) and, with dbcs, a character begins (counting from big).
+const unsigned char* pair_find(const unsigned char* big, const unsigned char* bigend,
+                               const unsigned char* little, int32_t length, bool dbcs, bool folded);
 // The first place at or after big where [little, lend) begins whole and, with dbcs, a
 // character begins (counting from big); found by a block search on the rare pair.
 const unsigned char* plain_find(const unsigned char* big, const unsigned char* bigend,

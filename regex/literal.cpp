@@ -174,8 +174,7 @@ const unsigned char* literal_find(const unsigned char* big, const unsigned char*
     return nullptr;
   }
   // The alignment test holds in every mode: the pair search makes it with dbcs on.
-  if (little->flags & LB_TABLE_FOLDED) return table_search(big, big, bigend, little);
-  return plain_find(big, bigend, text, text + length, true);
+  return pair_find(big, bigend, text, length, true, (little->flags & LB_TABLE_FOLDED) != 0);
 }
 
 }  // namespace regex_internal

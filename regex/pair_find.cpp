@@ -42,32 +42,42 @@ constexpr Commonness kCommonness = make_commonness();
 static_assert(kCommonness.v[' '] > kCommonness.v['e'] && kCommonness.v['e'] > kCommonness.v['q'] &&
               kCommonness.v['q'] > kCommonness.v['Q'] && kCommonness.v['Q'] > kCommonness.v[0x01]);
 
-// Where the pair of a literal matches in [p, p + 16) as a mask of lane offsets from p
-// (bit k: both bytes agree for a literal starting at p + k). The 16 bytes from p + second
-// must be readable.
-#if defined(__SSE2__)
-inline uint32_t pair_lanes(const unsigned char* p, const RarePair& pair, __m128i first, __m128i second) {
-  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pair.first));
-  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pair.second));
-  return static_cast<uint32_t>(
-      _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, second))));
-}
-#endif
+// Both cases of a byte with folding, else the byte twice.
+struct PairByte {
+  unsigned char byte, other;
+  PairByte(unsigned char b, bool folded) : byte(b), other(folded ? fold_case.v[b] : b) {}
+  bool matches(unsigned char x) const { return x == byte || x == other; }
+};
 
-// The literal's first place in [p, last] where it is found whole and, in double-byte
-// mode, a character starts; candidates come in order, so runs only moves forward.
+// The literal's first place in [p, last] where it is found whole (with folding, each
+// byte in either case) and, with dbcs, a character starts; candidates come in order, so
+// runs only moves forward.
 class PairScan {
  public:
-  PairScan(const unsigned char* big, const unsigned char* little, int32_t length, bool dbcs)
-      : little_(little), length_(length), dbcs_(dbcs), runs_(big), pair_(rare_pair(little, length)) {}
+  PairScan(const unsigned char* big, const unsigned char* little, int32_t length, bool dbcs, bool folded)
+      : little_(little),
+        length_(length),
+        dbcs_(dbcs),
+        folded_(folded),
+        runs_(big),
+        pair_(rare_pair(little, length)),
+        first_(little[pair_.first], folded),
+        second_(little[pair_.second], folded) {}
 
   const unsigned char* find(const unsigned char* p, const unsigned char* last) {
 #if defined(__SSE2__)
-    const __m128i first = _mm_set1_epi8(static_cast<char>(little_[pair_.first]));
-    const __m128i second = _mm_set1_epi8(static_cast<char>(little_[pair_.second]));
-    // Every candidate of a block lies at or before last, so every load stays inside the text.
+    const __m128i first = _mm_set1_epi8(static_cast<char>(first_.byte));
+    const __m128i first_other = _mm_set1_epi8(static_cast<char>(first_.other));
+    const __m128i second = _mm_set1_epi8(static_cast<char>(second_.byte));
+    const __m128i second_other = _mm_set1_epi8(static_cast<char>(second_.other));
+    // Every candidate of a block lies at or before last, so both loads stay inside the text.
     for (; last - p >= 15; p += 16) {
-      for (uint32_t lanes = pair_lanes(p, pair_, first, second); lanes != 0; lanes &= lanes - 1) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pair_.first));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pair_.second));
+      const __m128i hits =
+          _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(a, first_other)),
+                        _mm_or_si128(_mm_cmpeq_epi8(b, second), _mm_cmpeq_epi8(b, second_other)));
+      for (auto lanes = static_cast<uint32_t>(_mm_movemask_epi8(hits)); lanes != 0; lanes &= lanes - 1) {
         const unsigned char* candidate = p + __builtin_ctz(lanes);
         if (whole(candidate)) return candidate;
       }
@@ -77,30 +87,39 @@ class PairScan {
   }
 
  private:
-  // The portable form, and the tail of the block form: memchr on the rarer byte.
+  // The portable form, and the tail of the block form: memchr on the rarer byte where
+  // it has one case.
   const unsigned char* find_bytewise(const unsigned char* p, const unsigned char* last) {
-    const unsigned char key = little_[pair_.first];
-    while (p <= last) {
-      const auto* hit = static_cast<const unsigned char*>(
-          std::memchr(p + pair_.first, key, static_cast<size_t>(last - p) + 1));
-      if (!hit) return nullptr;
-      const unsigned char* candidate = hit - pair_.first;
-      if (candidate[pair_.second] == little_[pair_.second] && whole(candidate)) return candidate;
-      p = candidate + 1;
+    for (; p <= last; ++p) {
+      if (first_.byte == first_.other) {
+        const auto* hit = static_cast<const unsigned char*>(
+            std::memchr(p + pair_.first, first_.byte, static_cast<size_t>(last - p) + 1));
+        if (!hit) return nullptr;
+        p = hit - pair_.first;
+      }
+      if (first_.matches(p[pair_.first]) && second_.matches(p[pair_.second]) && whole(p)) return p;
     }
     return nullptr;
   }
 
   bool whole(const unsigned char* candidate) {
-    return std::memcmp(candidate, little_, static_cast<size_t>(length_)) == 0 &&
-           !(dbcs_ && runs_.inside(candidate));
+    if (!folded_)
+      return std::memcmp(candidate, little_, static_cast<size_t>(length_)) == 0 &&
+             !(dbcs_ && runs_.inside(candidate));
+    for (int32_t i = 0; i < length_; ++i) {
+      const unsigned char x = candidate[i], y = little_[i];
+      if (x != y && !(folded_ && fold_case.v[x] == y)) return false;
+    }
+    return !(dbcs_ && runs_.inside(candidate));
   }
 
   const unsigned char* little_;
   int32_t length_;
   bool dbcs_;
+  bool folded_;
   LeadRuns runs_;
   RarePair pair_;
+  PairByte first_, second_;
 };
 
 }  // namespace
@@ -126,8 +145,15 @@ const unsigned char* plain_find(const unsigned char* big, const unsigned char* b
   if (little >= lend) return big;
   const ptrdiff_t length = lend - little;
   if (bigend - big < length) return nullptr;
+  return pair_find(big, bigend, little, static_cast<int32_t>(length), dbcs, false);
+}
+
+const unsigned char* pair_find(const unsigned char* big, const unsigned char* bigend,
+                               const unsigned char* little, int32_t length, bool dbcs, bool folded) {
+  if (length == 0) return big;
+  if (bigend - big < length) return nullptr;
   // A candidate counts only where a character starts, counting from big.
-  PairScan scan(big, little, static_cast<int32_t>(length), dbcs);
+  PairScan scan(big, little, length, dbcs, folded);
   return scan.find(big, bigend - length);
 }
 

@@ -13,10 +13,16 @@ namespace {
 
 using namespace regex_internal;
 
+bool same_at(const unsigned char* s, const unsigned char* literal, size_t length, bool folded) {
+  for (size_t i = 0; i < length; ++i)
+    if (s[i] != literal[i] && !(folded && fold_case.v[s[i]] == literal[i])) return false;
+  return true;
+}
+
 const unsigned char* walk_find(const unsigned char* text, size_t size, const unsigned char* literal,
-                               size_t length, bool dbcs) {
+                               size_t length, bool dbcs, bool folded = false) {
   for (size_t p = 0; p + length <= size;) {
-    if (std::memcmp(text + p, literal, length) == 0) return text + p;
+    if (same_at(text + p, literal, length, folded)) return text + p;
     p += (dbcs && is_lead_byte(text[p]) && p + 1 < size) ? 2 : 1;
   }
   return nullptr;
@@ -28,6 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   const size_t length = data[0] & 0x1F;
   const bool dbcs = (data[0] & 0x20) != 0;
+  const bool folded = (data[0] & 0x40) != 0;
   if (size < 1 + length) return 0;
   // Copies of exact size, so that a read past either end is caught.
   std::unique_ptr<unsigned char[]> literal(new unsigned char[length + 1]);
@@ -43,9 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     LiteralPtr buffer(literal_new(literal.get(), static_cast<int32_t>(length)));
     if (length > 0) {
-      literal_build_table(buffer.get(), false);
+      literal_build_table(buffer.get(), folded);
       // With a table the find is on a character in either mode.
-      const unsigned char* aligned = walk_find(begin, text_size, literal.get(), length, true);
+      const unsigned char* aligned = walk_find(begin, text_size, literal.get(), length, true, folded);
       if (literal_find(begin, end, buffer.get(), false, dbcs) != aligned) std::abort();
     }
   } catch (const Failure&) {
