@@ -103,14 +103,16 @@ class PairScan {
   }
 
   bool whole(const unsigned char* candidate) {
-    if (!folded_)
-      return std::memcmp(candidate, little_, static_cast<size_t>(length_)) == 0 &&
-             !(dbcs_ && runs_.inside(candidate));
-    for (int32_t i = 0; i < length_; ++i) {
-      const unsigned char x = candidate[i], y = little_[i];
-      if (x != y && !(folded_ && fold_case.v[x] == y)) return false;
-    }
-    return !(dbcs_ && runs_.inside(candidate));
+    const bool same =
+        folded_ ? same_folded(candidate) : std::memcmp(candidate, little_, static_cast<size_t>(length_)) == 0;
+    return same && !(dbcs_ && runs_.inside(candidate));
+  }
+
+  // Each text byte equals the literal's or is its other case.
+  bool same_folded(const unsigned char* candidate) const {
+    for (int32_t i = 0; i < length_; ++i)
+      if (candidate[i] != little_[i] && fold_case.v[candidate[i]] != little_[i]) return false;
+    return true;
   }
 
   const unsigned char* little_;
