@@ -144,15 +144,12 @@ RarePair rare_pair(const unsigned char* literal, int32_t length) {
 
 const unsigned char* plain_find(const unsigned char* big, const unsigned char* bigend,
                                 const unsigned char* little, const unsigned char* lend, bool dbcs) {
-  if (little >= lend) return big;
-  const ptrdiff_t length = lend - little;
-  if (bigend - big < length) return nullptr;
-  return pair_find(big, bigend, little, static_cast<int32_t>(length), dbcs, false);
+  return pair_find(big, bigend, little, static_cast<int32_t>(lend - little), dbcs, false);
 }
 
 const unsigned char* pair_find(const unsigned char* big, const unsigned char* bigend,
                                const unsigned char* little, int32_t length, bool dbcs, bool folded) {
-  if (length == 0) return big;
+  if (length <= 0) return big;
   if (bigend - big < length) return nullptr;
   // A candidate counts only where a character starts, counting from big.
   PairScan scan(big, little, length, dbcs, folded);

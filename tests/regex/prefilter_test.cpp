@@ -123,25 +123,4 @@ TEST(PlainFind, AgreesWithCharacterWalk) {
   }
 }
 
-TEST(RarePair, PicksTheRarestBytesInOrder) {
-  struct Case {
-    const char* name;
-    std::string literal;
-    int32_t first, second;
-  };
-  const Case cases[] = {
-      {"one_byte", "e", 0, 0},
-      {"equal_bytes_take_the_later", "ea", 0, 1},
-      {"capitals_before_lower_case", "seXaZe", 2, 4},
-      {"control_byte_then_rarer_letter", "the\x01 ", 1, 3},
-      {"trail_byte_rarest", "\x82\xa0\x88\x9f", 1, 3},
-  };
-  for (const Case& c : cases) {
-    const RarePair pair = rare_pair(reinterpret_cast<const unsigned char*>(c.literal.data()),
-                                    static_cast<int32_t>(c.literal.size()));
-    EXPECT_EQ(pair.first, c.first) << c.name;
-    EXPECT_EQ(pair.second, c.second) << c.name;
-  }
-}
-
 }  // namespace
