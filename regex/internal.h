@@ -190,6 +190,19 @@ void literal_mark(LiteralBuf* buffer);
 void literal_build_table(LiteralBuf* buffer, bool fold);
 const unsigned char* literal_find(const unsigned char* big, const unsigned char* bigend,
                                   const LiteralBuf* little, bool multiline, bool dbcs);
+// The offsets in a literal of its two bytes least likely in text, first < second
+// (both 0 for a literal of one byte).
+struct RarePair {
+  int32_t first;
+  int32_t second;
+};
+RarePair rare_pair(const unsigned char* literal, int32_t length);
+// The first place at or after big where the literal of length bytes begins (with folded,
+// each byte in either case) and, with dbcs, a character begins (counting from big).
+const unsigned char* pair_find(const unsigned char* big, const unsigned char* bigend,
+                               const unsigned char* little, int32_t length, bool dbcs, bool folded);
+// The first place at or after big where [little, lend) begins whole and, with dbcs, a
+// character begins (counting from big); found by a block search on the rare pair.
 const unsigned char* plain_find(const unsigned char* big, const unsigned char* bigend,
                                 const unsigned char* little, const unsigned char* lend, bool dbcs);
 

@@ -138,8 +138,7 @@ const unsigned char* table_search(const unsigned char* big, const unsigned char*
       continue;
     }
     const unsigned char* candidate = s - (length - 1);
-    if (same_bytes(candidate, text, length - 1, folded) && !runs.inside(candidate))
-      return candidate;
+    if (same_bytes(candidate, text, length - 1, folded) && !runs.inside(candidate)) return candidate;
     ++s;
   }
   return nullptr;
@@ -174,34 +173,8 @@ const unsigned char* literal_find(const unsigned char* big, const unsigned char*
     if (newline_end && s > big && s[-1] == text[0] && tail_candidate(big, s - 1, little)) return s - 1;
     return nullptr;
   }
-  return table_search(big, big, bigend, little);
-}
-
-const unsigned char* plain_find(const unsigned char* big, const unsigned char* bigend,
-                                const unsigned char* little, const unsigned char* lend, bool dbcs) {
-  if (little >= lend) return big;
-  const ptrdiff_t length = lend - little;
-  if (bigend - big < length) return nullptr;
-  const unsigned char* last = bigend - length;
-  const unsigned char first = *little;
-  if (!dbcs) {
-    for (const unsigned char* p = big; p <= last;) {
-      p = static_cast<const unsigned char*>(std::memchr(p, first, last - p + 1));
-      if (!p) return nullptr;
-      if (std::memcmp(p, little, length) == 0) return p;
-      ++p;
-    }
-    return nullptr;
-  }
-  // A candidate counts only where a character starts, counting from big.
-  LeadRuns runs(big);
-  for (const unsigned char* p = big; p <= last;) {
-    p = static_cast<const unsigned char*>(std::memchr(p, first, last - p + 1));
-    if (!p) return nullptr;
-    if (!runs.inside(p) && std::memcmp(p, little, length) == 0) return p;
-    ++p;
-  }
-  return nullptr;
+  // The alignment test holds in every mode: the pair search makes it with dbcs on.
+  return pair_find(big, bigend, text, length, true, (little->flags & LB_TABLE_FOLDED) != 0);
 }
 
 }  // namespace regex_internal

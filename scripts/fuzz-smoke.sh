@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-30}
-targets=(regex_compile_fuzz regex_match_fuzz regex_memo_fuzz regex_subst_fuzz regex_trans_fuzz jcode_fuzz unicode_fuzz)
+targets=(regex_compile_fuzz regex_match_fuzz regex_memo_fuzz regex_prefilter_fuzz regex_subst_fuzz regex_trans_fuzz jcode_fuzz unicode_fuzz)
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc 2>/dev/null || echo 2)" --target "${targets[@]}"
 for target in "${targets[@]}"; do

@@ -1,0 +1,159 @@
+// The literal search: a block scan for two of the literal's bytes at once, chosen as
+// the two least likely in text, then a full comparison at each place both agree.
+#include <cstring>
+
+#include "regex/internal.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace regex_internal {
+namespace {
+
+// How common a byte is in the text this engine sees (ASCII prose, code and logs, and
+// Shift_JIS), on a rough scale: the higher the more common.
+constexpr int byte_commonness(unsigned c) {
+  if (c == ' ') return 250;
+  if (c == 'e' || c == 't' || c == 'a' || c == 'o' || c == 'i' || c == 'n') return 200;
+  if (c == 's' || c == 'r' || c == 'h' || c == 'l' || c == 'd') return 180;
+  if (c >= 'a' && c <= 'z') return 140;
+  // Leads of hiragana, katakana, punctuation, and the most frequent kanji rows.
+  if (c == 0x82 || c == 0x83 || c == 0x81) return 190;
+  if (c >= '0' && c <= '9') return 120;
+  if (c == '\n' || c == '\r' || c == '\t' || c == ',' || c == '.') return 120;
+  if (c >= 'A' && c <= 'Z') return 90;
+  if (lead_byte_value(c)) return 80;
+  // Trail bytes of double-byte characters.
+  if (c >= 0x40 && c <= 0xFC) return 60;
+  if (c >= 0x21 && c <= 0x7E) return 50;
+  return 10;  // control bytes and the rest
+}
+
+struct Commonness {
+  unsigned char v[256];
+};
+constexpr Commonness make_commonness() {
+  Commonness t{};
+  for (unsigned c = 0; c < 256; ++c) t.v[c] = static_cast<unsigned char>(byte_commonness(c));
+  return t;
+}
+constexpr Commonness kCommonness = make_commonness();
+static_assert(kCommonness.v[' '] > kCommonness.v['e'] && kCommonness.v['e'] > kCommonness.v['q'] &&
+              kCommonness.v['q'] > kCommonness.v['Q'] && kCommonness.v['Q'] > kCommonness.v[0x01]);
+
+// Both cases of a byte with folding, else the byte twice.
+struct PairByte {
+  unsigned char byte, other;
+  PairByte(unsigned char b, bool folded) : byte(b), other(folded ? fold_case.v[b] : b) {}
+  bool matches(unsigned char x) const { return x == byte || x == other; }
+};
+
+// The literal's first place in [p, last] where it is found whole (with folding, each
+// byte in either case) and, with dbcs, a character starts; candidates come in order, so
+// runs only moves forward.
+class PairScan {
+ public:
+  PairScan(const unsigned char* big, const unsigned char* little, int32_t length, bool dbcs, bool folded)
+      : little_(little),
+        length_(length),
+        dbcs_(dbcs),
+        folded_(folded),
+        runs_(big),
+        pair_(rare_pair(little, length)),
+        first_(little[pair_.first], folded),
+        second_(little[pair_.second], folded) {}
+
+  const unsigned char* find(const unsigned char* p, const unsigned char* last) {
+#if defined(__SSE2__)
+    const __m128i first = _mm_set1_epi8(static_cast<char>(first_.byte));
+    const __m128i first_other = _mm_set1_epi8(static_cast<char>(first_.other));
+    const __m128i second = _mm_set1_epi8(static_cast<char>(second_.byte));
+    const __m128i second_other = _mm_set1_epi8(static_cast<char>(second_.other));
+    // Every candidate of a block lies at or before last, so both loads stay inside the text.
+    for (; last - p >= 15; p += 16) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pair_.first));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pair_.second));
+      const __m128i hits =
+          _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(a, first_other)),
+                        _mm_or_si128(_mm_cmpeq_epi8(b, second), _mm_cmpeq_epi8(b, second_other)));
+      for (auto lanes = static_cast<uint32_t>(_mm_movemask_epi8(hits)); lanes != 0; lanes &= lanes - 1) {
+        const unsigned char* candidate = p + __builtin_ctz(lanes);
+        if (whole(candidate)) return candidate;
+      }
+    }
+#endif
+    return find_bytewise(p, last);
+  }
+
+ private:
+  // The portable form, and the tail of the block form: memchr on the rarer byte where
+  // it has one case.
+  const unsigned char* find_bytewise(const unsigned char* p, const unsigned char* last) {
+    for (; p <= last; ++p) {
+      if (first_.byte == first_.other) {
+        const auto* hit = static_cast<const unsigned char*>(
+            std::memchr(p + pair_.first, first_.byte, static_cast<size_t>(last - p) + 1));
+        if (!hit) return nullptr;
+        p = hit - pair_.first;
+      }
+      if (first_.matches(p[pair_.first]) && second_.matches(p[pair_.second]) && whole(p)) return p;
+    }
+    return nullptr;
+  }
+
+  bool whole(const unsigned char* candidate) {
+    const bool same =
+        folded_ ? same_folded(candidate) : std::memcmp(candidate, little_, static_cast<size_t>(length_)) == 0;
+    return same && !(dbcs_ && runs_.inside(candidate));
+  }
+
+  // Each text byte equals the literal's or is its other case.
+  bool same_folded(const unsigned char* candidate) const {
+    for (int32_t i = 0; i < length_; ++i)
+      if (candidate[i] != little_[i] && fold_case.v[candidate[i]] != little_[i]) return false;
+    return true;
+  }
+
+  const unsigned char* little_;
+  int32_t length_;
+  bool dbcs_;
+  bool folded_;
+  LeadRuns runs_;
+  RarePair pair_;
+  PairByte first_, second_;
+};
+
+}  // namespace
+
+RarePair rare_pair(const unsigned char* literal, int32_t length) {
+  RarePair pair{0, 0};
+  if (length <= 1) return pair;
+  // The rarest byte, then the rarest at another offset; among equals the later one,
+  // whose bytes a failed candidate has not yet read.
+  int32_t rarest = 0;
+  for (int32_t i = 1; i < length; ++i)
+    if (kCommonness.v[literal[i]] <= kCommonness.v[literal[rarest]]) rarest = i;
+  int32_t other = rarest == 0 ? 1 : 0;
+  for (int32_t i = 0; i < length; ++i)
+    if (i != rarest && kCommonness.v[literal[i]] <= kCommonness.v[literal[other]]) other = i;
+  pair.first = rarest < other ? rarest : other;
+  pair.second = rarest < other ? other : rarest;
+  return pair;
+}
+
+const unsigned char* plain_find(const unsigned char* big, const unsigned char* bigend,
+                                const unsigned char* little, const unsigned char* lend, bool dbcs) {
+  return pair_find(big, bigend, little, static_cast<int32_t>(lend - little), dbcs, false);
+}
+
+const unsigned char* pair_find(const unsigned char* big, const unsigned char* bigend,
+                               const unsigned char* little, int32_t length, bool dbcs, bool folded) {
+  if (length <= 0) return big;
+  if (bigend - big < length) return nullptr;
+  // A candidate counts only where a character starts, counting from big.
+  PairScan scan(big, little, length, dbcs, folded);
+  return scan.find(big, bigend - length);
+}
+
+}  // namespace regex_internal

@@ -1,0 +1,62 @@
+// Fuzz target: the literal search on a rare byte pair against a walk over the text one
+// character at a time, in byte mode and in double-byte mode, both directly and through
+// a literal buffer with its table (which finds only character starts in both modes). The first byte picks the
+// literal's length (low five bits) and the mode (bit 5); the literal and then the text follow.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "regex/internal.h"
+
+namespace {
+
+using namespace regex_internal;
+
+bool same_at(const unsigned char* s, const unsigned char* literal, size_t length, bool folded) {
+  for (size_t i = 0; i < length; ++i)
+    if (s[i] != literal[i] && !(folded && fold_case.v[s[i]] == literal[i])) return false;
+  return true;
+}
+
+const unsigned char* walk_find(const unsigned char* text, size_t size, const unsigned char* literal,
+                               size_t length, bool dbcs, bool folded = false) {
+  for (size_t p = 0; p + length <= size;) {
+    if (same_at(text + p, literal, length, folded)) return text + p;
+    p += (dbcs && is_lead_byte(text[p]) && p + 1 < size) ? 2 : 1;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1) return 0;
+  const size_t length = data[0] & 0x1F;
+  const bool dbcs = (data[0] & 0x20) != 0;
+  const bool folded = (data[0] & 0x40) != 0;
+  if (size < 1 + length) return 0;
+  // Copies of exact size, so that a read past either end is caught.
+  std::unique_ptr<unsigned char[]> literal(new unsigned char[length + 1]);
+  std::memcpy(literal.get(), data + 1, length);
+  const size_t text_size = size - 1 - length;
+  std::unique_ptr<unsigned char[]> text(new unsigned char[text_size + 1]);
+  std::memcpy(text.get(), data + 1 + length, text_size);
+  const unsigned char* const begin = text.get();
+  const unsigned char* const end = begin + text_size;
+
+  const unsigned char* expected = walk_find(begin, text_size, literal.get(), length, dbcs);
+  if (plain_find(begin, end, literal.get(), literal.get() + length, dbcs) != expected) std::abort();
+  // A literal buffer with its table (an empty literal would be measured as a C string).
+  if (length == 0) return 0;
+  try {
+    LiteralPtr buffer(literal_new(literal.get(), static_cast<int32_t>(length)));
+    literal_build_table(buffer.get(), folded);
+    // With a table the find is on a character in either mode.
+    const unsigned char* aligned = walk_find(begin, text_size, literal.get(), length, true, folded);
+    if (literal_find(begin, end, buffer.get(), false, dbcs) != aligned) std::abort();
+  } catch (const Failure&) {
+    // Out of memory in the buffer: nothing to compare.
+  }
+  return 0;
+}
