@@ -179,6 +179,7 @@ TEST(Exec, Folding) {
       {"trail_byte_folded_without_kanji", "\x82" "a", "\x82" "A", OPT_FOLD, "0,2"},
       {"trail_byte_kept_with_kanji", "\x82" "a", "\x82" "A", OPT_FOLD | OPT_KANJI, "no"},
       {"kanji_then_letter", kA + "b", kA + "B", OPT_FOLD | OPT_KANJI, "0,3"},
+      {"kanji_mode_folds_the_whole_alphabet", "az", kA + "AZ", OPT_FOLD | OPT_KANJI, "2,4"},
       {"inline_modifier", "a(?i)B", "xAb", 0, "1,3"},
   };
   expect_matches(cases, std::size(cases));
@@ -214,6 +215,49 @@ TEST(Exec, FoldCacheGivesTheSameMatches) {
       }
     }
   }
+}
+
+// How the parser reads escapes, classes, comments and modifiers, seen in what matches.
+TEST(Exec, PatternSyntax) {
+  const MatchCase cases[] = {
+      {"set_escapes", "\\w\\W\\s\\S\\d\\D", "a- x5b", 0, "0,6"},
+      {"space_escape_takes_every_blank", "a\\s+b", "a\t\n\x0b\f\r b", 0, "0,8"},
+      {"literal_escapes", "\\n\\r\\t\\f\\e\\a\\cA\\c[\\x41\\0101\\/\\101",
+       "\n\r\t\f\x1b\x07\x01\x1b" "A\x08" "1/A", 0, "0,13"},
+      {"octal_ten_without_groups", "\\10", "a\x08", 0, "1,2"},
+      {"hex_x_counts_as_zero", "\\xx1", "x1\x01", 0, "2,3"},
+      {"huge_backref_is_octal_text", "\\4294967297", "\x22" "94967297", 0, "0,9"},
+      {"brace_not_quantifier", "x{,3}", "xx{,3}", 0, "1,6"},
+      {"backs_off_before_quantifier", "ab*", "aabbb", 0, "0,1"},
+      {"double_byte_before_quantifier", "x" + kA + "+", "x" + kA + kA + "x", OPT_KANJI, "0,5"},
+      {"extended_space_hides_star", "a *", "aa*", OPT_EXTENDED, "1,3"},
+      {"comment_before_star", "a(?#c)*", "aaa", OPT_EXTENDED, "0,3"},
+      {"comment_after_run", "ab(?#c)*", "abab", OPT_EXTENDED, "0,4"},
+      {"extended_comment", "a # note\nb", "ab", OPT_EXTENDED, "0,2"},
+      {"unterminated_comment", "a(?#abc", "a", 0, "0,1"},
+      {"trail_byte_without_kanji", "\x95\x5c" "n", "\x95\n", 0, "0,2"},
+      {"nul_inside_pattern", std::string("a\0b", 3), std::string("a\0b", 3), 0, "0,3"},
+      {"kanji_lead_at_pattern_end", "ab\x82", "ab\x82", OPT_KANJI, "0,3"},
+      {"modifier_acts_on_whole_pattern", "a$(?m)", "xa\nb", 0, "1,2"},
+      {"modifier_before_bar", "a(?i)|b", "B", 0, "0,1"},
+      {"modifier_at_group_end", "(a(?i))", "A", 0, "0,1 0,1"},
+      {"modifier_after_class", "[A-Z](?i)", "q", 0, "0,1"},
+      {"extended_trailing_comment", "a(?x)[b]#c", "ab#c", 0, "0,2"},
+      {"extended_trailing_space", "[a] ", "a ", OPT_EXTENDED, "0,1"},
+      {"class_bracket_first", "[]a]+", "x]a]", 0, "1,4"},
+      {"class_dash_last", "[a-]+", "x-a-", 0, "1,4"},
+      {"class_dash_first", "[-a]+", "x-a-", 0, "1,4"},
+      {"class_upper_single_folded", "[Q]", "q", OPT_FOLD, "0,1"},
+      {"class_set_ends_range", "[a-\\d]+", "a-59", 0, "2,4"},
+      {"class_word", "[\\w]+", "-aZ_9-", 0, "1,5"},
+      {"class_space", "[\\s]+", "x\t\n\x0b\f\r y", 0, "1,7"},
+      {"class_non_word", "[\\W]+", "a-" + kA + "b", OPT_KANJI, "1,4"},
+      {"class_non_space", "[\\S]+", " " + kA + "x ", OPT_KANJI, "1,4"},
+      {"class_escapes", "[\\n\\t\\x41\\cA\\101\\8]+", std::string("-\n\tA\x01\0" "8-", 8), 0, "1,7"},
+      {"class_kanji_trail_5d_not_bracket", "[\x83\x5d]", "\x83\x5d", OPT_KANJI, "0,2"},
+      {"class_bytes_without_kanji", "[\x83\x5d]", "\x83", 0, "no"},
+  };
+  expect_matches(cases, std::size(cases));
 }
 
 TEST(Exec, Groups) {
@@ -268,36 +312,6 @@ TEST(Exec, LookAhead) {
       {"nested", "(?=a(?!b))a.", "abac", 0, "2,4"},
   };
   expect_matches(cases, std::size(cases));
-}
-
-TEST(Exec, RequiredLiteralUsefulness) {
-  // No fixed offset and not expensive: the literal is searched for, and dropped
-  // after 101 calls that found it; a call that does not find it counts up.
-  Compiled c = compile("\\d+xyz");
-  ASSERT_TRUE(c->must_literal);
-  ASSERT_EQ(c->expensive, 0);
-  Bytes hit("12xyz", true), miss("12xy", true);
-  char message[RX_MESSAGE_SIZE];
-  EXPECT_EQ(rx_exec(c.handle.get(), miss.cbegin(), miss.cend(), miss.cbegin(), 0, message), 0);
-  EXPECT_EQ(c->must_literal->useful, 101);
-  for (int i = 0; i < 101; ++i) {
-    ASSERT_TRUE(c->must_literal) << i;
-    EXPECT_EQ(rx_exec(c.handle.get(), hit.cbegin(), hit.cend(), hit.cbegin(), 0, message), 1);
-  }
-  ASSERT_TRUE(c->must_literal);
-  EXPECT_EQ(c->must_literal->useful, 0);
-  EXPECT_EQ(rx_exec(c.handle.get(), hit.cbegin(), hit.cend(), hit.cbegin(), 0, message), 1);
-  EXPECT_EQ(c->must_literal, nullptr);
-  EXPECT_EQ(rx_exec(c.handle.get(), miss.cbegin(), miss.cend(), miss.cbegin(), 0, message), 0);
-  EXPECT_EQ(rx_exec(c.handle.get(), hit.cbegin(), hit.cend(), hit.cbegin(), 0, message), 1);
-
-  // With a fixed offset the literal narrows the search and is kept.
-  Compiled fixed = compile("ab\\d\\dcdef");
-  for (int i = 0; i < 150; ++i) {
-    Bytes t("xxab12cdef", true);
-    ASSERT_EQ(rx_exec(fixed.handle.get(), t.cbegin(), t.cend(), t.cbegin(), 0, message), 1);
-  }
-  EXPECT_TRUE(fixed->must_literal);
 }
 
 TEST(Exec, CorruptPrograms) {
