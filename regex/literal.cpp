@@ -123,7 +123,7 @@ bool same_bytes(const unsigned char* s, const unsigned char* lit, int32_t n, boo
 }
 
 const unsigned char* table_search(const unsigned char* big, const unsigned char* from,
-                                  const unsigned char* bigend, const LiteralBuf* little) {
+                                  const unsigned char* bigend, const LiteralBuf* little, bool dbcs) {
   const int32_t length = little->length;
   if (length > bigend - from) return nullptr;
   const unsigned char* text = little->data;
@@ -138,14 +138,14 @@ const unsigned char* table_search(const unsigned char* big, const unsigned char*
       continue;
     }
     const unsigned char* candidate = s - (length - 1);
-    if (same_bytes(candidate, text, length - 1, folded) && !runs.inside(candidate)) return candidate;
+    if (same_bytes(candidate, text, length - 1, folded) && !(dbcs && runs.inside(candidate))) return candidate;
     ++s;
   }
   return nullptr;
 }
 
-bool tail_candidate(const unsigned char* big, const unsigned char* s, const LiteralBuf* little) {
-  return *s == little->data[0] && char_position(big, s) != 2 &&
+bool tail_candidate(const unsigned char* big, const unsigned char* s, const LiteralBuf* little, bool dbcs) {
+  return *s == little->data[0] && !(dbcs && char_position(big, s) == 2) &&
          std::memcmp(s, little->data, little->length) == 0;
 }
 
@@ -166,15 +166,16 @@ const unsigned char* literal_find(const unsigned char* big, const unsigned char*
     if (little->flags & LB_TABLE_FOLDED) {
       const unsigned char* from = bigend - length;
       if (newline_end && from > big) --from;
-      return table_search(big, from, bigend, little);
+      return table_search(big, from, bigend, little, dbcs);
     }
     const unsigned char* s = bigend - length;
-    if (tail_candidate(big, s, little)) return s;
-    if (newline_end && s > big && s[-1] == text[0] && tail_candidate(big, s - 1, little)) return s - 1;
+    if (tail_candidate(big, s, little, dbcs)) return s;
+    if (newline_end && s > big && s[-1] == text[0] && tail_candidate(big, s - 1, little, dbcs)) return s - 1;
     return nullptr;
   }
-  // The alignment test holds in every mode: the pair search makes it with dbcs on.
-  return pair_find(big, bigend, text, length, true, (little->flags & LB_TABLE_FOLDED) != 0);
+  // A byte-mode search matches bytes anywhere, as the matcher does: only in double-byte mode
+  // must a candidate begin a character.
+  return pair_find(big, bigend, text, length, dbcs, (little->flags & LB_TABLE_FOLDED) != 0);
 }
 
 }  // namespace regex_internal

@@ -137,6 +137,8 @@ TEST(SubstRun, GlobalRunsAndEmptyMatches) {
       {"empty_match_after_a_match", "s/b*/-/g", "abc", {4, "", "-a--c-"}},
       {"kanji_never_splits", "s/x*/-/gk", "\x82\xa0\x82\xa2", {3, "", "-\x82\xa0-\x82\xa2-"}},
       {"bytes_without_k", "s/x*/-/g", "\x82\xa0", {3, "", "-\x82-\xa0-"}},
+      {"required_literal_after_a_lead_byte_value", "s/.ab/X/", "z\x81" "ab", {1, "", "zX"}},
+      {"required_literal_not_inside_a_character_with_k", "s/.ab/X/k", "z\x81" "ab", {0, "", kNone}},
       {"anchor_without_m_only_at_the_start", "s/^a/x/g", "a\na", {1, "", "x\na"}},
       {"anchor_with_m_at_every_line", "s/^a/x/gm", "a\na", {2, "", "x\nx"}},
       {"gpos_continues_where_the_last_ended", "s/\\Ga/x/g", "aaba", {2, "", "xxba"}},
