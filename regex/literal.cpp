@@ -138,7 +138,8 @@ const unsigned char* table_search(const unsigned char* big, const unsigned char*
       continue;
     }
     const unsigned char* candidate = s - (length - 1);
-    if (same_bytes(candidate, text, length - 1, folded) && !(dbcs && runs.inside(candidate))) return candidate;
+    if (same_bytes(candidate, text, length - 1, folded) && !(dbcs && runs.inside(candidate)))
+      return candidate;
     ++s;
   }
   return nullptr;
