@@ -3,7 +3,7 @@
 # including the one before it:
 #   build  build Tavvel.exe and tavvel-cli and start the program under Wine
 #   test   run every test: frameworks, fuzzers, oracles, package tools
-#   bench  run the benchmarks against their peers
+#   bench  run the benchmarks against their peers, and make the screenshots
 # usage: scripts/install-deps.sh [build|test|bench]   (default: test)
 # Safe to run again: packages already present are left as they are.
 set -euo pipefail
@@ -24,6 +24,7 @@ test=(
 bench=(
   hyperfine                                  # whole-process timings against peers
   libpcre2-dev libonig-dev                   # regex engines to compare with
+  imagemagick xdotool                        # scripts/screenshots.sh: the dialogs as a user sees them
 )
 case "$purpose" in
   build) packages=("${build[@]}") ;;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Renders the main dialog and the about box under Wine on a virtual screen
-# and saves them as PNG in docs/. Needs the mingw build (build/mingw).
+# and saves them as PNG in docs/. Needs the mingw build (build/mingw) and
+# what scripts/install-deps.sh bench installs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 exe=build/mingw/app/Tavvel.exe
