@@ -15,7 +15,7 @@ namespace {
 
 constexpr unsigned kTestDialog = 7;
 constexpr unsigned kTestString = 5;
-constexpr int kLimited = 10, kCombo = 11, kLater = 12, kRun = 13;
+constexpr int kLimited = 10, kCombo = 11, kLater = 12, kRun = 13, kList = 14;
 
 // clang-format off
 const DialogTemplate kLayout = {
@@ -25,6 +25,7 @@ const DialogTemplate kLayout = {
         {kCombo, ControlKind::kComboBox, 0, 10, 50, 30, "", {"zero", "one"}},
         {kLater, ControlKind::kEdit, 0, 20, 50, 10, "", {}},
         {kRun, ControlKind::kButton, 0, 40, 50, 10, "run", {}},
+        {kList, ControlKind::kListBox, 0, 50, 50, 30, "", {}},
     },
 };
 // clang-format on
@@ -130,6 +131,21 @@ TEST_F(WindowTest, FailuresEscapingAHandlerAreToldWithTheProgramsTexts) {
     EXPECT_TRUE(window->Click(kRun));
     EXPECT_EQ(TakeMessages(), c.shown);
   }
+}
+
+// Adding and inserting answer where the entry went, deleting how many are left; an index
+// outside the list answers LB_ERR and changes nothing.
+TEST_F(WindowTest, ListEditsAnswerAsTheSystemsListBox) {
+  window = host.Open(dialog);
+  CListBox list;
+  list.Attach(window.get(), kList);
+  EXPECT_EQ(list.AddString("b"), 0);
+  EXPECT_EQ(list.InsertString(0, "a"), 0);
+  EXPECT_EQ(list.InsertString(-1, "c"), 2);
+  EXPECT_EQ(list.InsertString(4, "x"), win::kLbErr);
+  EXPECT_EQ(list.DeleteString(3), win::kLbErr);
+  EXPECT_EQ(list.DeleteString(1), 2);
+  EXPECT_EQ(window->ListItems(kList), (std::vector<CString>{"a", "c"}));
 }
 
 TEST_F(WindowTest, ResourcesAreThoseTheProgramHandedOver) {
