@@ -22,123 +22,91 @@ std::string ReadSource(const char* name) {
   return text.str();
 }
 
-// The texts a script line may name instead of quoting them.
-const std::map<std::string, std::string> kTextMacros = {{"TAVVEL_VERSION_LABEL", TAVVEL_VERSION_LABEL}};
+const std::string kScript = ReadSource("tavvel.rc");
 
 // The numeric value of every #define in resource.h, and the system's IDs.
-std::map<std::string, long> Identifiers() {
-  std::map<std::string, long> ids = {{"IDOK", 1}, {"IDCANCEL", 2}, {"IDC_STATIC", -1}};
-  std::istringstream header(ReadSource("resource.h"));
-  std::regex define(R"(#define\s+(\w+)\s+(0x[0-9A-Fa-f]+|\d+))");
-  for (std::string line; std::getline(header, line);) {
+long Id(const std::string& name) {
+  static const std::map<std::string, long> ids = [] {
+    std::map<std::string, long> ids = {{"IDOK", 1}, {"IDCANCEL", 2}, {"IDC_STATIC", -1}};
+    std::istringstream header(ReadSource("resource.h"));
+    const std::regex define(R"(#define\s+(\w+)\s+(0x[0-9A-Fa-f]+|\d+))");
     std::smatch m;
-    if (std::regex_search(line, m, define)) ids[m[1]] = std::stol(m[2], nullptr, 0);
-  }
-  return ids;
+    for (std::string line; std::getline(header, line);) {
+      if (std::regex_search(line, m, define)) ids[m[1]] = std::stol(m[2], nullptr, 0);
+    }
+    return ids;
+  }();
+  return ids.at(name);
 }
 
-struct ScriptControl {
+// A script field as text: a quoted string, or the macro a line may name instead.
+std::string Text(const std::string& field) {
+  if (field == "TAVVEL_VERSION_LABEL") return TAVVEL_VERSION_LABEL;
+  return field.size() >= 2 && field.front() == '"' ? field.substr(1, field.size() - 2) : field;
+}
+
+std::string Describe(ControlKind kind, long id, int x, int y, int cx, int cy, const std::string& text) {
+  std::ostringstream out;
+  out << static_cast<int>(kind) << " id " << id << " at " << x << "," << y << " size " << cx << "," << cy
+      << " \"" << text << "\"";
+  return out.str();
+}
+
+// Where a control line of the script keeps its text (-1: none), id and position.
+struct Layout {
   ControlKind kind;
-  long id;
-  int x, y, cx, cy;
-  std::string text;
+  int text, id, x;
 };
+const std::map<std::string, Layout> kLayouts = {{"DEFPUSHBUTTON", {ControlKind::kDefaultButton, 0, 1, 2}},
+                                                {"PUSHBUTTON", {ControlKind::kButton, 0, 1, 2}},
+                                                {"LTEXT", {ControlKind::kStatic, 0, 1, 2}},
+                                                {"GROUPBOX", {ControlKind::kGroupBox, 0, 1, 2}},
+                                                {"LISTBOX", {ControlKind::kListBox, -1, 0, 1}},
+                                                {"COMBOBOX", {ControlKind::kComboBox, -1, 0, 1}},
+                                                {"EDITTEXT", {ControlKind::kEdit, -1, 0, 1}},
+                                                {"ICON", {ControlKind::kIcon, -1, 1, 2}},
+                                                {"CONTROL", {ControlKind::kEtchedLine, 0, 1, 4}}};
 
-struct ScriptDialog {
-  std::string caption, font;
-  int cx = 0, cy = 0, point_size = 0;
-  long menu = 0;
-  std::vector<ScriptControl> controls;
-};
-
-ScriptDialog ParseDialog(const std::string& script, const std::string& name) {
-  std::map<std::string, long> ids = Identifiers();
-  ScriptDialog dialog;
-  size_t at = script.find("\n" + name + " DIALOGEX");
-  if (at == std::string::npos) ADD_FAILURE() << name << " missing";
-  std::istringstream lines(script.substr(at + 1));
-  std::string line;
-  std::getline(lines, line);
+// The dialog's size, caption, menu, font and controls as the script states them.
+std::vector<std::string> ScriptDialog(const std::string& name) {
+  std::istringstream lines(kScript.substr(kScript.find("\n" + name + " DIALOGEX") + 1));
+  const std::regex header(R"(^(?:\w+ DIALOGEX\s+0,\s*0,|CAPTION|FONT)\s+(.*))"), menu(R"(^MENU\s+(\w+))");
+  std::vector<std::string> described;
   std::smatch m;
-  if (std::regex_search(line, m, std::regex(R"(DIALOGEX\s+0,\s*0,\s*(\d+),\s*(\d+))"))) {
-    dialog.cx = std::stoi(m[1]);
-    dialog.cy = std::stoi(m[2]);
+  for (std::string line; std::getline(lines, line) && line.rfind("END", 0) != 0;) {
+    if (std::regex_search(line, m, header)) described.push_back(m[1]);
+    if (std::regex_search(line, m, menu)) described.push_back("menu " + std::to_string(Id(m[1])));
+    std::istringstream words(line);
+    std::string keyword, field;
+    if (!(words >> keyword) || !kLayouts.count(keyword)) continue;
+    std::vector<std::string> fields;
+    while (std::getline(words >> std::ws, field, ','))
+      fields.push_back(field.substr(0, field.find_last_not_of(' ') + 1));
+    Layout layout = kLayouts.at(keyword);
+    if (keyword == "CONTROL" && fields.at(2) == "PROGRESS_CLASSA") layout.kind = ControlKind::kProgress;
+    const auto number = [&](int offset) { return std::stoi(fields.at(layout.x + offset)); };
+    described.push_back(Describe(layout.kind, Id(fields.at(layout.id)), number(0), number(1), number(2),
+                                 number(3), layout.text < 0 ? "" : Text(fields.at(layout.text))));
   }
-  const std::regex caption(R"(^CAPTION\s+\"(.*)\")"), font(R"(^FONT\s+(\d+),\s*\"(.*)\")"), menu(R"(^MENU\s+(\w+))");
-  const std::regex text_control(R"(^\s+(\w+)\s+(\"[^\"]*\"|\w+),\s*(\w+),\s*(-?\d+),\s*(\d+),\s*(\d+),\s*(\d+))");
-  const std::regex plain_control(R"(^\s+(LISTBOX|COMBOBOX|EDITTEXT)\s+(\w+),\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+))");
-  const std::regex custom(R"(^\s+CONTROL\s+\"([^\"]*)\",\s*(\w+),\s*(\"?\w+\"?),\s*[^,]+,\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+))");
-  const std::regex icon(R"(^\s+ICON\s+(\w+),\s*(\w+),\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+))");
-  const std::map<std::string, ControlKind> kinds = {
-      {"DEFPUSHBUTTON", ControlKind::kDefaultButton}, {"PUSHBUTTON", ControlKind::kButton},
-      {"LTEXT", ControlKind::kStatic}, {"GROUPBOX", ControlKind::kGroupBox}, {"LISTBOX", ControlKind::kListBox},
-      {"COMBOBOX", ControlKind::kComboBox}, {"EDITTEXT", ControlKind::kEdit}};
-  while (std::getline(lines, line) && line.rfind("END", 0) != 0) {
-    if (std::regex_search(line, m, caption)) dialog.caption = m[1];
-    if (std::regex_search(line, m, font)) {
-      dialog.point_size = std::stoi(m[1]);
-      dialog.font = m[2];
-    }
-    if (std::regex_search(line, m, menu)) dialog.menu = ids.at(m[1]);
-    if (std::regex_search(line, m, custom)) {
-      ControlKind kind = m[3] == "PROGRESS_CLASSA" ? ControlKind::kProgress : ControlKind::kEtchedLine;
-      dialog.controls.push_back({kind, ids.at(m[2]), std::stoi(m[4]), std::stoi(m[5]), std::stoi(m[6]),
-                                 std::stoi(m[7]), m[1]});
-    } else if (std::regex_search(line, m, icon)) {
-      dialog.controls.push_back({ControlKind::kIcon, ids.at(m[2]), std::stoi(m[3]), std::stoi(m[4]),
-                                 std::stoi(m[5]), std::stoi(m[6]), ""});
-    } else if (std::regex_search(line, m, plain_control)) {
-      dialog.controls.push_back({kinds.at(m[1]), ids.at(m[2]), std::stoi(m[3]), std::stoi(m[4]), std::stoi(m[5]),
-                                 std::stoi(m[6]), ""});
-    } else if (std::regex_search(line, m, text_control)) {
-      std::string text = m[2].str()[0] == '"' ? m[2].str().substr(1, m[2].length() - 2) : kTextMacros.at(m[2]);
-      dialog.controls.push_back({kinds.at(m[1]), ids.at(m[3]), std::stoi(m[4]), std::stoi(m[5]), std::stoi(m[6]),
-                                 std::stoi(m[7]), text});
-    }
-  }
-  return dialog;
-}
-
-const DialogTemplate* FindDialog(unsigned id) {
-  for (const DialogTemplate* dialog : ProgramResources().dialogs) {
-    if (dialog->id == id) return dialog;
-  }
-  return nullptr;
-}
-
-const char* FindString(unsigned id) {
-  for (const StringResource& entry : ProgramResources().strings) {
-    if (entry.id == id) return entry.text;
-  }
-  return nullptr;
+  return described;
 }
 
 class DialogResource : public testing::TestWithParam<std::pair<unsigned, const char*>> {};
 
 TEST_P(DialogResource, ScriptAndTemplateAgree) {
   const auto [id, name] = GetParam();
-  const DialogTemplate* data = FindDialog(id);
-  ASSERT_NE(data, nullptr);
-  ScriptDialog script = ParseDialog(ReadSource("tavvel.rc"), name);
-  EXPECT_EQ(script.caption, data->caption);
-  EXPECT_EQ(script.cx, data->cx);
-  EXPECT_EQ(script.cy, data->cy);
-  EXPECT_EQ(script.font, data->font);
-  EXPECT_EQ(script.point_size, data->point_size);
-  EXPECT_EQ(script.menu, static_cast<long>(data->menu_id));
-  ASSERT_EQ(script.controls.size(), data->controls.size());
-  for (size_t i = 0; i < script.controls.size(); ++i) {
-    SCOPED_TRACE(i);
-    const ScriptControl& s = script.controls[i];
-    const ControlTemplate& t = data->controls[i];
-    EXPECT_EQ(s.kind, t.kind);
-    EXPECT_EQ(s.id, t.id);
-    EXPECT_EQ(s.x, t.x);
-    EXPECT_EQ(s.y, t.y);
-    EXPECT_EQ(s.cx, t.cx);
-    EXPECT_EQ(s.cy, t.cy);
-    EXPECT_EQ(s.text, t.text);
+  const DialogTemplate* data = nullptr;
+  for (const DialogTemplate* dialog : ProgramResources().dialogs) {
+    if (dialog->id == id) data = dialog;
   }
+  ASSERT_NE(data, nullptr);
+  std::vector<std::string> expected = {std::to_string(data->cx) + ", " + std::to_string(data->cy),
+                                       '"' + std::string(data->caption) + '"'};
+  if (data->menu_id != 0) expected.push_back("menu " + std::to_string(data->menu_id));
+  expected.push_back(std::to_string(data->point_size) + ", \"" + data->font + '"');
+  for (const ControlTemplate& c : data->controls)
+    expected.push_back(Describe(c.kind, c.id, c.x, c.y, c.cx, c.cy, c.text));
+  EXPECT_EQ(ScriptDialog(name), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Dialogs, DialogResource,
@@ -146,33 +114,33 @@ INSTANTIATE_TEST_SUITE_P(Dialogs, DialogResource,
                                          std::make_pair(unsigned{IDD_ABOUTBOX}, "IDD_ABOUTBOX")));
 
 TEST(MenuResource, ScriptAndTemplateAgree) {
-  std::map<std::string, long> ids = Identifiers();
-  std::string script = ReadSource("tavvel.rc");
-  std::istringstream lines(script.substr(script.find("IDR_MENU MENU")));
-  std::vector<MenuItemTemplate> expected = MainMenuTemplate();
-  std::vector<std::pair<std::string, long>> items;  // text ("" separator) and id
-  std::string popup;
+  std::istringstream lines(kScript.substr(kScript.find("IDR_MENU MENU")));
+  std::vector<std::string> script, expected;
   const std::regex item(R"(MENUITEM\s+\"(.*)\",\s*(\w+))");
   std::smatch m;
   for (std::string line; std::getline(lines, line) && line.rfind("END", 0) != 0;) {
-    if (line.find("MENUITEM SEPARATOR") != std::string::npos) items.emplace_back("", 0);
-    if (std::regex_search(line, m, item)) items.emplace_back(std::regex_replace(m[1].str(), std::regex(R"(\\t)"), "\t"), ids.at(m[2]));
+    if (line.find("MENUITEM SEPARATOR") != std::string::npos) script.push_back("separator");
+    if (std::regex_search(line, m, item)) {
+      script.push_back(std::regex_replace(m[1].str(), std::regex(R"(\\t)"), "\t") + " " +
+                       std::to_string(Id(m[2])));
+    }
   }
-  ASSERT_EQ(items.size(), expected.size());
-  for (size_t i = 0; i < items.size(); ++i) {
-    EXPECT_EQ(items[i].first, expected[i].text ? expected[i].text : "") << i;
-    EXPECT_EQ(items[i].second, static_cast<long>(expected[i].id)) << i;
+  for (const MenuItemTemplate& i : MainMenuTemplate()) {
+    expected.push_back(i.text ? i.text + (" " + std::to_string(i.id)) : "separator");
   }
+  EXPECT_EQ(script, expected);
 }
 
 TEST(StringResource, ScriptAndTableAgree) {
-  std::string script = ReadSource("tavvel.rc");
   for (const char* name : {"IDS_ABOUTBOX", "IDS_NOT_SELECTED", "IDS_LIST_EMPTY"}) {
-    long id = Identifiers().at(name);
     std::smatch m;
-    ASSERT_TRUE(std::regex_search(script, m, std::regex(std::string(name) + R"(\s+\"(.*)\")"))) << name;
-    ASSERT_NE(FindString(static_cast<unsigned>(id)), nullptr) << name;
-    EXPECT_EQ(m[1].str(), FindString(static_cast<unsigned>(id))) << name;
+    ASSERT_TRUE(std::regex_search(kScript, m, std::regex(std::string(name) + R"(\s+\"(.*)\")"))) << name;
+    const char* text = nullptr;
+    for (const StringResource& entry : ProgramResources().strings) {
+      if (entry.id == static_cast<unsigned>(Id(name))) text = entry.text;
+    }
+    ASSERT_NE(text, nullptr) << name;
+    EXPECT_EQ(m[1].str(), text) << name;
   }
 }
 
