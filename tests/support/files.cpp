@@ -41,7 +41,9 @@ TempFolder::~TempFolder() {
 }
 
 std::string TempFolder::operator/(std::string_view name) const {
-  return m_path + kPathSeparator + NativePath(std::string(name));
+  std::string path = m_path + kPathSeparator + std::string(name);
+  std::replace(path.end() - static_cast<std::ptrdiff_t>(name.size()), path.end(), '/', kPathSeparator);
+  return path;
 }
 
 void WriteFile(const std::string& path, std::string_view bytes) {
@@ -63,11 +65,6 @@ bool FileExists(const std::string& path) {
   struct stat info;
   return ::lstat(path.c_str(), &info) == 0;
 #endif
-}
-
-std::string NativePath(std::string path) {
-  std::replace(path.begin(), path.end(), '/', kPathSeparator);
-  return path;
 }
 
 }  // namespace tavvel_test

@@ -29,7 +29,4 @@ std::string ReadFile(const std::string& path);
 // Whether anything (a file, a folder, a link even if dangling) has this name.
 bool FileExists(const std::string& path);
 
-// Path with '/' turned into the platform's separator.
-std::string NativePath(std::string path);
-
 }  // namespace tavvel_test

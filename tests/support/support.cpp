@@ -47,15 +47,6 @@ void DialogTest::AddFiles(const std::vector<std::string>& paths) {
   ASSERT_TRUE(window->Click(IDC_ADD));
 }
 
-void DialogTest::AddNewFiles(const std::vector<std::pair<std::string, std::string>>& files) {
-  std::vector<std::string> paths;
-  for (const auto& [name, content] : files) {
-    WriteFile(Path(name), content);
-    paths.push_back(Path(name));
-  }
-  AddFiles(paths);
-}
-
 void DialogTest::JoinTo(const std::string& output) {
   host.AnswerFileDialog({CString(output.c_str())});
   ASSERT_TRUE(window->Click(IDC_JOIN));

@@ -22,7 +22,7 @@ namespace tavvel_test {
 std::string ListForm(std::string path);
 std::vector<std::string> ListForms(const std::vector<std::string>& paths);
 // Full path of the running test program.
-std::string ModulePath();
+inline std::string ModulePath() { return std::string(GetModuleFileName().View()); }
 
 // A message box as the user saw it.
 struct Shown {
@@ -49,8 +49,6 @@ class DialogTest : public ::testing::Test {
   // --- the user ---
   // Chooses paths in the Open dialog of the add button.
   void AddFiles(const std::vector<std::string>& paths);
-  // Creates files (name, content) in the folder and adds them in that order.
-  void AddNewFiles(const std::vector<std::pair<std::string, std::string>>& files);
   // Names the output in the Save dialog of the join button.
   void JoinTo(const std::string& output);
   void Select(const std::vector<int>& indexes);
