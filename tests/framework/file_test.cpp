@@ -38,15 +38,15 @@ TEST(FileOpen, FailuresGiveWindowsCodes) {
     CFileException::Cause cause;
   };
   const Case cases[] = {
-      {"missing_file", dir / "absent.txt", kReadBinary, 2, CFileException::fileNotFound},
-      {"missing_folder", dir / "absent/file.txt", kReadBinary, 3, CFileException::badPath},
-      {"missing_folder_create", dir / "absent/file.txt", kCreateBinary, 3, CFileException::badPath},
-      {"file_as_folder", dir / "plain.txt/file.txt", kReadBinary, 3, CFileException::badPath},
-      {"folder_read", dir / "sub", kReadBinary, 5, CFileException::accessDenied},
-      {"folder_create", dir / "sub", kCreateBinary, 5, CFileException::accessDenied},
-      {"empty_path", "", kReadBinary, 3, CFileException::badPath},
+    {"missing_file", dir / "absent.txt", kReadBinary, 2, CFileException::fileNotFound},
+    {"missing_folder", dir / "absent/file.txt", kReadBinary, 3, CFileException::badPath},
+    {"missing_folder_create", dir / "absent/file.txt", kCreateBinary, 3, CFileException::badPath},
+    {"file_as_folder", dir / "plain.txt/file.txt", kReadBinary, 3, CFileException::badPath},
+    {"folder_read", dir / "sub", kReadBinary, 5, CFileException::accessDenied},
+    {"folder_create", dir / "sub", kCreateBinary, 5, CFileException::accessDenied},
+    {"empty_path", "", kReadBinary, 3, CFileException::badPath},
 #if !defined(_WIN32)
-      {"name_too_long", dir / std::string(300, 'n'), kReadBinary, 206, CFileException::badPath},
+    {"name_too_long", dir / std::string(300, 'n'), kReadBinary, 206, CFileException::badPath},
 #endif
   };
   for (const Case& c : cases) {
@@ -293,13 +293,13 @@ TEST(FileStandardOutput, TheNamedOutputWritesThereAndStaysOpen) {
 
 #endif  // !_WIN32
 
-std::vector<std::string> ReadLines(const std::string& path, unsigned flags) {
-  CStdioFile file;
+std::vector<std::string> ReadLines(CStdioFile& file, const std::string& path, unsigned flags) {
   EXPECT_TRUE(file.Open(path.c_str(), flags));
   std::vector<std::string> lines;
   CString line;
   while (file.ReadString(line)) lines.emplace_back(line.View());
   EXPECT_FALSE(file.ReadString(line));
+  file.Close();
   return lines;
 }
 
@@ -320,19 +320,38 @@ TEST(StdioFile, ReadStringRules) {
       {"cr_cr_lf", "a\r\r\n", {"a\r"}, {"a\r\r"}},
       {"last_line_without_lf", "x\ny", {"x", "y"}, {"x", "y"}},
       {"empty_lines", "\n\r\n\nz\n", {"", "", "", "z"}, {"", "\r", "", "z"}},
-      {"ctrl_z_ends", "a\nb\x1A" "c\nd\n", {"a", "b"}, {"a", "b\x1A" "c", "d"}},
-      {"ctrl_z_first", "\x1A" "a\n", {}, {"\x1A" "a"}},
+      {"ctrl_z_ends",
+       "a\nb\x1A"
+       "c\nd\n",
+       {"a", "b"},
+       {"a",
+        "b\x1A"
+        "c",
+        "d"}},
+      {"ctrl_z_first",
+       "\x1A"
+       "a\n",
+       {},
+       {"\x1A"
+        "a"}},
       {"ctrl_z_after_lf", "a\n\x1A", {"a"}, {"a", "\x1A"}},
       {"trailing_cr_at_end", "a\r", {"a\r"}, {"a\r"}},
       {"nul_kept", nul_line + "\n", {nul_line}, {nul_line}},
   };
   TempFolder dir;
+  WriteFile(dir / "first.txt", "one\ntwo\n");
+  CStdioFile file;
+  CString line;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::string path = dir / c.name;
     WriteFile(path, c.content);
-    EXPECT_EQ(ReadLines(path, CFile::modeRead | CFile::typeText), c.text);
-    EXPECT_EQ(ReadLines(path, CFile::modeRead | CFile::typeBinary), c.binary);
+    // Reopening after a line was read starts afresh.
+    ASSERT_TRUE(file.Open((dir / "first.txt").c_str(), CFile::modeRead | CFile::typeText));
+    ASSERT_TRUE(file.ReadString(line));
+    file.Close();
+    EXPECT_EQ(ReadLines(file, path, CFile::modeRead | CFile::typeText), c.text);
+    EXPECT_EQ(ReadLines(file, path, CFile::modeRead | CFile::typeBinary), c.binary);
   }
 }
 
@@ -348,23 +367,8 @@ TEST(StdioFile, LongLinesAndBufferEdges) {
   std::string path = dir / "long.txt";
   WriteFile(path, content);
   std::vector<std::string> expected = {"ab", second, long_line, "end"};
-  EXPECT_EQ(ReadLines(path, CFile::modeRead | CFile::typeText), expected);
-}
-
-TEST(StdioFile, ReopeningStartsAfresh) {
-  TempFolder dir;
-  WriteFile(dir / "first.txt", "one\ntwo\n");
-  WriteFile(dir / "second.txt", "three\n");
   CStdioFile file;
-  CString line;
-  ASSERT_TRUE(file.Open((dir / "first.txt").c_str(), CFile::modeRead | CFile::typeText));
-  ASSERT_TRUE(file.ReadString(line));
-  EXPECT_EQ(line, "one");
-  file.Close();
-  ASSERT_TRUE(file.Open((dir / "second.txt").c_str(), CFile::modeRead | CFile::typeText));
-  ASSERT_TRUE(file.ReadString(line));
-  EXPECT_EQ(line, "three");
-  EXPECT_FALSE(file.ReadString(line));
+  EXPECT_EQ(ReadLines(file, path, CFile::modeRead | CFile::typeText), expected);
 }
 
 }  // namespace
