@@ -1,10 +1,10 @@
 // CString: the buffer protocol, replace-all, formatting and large texts.
+#include "framework/cstring.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
-
-#include "framework/cstring.h"
 
 namespace {
 
@@ -26,21 +26,21 @@ const ReplaceCase kReplaceCases[] = {
     {"no_match", "abc", "d", "e", "abc", 0},
     {"empty_search_does_nothing", "abc", "", "e", "abc", 0},
     {"search_longer_than_text", "ab", "abc", "x", "ab", 0},
-    {"bytes_not_characters", "\x83\x5c" "a", "\x5c", "/", "\x83/a", 1},
+    {"bytes_not_characters",
+     "\x83\x5c"
+     "a",
+     "\x5c", "/", "\x83/a", 1},
 };
 
-class CStringReplace : public testing::TestWithParam<ReplaceCase> {};
-
-TEST_P(CStringReplace, ReplacesEveryOccurrence) {
-  const ReplaceCase& c = GetParam();
-  CString text(c.text);
-  EXPECT_EQ(text.Replace(c.old_text, c.new_text), c.count);
-  EXPECT_EQ(text.View(), c.result);
-  EXPECT_EQ(std::strlen(text.GetString()), text.GetLength());
+TEST(CStringReplace, ReplacesEveryOccurrence) {
+  for (const ReplaceCase& c : kReplaceCases) {
+    SCOPED_TRACE(c.name);
+    CString text(c.text);
+    EXPECT_EQ(text.Replace(c.old_text, c.new_text), c.count);
+    EXPECT_EQ(text.View(), c.result);
+    EXPECT_EQ(std::strlen(text.GetString()), text.GetLength());
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, CStringReplace, testing::ValuesIn(kReplaceCases),
-                         [](const testing::TestParamInfo<ReplaceCase>& info) { return info.param.name; });
 
 // A reader fills the buffer piece by piece, asking for the room of a whole file before it
 // releases: what it wrote moves with the text, also into memory of its own.
