@@ -66,27 +66,19 @@ TEST(FileOpen, FailuresGiveWindowsCodes) {
 
 TEST(FileOpen, CreateTruncatesUnlessNoTruncate) {
   TempFolder dir;
-  std::string path = dir / "out.bin";
-  WriteFile(path, "old content");
-  {
+  const auto write = [](const std::string& path, unsigned flags, uint64_t length_found) {
     CFile file;
-    ASSERT_TRUE(file.Open(path.c_str(), kCreateBinary | CFile::modeNoTruncate));
-    EXPECT_EQ(file.GetLength(), 11u);
-    file.Write("OLD", 3);
-    file.Close();
-  }
-  EXPECT_EQ(ReadFile(path), "OLD content");
-  {
-    CFile file;
-    ASSERT_TRUE(file.Open(path.c_str(), kCreateBinary));
-    EXPECT_EQ(file.GetLength(), 0u);
+    ASSERT_TRUE(file.Open(path.c_str(), kCreateBinary | flags));
+    EXPECT_EQ(file.GetLength(), length_found);
     file.Write("new", 3);
-    file.Close();
-  }
-  EXPECT_EQ(ReadFile(path), "new");
-  CFile created;
-  ASSERT_TRUE(created.Open((dir / "fresh.bin").c_str(), kCreateBinary | CFile::modeNoTruncate));
-  EXPECT_EQ(created.GetLength(), 0u);
+  };
+  WriteFile(dir / "out.bin", "old content");
+  write(dir / "out.bin", CFile::modeNoTruncate, 11);
+  EXPECT_EQ(ReadFile(dir / "out.bin"), "new content");
+  write(dir / "out.bin", 0, 0);
+  EXPECT_EQ(ReadFile(dir / "out.bin"), "new");
+  write(dir / "fresh.bin", CFile::modeNoTruncate, 0);
+  EXPECT_EQ(ReadFile(dir / "fresh.bin"), "new");
 }
 
 TEST(FileShare, SecondOpenFollowsWindowsRules) {
