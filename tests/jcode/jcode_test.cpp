@@ -188,10 +188,11 @@ TEST(Convert, Capacities) {
   constexpr size_t kMax = std::numeric_limits<size_t>::max();
   EXPECT_EQ(sjis_to_jis_capacity(1), 8u);
   EXPECT_EQ(sjis_to_euc_capacity(3), 7u);
-  EXPECT_EQ(sjis_to_jis_capacity((kMax - 4) / 4), (kMax - 4) / 4 * 4 + 4);
-  EXPECT_EQ(sjis_to_jis_capacity((kMax - 4) / 4 + 1), 0u);
+  EXPECT_EQ(sjis_to_jis_capacity((kMax - 4) / 4), kMax - 3);
   EXPECT_EQ(sjis_to_euc_capacity((kMax - 1) / 2), kMax);
-  EXPECT_EQ(sjis_to_euc_capacity((kMax - 1) / 2 + 1), 0u);
+  // Past the largest text a buffer can hold, whatever the size wraps around to.
+  for (size_t n : {(kMax - 4) / 4 + 1, (kMax - 4) / 4 + 2, kMax}) EXPECT_EQ(sjis_to_jis_capacity(n), 0u) << n;
+  for (size_t n : {(kMax - 1) / 2 + 1, kMax}) EXPECT_EQ(sjis_to_euc_capacity(n), 0u) << n;
 }
 
 // The growing converters reach their bounds exactly, in buffers of exactly that size.
