@@ -75,7 +75,7 @@ def main():
                 missed += 1
             else:
                 rc, out = run(ctest, 3600)
-                failed = re.findall(r"^\s*\d+ - (\S+) \(", out, re.M)
+                failed = re.findall(r"^\s*\d+ - (\S+)(?:\s+#.*?)? \(", out, re.M)
                 if rc is None:
                     verdict = "caught (timeout)"
                 elif rc != 0 and failed:
