@@ -67,6 +67,19 @@ void MatchState::pop_groups() {
   }
 }
 
+namespace {
+
+// The end of the run of bytes from q that in accepts, r holding the same set: the first
+// few bytes one at a time (most runs are short), the rest by the block scan.
+template <typename In>
+const uchar* skip_run(const uchar* q, const uchar* limit, In in, const ByteRanges& r) {
+  for (const uchar* near = q + std::min<ptrdiff_t>(16, limit - q); q < near; ++q)
+    if (!in(*q)) return q;
+  return q < limit ? skip_ranges(q, limit, r) : q;
+}
+
+}  // namespace
+
 size_t MatchState::count_repeat(const uchar* o, uint32_t max, const uchar* q) {
   const uchar* const from = q;
   const uchar* limit = text_end;
@@ -76,21 +89,29 @@ size_t MatchState::count_repeat(const uchar* o, uint32_t max, const uchar* q) {
   };
   switch (o[0]) {
     case ANY:
+      if (!kanji) {
+        const void* newline = std::memchr(q, '\n', static_cast<size_t>(limit - q));
+        q = newline ? static_cast<const uchar*>(newline) : limit;
+        break;
+      }
       while (q < limit && *q != '\n') q = pass_char(q);
       break;
     case ANY_S:
       q = limit;
       break;
     case CLASS: {
-      const uchar* bits = class_bits_for(handle, o);
+      const ClassTables::Entry* entry = class_entry_for(handle, o);
+      const bool block_scan = entry && entry->run.count > 0;
+      auto single = [&](uchar c) { return !(kanji && is_lead_byte(c)) && bit_set(entry->bits, c); };
       while (q < limit) {
         if (kanji && is_lead_byte(*q)) {
           if (q + 1 >= limit || !class_contains(static_cast<unsigned>(*q) << 8 | q[1], o + 3)) break;
           q += 2;
           continue;
         }
-        if (bits ? !bit_set(bits, *q) : !class_contains(*q, o + 3)) break;
-        ++q;
+        if (entry ? !bit_set(entry->bits, *q) : !class_contains(*q, o + 3)) break;
+        // The bytes the class takes one at a time go by blocks; a lead byte stops the scan.
+        q = block_scan ? skip_run(q + 1, limit, single, entry->run) : q + 1;
       }
       break;
     }
@@ -98,13 +119,13 @@ size_t MatchState::count_repeat(const uchar* o, uint32_t max, const uchar* q) {
       while (q < limit && *q == o[4]) ++q;
       break;
     case WORD:
-      while (q < limit && word_byte(*q)) ++q;
+      q = skip_run(q, limit, word_byte, kWordRanges);
       break;
     case SPACE:
-      while (q < limit && space_byte(*q)) ++q;
+      q = skip_run(q, limit, space_byte, kSpaceRanges);
       break;
     case DIGIT:
-      while (q < limit && digit_byte(*q)) ++q;
+      q = skip_run(q, limit, digit_byte, kDigitRanges);
       break;
     case NWORD:
       while (q < limit && !word_byte(*q)) q = pass_char(q);

@@ -31,6 +31,10 @@ inline bool word_byte(unsigned b) {
 }
 inline bool space_byte(unsigned b) { return b == 0x20 || (b >= 0x09 && b <= 0x0D); }
 inline bool digit_byte(unsigned b) { return b >= '0' && b <= '9'; }
+// The same sets as byte ranges for the block scan.
+inline constexpr ByteRanges kWordRanges{4, {'0', 'A', '_', 'a'}, {'9', 'Z', '_', 'z'}};
+inline constexpr ByteRanges kSpaceRanges{2, {0x09, 0x20}, {0x0D, 0x20}};
+inline constexpr ByteRanges kDigitRanges{1, {'0'}, {'9'}};
 
 struct LoopFrame {
   int32_t group_floor;
@@ -128,7 +132,7 @@ struct MatchState {
   // Work a search with the memo may do beyond the budget: linear in the text.
   int64_t memo_allowance() const { return 256 * static_cast<int64_t>(text_end - origin + 1); }
 
-  Entry& push(EntryKind kind) {
+  [[gnu::always_inline]] Entry& push(EntryKind kind) {
     if (stack.size() >= kMaxBacktrack) raise(kMsgTooComplex);
     stack.emplace_back();
     Entry& e = stack.back();
