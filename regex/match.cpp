@@ -251,6 +251,33 @@ bool MatchState::backtrack(const uchar*& node, const uchar*& p, bool& lazy) {
       }
       case E_LAZY: {
         // e.base: next start; e.a: k; e.b: max.
+        const uchar* literal = e.node;  // past group marks, which consume nothing
+        while (literal && (literal[0] == OPEN || literal[0] == CLOSE || literal[0] == NOTHING))
+          literal = next_node(literal);
+        if (!kanji && e.operand[0] == ANY && literal && literal[0] == EXACT && e.b == REPEAT_INFINITE) {
+          // Byte by byte, the repeat would stop at each place the literal's first byte
+          // is, up to the line's end: find that place at once.
+          const uchar* line_end = e.base < text_end
+                                      ? static_cast<const uchar*>(
+                                            std::memchr(e.base, '\n', static_cast<size_t>(text_end - e.base)))
+                                      : e.base;
+          if (line_end == nullptr) line_end = text_end;
+          if (line_end > e.base) {
+            const auto* q = static_cast<const uchar*>(
+                std::memchr(e.base + 1, literal[4], static_cast<size_t>(line_end - e.base)));
+            const uchar* stop = q ? q : line_end;
+            charge(stop - e.base);
+            e.a += static_cast<int32_t>(stop - e.base);
+            e.base = stop;
+            if (q) {
+              node = e.node;
+              p = q;
+              lazy = false;
+              return true;
+            }
+          }
+          break;
+        }
         for (;;) {
           if (count_repeat(e.operand, 1, e.base) == 0) break;
           ++e.a;

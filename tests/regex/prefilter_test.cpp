@@ -254,4 +254,27 @@ TEST(ByteRanges, KanjiStartsBeginACharacter) {
   for (const Case& c : cases) EXPECT_EQ(first_match(c.pattern, c.subject, OPT_KANJI), c.expected) << c.name;
 }
 
+// A lazy . before a literal goes straight to the next place the literal's first byte
+// is, never past the line's end.
+TEST(LazyAny, StopsWhereTheLiteralCanStart) {
+  struct Case {
+    const char* name;
+    const char* pattern;
+    std::string subject;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"nearest_literal", "b(.*?)e", "bxxexe", "0,4"},
+      {"far_literal", "b.*?e", "b" + std::string(40, 'x') + "e", "0,42"},
+      {"not_past_newline", "b.*?e", "bxx\nbe", "4,6"},
+      {"literal_is_newline", "b.*?\n", "bxx\nb", "0,4"},
+      {"literal_at_text_end", "b.*?e", "bxxxe", "0,5"},
+      {"first_byte_then_rest_fails", "b.*?ef", "beeef", "0,5"},
+      {"no_literal", "b.*?q", "bxxx", "no"},
+      {"group_marks_before_literal", "b(.*?)(e)", "bxyeze", "0,4"},
+      {"lazy_minimum", "b.{2,}?e", "beeee", "0,4"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(first_match(c.pattern, c.subject, 0), c.expected) << c.name;
+}
+
 }  // namespace
