@@ -320,6 +320,21 @@ const uchar* check_required_literal(RegexHandle* h, const uchar* start, const uc
   return s;
 }
 
+// The EXACT node of a case-insensitive byte-mode pattern that is one literal and no
+// more (no group, anchor or alternative), else null.
+const uchar* whole_folded_literal(const RegexHandle* h) {
+  if (!h->fold || (h->flags & OPT_KANJI) || h->group_count != 0 || h->program_length < 9) return nullptr;
+  const uchar* branch = h->program + 1;
+  const uchar* exact = branch + 4;
+  const uchar* end = next_node(branch);
+  if (branch[0] != BRANCH || exact[0] != EXACT || exact[3] == 0 || !end || end[0] != END ||
+      next_node(exact) != end)
+    return nullptr;
+  for (int i = 0; i < exact[3]; ++i)
+    if (exact[4 + i] >= 'A' && exact[4 + i] <= 'Z') return nullptr;  // never matched in folded text
+  return exact;
+}
+
 }  // namespace
 
 MatchRun::~MatchRun() { delete static_cast<MatchState*>(scratch); }
@@ -348,6 +363,17 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
   if (h->program_length < 1 || h->program[0] != PROGRAM_MAGIC) raise(kMsgCorruptProgram);
 
   const uchar* const caller_start = start;
+  if (const uchar* exact = whole_folded_literal(h)) {
+    // Found in the text as it stands, each byte in either case: no folded copy.
+    const uchar* found = pair_find(start, end, exact + 4, exact[3], false, true);
+    if (!found) return 0;
+    h->last_group = 0;
+    h->match_starts[0] = found;
+    h->match_ends[0] = found + exact[3];
+    h->subject_begin = base;
+    h->subject_end = end;
+    return 1;
+  }
   if (h->fold) {
     const uchar* folded = folded_text(start, end, kanji, &run->fold);
     end = folded + (end - start);

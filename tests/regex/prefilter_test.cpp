@@ -277,4 +277,30 @@ TEST(LazyAny, StopsWhereTheLiteralCanStart) {
   for (const Case& c : cases) EXPECT_EQ(first_match(c.pattern, c.subject, 0), c.expected) << c.name;
 }
 
+// A case-insensitive byte-mode literal is found in the text as it stands: ASCII letters
+// in either case, every other byte as it is.
+TEST(FoldedLiteral, FoundWithoutAFoldedCopy) {
+  struct Case {
+    const char* name;
+    const char* pattern;
+    std::string subject;
+    uint32_t options;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"mixed_case_text", "function", "xFuNcTiOn", OPT_FOLD, "1,9"},
+      {"upper_pattern", "FUNCTION", "function", OPT_FOLD, "0,8"},
+      {"punctuation_is_no_letter", "a@", "A`a@", OPT_FOLD, "2,4"},
+      {"trail_byte_in_byte_mode", "a",
+       "\x82"
+       "A",
+       OPT_FOLD, "1,2"},
+      {"trail_byte_in_kanji_mode", "a",
+       "\x82"
+       "Aa",
+       OPT_FOLD | OPT_KANJI, "2,3"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(first_match(c.pattern, c.subject, c.options), c.expected) << c.name;
+}
+
 }  // namespace
