@@ -78,6 +78,17 @@ class StartSearch {
     if (try_at(start_)) return true;
     if (!multiline_ && !(h_->anchor_flags & ANCHOR_IMPLICIT)) return false;
     const uchar* s = s_ > start_ ? s_ - 1 : s_;
+    const LiteralBuf* literal = h_->first_literal;
+    if (literal && literal->length >= 3) {
+      // Every match begins with the literal: its places after a newline are found by the
+      // literal search, sooner than by trying every line.
+      for (const uchar* f = s + 1; f < limit_; ++f) {
+        f = plain_find(f, end_, literal->data, literal->data + literal->length, false);
+        if (!f || f >= limit_) return false;
+        if (f[-1] == '\n' && try_at(f)) return true;
+      }
+      return false;
+    }
     while (s < limit_) {
       const auto* newline = static_cast<const uchar*>(std::memchr(s, '\n', static_cast<size_t>(limit_ - s)));
       if (newline == nullptr) return false;

@@ -303,4 +303,26 @@ TEST(FoldedLiteral, FoundWithoutAFoldedCopy) {
   for (const Case& c : cases) EXPECT_EQ(first_match(c.pattern, c.subject, c.options), c.expected) << c.name;
 }
 
+// Under multi-line mode a pattern that begins with ^ and a literal is tried only where
+// the literal follows a newline; every such place is tried, in order.
+TEST(LineStartLiteral, TriedWhereTheLiteralBeginsALine) {
+  struct Case {
+    const char* name;
+    const char* pattern;
+    std::string subject;
+    uint32_t options;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"text_start", "^join", "join", 0, "0,4"},
+      {"first_line_after_newline", "^join", "\njoin", 0, "1,5"},
+      {"mid_line_skipped", "^join", "a join\njoin", 0, "7,11"},
+      {"never_at_line_start", "^join", "xjoin\nxjoin", 0, "no"},
+      {"rest_fails_then_next_line", "^join!", "join\njoin!", 0, "5,10"},
+      {"newline_after_lead_byte", "^join", "\x88\njoin", OPT_KANJI, "2,6"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(first_match(c.pattern, c.subject, c.options | OPT_MULTILINE), c.expected) << c.name;
+}
+
 }  // namespace
