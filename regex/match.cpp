@@ -187,20 +187,21 @@ bool MatchState::worth_trying(Entry& e, const uchar* q) {
   if (!kanji) return true;
   // The same measure as char_position(e.pos, q), remembering the last lead-byte run
   // in the entry, so that backing off or moving on byte by byte stays linear.
+  const uchar* known_pos = e.known_offset ? e.pos + (e.known_offset - 1) : nullptr;
   size_t run;
-  if (e.known_pos && q >= e.known_pos) {
+  if (known_pos && q >= known_pos) {
     const uchar* s = q;
-    while (s > e.known_pos && is_lead_byte(s[-1])) --s;
-    run = s == e.known_pos ? e.known_run + static_cast<size_t>(q - e.known_pos) : static_cast<size_t>(q - s);
-  } else if (e.known_pos && static_cast<size_t>(e.known_pos - q) <= e.known_run) {
-    run = e.known_run - static_cast<size_t>(e.known_pos - q);
+    while (s > known_pos && is_lead_byte(s[-1])) --s;
+    run = s == known_pos ? e.known_run + static_cast<size_t>(q - known_pos) : static_cast<size_t>(q - s);
+  } else if (known_pos && static_cast<size_t>(known_pos - q) <= e.known_run) {
+    run = e.known_run - static_cast<size_t>(known_pos - q);
   } else {
     const uchar* s = q;
     while (s > e.pos && is_lead_byte(s[-1])) --s;
     run = static_cast<size_t>(q - s);
   }
-  e.known_pos = q;
-  e.known_run = run;
+  e.known_offset = static_cast<uint32_t>(q - e.pos) + 1;
+  e.known_run = static_cast<uint32_t>(run);
   return (run & 1) == 0;
 }
 
@@ -254,7 +255,8 @@ bool MatchState::backtrack(const uchar*& node, const uchar*& p, bool& lazy) {
         const uchar* literal = e.node;  // past group marks, which consume nothing
         while (literal && (literal[0] == OPEN || literal[0] == CLOSE || literal[0] == NOTHING))
           literal = next_node(literal);
-        if (!kanji && e.operand[0] == ANY && literal && literal[0] == EXACT && e.b == REPEAT_INFINITE) {
+        if (!kanji && handle->program[e.frame] == ANY && literal && literal[0] == EXACT &&
+            e.b == REPEAT_INFINITE) {
           // Byte by byte, the repeat would stop at each place the literal's first byte
           // is, up to the line's end: find that place at once.
           const uchar* line_end = e.base < text_end
@@ -279,7 +281,7 @@ bool MatchState::backtrack(const uchar*& node, const uchar*& p, bool& lazy) {
           break;
         }
         for (;;) {
-          if (count_repeat(e.operand, 1, e.base) == 0) break;
+          if (count_repeat(handle->program + e.frame, 1, e.base) == 0) break;
           ++e.a;
           ++e.base;
           if (!(static_cast<uint32_t>(e.a) <= static_cast<uint32_t>(e.b) ||
@@ -607,7 +609,7 @@ bool MatchState::enter_look_ahead(const uchar* node, const uchar*& p, const ucha
   e.lazy = lazy;
   e.frame = loop;
   e.b = static_cast<int32_t>(frames.size());
-  e.known_run = save_top;
+  e.known_run = static_cast<uint32_t>(save_top);
   barriers.push_back(stack.size() - 1);
   next = node + 4;
   lazy = false;
@@ -655,8 +657,8 @@ inline bool MatchState::enter_simple_repeat(const uchar* node, const uchar*& p, 
     e.base = p + min;
     e.a = static_cast<int32_t>(min);
     e.b = static_cast<int32_t>(max);
-    e.operand = operand;
-    e.known_pos = nullptr;
+    e.frame = static_cast<int32_t>(operand - handle->program);
+    e.known_offset = 0;
     if (worth_trying(e, at)) {
       p = at;
       return true;  // go on with the continuation
@@ -680,7 +682,7 @@ inline bool MatchState::enter_simple_repeat(const uchar* node, const uchar*& p, 
   e.base = p + n;
   e.a = static_cast<int32_t>(n);
   e.b = static_cast<int32_t>(min);
-  e.known_pos = nullptr;
+  e.known_offset = 0;
   if (slot && !kanji) {
     // The continuation may be known to fail from some way below the run's end.
     const FailureMemo::Run& known = memo->failed_run(slot);
