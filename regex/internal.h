@@ -134,6 +134,25 @@ bool allocation_failure_pending() noexcept;
 // A malloc'ed copy of count bytes followed by 0x00.
 unsigned char* copy_bytes(const unsigned char* source, size_t count);
 
+// A set of byte values held as at most kMaxByteRanges ranges, so that a block compare
+// tests many bytes at once; count is -1 when the set needs more ranges.
+constexpr int kMaxByteRanges = 4;
+struct ByteRanges {
+  int8_t count;
+  unsigned char low[kMaxByteRanges], high[kMaxByteRanges];
+};
+// The ranges of the bytes whose bit is set in a 256-bit map.
+ByteRanges byte_ranges(const unsigned char* bits);
+// The first byte in [p, end) inside the set (find) or outside it (skip); end when none.
+// The set must be usable (count >= 0).
+const unsigned char* find_in_ranges(const unsigned char* p, const unsigned char* end, const ByteRanges& r);
+const unsigned char* skip_ranges(const unsigned char* p, const unsigned char* end, const ByteRanges& r);
+// The AVX2 block scan, or null where it is not built or the processor lacks AVX2. It
+// returns the first hit or the start of the last partial block.
+using RangeScan = const unsigned char* (*)(const unsigned char*, const unsigned char*, const ByteRanges&,
+                                           bool);
+RangeScan avx2_range_scan();
+
 // Literal buffer flags.
 constexpr uint32_t LB_SEARCHABLE = 8;
 constexpr uint32_t LB_TABLE = 0x80000000u;
@@ -167,6 +186,9 @@ struct ClassTables {
   struct Entry {
     int32_t offset;  // of the CLASS node in the program
     unsigned char bits[32];
+    // The bytes a repeat of the class takes one at a time, for the block scan: the
+    // bitmap's, without lead bytes in double-byte mode (those begin a character of two).
+    regex_internal::ByteRanges run;
   } entries[];
 };
 
@@ -174,6 +196,8 @@ namespace regex_internal {
 
 inline bool bit_set(const unsigned char* bits, unsigned b) { return (bits[b >> 3] >> (b & 7)) & 1; }
 
+// The tables of the CLASS node at node, or null when the handle has none.
+const ClassTables::Entry* class_entry_for(const RegexHandle* h, const unsigned char* node);
 // The bitmap of the CLASS node at node, or null when the handle has none.
 const unsigned char* class_bits_for(const RegexHandle* h, const unsigned char* node);
 
@@ -304,13 +328,16 @@ struct FoldCache {
 const unsigned char* folded_text(const unsigned char* start, const unsigned char* end, bool kanji,
                                  FoldCache* cache);
 
-// What the searches of one run over one text (a global substitution) hand on to each
-// other: the folded copy, the matcher's stacks and the failure memo.
+// What the searches of one run of one handle over one text (a global substitution)
+// hand on to each other: the folded copy, the matcher's stacks, the failure memo and
+// the start set's ranges.
 struct MatchRun {
   FoldCache fold;
-  void* scratch = nullptr;  // the matcher's stacks
+  void* scratch = nullptr;  // the matcher's state and stacks (a MatchState)
   std::unique_ptr<FailureMemo> memo;
   MemoMode memo_mode = memo_mode_from_environment();
+  ByteRanges start_ranges{};  // of the handle's start set, once start_ranges_known
+  bool start_ranges_known = false;
   MatchRun() = default;
   MatchRun(const MatchRun&) = delete;
   MatchRun& operator=(const MatchRun&) = delete;

@@ -67,6 +67,19 @@ void MatchState::pop_groups() {
   }
 }
 
+namespace {
+
+// The end of the run of bytes from q that in accepts, r holding the same set: the first
+// few bytes one at a time (most runs are short), the rest by the block scan.
+template <typename In>
+const uchar* skip_run(const uchar* q, const uchar* limit, In in, const ByteRanges& r) {
+  for (const uchar* near = q + std::min<ptrdiff_t>(16, limit - q); q < near; ++q)
+    if (!in(*q)) return q;
+  return q < limit ? skip_ranges(q, limit, r) : q;
+}
+
+}  // namespace
+
 size_t MatchState::count_repeat(const uchar* o, uint32_t max, const uchar* q) {
   const uchar* const from = q;
   const uchar* limit = text_end;
@@ -76,21 +89,29 @@ size_t MatchState::count_repeat(const uchar* o, uint32_t max, const uchar* q) {
   };
   switch (o[0]) {
     case ANY:
+      if (!kanji) {
+        const void* newline = std::memchr(q, '\n', static_cast<size_t>(limit - q));
+        q = newline ? static_cast<const uchar*>(newline) : limit;
+        break;
+      }
       while (q < limit && *q != '\n') q = pass_char(q);
       break;
     case ANY_S:
       q = limit;
       break;
     case CLASS: {
-      const uchar* bits = class_bits_for(handle, o);
+      const ClassTables::Entry* entry = class_entry_for(handle, o);
+      const bool block_scan = entry && entry->run.count > 0;
+      auto single = [&](uchar c) { return !(kanji && is_lead_byte(c)) && bit_set(entry->bits, c); };
       while (q < limit) {
         if (kanji && is_lead_byte(*q)) {
           if (q + 1 >= limit || !class_contains(static_cast<unsigned>(*q) << 8 | q[1], o + 3)) break;
           q += 2;
           continue;
         }
-        if (bits ? !bit_set(bits, *q) : !class_contains(*q, o + 3)) break;
-        ++q;
+        if (entry ? !bit_set(entry->bits, *q) : !class_contains(*q, o + 3)) break;
+        // The bytes the class takes one at a time go by blocks; a lead byte stops the scan.
+        q = block_scan ? skip_run(q + 1, limit, single, entry->run) : q + 1;
       }
       break;
     }
@@ -98,13 +119,13 @@ size_t MatchState::count_repeat(const uchar* o, uint32_t max, const uchar* q) {
       while (q < limit && *q == o[4]) ++q;
       break;
     case WORD:
-      while (q < limit && word_byte(*q)) ++q;
+      q = skip_run(q, limit, word_byte, kWordRanges);
       break;
     case SPACE:
-      while (q < limit && space_byte(*q)) ++q;
+      q = skip_run(q, limit, space_byte, kSpaceRanges);
       break;
     case DIGIT:
-      while (q < limit && digit_byte(*q)) ++q;
+      q = skip_run(q, limit, digit_byte, kDigitRanges);
       break;
     case NWORD:
       while (q < limit && !word_byte(*q)) q = pass_char(q);
@@ -166,20 +187,21 @@ bool MatchState::worth_trying(Entry& e, const uchar* q) {
   if (!kanji) return true;
   // The same measure as char_position(e.pos, q), remembering the last lead-byte run
   // in the entry, so that backing off or moving on byte by byte stays linear.
+  const uchar* known_pos = e.known_offset ? e.pos + (e.known_offset - 1) : nullptr;
   size_t run;
-  if (e.known_pos && q >= e.known_pos) {
+  if (known_pos && q >= known_pos) {
     const uchar* s = q;
-    while (s > e.known_pos && is_lead_byte(s[-1])) --s;
-    run = s == e.known_pos ? e.known_run + static_cast<size_t>(q - e.known_pos) : static_cast<size_t>(q - s);
-  } else if (e.known_pos && static_cast<size_t>(e.known_pos - q) <= e.known_run) {
-    run = e.known_run - static_cast<size_t>(e.known_pos - q);
+    while (s > known_pos && is_lead_byte(s[-1])) --s;
+    run = s == known_pos ? e.known_run + static_cast<size_t>(q - known_pos) : static_cast<size_t>(q - s);
+  } else if (known_pos && static_cast<size_t>(known_pos - q) <= e.known_run) {
+    run = e.known_run - static_cast<size_t>(known_pos - q);
   } else {
     const uchar* s = q;
     while (s > e.pos && is_lead_byte(s[-1])) --s;
     run = static_cast<size_t>(q - s);
   }
-  e.known_pos = q;
-  e.known_run = run;
+  e.known_offset = static_cast<uint32_t>(q - e.pos) + 1;
+  e.known_run = static_cast<uint32_t>(run);
   return (run & 1) == 0;
 }
 
@@ -230,8 +252,36 @@ bool MatchState::backtrack(const uchar*& node, const uchar*& p, bool& lazy) {
       }
       case E_LAZY: {
         // e.base: next start; e.a: k; e.b: max.
+        const uchar* literal = e.node;  // past group marks, which consume nothing
+        while (literal && (literal[0] == OPEN || literal[0] == CLOSE || literal[0] == NOTHING))
+          literal = next_node(literal);
+        if (!kanji && handle->program[e.frame] == ANY && literal && literal[0] == EXACT &&
+            e.b == REPEAT_INFINITE) {
+          // Byte by byte, the repeat would stop at each place the literal's first byte
+          // is, up to the line's end: find that place at once.
+          const uchar* line_end = e.base < text_end
+                                      ? static_cast<const uchar*>(
+                                            std::memchr(e.base, '\n', static_cast<size_t>(text_end - e.base)))
+                                      : e.base;
+          if (line_end == nullptr) line_end = text_end;
+          if (line_end > e.base) {
+            const auto* q = static_cast<const uchar*>(
+                std::memchr(e.base + 1, literal[4], static_cast<size_t>(line_end - e.base)));
+            const uchar* stop = q ? q : line_end;
+            charge(stop - e.base);
+            e.a += static_cast<int32_t>(stop - e.base);
+            e.base = stop;
+            if (q) {
+              node = e.node;
+              p = q;
+              lazy = false;
+              return true;
+            }
+          }
+          break;
+        }
         for (;;) {
-          if (count_repeat(e.operand, 1, e.base) == 0) break;
+          if (count_repeat(handle->program + e.frame, 1, e.base) == 0) break;
           ++e.a;
           ++e.base;
           if (!(static_cast<uint32_t>(e.a) <= static_cast<uint32_t>(e.b) ||
@@ -559,7 +609,7 @@ bool MatchState::enter_look_ahead(const uchar* node, const uchar*& p, const ucha
   e.lazy = lazy;
   e.frame = loop;
   e.b = static_cast<int32_t>(frames.size());
-  e.known_run = save_top;
+  e.known_run = static_cast<uint32_t>(save_top);
   barriers.push_back(stack.size() - 1);
   next = node + 4;
   lazy = false;
@@ -607,8 +657,8 @@ inline bool MatchState::enter_simple_repeat(const uchar* node, const uchar*& p, 
     e.base = p + min;
     e.a = static_cast<int32_t>(min);
     e.b = static_cast<int32_t>(max);
-    e.operand = operand;
-    e.known_pos = nullptr;
+    e.frame = static_cast<int32_t>(operand - handle->program);
+    e.known_offset = 0;
     if (worth_trying(e, at)) {
       p = at;
       return true;  // go on with the continuation
@@ -632,7 +682,7 @@ inline bool MatchState::enter_simple_repeat(const uchar* node, const uchar*& p, 
   e.base = p + n;
   e.a = static_cast<int32_t>(n);
   e.b = static_cast<int32_t>(min);
-  e.known_pos = nullptr;
+  e.known_offset = 0;
   if (slot && !kanji) {
     // The continuation may be known to fail from some way below the run's end.
     const FailureMemo::Run& known = memo->failed_run(slot);

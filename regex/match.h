@@ -31,6 +31,10 @@ inline bool word_byte(unsigned b) {
 }
 inline bool space_byte(unsigned b) { return b == 0x20 || (b >= 0x09 && b <= 0x0D); }
 inline bool digit_byte(unsigned b) { return b >= '0' && b <= '9'; }
+// The same sets as byte ranges for the block scan.
+inline constexpr ByteRanges kWordRanges{4, {'0', 'A', '_', 'a'}, {'9', 'Z', '_', 'z'}};
+inline constexpr ByteRanges kSpaceRanges{2, {0x09, 0x20}, {0x0D, 0x20}};
+inline constexpr ByteRanges kDigitRanges{1, {'0'}, {'9'}};
 
 struct LoopFrame {
   int32_t group_floor;
@@ -61,20 +65,24 @@ enum EntryKind : uint8_t {
 
 struct Entry {
   EntryKind kind;
-  bool lazy;               // the invocation's lazy flag (look-ahead)
-  uint8_t memo_context;    // of the memo bit set when the entry runs out
-  int32_t frame;           // loop frame, or saved group / loop index
-  int32_t a, b;            // counts
-  int32_t memo_slot;       // the memo bit's node, 0 for none
-  int32_t memo_floor;      // loop frames whose counts are context for the memo bit
-  int32_t count_frame;     // lowest loop frame whose count decided a step since the push
-  const uchar* node;       // the node the entry belongs to, or the continuation
-  const uchar* pos;        // position of the step
-  const uchar* base;       // repeat scan position
-  const uchar* operand;    // governed node of a simple repeat
-  const uchar* known_pos;  // lead-byte run memo of a repeat (see LeadRuns)
-  size_t known_run;
+  bool lazy;             // the invocation's lazy flag (look-ahead)
+  uint8_t memo_context;  // of the memo bit set when the entry runs out
+  int32_t frame;         // loop frame, or saved group / loop index; E_LAZY: its governed
+                         // node's offset in the program
+  int32_t a, b;          // counts
+  int32_t memo_slot;     // the memo bit's node, 0 for none
+  int32_t memo_floor;    // loop frames whose counts are context for the memo bit
+  int32_t count_frame;   // lowest loop frame whose count decided a step since the push
+  // Lead-byte run memo of a repeat (see LeadRuns): 1 + the distance of the position it
+  // was measured at from pos (0: none), and the run. A look-ahead keeps the save stack's
+  // top in known_run. Texts stay below 4 GiB, as the saved group positions do.
+  uint32_t known_offset;
+  uint32_t known_run;
+  const uchar* node;  // the node the entry belongs to, or the continuation
+  const uchar* pos;   // position of the step
+  const uchar* base;  // repeat scan position
 };
+static_assert(sizeof(Entry) <= 64, "a choice point fits one cache line");
 
 struct MatchState {
   // Group save stack, 32-bit words.
@@ -128,7 +136,7 @@ struct MatchState {
   // Work a search with the memo may do beyond the budget: linear in the text.
   int64_t memo_allowance() const { return 256 * static_cast<int64_t>(text_end - origin + 1); }
 
-  Entry& push(EntryKind kind) {
+  [[gnu::always_inline]] Entry& push(EntryKind kind) {
     if (stack.size() >= kMaxBacktrack) raise(kMsgTooComplex);
     stack.emplace_back();
     Entry& e = stack.back();

@@ -8,44 +8,14 @@
 namespace regex_internal {
 namespace {
 
-// The allocations of a MatchState, handed from one call of a run to the next.
-struct Scratch {
-  std::vector<LoopFrame> frames;
-  std::vector<Entry> stack;
-  std::vector<size_t> barriers;
-  uint32_t* save = nullptr;
-  size_t save_capacity = 0;
-  ~Scratch() { std::free(save); }
-};
-
-// Lends the run's scratch to a MatchState for one call and takes it back after.
-class ScratchLoan {
- public:
-  ScratchLoan(MatchState& ms, MatchRun* run) : ms_(ms), cache_(run) {
-    if (!cache_->scratch) cache_->scratch = new Scratch;
-    auto* s = static_cast<Scratch*>(cache_->scratch);
-    ms_.frames.swap(s->frames);
-    ms_.stack.swap(s->stack);
-    ms_.barriers.swap(s->barriers);
-    std::swap(ms_.save, s->save);
-    std::swap(ms_.save_capacity, s->save_capacity);
+// The start set of the run's pattern as byte ranges, measured once per run.
+const ByteRanges& start_ranges(MatchRun& run, const RegexHandle* h) {
+  if (!run.start_ranges_known) {
+    run.start_ranges = byte_ranges(h->start_bits);
+    run.start_ranges_known = true;
   }
-  ~ScratchLoan() {
-    auto* s = static_cast<Scratch*>(cache_->scratch);
-    ms_.frames.clear();
-    ms_.stack.clear();
-    ms_.barriers.clear();
-    ms_.frames.swap(s->frames);
-    ms_.stack.swap(s->stack);
-    ms_.barriers.swap(s->barriers);
-    std::swap(ms_.save, s->save);
-    std::swap(ms_.save_capacity, s->save_capacity);
-  }
-
- private:
-  MatchState& ms_;
-  MatchRun* cache_;
-};
+  return run.start_ranges;
+}
 
 // One search's start positions, tried in order until an attempt matches.
 class StartSearch {
@@ -59,7 +29,9 @@ class StartSearch {
         s_(from),
         minimum_(minimum),
         kanji_((h->flags & OPT_KANJI) != 0),
-        multiline_((h->flags & OPT_MULTILINE) != 0) {
+        multiline_((h->flags & OPT_MULTILINE) != 0),
+        starts_(h->start_known ? start_ranges(*ms.run, h) : ByteRanges{-1, {}, {}}),
+        runs_(from) {
     // The last minimum - 1 bytes cannot start a match.
     const size_t skip = minimum > 0 ? minimum - 1 : 0;
     limit_ = static_cast<size_t>(end - start) > skip ? end - skip : start;
@@ -106,6 +78,17 @@ class StartSearch {
     if (try_at(start_)) return true;
     if (!multiline_ && !(h_->anchor_flags & ANCHOR_IMPLICIT)) return false;
     const uchar* s = s_ > start_ ? s_ - 1 : s_;
+    const LiteralBuf* literal = h_->first_literal;
+    if (literal && literal->length >= 3) {
+      // Every match begins with the literal: its places after a newline are found by the
+      // literal search, sooner than by trying every line.
+      for (const uchar* f = s + 1; f < limit_; ++f) {
+        f = plain_find(f, end_, literal->data, literal->data + literal->length, false);
+        if (!f || f >= limit_) return false;
+        if (f[-1] == '\n' && try_at(f)) return true;
+      }
+      return false;
+    }
     while (s < limit_) {
       const auto* newline = static_cast<const uchar*>(std::memchr(s, '\n', static_cast<size_t>(limit_ - s)));
       if (newline == nullptr) return false;
@@ -146,10 +129,41 @@ class StartSearch {
     }
   }
 
+  // The first character start at or after s (a character start below limit_) whose
+  // byte a match may begin with, found by the block scan over the start set; when none
+  // is, the first character start at or after limit_.
+  [[gnu::always_inline]] const uchar* next_start(const uchar* s) {
+    // A near start is found sooner byte by byte than by setting up the block scan.
+    for (int i = 0; i < 16; ++i) {
+      if (s >= limit_ || bit_set(h_->start_bits, *s)) return s;
+      s = char_step(s);
+    }
+    for (;;) {
+      s = find_in_ranges(s, limit_, starts_);
+      if (s >= limit_) return kanji_ && limit_ < end_ && runs_.inside(limit_) ? limit_ + 1 : limit_;
+      if (!kanji_ || !runs_.inside(s)) return s;
+      ++s;  // the second byte of a character: the next character starts after it
+    }
+  }
+
   // Positions where test holds; with ANCHOR_SKIP only the first of each run.
   template <typename Test>
   bool scan(Test test) {
     const bool every = !(h_->anchor_flags & ANCHOR_SKIP);
+    if (starts_.count >= 0) {
+      for (const uchar* s = s_;;) {
+        s = next_start(s);
+        if (s >= limit_) return false;
+        if (!test(s)) {
+          s = char_step(s);
+          continue;
+        }
+        if (try_at(s)) return true;
+        s = char_step(s);
+        if (!every)
+          while (s < limit_ && test(s)) s = char_step(s);
+      }
+    }
     bool fresh = true;
     for (const uchar* s = s_; s < limit_; s = char_step(s)) {
       if (test(s)) {
@@ -214,6 +228,15 @@ class StartSearch {
   // Only where a match can start: the byte must be one it can begin with.
   bool start_set() {
     const uchar* s = s_;
+    if (starts_.count >= 0) {
+      for (;;) {
+        s = next_start(s);
+        if (try_at(s)) return true;
+        const uchar* u = (kanji_ && is_lead_byte(*s) && s + 1 < end_) ? s + 1 : s;
+        if (u >= limit_) return false;
+        s = u + 1;
+      }
+    }
     if (!kanji_) {
       for (;;) {
         while (s < limit_ && !bit_set(h_->start_bits, *s)) ++s;
@@ -249,6 +272,8 @@ class StartSearch {
   size_t minimum_;
   bool kanji_;
   bool multiline_;
+  ByteRanges starts_;  // the start set for the block scan; count -1: scan byte by byte
+  LeadRuns runs_;      // whether a byte found by the scan begins a character
 };
 
 // Sets the memo and the work limits of a search over [start, end]: a memo that an
@@ -262,6 +287,7 @@ void plan_work(MatchState& ms, MatchRun& run, const uchar* start, const uchar* e
   ms.memo = run.memo.get();
   ms.work_left = budget;
   ms.reserve = 0;
+  ms.memo_possible = false;
   if (ms.memo) {
     ms.work_left += ms.memo_allowance();
   } else if (run.memo_mode == MemoMode::kAlways) {
@@ -305,17 +331,34 @@ const uchar* check_required_literal(RegexHandle* h, const uchar* start, const uc
   return s;
 }
 
+// The EXACT node of a case-insensitive byte-mode pattern that is one literal and no
+// more (no group, anchor or alternative), else null.
+const uchar* whole_folded_literal(const RegexHandle* h) {
+  if (!h->fold || (h->flags & OPT_KANJI) || h->group_count != 0 || h->program_length < 9) return nullptr;
+  const uchar* branch = h->program + 1;
+  const uchar* exact = branch + 4;
+  const uchar* end = next_node(branch);
+  if (branch[0] != BRANCH || exact[0] != EXACT || exact[3] == 0 || !end || end[0] != END ||
+      next_node(exact) != end)
+    return nullptr;
+  for (int i = 0; i < exact[3]; ++i)
+    if (exact[4 + i] >= 'A' && exact[4 + i] <= 'Z') return nullptr;  // never matched in folded text
+  return exact;
+}
+
 }  // namespace
 
-MatchRun::~MatchRun() { delete static_cast<Scratch*>(scratch); }
+MatchRun::~MatchRun() { delete static_cast<MatchState*>(scratch); }
 
 int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar* base, int min_end,
                MatchRun* run, int64_t budget) {
   if (h == nullptr || start == nullptr || end == nullptr || start >= end) return 0;
   std::optional<MatchRun> single;  // the run of a search that has none
   if (run == nullptr) run = &single.emplace();
-  MatchState ms;
-  ScratchLoan loan(ms, run);
+  // The state, its stacks included, serves every search of the run: each search sets
+  // what it reads before it reads it.
+  if (!run->scratch) run->scratch = new MatchState;
+  MatchState& ms = *static_cast<MatchState*>(run->scratch);
   const bool multiline = (h->flags & OPT_MULTILINE) != 0;
   const bool kanji = (h->flags & OPT_KANJI) != 0;
   ms.multiline = multiline;
@@ -331,6 +374,17 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
   if (h->program_length < 1 || h->program[0] != PROGRAM_MAGIC) raise(kMsgCorruptProgram);
 
   const uchar* const caller_start = start;
+  if (const uchar* exact = whole_folded_literal(h)) {
+    // Found in the text as it stands, each byte in either case: no folded copy.
+    const uchar* found = pair_find(start, end, exact + 4, exact[3], false, true);
+    if (!found) return 0;
+    h->last_group = 0;
+    h->match_starts[0] = found;
+    h->match_ends[0] = found + exact[3];
+    h->subject_begin = base;
+    h->subject_end = end;
+    return 1;
+  }
   if (h->fold) {
     const uchar* folded = folded_text(start, end, kanji, &run->fold);
     end = folded + (end - start);

@@ -29,6 +29,38 @@ bool word_byte(unsigned b) {
 bool space_byte(unsigned b) { return b == 0x20 || (b >= 0x09 && b <= 0x0D); }
 bool digit_byte(unsigned b) { return b >= '0' && b <= '9'; }
 
+constexpr Bits make_lead_bits() {
+  Bits b{};
+  for (unsigned c = 0; c < 256; ++c)
+    if (lead_byte_value(c)) b.v[c >> 3] = static_cast<uchar>(b.v[c >> 3] | 1u << (c & 7));
+  return b;
+}
+constexpr Bits kLeadBits = make_lead_bits();
+
+// In double-byte mode, the lead bytes of the characters of two bytes a class accepts.
+void set_class_leads(const uchar* node, Bits& bits) {
+  if (node[3] == CLASS_NEGATED) {
+    for (int i = 0; i < 32; ++i) bits.v[i] |= kLeadBits.v[i];
+    return;
+  }
+  auto leads = [&](unsigned low, unsigned high) {
+    if (high < 256) return;
+    for (unsigned c = low >> 8; c <= high >> 8; ++c)
+      if (lead_byte_value(c)) bits.set(c);
+  };
+  for (const uchar* p = node + 4; *p != CLASS_END;) {
+    if (*p == CLASS_SINGLE) {
+      leads(read16be(p + 1), read16be(p + 1));
+      p += 3;
+    } else if (*p == CLASS_RANGE) {
+      leads(read16be(p + 1), read16be(p + 3));
+      p += 5;
+    } else {
+      ++p;
+    }
+  }
+}
+
 // Collects the bytes the node sequence from node can consume first. False when it
 // may match nothing at all, or when the walk is too long to be worth it.
 class StartWalk {
@@ -102,7 +134,8 @@ class StartWalk {
       case CLASS: {
         const uchar* own = class_bits_for(h_, node);
         for (unsigned b = 0; b < 256; ++b)
-          if ((own && bit_set(own, b)) || (kanji_ && is_lead_byte(static_cast<uchar>(b)))) bits_.set(b);
+          if (own && bit_set(own, b)) bits_.set(b);
+        if (kanji_) set_class_leads(node, bits_);
         break;
       }
       default: bits_.set_all(); break;
@@ -117,7 +150,7 @@ class StartWalk {
 
 }  // namespace
 
-const unsigned char* class_bits_for(const RegexHandle* h, const unsigned char* node) {
+const ClassTables::Entry* class_entry_for(const RegexHandle* h, const unsigned char* node) {
   const ClassTables* t = h->class_tables;
   if (!t) return nullptr;
   const int32_t offset = static_cast<int32_t>(node - h->program);
@@ -127,12 +160,18 @@ const unsigned char* class_bits_for(const RegexHandle* h, const unsigned char* n
     if (t->entries[mid].offset < offset) low = mid + 1;
     else high = mid;
   }
-  return low < t->count && t->entries[low].offset == offset ? t->entries[low].bits : nullptr;
+  return low < t->count && t->entries[low].offset == offset ? &t->entries[low] : nullptr;
+}
+
+const unsigned char* class_bits_for(const RegexHandle* h, const unsigned char* node) {
+  const ClassTables::Entry* e = class_entry_for(h, node);
+  return e ? e->bits : nullptr;
 }
 
 void build_match_tables(RegexHandle* h) {
   const uchar* const program = h->program;
   const uchar* const limit = program + h->program_length;
+  const bool kanji = (h->flags & OPT_KANJI) != 0;
   int32_t classes = 0;
   for (const uchar* n = program + 1; n < limit;) {
     if ((n - program) % 2 == 0) {
@@ -171,6 +210,9 @@ void build_match_tables(RegexHandle* h) {
           }
         }
         for (int i = 0; i < 32; ++i) e.bits[i] = n[3] == CLASS_NEGATED ? static_cast<uchar>(~held.v[i]) : held.v[i];
+        uchar single[32];
+        for (int i = 0; i < 32; ++i) single[i] = kanji ? e.bits[i] & ~kLeadBits.v[i] : e.bits[i];
+        e.run = byte_ranges(single);
       }
       n += node_span(n, limit);
     }

@@ -1,7 +1,9 @@
 // Fuzz target: the literal search on a rare byte pair against a walk over the text one
 // character at a time, in byte mode and in double-byte mode, both directly and through
-// a literal buffer with its table. The first byte picks the
-// literal's length (low five bits) and the mode (bit 5); the literal and then the text follow.
+// a literal buffer with its table; and the block scan over a set of byte ranges against
+// a byte walk. The first byte picks the literal's length (low five bits), the mode
+// (bit 5), folding (bit 6) and the range scan (bit 7, the literal's bytes then being
+// range bounds in pairs); the literal and then the text follow.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +30,24 @@ const unsigned char* walk_find(const unsigned char* text, size_t size, const uns
   return nullptr;
 }
 
+// The range scans from the first starts against a byte walk over the same set.
+void check_range_scans(const unsigned char* bounds, size_t length, const unsigned char* begin,
+                       const unsigned char* end) {
+  unsigned char bits[32] = {};
+  for (size_t i = 0; i + 1 < length; i += 2)
+    for (unsigned b = bounds[i]; b <= bounds[i + 1]; ++b)
+      bits[b >> 3] |= static_cast<unsigned char>(1u << (b & 7));
+  const ByteRanges r = byte_ranges(bits);
+  if (r.count < 0) return;
+  // The first starts cover every alignment of the blocks to the text's end.
+  for (const unsigned char* p = begin; p <= end && p - begin <= 64; ++p) {
+    const unsigned char *in = p, *out = p;
+    while (in < end && !bit_set(bits, *in)) ++in;
+    while (out < end && bit_set(bits, *out)) ++out;
+    if (find_in_ranges(p, end, r) != in || skip_ranges(p, end, r) != out) std::abort();
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -44,6 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::memcpy(text.get(), data + 1 + length, text_size);
   const unsigned char* const begin = text.get();
   const unsigned char* const end = begin + text_size;
+  if (data[0] & 0x80) {
+    check_range_scans(literal.get(), length, begin, end);
+    return 0;
+  }
 
   const unsigned char* expected = walk_find(begin, text_size, literal.get(), length, dbcs);
   if (plain_find(begin, end, literal.get(), literal.get() + length, dbcs) != expected) std::abort();

@@ -1,8 +1,10 @@
 // The prefilters that pick where the matcher starts: the literal search on a rare byte
-// pair, in byte mode and in double-byte mode, where a find must begin a character.
+// pair and the block scan over a set of byte ranges, in byte mode and in double-byte
+// mode, where a find must begin a character.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "tests/regex/helpers.h"
@@ -121,6 +123,206 @@ TEST(PlainFind, AgreesWithCharacterWalk) {
         ASSERT_EQ(find(text, literal, dbcs, folded), reference_find(text, literal, dbcs, folded))
             << "round " << round << " dbcs " << dbcs << " folded " << folded;
   }
+}
+
+ByteRanges ranges_of(std::initializer_list<std::pair<int, int>> runs) {
+  unsigned char bits[32] = {};
+  for (const auto& [low, high] : runs)
+    for (int b = low; b <= high; ++b) bits[b >> 3] = static_cast<unsigned char>(bits[b >> 3] | 1 << (b & 7));
+  return byte_ranges(bits);
+}
+
+TEST(ByteRanges, FromBitmap) {
+  struct Case {
+    const char* name;
+    ByteRanges r;
+    int count;
+    int first_low, last_high;
+  };
+  const Case cases[] = {
+      {"empty", ranges_of({}), 0, -1, -1},
+      {"every_byte", ranges_of({{0, 255}}), 1, 0, 255},
+      {"edges_apart", ranges_of({{0, 0}, {255, 255}}), 2, 0, 255},
+      {"adjacent_runs_join", ranges_of({{'a', 'm'}, {'n', 'z'}}), 1, 'a', 'z'},
+      {"four_runs", ranges_of({{'0', '9'}, {'A', 'Z'}, {'_', '_'}, {'a', 'z'}}), 4, '0', 'z'},
+      {"five_runs_too_many", ranges_of({{1, 1}, {3, 3}, {5, 5}, {7, 7}, {9, 9}}), -1, -1, -1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.r.count, c.count) << c.name;
+    if (c.r.count > 0) {
+      EXPECT_EQ(c.r.low[0], c.first_low) << c.name;
+      EXPECT_EQ(c.r.high[c.r.count - 1], c.last_high) << c.name;
+    }
+  }
+}
+
+// Texts of every length past two AVX2 blocks, sets of one to four ranges with the edge
+// values 0x00 and 0xFF: both scans agree with a byte walk from every start.
+TEST(ByteRanges, ScansAgreeWithByteWalk) {
+  uint32_t seed = 777;
+  auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+  const unsigned char values[] = {0x00, 0x01, '0', '9', 'A', 'z', 0x7F, 0x80, 0x81, 0xFE, 0xFF};
+  for (int round = 0; round < 400; ++round) {
+    unsigned char bits[32] = {};
+    for (unsigned i = 0, n = 1 + next() % 4; i < n; ++i) {
+      unsigned low = values[next() % sizeof values], high = values[next() % sizeof values];
+      if (low > high) std::swap(low, high);
+      for (unsigned b = low; b <= high; ++b)
+        bits[b >> 3] = static_cast<unsigned char>(bits[b >> 3] | 1 << (b & 7));
+    }
+    const ByteRanges r = byte_ranges(bits);
+    if (r.count < 0) continue;
+    std::string text(next() % 80, '\0');
+    // Mostly outside the set, so that the scans run past several blocks.
+    for (char& ch : text) ch = static_cast<char>(next() % 8 ? values[next() % sizeof values] + 2 : next());
+    Bytes t(text);
+    for (size_t from = 0; from <= text.size(); ++from) {
+      const unsigned char* p = t.begin() + from;
+      const unsigned char *in = p, *out = p;
+      while (in < t.end() && !bit_set(bits, *in)) ++in;
+      while (out < t.end() && bit_set(bits, *out)) ++out;
+      ASSERT_EQ(find_in_ranges(p, t.end(), r), in) << "round " << round << " from " << from;
+      ASSERT_EQ(skip_ranges(p, t.end(), r), out) << "round " << round << " from " << from;
+    }
+  }
+}
+
+// "g,e" of the first match, or "no".
+std::string first_match(const char* pattern, const std::string& subject, uint32_t options) {
+  regex_test::Compiled c = regex_test::compile(pattern, options);
+  Bytes text(subject, true);
+  char message[RX_MESSAGE_SIZE];
+  if (!c || rx_exec(c.handle.get(), text.cbegin(), text.cend(), text.cbegin(), 0, message) != 1) return "no";
+  return std::to_string(c->match_starts[0] - text.begin()) + "," +
+         std::to_string(c->match_ends[0] - text.begin());
+}
+
+// A start found by the block scan (past the first bytes, which go one at a time) counts
+// in double-byte mode only where a character begins, and a class repeat's scan stops at
+// a lead byte.
+TEST(ByteRanges, KanjiStartsBeginACharacter) {
+  std::string kanji;  // 24 characters of two bytes, no start byte among them
+  for (int i = 0; i < 24; ++i) kanji += "\x88\x9f";
+  struct Case {
+    const char* name;
+    const char* pattern;
+    std::string subject;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"trail_byte_looks_like_start", "[a-z]+",
+       kanji + "\x88"
+               "a"
+               "b",
+       "50,51"},
+      {"trail_5c_looks_like_start", "[\\\\]",
+       kanji + "\x95\x5c"
+               "\x5c",
+       "50,51"},
+      {"odd_lead_run_hides_start", "[a-z]",
+       kanji + "\x88\x88\x88"
+               "a"
+               "b",
+       "52,53"},
+      {"even_lead_run_shows_start", "[a-z]",
+       kanji + "\x88\x88"
+               "a",
+       "50,51"},
+      {"lead_inside_a_character", "[\x82\x9f-\x82\xf1]", kanji + "\x88\x82\x82\xa0", "50,52"},
+      {"word_start_on_trail", "\\w+",
+       kanji + "\x83"
+               "A"
+               "z",
+       "50,51"},
+      {"repeat_stops_at_lead", "[a-z]+",
+       kanji + std::string(20, 'a') +
+           "\x82"
+           "a",
+       "48,68"},
+      {"negated_repeat_takes_pairs", "[^x]+",
+       kanji + std::string(20, 'a') +
+           "\x88"
+           "x"
+           "x",
+       "0,70"},
+      {"repeat_into_kanji_class", "[a-z\x82\x9f-\x82\xf1]+",
+       kanji + std::string(20, 'a') +
+           "\x82\xa0"
+           "b\x88\x9f",
+       "48,71"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(first_match(c.pattern, c.subject, OPT_KANJI), c.expected) << c.name;
+}
+
+// A lazy . before a literal goes straight to the next place the literal's first byte
+// is, never past the line's end.
+TEST(LazyAny, StopsWhereTheLiteralCanStart) {
+  struct Case {
+    const char* name;
+    const char* pattern;
+    std::string subject;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"nearest_literal", "b(.*?)e", "bxxexe", "0,4"},
+      {"far_literal", "b.*?e", "b" + std::string(40, 'x') + "e", "0,42"},
+      {"not_past_newline", "b.*?e", "bxx\nbe", "4,6"},
+      {"literal_is_newline", "b.*?\n", "bxx\nb", "0,4"},
+      {"literal_at_text_end", "b.*?e", "bxxxe", "0,5"},
+      {"first_byte_then_rest_fails", "b.*?ef", "beeef", "0,5"},
+      {"no_literal", "b.*?q", "bxxx", "no"},
+      {"group_marks_before_literal", "b(.*?)(e)", "bxyeze", "0,4"},
+      {"lazy_minimum", "b.{2,}?e", "beeee", "0,4"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(first_match(c.pattern, c.subject, 0), c.expected) << c.name;
+}
+
+// A case-insensitive byte-mode literal is found in the text as it stands: ASCII letters
+// in either case, every other byte as it is.
+TEST(FoldedLiteral, FoundWithoutAFoldedCopy) {
+  struct Case {
+    const char* name;
+    const char* pattern;
+    std::string subject;
+    uint32_t options;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"mixed_case_text", "function", "xFuNcTiOn", OPT_FOLD, "1,9"},
+      {"upper_pattern", "FUNCTION", "function", OPT_FOLD, "0,8"},
+      {"punctuation_is_no_letter", "a@", "A`a@", OPT_FOLD, "2,4"},
+      {"trail_byte_in_byte_mode", "a",
+       "\x82"
+       "A",
+       OPT_FOLD, "1,2"},
+      {"trail_byte_in_kanji_mode", "a",
+       "\x82"
+       "Aa",
+       OPT_FOLD | OPT_KANJI, "2,3"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(first_match(c.pattern, c.subject, c.options), c.expected) << c.name;
+}
+
+// Under multi-line mode a pattern that begins with ^ and a literal is tried only where
+// the literal follows a newline; every such place is tried, in order.
+TEST(LineStartLiteral, TriedWhereTheLiteralBeginsALine) {
+  struct Case {
+    const char* name;
+    const char* pattern;
+    std::string subject;
+    uint32_t options;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"text_start", "^join", "join", 0, "0,4"},
+      {"first_line_after_newline", "^join", "\njoin", 0, "1,5"},
+      {"mid_line_skipped", "^join", "a join\njoin", 0, "7,11"},
+      {"never_at_line_start", "^join", "xjoin\nxjoin", 0, "no"},
+      {"rest_fails_then_next_line", "^join!", "join\njoin!", 0, "5,10"},
+      {"newline_after_lead_byte", "^join", "\x88\njoin", OPT_KANJI, "2,6"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(first_match(c.pattern, c.subject, c.options | OPT_MULTILINE), c.expected) << c.name;
 }
 
 }  // namespace

@@ -1,0 +1,40 @@
+// The block form of the byte-set scan, written once for every vector width: a Block
+// type (load, splat, mask, le, |, -) is in scope where this file is included.
+// No include guard: each width's file includes it once inside its own namespace.
+
+// The first byte in [p, end) whose membership in the N ranges equals member; bytes
+// past the last whole block are left to the caller (the result is then >= end - width).
+template <typename Block, int N>
+const unsigned char* scan_ranges_blocks(const unsigned char* p, const unsigned char* end, const ByteRanges& r,
+                                        bool member) {
+  Block low[N], span[N];
+  for (int i = 0; i < N; ++i) {
+    low[i] = Block::splat(r.low[i]);
+    span[i] = Block::splat(static_cast<unsigned char>(r.high[i] - r.low[i]));
+  }
+  const uint32_t flip = member ? 0 : Block::kAllLanes;
+  for (; end - p >= Block::kWidth; p += Block::kWidth) {
+    const Block x = Block::load(p);
+    // x is in [low, high] when x - low (wrapping) is at most high - low.
+    Block in = le(x - low[0], span[0]);
+    for (int i = 1; i < N; ++i) in = in | le(x - low[i], span[i]);
+    const uint32_t hits = in.mask() ^ flip;
+    if (hits != 0) return p + __builtin_ctz(hits);
+  }
+  return p;
+}
+
+template <typename Block>
+const unsigned char* scan_ranges_blocks(const unsigned char* p, const unsigned char* end, const ByteRanges& r,
+                                        bool member) {
+  switch (r.count) {
+    case 1:
+      return scan_ranges_blocks<Block, 1>(p, end, r, member);
+    case 2:
+      return scan_ranges_blocks<Block, 2>(p, end, r, member);
+    case 3:
+      return scan_ranges_blocks<Block, 3>(p, end, r, member);
+    default:
+      return scan_ranges_blocks<Block, 4>(p, end, r, member);
+  }
+}
