@@ -244,21 +244,13 @@ inline size_t copy_ascii_run(const u8* p, const u8* end, u8* w) {
 
 // ---- Replacements and their report
 
-// Line ends in [p, end): CR LF counts once; a CR at the very end counts, as what follows it
-// is not an LF.
-size_t count_line_ends(const u8* p, const u8* end) {
-  size_t lines = 0;
-  for (; p < end; ++p) {
-    if (*p == '\n') ++lines;
-    if (*p == '\r' && (p + 1 == end || p[1] != '\n')) ++lines;
-  }
-  return lines;
-}
-
 // Counts a replacement; the first one takes its line from the text before it, which `text`
 // to `at` holds.
 inline void note_replacement(ConvertReport& report, const u8* text, const u8* at) {
-  if (report.replaced++ == 0) report.first_line = 1 + count_line_ends(text, at);
+  if (report.replaced++ == 0) {
+    report.first_line =
+        1 + count_line_ends(reinterpret_cast<const char*>(text), static_cast<size_t>(at - text));
+  }
 }
 
 // Always writes two bytes; the second of a single-byte code lands where the next one goes.
@@ -484,10 +476,10 @@ u8* encode(const u8* in, const u8* p, const u8* end, u8* w, ConvertReport& repor
 
 #if UNICODE_AVX2
 #if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#pragma clang attribute push(__attribute__((target("avx2,popcnt"))), apply_to = function)
 #else
 #pragma GCC push_options
-#pragma GCC target("avx2")
+#pragma GCC target("avx2,popcnt")
 #endif
 // Blocks of 16 bytes whose characters all take the same road: their code points or codes are
 // formed and written in vector lanes, looked up one lane at a time, and written with one store. A
@@ -754,6 +746,40 @@ bool is_valid_utf8(const char* text, size_t n) noexcept {
     p += s.length;
   }
   return true;
+}
+
+size_t count_line_ends(const char* text, size_t n) noexcept {
+  const u8* p = reinterpret_cast<const u8*>(text);
+  const u8* const end = p + n;
+  size_t lines = 0;
+#if UNICODE_SSE2
+  // Each CR counts, and each LF that no CR stands right before: per byte lane a count that
+  // goes up to 254 before it is summed.
+  const __m128i cr_byte = _mm_set1_epi8('\r');
+  const __m128i lf_byte = _mm_set1_epi8('\n');
+  __m128i cr_before = _mm_setzero_si128();  // the last lane of the block before: a CR
+  while (end - p >= 16) {
+    __m128i counts = _mm_setzero_si128();
+    for (int round = 0; round < 127 && end - p >= 16; ++round, p += 16) {
+      const __m128i v = load16(p);
+      const __m128i cr = _mm_cmpeq_epi8(v, cr_byte);
+      const __m128i after_cr = _mm_or_si128(_mm_slli_si128(cr, 1), _mm_srli_si128(cr_before, 15));
+      const __m128i lone_lf = _mm_andnot_si128(after_cr, _mm_cmpeq_epi8(v, lf_byte));
+      counts = _mm_sub_epi8(_mm_sub_epi8(counts, cr), lone_lf);
+      cr_before = cr;
+    }
+    const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+    lines += static_cast<size_t>(_mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4));
+  }
+  bool after_cr = p != reinterpret_cast<const u8*>(text) && p[-1] == '\r';
+#else
+  bool after_cr = false;
+#endif
+  for (; p < end; ++p) {
+    lines += (*p == '\r') + (*p == '\n' && !after_cr);
+    after_cr = *p == '\r';
+  }
+  return lines;
 }
 
 TextClass classify_text(const char* text, size_t n) noexcept {

@@ -93,6 +93,10 @@ size_t cp932_to_unicode_capacity(size_t n) noexcept;
 ConvertReport cp932_to_unicode(UnicodeOutput code, bool with_mark, const char* in, size_t n,
                                char* out) noexcept;
 
+// The line ends in the n bytes, as the reports count them: CR LF counts once, a lone CR and a
+// lone LF once each (a CR at the very end counts: what follows it is not known to be an LF).
+size_t count_line_ends(const char* text, size_t n) noexcept;
+
 // For reports like `--guess`: a text's code and its line ends.
 enum GuessedCode : int {
   GUESS_ASCII = 0,
