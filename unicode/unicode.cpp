@@ -1,7 +1,7 @@
-// UTF-8 and UTF-16 to code page 932 and back, through flat tables generated from glibc iconv.
-// ASCII runs go 16 bytes at a time with SSE2; where the machine has AVX2, UTF-8 is validated 32
-// bytes at a time and runs of kana and kanji are converted a 16-byte block at a time. The
-// character-at-a-time code is the reference the blocks are fuzzed against.
+// UTF-8 and UTF-16 to code page 932 and back, through flat tables generated from glibc iconv,
+// in three forms (unicode/internal.h): byte at a time; with ASCII runs 16 bytes at a time
+// (SSE2); and with UTF-8 validated 32 bytes at a time and runs of kana and kanji converted a
+// 16-byte block at a time (AVX2).
 #include "unicode/unicode.h"
 
 #include <algorithm>
@@ -12,9 +12,9 @@
 #include <limits>
 
 #include "jcode/jcode.h"
+#include "unicode/internal.h"
 
-// UNICODE_PORTABLE builds the byte-at-a-time code alone, as on a machine without SSE2.
-#if defined(__SSE2__) && !defined(UNICODE_PORTABLE)
+#if defined(__SSE2__)
 #include <emmintrin.h>
 #define UNICODE_SSE2 1
 #if defined(__GNUC__) || defined(__clang__)
@@ -223,11 +223,13 @@ inline void store16(u8* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128
 #endif
 
 // The ASCII bytes at p, copied to w 16 at a time while at least 16 remain, until the first
-// byte from 0x80 up; returns how many bytes it took (0 when it did not run).
+// byte from 0x80 up; returns how many bytes it took (0 when it did not run, as in the
+// byte-at-a-time form).
+template <bool kSse2>
 inline size_t copy_ascii_run(const u8* p, const u8* end, u8* w) {
   size_t done = 0;
 #if UNICODE_SSE2
-  while (end - p - done >= 16) {
+  while (kSse2 && end - p - done >= 16) {
     const __m128i v = load16(p + done);
     store16(w + done, v);
     const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(v));
@@ -298,6 +300,7 @@ inline uint32_t load32(const u8* p) {
 // Three-byte sequences make up most of Japanese text: they take the short road when valid
 // and mapped, everything else the general one. On the short road a three-byte pattern with a
 // code point from U+0800 up is valid unless a surrogate, which the table does not map.
+template <bool kSse2>
 u8* decode_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder) {
   while (p < end) {
     if (end - p >= 4) {
@@ -314,7 +317,7 @@ u8* decode_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder) {
     }
     const u8 b0 = *p;
     if (b0 < 0x80) {
-      const size_t run = copy_ascii_run(p, end, w);
+      const size_t run = copy_ascii_run<kSse2>(p, end, w);
       if (run == 0) {
         *w++ = b0;
         ++p;
@@ -379,11 +382,11 @@ inline bool decode_utf16_step(const u8*& p, const u8* end, u8*& w, Decoder& deco
   return true;
 }
 
-template <bool kBigEndian>
+template <bool kBigEndian, bool kSse2>
 u8* decode_utf16(const u8* p, const u8* end, u8* w, Decoder& decoder) {
   while (end - p >= 2) {
 #if UNICODE_SSE2
-    if (end - p >= 16 && put_ascii_units<kBigEndian>(p, w)) {
+    if (kSse2 && end - p >= 16 && put_ascii_units<kBigEndian>(p, w)) {
       p += 16;
       w += 8;
       continue;
@@ -422,11 +425,12 @@ inline u8* put_unicode(u8* w, char32_t cp) {
 
 // The ASCII bytes at p as UTF-16LE units, 16 at a time while at least 16 remain; returns the
 // bytes taken.
+template <bool kSse2>
 inline size_t widen_ascii_run(const u8* p, const u8* end, u8* w) {
   size_t done = 0;
 #if UNICODE_SSE2
   const __m128i zero = _mm_setzero_si128();
-  while (end - p - done >= 16) {
+  while (kSse2 && end - p - done >= 16) {
     const __m128i v = load16(p + done);
     store16(w + 2 * done, _mm_unpacklo_epi8(v, zero));
     store16(w + 2 * done + 16, _mm_unpackhi_epi8(v, zero));
@@ -458,11 +462,12 @@ inline void encode_step(const u8* in, const u8*& p, const u8* end, u8*& w, Conve
 }
 
 // Encodes [p, end) of the text that starts at `in`.
-template <UnicodeOutput kCode>
+template <UnicodeOutput kCode, bool kSse2>
 u8* encode(const u8* in, const u8* p, const u8* end, u8* w, ConvertReport& report) {
   while (p < end) {
     if (*p < 0x80) {
-      const size_t run = kCode == OUTPUT_UTF8 ? copy_ascii_run(p, end, w) : widen_ascii_run(p, end, w);
+      const size_t run =
+          kCode == OUTPUT_UTF8 ? copy_ascii_run<kSse2>(p, end, w) : widen_ascii_run<kSse2>(p, end, w);
       if (run != 0) {
         p += run;
         w += kCode == OUTPUT_UTF8 ? run : 2 * run;
@@ -644,7 +649,7 @@ u8* decode_valid_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder) {
   while (end - p >= 16) {
     if (put_three_byte_run(p, w)) continue;
     if (*p < 0x80) {
-      const size_t run = copy_ascii_run(p, end, w);
+      const size_t run = copy_ascii_run<true>(p, end, w);
       p += run;
       w += run;
       continue;
@@ -653,7 +658,29 @@ u8* decode_valid_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder) {
     w = decoder.put(w, s.cp);
     p += s.length;
   }
-  return decode_utf8(p, end, w, decoder);
+  return ::decode_utf8<true>(p, end, w, decoder);
+}
+
+// A character's first byte at or up to three bytes before q; q itself when there is none.
+const u8* character_start(const u8* q) {
+  for (int back = 0; back < 3 && (q[-back] & 0xC0) == 0x80; ++back) {
+    if ((q[-back - 1] & 0xC0) != 0x80) return q - back - 1;
+  }
+  return q;
+}
+
+// UTF-8 checked and decoded a chunk at a time, each chunk read once from memory: a valid
+// chunk takes the block road, any other the byte-at-a-time one that replaces what is wrong.
+// Chunks end before a byte that starts a character, where every sequence before it ends.
+u8* decode_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder) {
+  constexpr size_t kChunk = 16 * 1024;
+  while (p != end) {
+    const u8* stop = static_cast<size_t>(end - p) > kChunk ? character_start(p + kChunk) : end;
+    w = is_valid_utf8_avx2(p, stop) ? decode_valid_utf8(p, stop, w, decoder)
+                                    : ::decode_utf8<true>(p, stop, w, decoder);
+    p = stop;
+  }
+  return w;
 }
 
 template <bool kBigEndian>
@@ -662,7 +689,7 @@ u8* decode_utf16(const u8* p, const u8* end, u8* w, Decoder& decoder) {
     if (put_unit_run<kBigEndian>(p, w)) continue;
     if (!decode_utf16_step<kBigEndian>(p, end, w, decoder)) return w;
   }
-  return ::decode_utf16<kBigEndian>(p, end, w, decoder);
+  return ::decode_utf16<kBigEndian, true>(p, end, w, decoder);
 }
 
 template <UnicodeOutput kCode>
@@ -670,14 +697,15 @@ u8* encode(const u8* in, const u8* p, const u8* end, u8* w, ConvertReport& repor
   while (end - p >= 16) {
     if (put_pair_run<kCode>(p, w)) continue;
     if (*p < 0x80) {
-      const size_t run = kCode == OUTPUT_UTF8 ? copy_ascii_run(p, end, w) : widen_ascii_run(p, end, w);
+      const size_t run =
+          kCode == OUTPUT_UTF8 ? copy_ascii_run<true>(p, end, w) : widen_ascii_run<true>(p, end, w);
       p += run;
       w += kCode == OUTPUT_UTF8 ? run : 2 * run;
       continue;
     }
     encode_step<kCode>(in, p, end, w, report);
   }
-  return ::encode<kCode>(in, p, end, w, report);
+  return ::encode<kCode, true>(in, p, end, w, report);
 }
 
 }  // namespace avx2
@@ -687,14 +715,6 @@ u8* encode(const u8* in, const u8* p, const u8* end, u8* w, ConvertReport& repor
 #pragma GCC pop_options
 #endif
 #endif
-
-template <UnicodeOutput kCode>
-u8* encode_text(const u8* in, const u8* end, u8* w, ConvertReport& report) {
-#if UNICODE_AVX2
-  if (has_avx2()) return avx2::encode<kCode>(in, in, end, w, report);
-#endif
-  return encode<kCode>(in, in, end, w, report);
-}
 
 // The length of the n bytes at p up to their first NUL.
 size_t length_to_nul(const u8* p, size_t n) {
@@ -722,17 +742,20 @@ size_t capacity(size_t n, size_t per_byte, size_t extra) {
   return per_byte * n + extra;
 }
 
-}  // namespace
+// ---- The forms
 
-bool is_valid_utf8(const char* text, size_t n) noexcept {
+enum Level { kBytewise, kSse2, kAvx2 };
+
+template <Level kLevel>
+bool valid_utf8(const char* text, size_t n) noexcept {
   const u8* p = reinterpret_cast<const u8*>(text);
-#if UNICODE_AVX2
-  if (has_avx2()) return avx2::is_valid_utf8_avx2(p, p + n);
-#endif
   const u8* const end = p + n;
+#if UNICODE_AVX2
+  if constexpr (kLevel == kAvx2) return avx2::is_valid_utf8_avx2(p, end);
+#endif
   while (p < end) {
 #if UNICODE_SSE2
-    if (end - p >= 16 && _mm_movemask_epi8(load16(p)) == 0) {
+    if (kLevel != kBytewise && end - p >= 16 && _mm_movemask_epi8(load16(p)) == 0) {
       p += 16;
       continue;
     }
@@ -746,6 +769,129 @@ bool is_valid_utf8(const char* text, size_t n) noexcept {
     p += s.length;
   }
   return true;
+}
+
+template <Level kLevel, bool kBigEndian>
+u8* decode_utf16_text(const u8* p, const u8* end, u8* w, Decoder& decoder) {
+#if UNICODE_AVX2
+  if constexpr (kLevel == kAvx2) return avx2::decode_utf16<kBigEndian>(p, end, w, decoder);
+#endif
+  return decode_utf16<kBigEndian, kLevel != kBytewise>(p, end, w, decoder);
+}
+
+template <Level kLevel>
+ConvertReport to_cp932(UnicodeClass code, const char* in, size_t n, char* out, Unmappable mode) noexcept {
+  const u8* p = reinterpret_cast<const u8*>(in);
+  const u8* end = p + n;
+  u8* const start = reinterpret_cast<u8*>(out);
+  Decoder decoder{start, mode};
+  u8* w = start;
+  p += mark_length(code, p, n);
+  switch (code) {
+    case UNICODE_UTF8:
+      end = p + length_to_nul(p, static_cast<size_t>(end - p));
+#if UNICODE_AVX2
+      if constexpr (kLevel == kAvx2) {
+        w = avx2::decode_utf8(p, end, w, decoder);
+        break;
+      }
+#endif
+      w = decode_utf8<kLevel != kBytewise>(p, end, w, decoder);
+      break;
+    case UNICODE_UTF16LE:
+      w = decode_utf16_text<kLevel, false>(p, end, w, decoder);
+      break;
+    case UNICODE_UTF16BE:
+      w = decode_utf16_text<kLevel, true>(p, end, w, decoder);
+      break;
+    default:
+      break;
+  }
+  *w = 0;
+  decoder.report.length = static_cast<size_t>(w - start);
+  return decoder.report;
+}
+
+template <Level kLevel, UnicodeOutput kCode>
+u8* encode_text(const u8* in, const u8* end, u8* w, ConvertReport& report) {
+#if UNICODE_AVX2
+  if constexpr (kLevel == kAvx2) return avx2::encode<kCode>(in, in, end, w, report);
+#endif
+  return encode<kCode, kLevel != kBytewise>(in, in, end, w, report);
+}
+
+template <Level kLevel>
+ConvertReport to_unicode(UnicodeOutput code, bool with_mark, const char* in, size_t n, char* out) noexcept {
+  const u8* p = reinterpret_cast<const u8*>(in);
+  u8* const start = reinterpret_cast<u8*>(out);
+  u8* w = start;
+  ConvertReport report{};
+  if (code == OUTPUT_UTF16LE) {
+    if (with_mark) w = put_unicode<OUTPUT_UTF16LE>(w, 0xFEFF);
+    w = encode_text<kLevel, OUTPUT_UTF16LE>(p, p + n, w, report);
+    report.length = static_cast<size_t>(w - start);
+    w[0] = w[1] = 0;
+  } else {
+    if (with_mark) w = put_unicode<OUTPUT_UTF8>(w, 0xFEFF);
+    w = encode_text<kLevel, OUTPUT_UTF8>(p, p + n, w, report);
+    report.length = static_cast<size_t>(w - start);
+    w[0] = 0;
+  }
+  return report;
+}
+
+template <Level kLevel>
+constexpr unicode_internal::Form make_form(const char* name) {
+  return {name, valid_utf8<kLevel>, to_cp932<kLevel>, to_unicode<kLevel>};
+}
+constexpr unicode_internal::Form kBytewiseForm = make_form<kBytewise>("bytewise");
+#if UNICODE_SSE2
+constexpr unicode_internal::Form kSse2Form = make_form<kSse2>("sse2");
+#endif
+#if UNICODE_AVX2
+constexpr unicode_internal::Form kAvx2Form = make_form<kAvx2>("avx2");
+#endif
+
+}  // namespace
+
+namespace unicode_internal {
+
+const Form& bytewise_form() { return kBytewiseForm; }
+
+const Form* sse2_form() {
+#if UNICODE_SSE2
+  return &kSse2Form;
+#else
+  return nullptr;
+#endif
+}
+
+const Form* avx2_form() {
+#if UNICODE_AVX2
+  if (has_avx2()) return &kAvx2Form;
+#endif
+  return nullptr;
+}
+
+const Form& widest_form() {
+  static const Form& widest = avx2_form() ? *avx2_form() : sse2_form() ? *sse2_form() : bytewise_form();
+  return widest;
+}
+
+}  // namespace unicode_internal
+
+bool is_valid_utf8(const char* text, size_t n) noexcept {
+  return unicode_internal::widest_form().is_valid_utf8(text, n);
+}
+
+ConvertReport unicode_to_cp932(UnicodeClass code, const char* in, size_t n, char* out,
+                               Unmappable mode) noexcept {
+  return unicode_internal::widest_form().unicode_to_cp932(code, in, n, out, mode);
+}
+
+ConvertReport cp932_to_unicode(UnicodeOutput code, bool with_mark, const char* in, size_t n,
+                               char* out) noexcept {
+  return unicode_internal::widest_form().cp932_to_unicode(code, with_mark, in, n, out);
 }
 
 size_t count_line_ends(const char* text, size_t n) noexcept {
@@ -796,71 +942,6 @@ TextClass classify_text(const char* text, size_t n) noexcept {
 
 size_t unicode_to_cp932_capacity(size_t n) noexcept { return capacity(n, 4, 1); }
 size_t cp932_to_unicode_capacity(size_t n) noexcept { return capacity(n, 3, 4); }
-
-ConvertReport unicode_to_cp932(UnicodeClass code, const char* in, size_t n, char* out,
-                               Unmappable mode) noexcept {
-  const u8* p = reinterpret_cast<const u8*>(in);
-  const u8* end = p + n;
-  u8* const start = reinterpret_cast<u8*>(out);
-  Decoder decoder{start, mode};
-  u8* w = start;
-  p += mark_length(code, p, n);
-  switch (code) {
-    case UNICODE_UTF8:
-      end = p + length_to_nul(p, static_cast<size_t>(end - p));
-#if UNICODE_AVX2
-      if (has_avx2() && is_valid_utf8(reinterpret_cast<const char*>(p), static_cast<size_t>(end - p))) {
-        w = avx2::decode_valid_utf8(p, end, w, decoder);
-        break;
-      }
-#endif
-      w = decode_utf8(p, end, w, decoder);
-      break;
-    case UNICODE_UTF16LE:
-#if UNICODE_AVX2
-      if (has_avx2()) {
-        w = avx2::decode_utf16<false>(p, end, w, decoder);
-        break;
-      }
-#endif
-      w = decode_utf16<false>(p, end, w, decoder);
-      break;
-    case UNICODE_UTF16BE:
-#if UNICODE_AVX2
-      if (has_avx2()) {
-        w = avx2::decode_utf16<true>(p, end, w, decoder);
-        break;
-      }
-#endif
-      w = decode_utf16<true>(p, end, w, decoder);
-      break;
-    default:
-      break;
-  }
-  *w = 0;
-  decoder.report.length = static_cast<size_t>(w - start);
-  return decoder.report;
-}
-
-ConvertReport cp932_to_unicode(UnicodeOutput code, bool with_mark, const char* in, size_t n,
-                               char* out) noexcept {
-  const u8* p = reinterpret_cast<const u8*>(in);
-  u8* const start = reinterpret_cast<u8*>(out);
-  u8* w = start;
-  ConvertReport report{};
-  if (code == OUTPUT_UTF16LE) {
-    if (with_mark) w = put_unicode<OUTPUT_UTF16LE>(w, 0xFEFF);
-    w = encode_text<OUTPUT_UTF16LE>(p, p + n, w, report);
-    report.length = static_cast<size_t>(w - start);
-    w[0] = w[1] = 0;
-  } else {
-    if (with_mark) w = put_unicode<OUTPUT_UTF8>(w, 0xFEFF);
-    w = encode_text<OUTPUT_UTF8>(p, p + n, w, report);
-    report.length = static_cast<size_t>(w - start);
-    w[0] = 0;
-  }
-  return report;
-}
 
 // ---- Guessing
 
