@@ -77,12 +77,9 @@ struct SourceText {
   KanjiLoss lost{0, 0};             // and on the way out
 };
 
-// The Unicode code of a text under an input code: kAuto leaves it to
-// classify_text; a forced code names it (the decoder drops its mark, if any).
-UnicodeClass ClassOf(InputCode input_code, const char* text, size_t n) {
+// The Unicode code an input code forces; UNICODE_NONE for kAuto and the Japanese codes.
+UnicodeClass ForcedClass(InputCode input_code) {
   switch (input_code) {
-    case InputCode::kAuto:
-      return classify_text(text, n).code;
     case InputCode::kUtf8:
       return UNICODE_UTF8;
     case InputCode::kUtf16Le:
@@ -94,18 +91,27 @@ UnicodeClass ClassOf(InputCode input_code, const char* text, size_t n) {
   }
 }
 
-// Decodes a Unicode text to code page 932 in place of its bytes; any other
-// text is left as it is. Returns what was replaced.
-ConvertReport DecodeUnicode(CString& text, UnicodeClass code, Unmappable unmappable) {
-  if (code == UNICODE_NONE) return {text.GetLength(), 0, 0};
-  const size_t capacity = unicode_to_cp932_capacity(text.GetLength());
+// Decodes a Unicode text to code page 932 in place of its bytes: under kAuto
+// a text classify_text classes as Unicode (classed and decoded in one pass),
+// else a text in the code the input code forces (the decoder drops its mark,
+// if any). Any other text is left as it is. Returns the class decoded from
+// and what was replaced.
+DecodedText DecodeUnicode(CString& text, InputCode input_code, Unmappable unmappable) {
+  const UnicodeClass forced = ForcedClass(input_code);
+  if (input_code != InputCode::kAuto && forced == UNICODE_NONE) return {{UNICODE_NONE, 0}, {}};
+  const size_t n = text.GetLength();
+  const size_t capacity = unicode_to_cp932_capacity(n);
   if (capacity == 0) throw std::bad_alloc();
   CString decoded;
   char* buffer = decoded.GetBuffer(capacity - 1);
-  const ConvertReport report = unicode_to_cp932(code, text.GetString(), text.GetLength(), buffer, unmappable);
-  decoded.ReleaseBuffer(static_cast<std::ptrdiff_t>(report.length));
+  const DecodedText result =
+      forced == UNICODE_NONE
+          ? classify_and_decode(text.GetString(), n, buffer, unmappable)
+          : DecodedText{{forced, 0}, unicode_to_cp932(forced, text.GetString(), n, buffer, unmappable)};
+  if (result.text_class.code == UNICODE_NONE) return result;
+  decoded.ReleaseBuffer(static_cast<std::ptrdiff_t>(result.report.length));
   text = std::move(decoded);
-  return report;
+  return result;
 }
 
 // The text stages of one join, run on each source in a fixed order. The
@@ -126,10 +132,9 @@ class TextPipeline {
 
   // A Unicode source becomes code page 932; the rest of the pipeline sees only that.
   void Decode(SourceText& source) {
-    CString& text = source.text;
-    const UnicodeClass code = ClassOf(options_.input_code, text.GetString(), text.GetLength());
-    source.replaced = DecodeUnicode(text, code, options_.unmappable);
-    source.in_cp932 = code != UNICODE_NONE || options_.input_code == InputCode::kShiftJis;
+    const DecodedText decoded = DecodeUnicode(source.text, options_.input_code, options_.unmappable);
+    source.replaced = decoded.report;
+    source.in_cp932 = decoded.text_class.code != UNICODE_NONE || options_.input_code == InputCode::kShiftJis;
   }
 
   void NormalizeLineEnds(SourceText& source) { NormalizeText(source.text); }
@@ -418,8 +423,7 @@ CString ReadSeparator(const char* path, JoinReporter& report, Unmappable unmappa
   }
   ReadText(file, separator, 1);
   file.Close();
-  const TextClass text_class = classify_text(separator.GetString(), separator.GetLength());
-  const ConvertReport replaced = DecodeUnicode(separator, text_class.code, unmappable);
+  const ConvertReport replaced = DecodeUnicode(separator, InputCode::kAuto, unmappable).report;
   NormalizeText(separator);
   if (replaced.replaced != 0) report.Replaced(path, replaced.replaced, replaced.first_line);
   return separator;

@@ -18,6 +18,7 @@ struct Form {
                                     Unmappable mode) noexcept;
   ConvertReport (*cp932_to_unicode)(UnicodeOutput code, bool with_mark, const char* in, size_t n,
                                     char* out) noexcept;
+  DecodedText (*classify_and_decode)(const char* text, size_t n, char* out, Unmappable mode) noexcept;
 };
 
 const Form& bytewise_form();

@@ -670,14 +670,19 @@ const u8* character_start(const u8* q) {
 }
 
 // UTF-8 checked and decoded a chunk at a time, each chunk read once from memory: a valid
-// chunk takes the block road, any other the byte-at-a-time one that replaces what is wrong.
-// Chunks end before a byte that starts a character, where every sequence before it ends.
-u8* decode_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder) {
+// chunk takes the block road, any other the byte-at-a-time one that replaces what is wrong,
+// or, when `strict`, ends the decoding with nullptr. Chunks end before a byte that starts a
+// character, where every sequence before it ends.
+u8* decode_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder, bool strict) {
   constexpr size_t kChunk = 16 * 1024;
   while (p != end) {
     const u8* stop = static_cast<size_t>(end - p) > kChunk ? character_start(p + kChunk) : end;
-    w = is_valid_utf8_avx2(p, stop) ? decode_valid_utf8(p, stop, w, decoder)
-                                    : ::decode_utf8<true>(p, stop, w, decoder);
+    if (is_valid_utf8_avx2(p, stop)) {
+      w = decode_valid_utf8(p, stop, w, decoder);
+    } else {
+      if (strict) return nullptr;
+      w = ::decode_utf8<true>(p, stop, w, decoder);
+    }
     p = stop;
   }
   return w;
@@ -736,6 +741,14 @@ size_t mark_length(UnicodeClass code, const u8* p, size_t n) {
   }
 }
 
+// The class a byte-order mark gives the n bytes at p; UNICODE_NONE without one.
+TextClass marked_class(const u8* p, size_t n) {
+  for (UnicodeClass code : {UNICODE_UTF8, UNICODE_UTF16LE, UNICODE_UTF16BE}) {
+    if (const size_t length = mark_length(code, p, n)) return {code, length};
+  }
+  return {UNICODE_NONE, 0};
+}
+
 // 4n + 1 and 3n + 4, or 0 when they do not fit.
 size_t capacity(size_t n, size_t per_byte, size_t extra) {
   if (n > (std::numeric_limits<size_t>::max() - extra) / per_byte) return 0;
@@ -779,6 +792,17 @@ u8* decode_utf16_text(const u8* p, const u8* end, u8* w, Decoder& decoder) {
   return decode_utf16<kBigEndian, kLevel != kBytewise>(p, end, w, decoder);
 }
 
+// UTF-8 up to its end, as `strict` says (see avx2::decode_utf8).
+template <Level kLevel>
+u8* decode_utf8_text(const u8* p, const u8* end, u8* w, Decoder& decoder, bool strict) {
+#if UNICODE_AVX2
+  if constexpr (kLevel == kAvx2) return avx2::decode_utf8(p, end, w, decoder, strict);
+#endif
+  if (strict && !valid_utf8<kLevel>(reinterpret_cast<const char*>(p), static_cast<size_t>(end - p)))
+    return nullptr;
+  return decode_utf8<kLevel != kBytewise>(p, end, w, decoder);
+}
+
 template <Level kLevel>
 ConvertReport to_cp932(UnicodeClass code, const char* in, size_t n, char* out, Unmappable mode) noexcept {
   const u8* p = reinterpret_cast<const u8*>(in);
@@ -790,13 +814,7 @@ ConvertReport to_cp932(UnicodeClass code, const char* in, size_t n, char* out, U
   switch (code) {
     case UNICODE_UTF8:
       end = p + length_to_nul(p, static_cast<size_t>(end - p));
-#if UNICODE_AVX2
-      if constexpr (kLevel == kAvx2) {
-        w = avx2::decode_utf8(p, end, w, decoder);
-        break;
-      }
-#endif
-      w = decode_utf8<kLevel != kBytewise>(p, end, w, decoder);
+      w = decode_utf8_text<kLevel>(p, end, w, decoder, false);
       break;
     case UNICODE_UTF16LE:
       w = decode_utf16_text<kLevel, false>(p, end, w, decoder);
@@ -840,9 +858,26 @@ ConvertReport to_unicode(UnicodeOutput code, bool with_mark, const char* in, siz
   return report;
 }
 
+// A UTF-8 text without a mark is decoded while it is checked; the first wrong chunk ends both.
+template <Level kLevel>
+DecodedText class_and_text(const char* text, size_t n, char* out, Unmappable mode) noexcept {
+  const u8* p = reinterpret_cast<const u8*>(text);
+  const TextClass marked = marked_class(p, n);
+  if (marked.code != UNICODE_NONE) return {marked, to_cp932<kLevel>(marked.code, text, n, out, mode)};
+  const u8* const end = p + length_to_nul(p, n);
+  if (std::find_if(p, end, [](u8 b) { return b >= 0x80; }) == end) return {{UNICODE_NONE, 0}, {}};
+  u8* const start = reinterpret_cast<u8*>(out);
+  Decoder decoder{start, mode};
+  u8* const w = decode_utf8_text<kLevel>(p, end, start, decoder, true);
+  if (w == nullptr) return {{UNICODE_NONE, 0}, {}};
+  *w = 0;
+  decoder.report.length = static_cast<size_t>(w - start);
+  return {{UNICODE_UTF8, 0}, decoder.report};
+}
+
 template <Level kLevel>
 constexpr unicode_internal::Form make_form(const char* name) {
-  return {name, valid_utf8<kLevel>, to_cp932<kLevel>, to_unicode<kLevel>};
+  return {name, valid_utf8<kLevel>, to_cp932<kLevel>, to_unicode<kLevel>, class_and_text<kLevel>};
 }
 constexpr unicode_internal::Form kBytewiseForm = make_form<kBytewise>("bytewise");
 #if UNICODE_SSE2
@@ -894,6 +929,10 @@ ConvertReport cp932_to_unicode(UnicodeOutput code, bool with_mark, const char* i
   return unicode_internal::widest_form().cp932_to_unicode(code, with_mark, in, n, out);
 }
 
+DecodedText classify_and_decode(const char* text, size_t n, char* out, Unmappable mode) noexcept {
+  return unicode_internal::widest_form().classify_and_decode(text, n, out, mode);
+}
+
 size_t count_line_ends(const char* text, size_t n) noexcept {
   const u8* p = reinterpret_cast<const u8*>(text);
   const u8* const end = p + n;
@@ -930,9 +969,8 @@ size_t count_line_ends(const char* text, size_t n) noexcept {
 
 TextClass classify_text(const char* text, size_t n) noexcept {
   const u8* p = reinterpret_cast<const u8*>(text);
-  for (UnicodeClass code : {UNICODE_UTF8, UNICODE_UTF16LE, UNICODE_UTF16BE}) {
-    if (const size_t length = mark_length(code, p, n)) return {code, length};
-  }
+  const TextClass marked = marked_class(p, n);
+  if (marked.code != UNICODE_NONE) return marked;
   const size_t length = length_to_nul(p, n);
   bool high = false;
   for (size_t i = 0; i < length && !high; ++i) high = p[i] >= 0x80;

@@ -69,6 +69,16 @@ size_t unicode_to_cp932_capacity(size_t n) noexcept;
 ConvertReport unicode_to_cp932(UnicodeClass code, const char* in, size_t n, char* out,
                                Unmappable mode) noexcept;
 
+// classify_text and, for a text it classes as Unicode, unicode_to_cp932 in one, reading a
+// UTF-8 text without a mark once. `out` must hold unicode_to_cp932_capacity(n) bytes; it holds
+// the decoded text when the class is Unicode, and nothing of use otherwise (the report is then
+// all 0).
+struct DecodedText {
+  TextClass text_class;
+  ConvertReport report;
+};
+DecodedText classify_and_decode(const char* text, size_t n, char* out, Unmappable mode) noexcept;
+
 // The Unicode output codes.
 enum UnicodeOutput : int {
   OUTPUT_UTF8 = 0,

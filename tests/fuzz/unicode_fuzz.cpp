@@ -1,6 +1,7 @@
 // Fuzz target: every form of the Unicode decoders, encoders and the UTF-8 check against the
 // byte-at-a-time form, on the same bytes, each output in a buffer of exactly the stated
-// capacity. The first input byte picks the conversion; the rest is the text.
+// capacity. The first input byte picks the conversion (or classing and decoding in one); the
+// rest is the text.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -25,7 +26,18 @@ struct Output {
 Output run(const Form& form, unsigned choice, const std::vector<char>& text) {
   const size_t n = text.size();
   Output out;
-  if (choice & 1) {
+  if ((choice & 0x30) == 0x30) {
+    out.bytes.resize(unicode_to_cp932_capacity(n));
+    const DecodedText d = form.classify_and_decode(text.data(), n, out.bytes.data(), UNMAPPABLE_GETA);
+    const TextClass apart = classify_text(text.data(), n);
+    check(d.text_class.code == apart.code && d.text_class.mark_length == apart.mark_length);
+    out.report = d.report;
+    if (d.text_class.code == UNICODE_NONE) {
+      check(d.report.length == 0 && d.report.replaced == 0);
+    } else {
+      check(out.report.length < out.bytes.size() && out.bytes[out.report.length] == '\0');
+    }
+  } else if (choice & 1) {
     const auto code = static_cast<UnicodeClass>(1 + (choice >> 1) % 3);
     const Unmappable mode = (choice & 8) ? UNMAPPABLE_NCR : UNMAPPABLE_GETA;
     out.bytes.resize(unicode_to_cp932_capacity(n));

@@ -76,6 +76,9 @@ Converted convert(const Form& form, Conversion conversion, const Bytes& in) {
   return {Bytes(out.data(), r.length), r};
 }
 
+// The decoding of each Unicode class.
+constexpr Conversion kDecodings[] = {FROM_NONE, FROM_UTF8, FROM_UTF16LE, FROM_UTF16BE};
+
 struct ClassCase {
   const char* name;
   Bytes text;
@@ -109,14 +112,26 @@ const ClassCase kClassCases[] = {
     {"cut_short_four", "\xE3\x81\x82\xF0\x9F\x98", UNICODE_NONE, 0},
     {"high_byte_only_after_nul", "abc\0\xE3\x81\x82"s, UNICODE_NONE, 0},
     {"invalid_only_after_nul", "\xE3\x81\x82\0\xFF"s, UNICODE_UTF8, 0},
+    {"valid_past_a_chunk", repeat("\xE3\x81\x82", 6000), UNICODE_UTF8, 0},
+    {"invalid_past_a_chunk", repeat("\xE3\x81\x82", 6000) + "\xFF", UNICODE_NONE, 0},
 };
 
+// Each form classes and decodes in one as classify_text and unicode_to_cp932 do apart.
 TEST(ClassifyText, MarksAndValidUtf8) {
   for (const ClassCase& c : kClassCases) {
     const std::vector<char> text(c.text.begin(), c.text.end());
     const TextClass cls = classify_text(text.data(), text.size());
     EXPECT_EQ(cls.code, c.code) << c.name;
     EXPECT_EQ(cls.mark_length, c.mark) << c.name;
+    const Converted apart =
+        convert(*forms().back(), c.code == UNICODE_NONE ? FROM_NONE : kDecodings[c.code], c.text);
+    for (const Form* form : forms()) {
+      std::vector<char> out(unicode_to_cp932_capacity(text.size()));
+      const DecodedText d = form->classify_and_decode(text.data(), text.size(), out.data(), UNMAPPABLE_GETA);
+      EXPECT_EQ(d.text_class.code, c.code) << form->name << " " << c.name;
+      EXPECT_EQ(d.text_class.mark_length, c.mark) << form->name << " " << c.name;
+      EXPECT_EQ(Bytes(out.data(), d.report.length), apart.text) << form->name << " " << c.name;
+    }
   }
 }
 
