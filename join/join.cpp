@@ -114,104 +114,6 @@ DecodedText DecodeUnicode(CString& text, InputCode input_code, Unmappable unmapp
   return result;
 }
 
-// The text stages of one join, run on each source in a fixed order. The
-// order is the table kStages; a stage at either edge (decoding a source,
-// encoding the output) is one more entry there.
-class TextPipeline {
- public:
-  TextPipeline(const JoinOptions& options, const CString& separator, const ReplaceTable* table,
-               JoinReporter& report)
-      : options_(options), separator_(separator), table_(table), report_(report) {}
-
-  void Run(SourceText& source) {
-    for (Stage stage : kStages) (this->*stage)(source);
-  }
-
- private:
-  using Stage = void (TextPipeline::*)(SourceText&);
-
-  // A Unicode source becomes code page 932; the rest of the pipeline sees only that.
-  void Decode(SourceText& source) {
-    const DecodedText decoded = DecodeUnicode(source.text, options_.input_code, options_.unmappable);
-    source.replaced = decoded.report;
-    source.in_cp932 = decoded.text_class.code != UNICODE_NONE || options_.input_code == InputCode::kShiftJis;
-  }
-
-  void NormalizeLineEnds(SourceText& source) { NormalizeText(source.text); }
-
-  // JIS and EUC-JP become Shift_JIS, never longer: detected, or as forced. The
-  // text holds no NUL (it ended at the first) and the converters make none of their own.
-  void ToShiftJis(SourceText& source) {
-    if (source.in_cp932) return;
-    CString& text = source.text;
-    char* buffer = text.GetBuffer(text.GetLength());
-    const size_t n = text.GetLength();
-    const size_t length = options_.input_code == InputCode::kEucJp ? euc_to_sjis(buffer, n)
-                          : options_.input_code == InputCode::kJis ? jis_to_sjis(buffer, n)
-                                                                   : to_sjis(buffer, n);
-    text.ReleaseBuffer(static_cast<std::ptrdiff_t>(length));
-  }
-
-  void Replace(SourceText& source) {
-    if (table_ == nullptr) return;
-    CommandFailure failure;
-    if (!ApplyReplaceTable(*table_, source.text, &failure)) {
-      report_.Notice({JoinNotice::kCommandFailed, 0, failure.message, failure.command});
-    }
-  }
-
-  void AppendSeparator(SourceText& source) {
-    if (!source.last) source.text += separator_;
-  }
-
-  // EUC-JP and JIS, which hold no user-defined character: each becomes 〓 and is counted.
-  // Shift_JIS and Unicode go out as they are here: the output edge encodes Unicode after the
-  // output line end.
-  void ConvertOutputCode(SourceText& source) {
-    KanjiLoss loss{0, 0};
-    switch (options_.output_code) {
-      case OutputCode::kJis:
-        ConvertGrowing(source.text, sjis_to_jis_capacity(source.text.GetLength()),
-                       [&](char* t, size_t n) { return sjis_to_jis(t, n, &loss); });
-        break;
-      case OutputCode::kEucJp:
-        ConvertGrowing(source.text, sjis_to_euc_capacity(source.text.GetLength()),
-                       [&](char* t, size_t n) { return sjis_to_euc(t, n, &loss); });
-        break;
-      default:
-        return;  // Shift_JIS, Unicode, or no selection
-    }
-    source.lost = loss;
-  }
-
-  // Runs a converter that may lengthen the text in a buffer of the given
-  // capacity; the text then ends at its first NUL. Only a replacement can
-  // have put a NUL in the text; the converters make none.
-  template <class Convert>
-  void ConvertGrowing(CString& text, size_t capacity, Convert convert) {
-    if (capacity == 0) throw std::bad_alloc();  // the size does not fit in size_t
-    const size_t length = text.GetLength();
-    char* buffer = text.GetBuffer(capacity - 1);
-    const size_t converted = convert(buffer, length);
-    text.ReleaseBuffer(
-        static_cast<std::ptrdiff_t>(table_ != nullptr ? strnlen(buffer, converted) : converted));
-  }
-
-  // The output line end and the Unicode output code follow, in OutputWriter.
-  // clang-format off
-  static constexpr Stage kStages[] = {
-      &TextPipeline::Decode,
-      &TextPipeline::NormalizeLineEnds, &TextPipeline::ToShiftJis,        &TextPipeline::Replace,
-      &TextPipeline::AppendSeparator,   &TextPipeline::ConvertOutputCode,
-  };
-  // clang-format on
-
-  const JoinOptions& options_;
-  const CString& separator_;
-  const ReplaceTable* table_;
-  JoinReporter& report_;
-};
-
 // The output edge of the pipeline: the output line end, then the output code
 // UTF-8 or UTF-16LE with its byte-order mark before the first text only, then
 // the write. A source's text goes through in windows that stay in the cache,
@@ -328,6 +230,150 @@ class OutputWriter {
   size_t lines_ = 0;           // line ends written of the current source before its first loss
   KanjiLoss lost_{0, 0};
   uint64_t bytes_ = 0;
+};
+
+// The text stages of one join, run on each source in a fixed order. The
+// order is the table kStages; a stage at either edge (decoding a source,
+// encoding the output) is one more entry there.
+class TextPipeline {
+ public:
+  TextPipeline(const JoinOptions& options, const CString& separator, const ReplaceTable* table,
+               JoinReporter& report)
+      : options_(options), separator_(separator), table_(table), report_(report) {}
+
+  // Runs the stages on a source and hands its text to the writer.
+  void Run(SourceText& source, OutputWriter& writer) {
+    if (const UnicodeClass code = StreamedClass(source.text); code != UNICODE_NONE) {
+      DecodeInWindows(source, code, writer);
+      return;
+    }
+    for (Stage stage : kStages) (this->*stage)(source);
+    writer.Put(source.text.GetString(), source.text.GetLength());
+  }
+
+ private:
+  using Stage = void (TextPipeline::*)(SourceText&);
+
+  // The Unicode code of a source whose stages after the decoding work a line
+  // at a time (no table, the output code Shift_JIS or Unicode); else
+  // UNICODE_NONE. Such a source is decoded a window at a time.
+  UnicodeClass StreamedClass(const CString& text) const {
+    if (table_ != nullptr || options_.output_code == OutputCode::kJis ||
+        options_.output_code == OutputCode::kEucJp)
+      return UNICODE_NONE;
+    if (options_.input_code != InputCode::kAuto) return ForcedClass(options_.input_code);
+    return classify_text(text.GetString(), text.GetLength()).code;
+  }
+
+  // Decode, NormalizeLineEnds and AppendSeparator for a Unicode source,
+  // straight into the writer a window at a time: the decoded text is never
+  // held whole. The line of the first replaced character is counted over the
+  // windows before it.
+  void DecodeInWindows(SourceText& source, UnicodeClass code, OutputWriter& writer) {
+    constexpr size_t kWindow = 64 * 1024;
+    const char* const text = source.text.GetString();
+    const size_t n = source.text.GetLength();
+    ConvertReport& replaced = source.replaced;
+    size_t lines = 0;  // line ends decoded before the window
+    for (size_t at = 0; at < n;) {
+      size_t cut = unicode_cut(code, text, n, at + kWindow);
+      const size_t length = unicode_text_length(code, text + at, cut - at);
+      if (length < cut - at) cut = n;  // the text ends in this window
+      decoded_.resize(unicode_to_cp932_capacity(length));
+      const ConvertReport window =
+          unicode_to_cp932(code, text + at, length, decoded_.data(), options_.unmappable);
+      if (window.replaced != 0) {
+        if (replaced.replaced == 0) replaced.first_line = lines + window.first_line;
+        replaced.replaced += window.replaced;
+      }
+      if (replaced.replaced == 0) lines += count_line_ends(decoded_.data(), window.length);
+      writer.Put(decoded_.data(), normalize_newlines(decoded_.data(), window.length));
+      at = cut;
+    }
+    if (!source.last) writer.Put(separator_.GetString(), separator_.GetLength());
+  }
+
+  // A Unicode source becomes code page 932; the rest of the pipeline sees only that.
+  void Decode(SourceText& source) {
+    const DecodedText decoded = DecodeUnicode(source.text, options_.input_code, options_.unmappable);
+    source.replaced = decoded.report;
+    source.in_cp932 = decoded.text_class.code != UNICODE_NONE || options_.input_code == InputCode::kShiftJis;
+  }
+
+  void NormalizeLineEnds(SourceText& source) { NormalizeText(source.text); }
+
+  // JIS and EUC-JP become Shift_JIS, never longer: detected, or as forced. The
+  // text holds no NUL (it ended at the first) and the converters make none of their own.
+  void ToShiftJis(SourceText& source) {
+    if (source.in_cp932) return;
+    CString& text = source.text;
+    char* buffer = text.GetBuffer(text.GetLength());
+    const size_t n = text.GetLength();
+    const size_t length = options_.input_code == InputCode::kEucJp ? euc_to_sjis(buffer, n)
+                          : options_.input_code == InputCode::kJis ? jis_to_sjis(buffer, n)
+                                                                   : to_sjis(buffer, n);
+    text.ReleaseBuffer(static_cast<std::ptrdiff_t>(length));
+  }
+
+  void Replace(SourceText& source) {
+    if (table_ == nullptr) return;
+    CommandFailure failure;
+    if (!ApplyReplaceTable(*table_, source.text, &failure)) {
+      report_.Notice({JoinNotice::kCommandFailed, 0, failure.message, failure.command});
+    }
+  }
+
+  void AppendSeparator(SourceText& source) {
+    if (!source.last) source.text += separator_;
+  }
+
+  // EUC-JP and JIS, which hold no user-defined character: each becomes 〓 and is counted.
+  // Shift_JIS and Unicode go out as they are here: the output edge encodes Unicode after the
+  // output line end.
+  void ConvertOutputCode(SourceText& source) {
+    KanjiLoss loss{0, 0};
+    switch (options_.output_code) {
+      case OutputCode::kJis:
+        ConvertGrowing(source.text, sjis_to_jis_capacity(source.text.GetLength()),
+                       [&](char* t, size_t n) { return sjis_to_jis(t, n, &loss); });
+        break;
+      case OutputCode::kEucJp:
+        ConvertGrowing(source.text, sjis_to_euc_capacity(source.text.GetLength()),
+                       [&](char* t, size_t n) { return sjis_to_euc(t, n, &loss); });
+        break;
+      default:
+        return;  // Shift_JIS, Unicode, or no selection
+    }
+    source.lost = loss;
+  }
+
+  // Runs a converter that may lengthen the text in a buffer of the given
+  // capacity; the text then ends at its first NUL. Only a replacement can
+  // have put a NUL in the text; the converters make none.
+  template <class Convert>
+  void ConvertGrowing(CString& text, size_t capacity, Convert convert) {
+    if (capacity == 0) throw std::bad_alloc();  // the size does not fit in size_t
+    const size_t length = text.GetLength();
+    char* buffer = text.GetBuffer(capacity - 1);
+    const size_t converted = convert(buffer, length);
+    text.ReleaseBuffer(
+        static_cast<std::ptrdiff_t>(table_ != nullptr ? strnlen(buffer, converted) : converted));
+  }
+
+  // The output line end and the Unicode output code follow, in OutputWriter.
+  // clang-format off
+  static constexpr Stage kStages[] = {
+      &TextPipeline::Decode,
+      &TextPipeline::NormalizeLineEnds, &TextPipeline::ToShiftJis,        &TextPipeline::Replace,
+      &TextPipeline::AppendSeparator,   &TextPipeline::ConvertOutputCode,
+  };
+  // clang-format on
+
+  const JoinOptions& options_;
+  const CString& separator_;
+  const ReplaceTable* table_;
+  JoinReporter& report_;
+  std::vector<char> decoded_;  // a window of a Unicode source in code page 932
 };
 
 // The source that names the same file as output, or nullptr. Creating the
@@ -485,8 +531,7 @@ JoinResult JoinText(const std::vector<CString>& sources, const CString& output, 
       ReadText(source, current.text, reserve_factor);
       // A stage that cannot get the memory it needs ends the join naming the source.
       try {
-        pipeline.Run(current);
-        writer.Put(current.text.GetString(), current.text.GetLength());
+        pipeline.Run(current, writer);
         const KanjiLoss lost = writer.EndSource();
         if (lost.count != 0) current.lost = lost;
       } catch (const std::bad_alloc&) {

@@ -978,6 +978,40 @@ TextClass classify_text(const char* text, size_t n) noexcept {
   return {UNICODE_NONE, 0};
 }
 
+size_t unicode_text_length(UnicodeClass code, const char* text, size_t n) noexcept {
+  const u8* p = reinterpret_cast<const u8*>(text);
+  if (code == UNICODE_UTF8) return length_to_nul(p, n);
+  for (size_t at = 0; at + 2 <= n; at += 2) {
+    if (p[at] == 0 && p[at + 1] == 0) return at;
+  }
+  return n;
+}
+
+size_t unicode_cut(UnicodeClass code, const char* text, size_t n, size_t at) noexcept {
+  const u8* p = reinterpret_cast<const u8*>(text);
+  const size_t width = code == UNICODE_UTF8 ? 1 : 2;
+  const auto unit = [&](size_t i) -> unsigned {
+    return width == 1 ? p[i] : code == UNICODE_UTF16BE ? read_unit<true>(p + i) : read_unit<false>(p + i);
+  };
+  at += at % width;
+  while (at + width <= n) {
+    const unsigned u = unit(at);
+    const unsigned before = at >= width ? unit(at - width) : 0;
+    if (width == 1 && (u & 0xC0) == 0x80) {
+      at += 1;  // inside a character
+    } else if (width == 1 && u == 0xEF && at + 3 <= n && p[at + 1] == 0xBB && p[at + 2] == 0xBF) {
+      at += 3;  // U+FEFF
+    } else if (width == 2 && (u == 0xFEFF || (u - 0xDC00 < 0x400 && before - 0xD800 < 0x400))) {
+      at += 2;  // U+FEFF, or the second half of a pair
+    } else if (before == '\r' && u == '\n') {
+      at += width;
+    } else {
+      return at;
+    }
+  }
+  return n;
+}
+
 size_t unicode_to_cp932_capacity(size_t n) noexcept { return capacity(n, 4, 1); }
 size_t cp932_to_unicode_capacity(size_t n) noexcept { return capacity(n, 3, 4); }
 

@@ -79,6 +79,14 @@ struct DecodedText {
 };
 DecodedText classify_and_decode(const char* text, size_t n, char* out, Unmappable mode) noexcept;
 
+// For decoding a Unicode text in parts, one after another, as unicode_to_cp932 decodes it
+// whole: the length of the n bytes up to the text's first U+0000 (which ends it), and the
+// first place from `at` on where the text may be cut, n at the latest: at a character's
+// start, not between CR and LF, and not before U+FEFF (which would be taken for a mark at the
+// start of a part). The first part begins at 0 and keeps the text's mark.
+size_t unicode_text_length(UnicodeClass code, const char* text, size_t n) noexcept;
+size_t unicode_cut(UnicodeClass code, const char* text, size_t n, size_t at) noexcept;
+
 // The Unicode output codes.
 enum UnicodeOutput : int {
   OUTPUT_UTF8 = 0,

@@ -1,5 +1,5 @@
-// Texts longer than the output edge's window: written a window at a time, they come out as
-// the whole text converted at once would, with the line of a loss counted across windows.
+// Texts longer than a window, decoded and written a window at a time: they come out as the
+// whole text converted at once would, with the line of a loss counted across windows.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -59,6 +59,44 @@ TEST(OutputWindows, LongTextsAsIfWhole) {
     JoinSources({CString((dir / "in").c_str())}, CString((dir / "out").c_str()), options, report);
     EXPECT_TRUE(ReadFile(dir / "out") == WholeAsUtf8(c.text)) << c.name;
     EXPECT_EQ(report.losses, std::vector<std::string>{c.losses}) << c.name;
+  }
+}
+
+// Unicode sources decoded a window at a time: as the whole decoded at once, its line ends
+// brought to LF, up to the first U+0000; the line of a replaced character counted over the
+// windows before it.
+TEST(OutputWindows, UnicodeSourcesAsIfWhole) {
+  std::string sjis;  // 10000 lines, CR LF, the emoji on line 8000
+  for (int i = 1; i <= 10000; ++i) sjis += std::string(i == 8000 ? "?" : "") + "\x82\xA0\x88\x9F text\r\n";
+  std::vector<char> buffer(cp932_to_unicode_capacity(sjis.size()));
+  const std::string utf8(
+      buffer.data(), cp932_to_unicode(OUTPUT_UTF8, false, sjis.data(), sjis.size(), buffer.data()).length);
+  const std::string utf16(
+      buffer.data(), cp932_to_unicode(OUTPUT_UTF16LE, true, sjis.data(), sjis.size(), buffer.data()).length);
+  const size_t emoji = utf8.find('?');
+  const std::string with_emoji = utf8.substr(0, emoji) + "\xF0\x9F\x98\x80" + utf8.substr(emoji + 1);
+  std::string lf = sjis;
+  for (size_t at; (at = lf.find("\r\n")) != std::string::npos;) lf.erase(at, 1);
+  const size_t geta = lf.find('?');
+  const struct {
+    const char* name;
+    std::string text, out, losses;
+  } kCases[] = {
+      {"utf8", with_emoji + std::string(1, '\0') + "rest",
+       lf.substr(0, geta) + "\x81\xAC" + lf.substr(geta + 1), "1 line 8000"},
+      {"utf16le", utf16, lf, ""},
+  };
+  for (const auto& c : kCases) {
+    TempFolder dir;
+    WriteFile(dir / "in", c.text);
+    JoinOptions options;
+    options.line_end = LineEnd::kLf;
+    LossRecorder report;
+    JoinSources({CString((dir / "in").c_str())}, CString((dir / "out").c_str()), options, report);
+    EXPECT_TRUE(ReadFile(dir / "out") == c.out) << c.name;
+    EXPECT_EQ(report.losses,
+              c.losses.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.losses})
+        << c.name;
   }
 }
 

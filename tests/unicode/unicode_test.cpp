@@ -285,6 +285,39 @@ TEST(CountLineEnds, KindsAndBlockEdges) {
     EXPECT_EQ(count_line_ends(text.data(), text.size()), lines) << text.size();
 }
 
+// Where a text may be cut into parts decoded one after another, and where it ends.
+TEST(DecodingInParts, CutsAndLengths) {
+  const struct {
+    UnicodeClass code;
+    Bytes text;
+    size_t at, cut;
+  } kCuts[] = {
+      {UNICODE_UTF8, "a\xE3\x81\x82\x62", 2, 4},              // inside a character
+      {UNICODE_UTF8, "a\r\nb", 2, 3},                         // inside CR LF
+      {UNICODE_UTF8, "a\xEF\xBB\xBF\xEF\xBB\xBF\x62", 1, 7},  // before U+FEFF
+      {UNICODE_UTF8, "ab", 1, 1},
+      {UNICODE_UTF8, "ab", 5, 2},
+      {UNICODE_UTF16LE, "a\0\r\0\n\0b\0"s, 3, 6},             // rounded to a unit, then past CR LF
+      {UNICODE_UTF16LE, "a\0\x3D\xD8\x00\xDE\x62\0"s, 4, 6},  // inside a pair
+      {UNICODE_UTF16BE, "\0a\xFE\xFF\0b"s, 2, 4},             // before U+FEFF
+      {UNICODE_UTF16BE, "\0a\0"s, 2, 3},                      // an odd byte stays with the last part
+  };
+  for (const auto& c : kCuts)
+    EXPECT_EQ(unicode_cut(c.code, c.text.data(), c.text.size(), c.at), c.cut) << c.text;
+  const struct {
+    UnicodeClass code;
+    Bytes text;
+    size_t length;
+  } kLengths[] = {
+      {UNICODE_UTF8, "ab\0c"s, 2},
+      {UNICODE_UTF8, "ab", 2},
+      {UNICODE_UTF16LE, "\0\x4E\0\0"s, 2},  // a zero byte is not a zero unit
+      {UNICODE_UTF16BE, "\0a\0"s, 3},
+  };
+  for (const auto& c : kLengths)
+    EXPECT_EQ(unicode_text_length(c.code, c.text.data(), c.text.size()), c.length) << c.text;
+}
+
 struct GuessCase {
   Bytes text;
   const char* code;
