@@ -82,7 +82,7 @@ TEST(OutputWindows, UnicodeSourcesAsIfWhole) {
     const char* name;
     std::string text, out, losses;
   } kCases[] = {
-      {"utf8", with_emoji + std::string(1, '\0') + "rest",
+      {"utf8", with_emoji + std::string(1, '\0') + utf8,
        lf.substr(0, geta) + "\x81\xAC" + lf.substr(geta + 1), "1 line 8000"},
       {"utf16le", utf16, lf, ""},
   };
