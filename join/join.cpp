@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "framework/os.h"
 #include "jcode/jcode.h"
@@ -71,18 +72,14 @@ struct SourceText {
   CString text;
   const CString& path;
   bool last;
-  bool first_piece;       // nothing written to the output before it: the place for a byte-order mark
-  bool in_cp932 = false;  // decoded from Unicode or forced to Shift_JIS: no Japanese code detection
+  bool in_cp932 = false;            // decoded from Unicode or forced to Shift_JIS: no Japanese code detection
   ConvertReport replaced{0, 0, 0};  // characters replaced on the way in
   KanjiLoss lost{0, 0};             // and on the way out
 };
 
-// The Unicode code of a text under an input code: kAuto leaves it to
-// classify_text; a forced code names it (the decoder drops its mark, if any).
-UnicodeClass ClassOf(InputCode input_code, const char* text, size_t n) {
+// The Unicode code an input code forces; UNICODE_NONE for kAuto and the Japanese codes.
+UnicodeClass ForcedClass(InputCode input_code) {
   switch (input_code) {
-    case InputCode::kAuto:
-      return classify_text(text, n).code;
     case InputCode::kUtf8:
       return UNICODE_UTF8;
     case InputCode::kUtf16Le:
@@ -94,19 +91,146 @@ UnicodeClass ClassOf(InputCode input_code, const char* text, size_t n) {
   }
 }
 
-// Decodes a Unicode text to code page 932 in place of its bytes; any other
-// text is left as it is. Returns what was replaced.
-ConvertReport DecodeUnicode(CString& text, UnicodeClass code, Unmappable unmappable) {
-  if (code == UNICODE_NONE) return {text.GetLength(), 0, 0};
-  const size_t capacity = unicode_to_cp932_capacity(text.GetLength());
+// Decodes a Unicode text to code page 932 in place of its bytes: under kAuto
+// a text classify_text classes as Unicode (classed and decoded in one pass),
+// else a text in the code the input code forces (the decoder drops its mark,
+// if any). Any other text is left as it is. Returns the class decoded from
+// and what was replaced.
+DecodedText DecodeUnicode(CString& text, InputCode input_code, Unmappable unmappable) {
+  const UnicodeClass forced = ForcedClass(input_code);
+  if (input_code != InputCode::kAuto && forced == UNICODE_NONE) return {{UNICODE_NONE, 0}, {}};
+  const size_t n = text.GetLength();
+  const size_t capacity = unicode_to_cp932_capacity(n);
   if (capacity == 0) throw std::bad_alloc();
   CString decoded;
   char* buffer = decoded.GetBuffer(capacity - 1);
-  const ConvertReport report = unicode_to_cp932(code, text.GetString(), text.GetLength(), buffer, unmappable);
-  decoded.ReleaseBuffer(static_cast<std::ptrdiff_t>(report.length));
+  const DecodedText result =
+      forced == UNICODE_NONE
+          ? classify_and_decode(text.GetString(), n, buffer, unmappable)
+          : DecodedText{{forced, 0}, unicode_to_cp932(forced, text.GetString(), n, buffer, unmappable)};
+  if (result.text_class.code == UNICODE_NONE) return result;
+  decoded.ReleaseBuffer(static_cast<std::ptrdiff_t>(result.report.length));
   text = std::move(decoded);
-  return report;
+  return result;
 }
+
+// The output edge of the pipeline: the output line end, then the output code
+// UTF-8 or UTF-16LE with its byte-order mark before the first text only, then
+// the write. A source's text goes through in windows that stay in the cache,
+// so that it is never held whole in its output form. A window ends after a
+// byte below 0x40 other than CR: no code page 932 character and no CR LF is
+// cut there, so each window converts as its part of the whole would.
+class OutputWriter {
+ public:
+  OutputWriter(CFile& out, const JoinOptions& options)
+      : out_(out),
+        line_end_(options.line_end == LineEnd::kCrLf ? "\r\n"
+                  : options.line_end == LineEnd::kCr ? "\r"
+                                                     : nullptr),
+        encodes_(options.output_code == OutputCode::kUtf8 || options.output_code == OutputCode::kUtf8Bom ||
+                 options.output_code == OutputCode::kUtf16LeBom),
+        code_(options.output_code == OutputCode::kUtf16LeBom ? OUTPUT_UTF16LE : OUTPUT_UTF8),
+        mark_pending_(options.output_code == OutputCode::kUtf8Bom ||
+                      options.output_code == OutputCode::kUtf16LeBom) {}
+
+  // Writes a piece of the current source's text; what the next piece may
+  // still change waits for it.
+  void Put(const char* text, size_t n) {
+    if (line_end_ == nullptr && !encodes_) {
+      WriteOut(text, n);
+      return;
+    }
+    while (n != 0) {
+      const size_t take = std::min(n, window_ - held_.size());
+      held_.append(text, take);
+      text += take;
+      n -= take;
+      if (held_.size() < window_) return;
+      const size_t cut = WindowEnd(held_);
+      if (cut == 0) {
+        window_ *= 2;  // no place to cut: a larger window
+        continue;
+      }
+      Write(held_.data(), cut);
+      held_.erase(0, cut);
+    }
+  }
+
+  // Ends the current source: writes what waits. Returns the characters the
+  // output code replaced in the source, with the line of the first one in
+  // the text as written.
+  KanjiLoss EndSource() {
+    Write(held_.data(), held_.size());
+    held_.clear();
+    const KanjiLoss lost = lost_;
+    lost_ = {0, 0};
+    lines_ = 0;
+    return lost;
+  }
+
+  uint64_t bytes() const { return bytes_; }
+
+ private:
+  static constexpr size_t kWindow = 64 * 1024;
+
+  // The length of the text's leading part up to its last byte below 0x40
+  // other than CR; 0 when there is none.
+  static size_t WindowEnd(const std::string& text) {
+    for (size_t i = text.size(); i != 0; --i) {
+      const auto b = static_cast<unsigned char>(text[i - 1]);
+      if (b < 0x40 && b != '\r') return i;
+    }
+    return 0;
+  }
+
+  void Write(const char* text, size_t n) {
+    if (line_end_ != nullptr) {
+      ended_.clear();
+      for (const char* end = text + n; text != end;) {
+        const char* lf = static_cast<const char*>(std::memchr(text, '\n', static_cast<size_t>(end - text)));
+        if (lf == nullptr) lf = end;
+        ended_.append(text, static_cast<size_t>(lf - text));
+        if (lf != end) ended_ += line_end_;
+        text = lf == end ? end : lf + 1;
+      }
+      text = ended_.data();
+      n = ended_.size();
+    }
+    if (!encodes_) {
+      WriteOut(text, n);
+      return;
+    }
+    const size_t capacity = cp932_to_unicode_capacity(n);
+    if (capacity == 0) throw std::bad_alloc();
+    if (encoded_.size() < capacity) encoded_.resize(capacity);
+    const ConvertReport report = cp932_to_unicode(code_, mark_pending_, text, n, encoded_.data());
+    mark_pending_ = false;
+    if (report.replaced != 0) {
+      if (lost_.count == 0) lost_.first_line = lines_ + report.first_line;
+      lost_.count += report.replaced;
+    }
+    if (lost_.count == 0) lines_ += count_line_ends(text, n);
+    WriteOut(encoded_.data(), report.length);
+  }
+
+  void WriteOut(const char* text, size_t n) {
+    out_.Write(text, n);
+    bytes_ += n;
+  }
+
+  CFile& out_;
+  const char* const line_end_;  // what an LF becomes; nullptr: it stays
+  const bool encodes_;
+  const UnicodeOutput code_;
+  bool mark_pending_;
+  size_t window_ = kWindow;
+  std::string held_;           // the current source's text not yet written
+  std::string ended_;          // a window with its line ends
+  std::vector<char> encoded_;  // a window in its output code
+  size_t lines_ = 0;           // line ends written of the current source before its first loss
+  KanjiLoss lost_{0, 0};
+  uint64_t bytes_ = 0;
+};
 
 // The text stages of one join, run on each source in a fixed order. The
 // order is the table kStages; a stage at either edge (decoding a source,
@@ -117,19 +241,63 @@ class TextPipeline {
                JoinReporter& report)
       : options_(options), separator_(separator), table_(table), report_(report) {}
 
-  void Run(SourceText& source) {
+  // Runs the stages on a source and hands its text to the writer.
+  void Run(SourceText& source, OutputWriter& writer) {
+    if (const UnicodeClass code = StreamedClass(source.text); code != UNICODE_NONE) {
+      DecodeInWindows(source, code, writer);
+      return;
+    }
     for (Stage stage : kStages) (this->*stage)(source);
+    writer.Put(source.text.GetString(), source.text.GetLength());
   }
 
  private:
   using Stage = void (TextPipeline::*)(SourceText&);
 
+  // The Unicode code of a source whose stages after the decoding work a line
+  // at a time (no table, the output code Shift_JIS or Unicode); else
+  // UNICODE_NONE. Such a source is decoded a window at a time.
+  UnicodeClass StreamedClass(const CString& text) const {
+    if (table_ != nullptr || options_.output_code == OutputCode::kJis ||
+        options_.output_code == OutputCode::kEucJp)
+      return UNICODE_NONE;
+    if (options_.input_code != InputCode::kAuto) return ForcedClass(options_.input_code);
+    return classify_text(text.GetString(), text.GetLength()).code;
+  }
+
+  // Decode, NormalizeLineEnds and AppendSeparator for a Unicode source,
+  // straight into the writer a window at a time: the decoded text is never
+  // held whole. The line of the first replaced character is counted over the
+  // windows before it.
+  void DecodeInWindows(SourceText& source, UnicodeClass code, OutputWriter& writer) {
+    constexpr size_t kWindow = 64 * 1024;
+    const char* const text = source.text.GetString();
+    const size_t n = source.text.GetLength();
+    ConvertReport& replaced = source.replaced;
+    size_t lines = 0;  // line ends decoded before the window
+    for (size_t at = 0; at < n;) {
+      size_t cut = unicode_cut(code, text, n, at + kWindow);
+      const size_t length = unicode_text_length(code, text + at, cut - at);
+      if (length < cut - at) cut = n;  // the text ends in this window
+      decoded_.resize(unicode_to_cp932_capacity(length));
+      const ConvertReport window =
+          unicode_to_cp932(code, text + at, length, decoded_.data(), options_.unmappable);
+      if (window.replaced != 0) {
+        if (replaced.replaced == 0) replaced.first_line = lines + window.first_line;
+        replaced.replaced += window.replaced;
+      }
+      if (replaced.replaced == 0) lines += count_line_ends(decoded_.data(), window.length);
+      writer.Put(decoded_.data(), normalize_newlines(decoded_.data(), window.length));
+      at = cut;
+    }
+    if (!source.last) writer.Put(separator_.GetString(), separator_.GetLength());
+  }
+
   // A Unicode source becomes code page 932; the rest of the pipeline sees only that.
   void Decode(SourceText& source) {
-    CString& text = source.text;
-    const UnicodeClass code = ClassOf(options_.input_code, text.GetString(), text.GetLength());
-    source.replaced = DecodeUnicode(text, code, options_.unmappable);
-    source.in_cp932 = code != UNICODE_NONE || options_.input_code == InputCode::kShiftJis;
+    const DecodedText decoded = DecodeUnicode(source.text, options_.input_code, options_.unmappable);
+    source.replaced = decoded.report;
+    source.in_cp932 = decoded.text_class.code != UNICODE_NONE || options_.input_code == InputCode::kShiftJis;
   }
 
   void NormalizeLineEnds(SourceText& source) { NormalizeText(source.text); }
@@ -160,6 +328,8 @@ class TextPipeline {
   }
 
   // EUC-JP and JIS, which hold no user-defined character: each becomes 〓 and is counted.
+  // Shift_JIS and Unicode go out as they are here: the output edge encodes Unicode after the
+  // output line end.
   void ConvertOutputCode(SourceText& source) {
     KanjiLoss loss{0, 0};
     switch (options_.output_code) {
@@ -172,41 +342,9 @@ class TextPipeline {
                        [&](char* t, size_t n) { return sjis_to_euc(t, n, &loss); });
         break;
       default:
-        return;  // Shift_JIS, Unicode (after the line ends), or no selection
+        return;  // Shift_JIS, Unicode, or no selection
     }
     source.lost = loss;
-  }
-
-  // UTF-8 and UTF-16LE, after the line ends so that each line end is encoded
-  // too; the mark goes before the output's first piece only.
-  void EncodeUnicode(SourceText& source) {
-    const bool utf16 = options_.output_code == OutputCode::kUtf16LeBom;
-    if (!utf16 && options_.output_code != OutputCode::kUtf8 && options_.output_code != OutputCode::kUtf8Bom)
-      return;
-    const bool with_mark = source.first_piece && options_.output_code != OutputCode::kUtf8;
-    CString& text = source.text;
-    const size_t capacity = cp932_to_unicode_capacity(text.GetLength());
-    if (capacity == 0) throw std::bad_alloc();
-    CString encoded;
-    char* buffer = encoded.GetBuffer(capacity - 1);
-    const ConvertReport report = cp932_to_unicode(utf16 ? OUTPUT_UTF16LE : OUTPUT_UTF8, with_mark,
-                                                  text.GetString(), text.GetLength(), buffer);
-    encoded.ReleaseBuffer(static_cast<std::ptrdiff_t>(report.length));
-    text = std::move(encoded);
-    source.lost = {report.replaced, report.first_line};
-  }
-
-  void ApplyLineEnd(SourceText& source) {
-    switch (options_.line_end) {
-      case LineEnd::kCrLf:
-        source.text.Replace("\n", "\r\n");
-        break;
-      case LineEnd::kCr:
-        source.text.Replace("\n", "\r");
-        break;
-      default:
-        break;  // LF, or no selection: left as LF
-    }
   }
 
   // Runs a converter that may lengthen the text in a buffer of the given
@@ -222,12 +360,12 @@ class TextPipeline {
         static_cast<std::ptrdiff_t>(table_ != nullptr ? strnlen(buffer, converted) : converted));
   }
 
+  // The output line end and the Unicode output code follow, in OutputWriter.
   // clang-format off
   static constexpr Stage kStages[] = {
       &TextPipeline::Decode,
       &TextPipeline::NormalizeLineEnds, &TextPipeline::ToShiftJis,        &TextPipeline::Replace,
-      &TextPipeline::AppendSeparator,   &TextPipeline::ConvertOutputCode, &TextPipeline::ApplyLineEnd,
-      &TextPipeline::EncodeUnicode,
+      &TextPipeline::AppendSeparator,   &TextPipeline::ConvertOutputCode,
   };
   // clang-format on
 
@@ -235,6 +373,7 @@ class TextPipeline {
   const CString& separator_;
   const ReplaceTable* table_;
   JoinReporter& report_;
+  std::vector<char> decoded_;  // a window of a Unicode source in code page 932
 };
 
 // The source that names the same file as output, or nullptr. Creating the
@@ -330,8 +469,7 @@ CString ReadSeparator(const char* path, JoinReporter& report, Unmappable unmappa
   }
   ReadText(file, separator, 1);
   file.Close();
-  const TextClass text_class = classify_text(separator.GetString(), separator.GetLength());
-  const ConvertReport replaced = DecodeUnicode(separator, text_class.code, unmappable);
+  const ConvertReport replaced = DecodeUnicode(separator, InputCode::kAuto, unmappable).report;
   NormalizeText(separator);
   if (replaced.replaced != 0) report.Replaced(path, replaced.replaced, replaced.first_line);
   return separator;
@@ -382,32 +520,32 @@ JoinResult JoinText(const std::vector<CString>& sources, const CString& output, 
     const size_t reserve_factor = options.output_code == OutputCode::kJis     ? 4
                                   : options.output_code == OutputCode::kEucJp ? 2
                                                                               : 1;
-    uint64_t bytes = 0;
+    OutputWriter writer(out, options);
     for (const CString& path : sources) {
       CFile source;
       if (!source.Open(path, kSourceFlags, &error)) {
         report.CannotOpen(path, error.m_lOsError);
         return;
       }
-      SourceText current{CString(), path, result.joined == total - 1, result.joined == 0};
+      SourceText current{CString(), path, result.joined == total - 1};
       ReadText(source, current.text, reserve_factor);
       // A stage that cannot get the memory it needs ends the join naming the source.
       try {
-        pipeline.Run(current);
+        pipeline.Run(current, writer);
+        const KanjiLoss lost = writer.EndSource();
+        if (lost.count != 0) current.lost = lost;
       } catch (const std::bad_alloc&) {
         throw TooLargeFailure{path};
       } catch (const CMemoryException&) {
         throw TooLargeFailure{path};
       }
-      out.Write(current.text.GetString(), current.text.GetLength());
-      bytes += current.text.GetLength();
       source.Close();
       // What a source lost is told once it is written, input first; the output's
       // line is counted in the text as written, its separator included.
       if (current.replaced.replaced != 0)
         report.Replaced(path, current.replaced.replaced, current.replaced.first_line);
       if (current.lost.count != 0) report.Replaced(path, current.lost.count, current.lost.first_line);
-      report.Progress(++result.joined, total, bytes);
+      report.Progress(++result.joined, total, writer.bytes());
     }
     out.Close();
   });

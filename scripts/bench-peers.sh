@@ -14,7 +14,8 @@
 #   TEXT_MB (default 128) the Shift_JIS text, UNI_MB (default 64, at most TEXT_MB) the
 #   text of the Unicode joins, RUNS (default 5) the runs per command,
 #   BENCH_DIR the folder for the data (default: a new temporary folder, removed at exit),
-#   BENCH_TIMER=shell uses the shell's clock even where hyperfine is installed.
+#   BENCH_TIMER=shell uses the shell's clock even where hyperfine is installed,
+#   BASE_CLI another tavvel-cli (an earlier build) timed in the Unicode joins as well.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -210,6 +211,7 @@ time_group "Shift_JIS to EUC-JP, LF line ends" "$text_bytes" "${group[@]}"
 
 group=()
 [[ -n $cli ]] && group+=("tavvel-cli -c sjis" "$(q "$cli") -n lf -c sjis -q -o $(q "$dir/u2s.tavvel") $(q "$uni_utf8")")
+[[ -n ${BASE_CLI:-} ]] && group+=("base -c sjis" "$(q "$BASE_CLI") -n lf -c sjis -q -o $(q "$dir/u2s.base") $(q "$uni_utf8")")
 have iconv && group+=("iconv" "iconv -f UTF-8 -t CP932 $(q "$uni_utf8") > $(q "$dir/u2s.iconv")")
 have uconv && group+=("uconv" "uconv -f utf-8 -t cp932 $(q "$uni_utf8") > $(q "$dir/u2s.uconv")")
 group+=("cat" "cat $(q "$uni_utf8") > $(q "$dir/u2s.cat")")
@@ -217,6 +219,7 @@ alternate_group "UTF-8 to Shift_JIS, LF line ends" "$(stat -c %s "$uni_utf8")" "
 
 group=()
 [[ -n $cli ]] && group+=("tavvel-cli -c utf8" "$(q "$cli") -n lf -c utf8 -q -o $(q "$dir/s2u.tavvel") $(q "$uni_sjis")")
+[[ -n ${BASE_CLI:-} ]] && group+=("base -c utf8" "$(q "$BASE_CLI") -n lf -c utf8 -q -o $(q "$dir/s2u.base") $(q "$uni_sjis")")
 have iconv && group+=("iconv" "iconv -f CP932 -t UTF-8 $(q "$uni_sjis") > $(q "$dir/s2u.iconv")")
 have uconv && group+=("uconv" "uconv -f cp932 -t utf-8 $(q "$uni_sjis") > $(q "$dir/s2u.uconv")")
 group+=("cat" "cat $(q "$uni_sjis") > $(q "$dir/s2u.cat")")

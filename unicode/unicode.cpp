@@ -1,7 +1,7 @@
-// UTF-8 and UTF-16 to code page 932 and back, through flat tables generated from glibc iconv.
-// ASCII runs go 16 bytes at a time with SSE2; where the machine has AVX2, UTF-8 is validated 32
-// bytes at a time and runs of kana and kanji are converted a 16-byte block at a time. The
-// character-at-a-time code is the reference the blocks are fuzzed against.
+// UTF-8 and UTF-16 to code page 932 and back, through flat tables generated from glibc iconv,
+// in three forms (unicode/internal.h): byte at a time; with ASCII runs 16 bytes at a time
+// (SSE2); and with UTF-8 validated 32 bytes at a time and runs of kana and kanji converted a
+// 16-byte block at a time (AVX2).
 #include "unicode/unicode.h"
 
 #include <algorithm>
@@ -12,9 +12,9 @@
 #include <limits>
 
 #include "jcode/jcode.h"
+#include "unicode/internal.h"
 
-// UNICODE_PORTABLE builds the byte-at-a-time code alone, as on a machine without SSE2.
-#if defined(__SSE2__) && !defined(UNICODE_PORTABLE)
+#if defined(__SSE2__)
 #include <emmintrin.h>
 #define UNICODE_SSE2 1
 #if defined(__GNUC__) || defined(__clang__)
@@ -223,11 +223,13 @@ inline void store16(u8* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128
 #endif
 
 // The ASCII bytes at p, copied to w 16 at a time while at least 16 remain, until the first
-// byte from 0x80 up; returns how many bytes it took (0 when it did not run).
+// byte from 0x80 up; returns how many bytes it took (0 when it did not run, as in the
+// byte-at-a-time form).
+template <bool kSse2>
 inline size_t copy_ascii_run(const u8* p, const u8* end, u8* w) {
   size_t done = 0;
 #if UNICODE_SSE2
-  while (end - p - done >= 16) {
+  while (kSse2 && end - p - done >= 16) {
     const __m128i v = load16(p + done);
     store16(w + done, v);
     const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(v));
@@ -244,21 +246,13 @@ inline size_t copy_ascii_run(const u8* p, const u8* end, u8* w) {
 
 // ---- Replacements and their report
 
-// Line ends in [p, end): CR LF counts once; a CR at the very end counts, as what follows it
-// is not an LF.
-size_t count_line_ends(const u8* p, const u8* end) {
-  size_t lines = 0;
-  for (; p < end; ++p) {
-    if (*p == '\n') ++lines;
-    if (*p == '\r' && (p + 1 == end || p[1] != '\n')) ++lines;
-  }
-  return lines;
-}
-
 // Counts a replacement; the first one takes its line from the text before it, which `text`
 // to `at` holds.
 inline void note_replacement(ConvertReport& report, const u8* text, const u8* at) {
-  if (report.replaced++ == 0) report.first_line = 1 + count_line_ends(text, at);
+  if (report.replaced++ == 0) {
+    report.first_line =
+        1 + count_line_ends(reinterpret_cast<const char*>(text), static_cast<size_t>(at - text));
+  }
 }
 
 // Always writes two bytes; the second of a single-byte code lands where the next one goes.
@@ -306,6 +300,7 @@ inline uint32_t load32(const u8* p) {
 // Three-byte sequences make up most of Japanese text: they take the short road when valid
 // and mapped, everything else the general one. On the short road a three-byte pattern with a
 // code point from U+0800 up is valid unless a surrogate, which the table does not map.
+template <bool kSse2>
 u8* decode_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder) {
   while (p < end) {
     if (end - p >= 4) {
@@ -322,7 +317,7 @@ u8* decode_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder) {
     }
     const u8 b0 = *p;
     if (b0 < 0x80) {
-      const size_t run = copy_ascii_run(p, end, w);
+      const size_t run = copy_ascii_run<kSse2>(p, end, w);
       if (run == 0) {
         *w++ = b0;
         ++p;
@@ -387,11 +382,11 @@ inline bool decode_utf16_step(const u8*& p, const u8* end, u8*& w, Decoder& deco
   return true;
 }
 
-template <bool kBigEndian>
+template <bool kBigEndian, bool kSse2>
 u8* decode_utf16(const u8* p, const u8* end, u8* w, Decoder& decoder) {
   while (end - p >= 2) {
 #if UNICODE_SSE2
-    if (end - p >= 16 && put_ascii_units<kBigEndian>(p, w)) {
+    if (kSse2 && end - p >= 16 && put_ascii_units<kBigEndian>(p, w)) {
       p += 16;
       w += 8;
       continue;
@@ -430,11 +425,12 @@ inline u8* put_unicode(u8* w, char32_t cp) {
 
 // The ASCII bytes at p as UTF-16LE units, 16 at a time while at least 16 remain; returns the
 // bytes taken.
+template <bool kSse2>
 inline size_t widen_ascii_run(const u8* p, const u8* end, u8* w) {
   size_t done = 0;
 #if UNICODE_SSE2
   const __m128i zero = _mm_setzero_si128();
-  while (end - p - done >= 16) {
+  while (kSse2 && end - p - done >= 16) {
     const __m128i v = load16(p + done);
     store16(w + 2 * done, _mm_unpacklo_epi8(v, zero));
     store16(w + 2 * done + 16, _mm_unpackhi_epi8(v, zero));
@@ -466,11 +462,12 @@ inline void encode_step(const u8* in, const u8*& p, const u8* end, u8*& w, Conve
 }
 
 // Encodes [p, end) of the text that starts at `in`.
-template <UnicodeOutput kCode>
+template <UnicodeOutput kCode, bool kSse2>
 u8* encode(const u8* in, const u8* p, const u8* end, u8* w, ConvertReport& report) {
   while (p < end) {
     if (*p < 0x80) {
-      const size_t run = kCode == OUTPUT_UTF8 ? copy_ascii_run(p, end, w) : widen_ascii_run(p, end, w);
+      const size_t run =
+          kCode == OUTPUT_UTF8 ? copy_ascii_run<kSse2>(p, end, w) : widen_ascii_run<kSse2>(p, end, w);
       if (run != 0) {
         p += run;
         w += kCode == OUTPUT_UTF8 ? run : 2 * run;
@@ -484,10 +481,10 @@ u8* encode(const u8* in, const u8* p, const u8* end, u8* w, ConvertReport& repor
 
 #if UNICODE_AVX2
 #if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#pragma clang attribute push(__attribute__((target("avx2,popcnt"))), apply_to = function)
 #else
 #pragma GCC push_options
-#pragma GCC target("avx2")
+#pragma GCC target("avx2,popcnt")
 #endif
 // Blocks of 16 bytes whose characters all take the same road: their code points or codes are
 // formed and written in vector lanes, looked up one lane at a time, and written with one store. A
@@ -652,7 +649,7 @@ u8* decode_valid_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder) {
   while (end - p >= 16) {
     if (put_three_byte_run(p, w)) continue;
     if (*p < 0x80) {
-      const size_t run = copy_ascii_run(p, end, w);
+      const size_t run = copy_ascii_run<true>(p, end, w);
       p += run;
       w += run;
       continue;
@@ -661,7 +658,34 @@ u8* decode_valid_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder) {
     w = decoder.put(w, s.cp);
     p += s.length;
   }
-  return decode_utf8(p, end, w, decoder);
+  return ::decode_utf8<true>(p, end, w, decoder);
+}
+
+// A character's first byte at or up to three bytes before q; q itself when there is none.
+const u8* character_start(const u8* q) {
+  for (int back = 0; back < 3 && (q[-back] & 0xC0) == 0x80; ++back) {
+    if ((q[-back - 1] & 0xC0) != 0x80) return q - back - 1;
+  }
+  return q;
+}
+
+// UTF-8 checked and decoded a chunk at a time, each chunk read once from memory: a valid
+// chunk takes the block road, any other the byte-at-a-time one that replaces what is wrong,
+// or, when `strict`, ends the decoding with nullptr. Chunks end before a byte that starts a
+// character, where every sequence before it ends.
+u8* decode_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder, bool strict) {
+  constexpr size_t kChunk = 16 * 1024;
+  while (p != end) {
+    const u8* stop = static_cast<size_t>(end - p) > kChunk ? character_start(p + kChunk) : end;
+    if (is_valid_utf8_avx2(p, stop)) {
+      w = decode_valid_utf8(p, stop, w, decoder);
+    } else {
+      if (strict) return nullptr;
+      w = ::decode_utf8<true>(p, stop, w, decoder);
+    }
+    p = stop;
+  }
+  return w;
 }
 
 template <bool kBigEndian>
@@ -670,7 +694,7 @@ u8* decode_utf16(const u8* p, const u8* end, u8* w, Decoder& decoder) {
     if (put_unit_run<kBigEndian>(p, w)) continue;
     if (!decode_utf16_step<kBigEndian>(p, end, w, decoder)) return w;
   }
-  return ::decode_utf16<kBigEndian>(p, end, w, decoder);
+  return ::decode_utf16<kBigEndian, true>(p, end, w, decoder);
 }
 
 template <UnicodeOutput kCode>
@@ -678,14 +702,15 @@ u8* encode(const u8* in, const u8* p, const u8* end, u8* w, ConvertReport& repor
   while (end - p >= 16) {
     if (put_pair_run<kCode>(p, w)) continue;
     if (*p < 0x80) {
-      const size_t run = kCode == OUTPUT_UTF8 ? copy_ascii_run(p, end, w) : widen_ascii_run(p, end, w);
+      const size_t run =
+          kCode == OUTPUT_UTF8 ? copy_ascii_run<true>(p, end, w) : widen_ascii_run<true>(p, end, w);
       p += run;
       w += kCode == OUTPUT_UTF8 ? run : 2 * run;
       continue;
     }
     encode_step<kCode>(in, p, end, w, report);
   }
-  return ::encode<kCode>(in, p, end, w, report);
+  return ::encode<kCode, true>(in, p, end, w, report);
 }
 
 }  // namespace avx2
@@ -695,14 +720,6 @@ u8* encode(const u8* in, const u8* p, const u8* end, u8* w, ConvertReport& repor
 #pragma GCC pop_options
 #endif
 #endif
-
-template <UnicodeOutput kCode>
-u8* encode_text(const u8* in, const u8* end, u8* w, ConvertReport& report) {
-#if UNICODE_AVX2
-  if (has_avx2()) return avx2::encode<kCode>(in, in, end, w, report);
-#endif
-  return encode<kCode>(in, in, end, w, report);
-}
 
 // The length of the n bytes at p up to their first NUL.
 size_t length_to_nul(const u8* p, size_t n) {
@@ -724,23 +741,34 @@ size_t mark_length(UnicodeClass code, const u8* p, size_t n) {
   }
 }
 
+// The class a byte-order mark gives the n bytes at p; UNICODE_NONE without one.
+TextClass marked_class(const u8* p, size_t n) {
+  for (UnicodeClass code : {UNICODE_UTF8, UNICODE_UTF16LE, UNICODE_UTF16BE}) {
+    if (const size_t length = mark_length(code, p, n)) return {code, length};
+  }
+  return {UNICODE_NONE, 0};
+}
+
 // 4n + 1 and 3n + 4, or 0 when they do not fit.
 size_t capacity(size_t n, size_t per_byte, size_t extra) {
   if (n > (std::numeric_limits<size_t>::max() - extra) / per_byte) return 0;
   return per_byte * n + extra;
 }
 
-}  // namespace
+// ---- The forms
 
-bool is_valid_utf8(const char* text, size_t n) noexcept {
+enum Level { kBytewise, kSse2, kAvx2 };
+
+template <Level kLevel>
+bool valid_utf8(const char* text, size_t n) noexcept {
   const u8* p = reinterpret_cast<const u8*>(text);
-#if UNICODE_AVX2
-  if (has_avx2()) return avx2::is_valid_utf8_avx2(p, p + n);
-#endif
   const u8* const end = p + n;
+#if UNICODE_AVX2
+  if constexpr (kLevel == kAvx2) return avx2::is_valid_utf8_avx2(p, end);
+#endif
   while (p < end) {
 #if UNICODE_SSE2
-    if (end - p >= 16 && _mm_movemask_epi8(load16(p)) == 0) {
+    if (kLevel != kBytewise && end - p >= 16 && _mm_movemask_epi8(load16(p)) == 0) {
       p += 16;
       continue;
     }
@@ -756,23 +784,27 @@ bool is_valid_utf8(const char* text, size_t n) noexcept {
   return true;
 }
 
-TextClass classify_text(const char* text, size_t n) noexcept {
-  const u8* p = reinterpret_cast<const u8*>(text);
-  for (UnicodeClass code : {UNICODE_UTF8, UNICODE_UTF16LE, UNICODE_UTF16BE}) {
-    if (const size_t length = mark_length(code, p, n)) return {code, length};
-  }
-  const size_t length = length_to_nul(p, n);
-  bool high = false;
-  for (size_t i = 0; i < length && !high; ++i) high = p[i] >= 0x80;
-  if (high && is_valid_utf8(text, length)) return {UNICODE_UTF8, 0};
-  return {UNICODE_NONE, 0};
+template <Level kLevel, bool kBigEndian>
+u8* decode_utf16_text(const u8* p, const u8* end, u8* w, Decoder& decoder) {
+#if UNICODE_AVX2
+  if constexpr (kLevel == kAvx2) return avx2::decode_utf16<kBigEndian>(p, end, w, decoder);
+#endif
+  return decode_utf16<kBigEndian, kLevel != kBytewise>(p, end, w, decoder);
 }
 
-size_t unicode_to_cp932_capacity(size_t n) noexcept { return capacity(n, 4, 1); }
-size_t cp932_to_unicode_capacity(size_t n) noexcept { return capacity(n, 3, 4); }
+// UTF-8 up to its end, as `strict` says (see avx2::decode_utf8).
+template <Level kLevel>
+u8* decode_utf8_text(const u8* p, const u8* end, u8* w, Decoder& decoder, bool strict) {
+#if UNICODE_AVX2
+  if constexpr (kLevel == kAvx2) return avx2::decode_utf8(p, end, w, decoder, strict);
+#endif
+  if (strict && !valid_utf8<kLevel>(reinterpret_cast<const char*>(p), static_cast<size_t>(end - p)))
+    return nullptr;
+  return decode_utf8<kLevel != kBytewise>(p, end, w, decoder);
+}
 
-ConvertReport unicode_to_cp932(UnicodeClass code, const char* in, size_t n, char* out,
-                               Unmappable mode) noexcept {
+template <Level kLevel>
+ConvertReport to_cp932(UnicodeClass code, const char* in, size_t n, char* out, Unmappable mode) noexcept {
   const u8* p = reinterpret_cast<const u8*>(in);
   const u8* end = p + n;
   u8* const start = reinterpret_cast<u8*>(out);
@@ -782,31 +814,13 @@ ConvertReport unicode_to_cp932(UnicodeClass code, const char* in, size_t n, char
   switch (code) {
     case UNICODE_UTF8:
       end = p + length_to_nul(p, static_cast<size_t>(end - p));
-#if UNICODE_AVX2
-      if (has_avx2() && is_valid_utf8(reinterpret_cast<const char*>(p), static_cast<size_t>(end - p))) {
-        w = avx2::decode_valid_utf8(p, end, w, decoder);
-        break;
-      }
-#endif
-      w = decode_utf8(p, end, w, decoder);
+      w = decode_utf8_text<kLevel>(p, end, w, decoder, false);
       break;
     case UNICODE_UTF16LE:
-#if UNICODE_AVX2
-      if (has_avx2()) {
-        w = avx2::decode_utf16<false>(p, end, w, decoder);
-        break;
-      }
-#endif
-      w = decode_utf16<false>(p, end, w, decoder);
+      w = decode_utf16_text<kLevel, false>(p, end, w, decoder);
       break;
     case UNICODE_UTF16BE:
-#if UNICODE_AVX2
-      if (has_avx2()) {
-        w = avx2::decode_utf16<true>(p, end, w, decoder);
-        break;
-      }
-#endif
-      w = decode_utf16<true>(p, end, w, decoder);
+      w = decode_utf16_text<kLevel, true>(p, end, w, decoder);
       break;
     default:
       break;
@@ -816,25 +830,190 @@ ConvertReport unicode_to_cp932(UnicodeClass code, const char* in, size_t n, char
   return decoder.report;
 }
 
-ConvertReport cp932_to_unicode(UnicodeOutput code, bool with_mark, const char* in, size_t n,
-                               char* out) noexcept {
+template <Level kLevel, UnicodeOutput kCode>
+u8* encode_text(const u8* in, const u8* end, u8* w, ConvertReport& report) {
+#if UNICODE_AVX2
+  if constexpr (kLevel == kAvx2) return avx2::encode<kCode>(in, in, end, w, report);
+#endif
+  return encode<kCode, kLevel != kBytewise>(in, in, end, w, report);
+}
+
+template <Level kLevel>
+ConvertReport to_unicode(UnicodeOutput code, bool with_mark, const char* in, size_t n, char* out) noexcept {
   const u8* p = reinterpret_cast<const u8*>(in);
   u8* const start = reinterpret_cast<u8*>(out);
   u8* w = start;
   ConvertReport report{};
   if (code == OUTPUT_UTF16LE) {
     if (with_mark) w = put_unicode<OUTPUT_UTF16LE>(w, 0xFEFF);
-    w = encode_text<OUTPUT_UTF16LE>(p, p + n, w, report);
+    w = encode_text<kLevel, OUTPUT_UTF16LE>(p, p + n, w, report);
     report.length = static_cast<size_t>(w - start);
     w[0] = w[1] = 0;
   } else {
     if (with_mark) w = put_unicode<OUTPUT_UTF8>(w, 0xFEFF);
-    w = encode_text<OUTPUT_UTF8>(p, p + n, w, report);
+    w = encode_text<kLevel, OUTPUT_UTF8>(p, p + n, w, report);
     report.length = static_cast<size_t>(w - start);
     w[0] = 0;
   }
   return report;
 }
+
+// A UTF-8 text without a mark is decoded while it is checked; the first wrong chunk ends both.
+template <Level kLevel>
+DecodedText class_and_text(const char* text, size_t n, char* out, Unmappable mode) noexcept {
+  const u8* p = reinterpret_cast<const u8*>(text);
+  const TextClass marked = marked_class(p, n);
+  if (marked.code != UNICODE_NONE) return {marked, to_cp932<kLevel>(marked.code, text, n, out, mode)};
+  const u8* const end = p + length_to_nul(p, n);
+  if (std::find_if(p, end, [](u8 b) { return b >= 0x80; }) == end) return {{UNICODE_NONE, 0}, {}};
+  u8* const start = reinterpret_cast<u8*>(out);
+  Decoder decoder{start, mode};
+  u8* const w = decode_utf8_text<kLevel>(p, end, start, decoder, true);
+  if (w == nullptr) return {{UNICODE_NONE, 0}, {}};
+  *w = 0;
+  decoder.report.length = static_cast<size_t>(w - start);
+  return {{UNICODE_UTF8, 0}, decoder.report};
+}
+
+template <Level kLevel>
+constexpr unicode_internal::Form make_form(const char* name) {
+  return {name, valid_utf8<kLevel>, to_cp932<kLevel>, to_unicode<kLevel>, class_and_text<kLevel>};
+}
+constexpr unicode_internal::Form kBytewiseForm = make_form<kBytewise>("bytewise");
+#if UNICODE_SSE2
+constexpr unicode_internal::Form kSse2Form = make_form<kSse2>("sse2");
+#endif
+#if UNICODE_AVX2
+constexpr unicode_internal::Form kAvx2Form = make_form<kAvx2>("avx2");
+#endif
+
+}  // namespace
+
+namespace unicode_internal {
+
+const Form& bytewise_form() { return kBytewiseForm; }
+
+const Form* sse2_form() {
+#if UNICODE_SSE2
+  return &kSse2Form;
+#else
+  return nullptr;
+#endif
+}
+
+const Form* avx2_form() {
+#if UNICODE_AVX2
+  if (has_avx2()) return &kAvx2Form;
+#endif
+  return nullptr;
+}
+
+const Form& widest_form() {
+  static const Form& widest = avx2_form() ? *avx2_form() : sse2_form() ? *sse2_form() : bytewise_form();
+  return widest;
+}
+
+}  // namespace unicode_internal
+
+bool is_valid_utf8(const char* text, size_t n) noexcept {
+  return unicode_internal::widest_form().is_valid_utf8(text, n);
+}
+
+ConvertReport unicode_to_cp932(UnicodeClass code, const char* in, size_t n, char* out,
+                               Unmappable mode) noexcept {
+  return unicode_internal::widest_form().unicode_to_cp932(code, in, n, out, mode);
+}
+
+ConvertReport cp932_to_unicode(UnicodeOutput code, bool with_mark, const char* in, size_t n,
+                               char* out) noexcept {
+  return unicode_internal::widest_form().cp932_to_unicode(code, with_mark, in, n, out);
+}
+
+DecodedText classify_and_decode(const char* text, size_t n, char* out, Unmappable mode) noexcept {
+  return unicode_internal::widest_form().classify_and_decode(text, n, out, mode);
+}
+
+size_t count_line_ends(const char* text, size_t n) noexcept {
+  const u8* p = reinterpret_cast<const u8*>(text);
+  const u8* const end = p + n;
+  size_t lines = 0;
+#if UNICODE_SSE2
+  // Each CR counts, and each LF that no CR stands right before: per byte lane a count that
+  // goes up to 254 before it is summed.
+  const __m128i cr_byte = _mm_set1_epi8('\r');
+  const __m128i lf_byte = _mm_set1_epi8('\n');
+  __m128i cr_before = _mm_setzero_si128();  // the last lane of the block before: a CR
+  while (end - p >= 16) {
+    __m128i counts = _mm_setzero_si128();
+    for (int round = 0; round < 127 && end - p >= 16; ++round, p += 16) {
+      const __m128i v = load16(p);
+      const __m128i cr = _mm_cmpeq_epi8(v, cr_byte);
+      const __m128i after_cr = _mm_or_si128(_mm_slli_si128(cr, 1), _mm_srli_si128(cr_before, 15));
+      const __m128i lone_lf = _mm_andnot_si128(after_cr, _mm_cmpeq_epi8(v, lf_byte));
+      counts = _mm_sub_epi8(_mm_sub_epi8(counts, cr), lone_lf);
+      cr_before = cr;
+    }
+    const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+    lines += static_cast<size_t>(_mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4));
+  }
+  bool after_cr = p != reinterpret_cast<const u8*>(text) && p[-1] == '\r';
+#else
+  bool after_cr = false;
+#endif
+  for (; p < end; ++p) {
+    lines += (*p == '\r') + (*p == '\n' && !after_cr);
+    after_cr = *p == '\r';
+  }
+  return lines;
+}
+
+TextClass classify_text(const char* text, size_t n) noexcept {
+  const u8* p = reinterpret_cast<const u8*>(text);
+  const TextClass marked = marked_class(p, n);
+  if (marked.code != UNICODE_NONE) return marked;
+  const size_t length = length_to_nul(p, n);
+  bool high = false;
+  for (size_t i = 0; i < length && !high; ++i) high = p[i] >= 0x80;
+  if (high && is_valid_utf8(text, length)) return {UNICODE_UTF8, 0};
+  return {UNICODE_NONE, 0};
+}
+
+size_t unicode_text_length(UnicodeClass code, const char* text, size_t n) noexcept {
+  const u8* p = reinterpret_cast<const u8*>(text);
+  if (code == UNICODE_UTF8) return length_to_nul(p, n);
+  for (size_t at = 0; at + 2 <= n; at += 2) {
+    if (p[at] == 0 && p[at + 1] == 0) return at;
+  }
+  return n;
+}
+
+size_t unicode_cut(UnicodeClass code, const char* text, size_t n, size_t at) noexcept {
+  const u8* p = reinterpret_cast<const u8*>(text);
+  const size_t width = code == UNICODE_UTF8 ? 1 : 2;
+  const auto unit = [&](size_t i) -> unsigned {
+    return width == 1 ? p[i] : code == UNICODE_UTF16BE ? read_unit<true>(p + i) : read_unit<false>(p + i);
+  };
+  at += at % width;
+  while (at + width <= n) {
+    const unsigned u = unit(at);
+    const unsigned before = at >= width ? unit(at - width) : 0;
+    if (width == 1 && (u & 0xC0) == 0x80) {
+      at += 1;  // inside a character
+    } else if (width == 1 && u == 0xEF && at + 3 <= n && p[at + 1] == 0xBB && p[at + 2] == 0xBF) {
+      at += 3;  // U+FEFF
+    } else if (width == 2 && (u == 0xFEFF || (u - 0xDC00 < 0x400 && before - 0xD800 < 0x400))) {
+      at += 2;  // U+FEFF, or the second half of a pair
+    } else if (before == '\r' && u == '\n') {
+      at += width;
+    } else {
+      return at;
+    }
+  }
+  return n;
+}
+
+size_t unicode_to_cp932_capacity(size_t n) noexcept { return capacity(n, 4, 1); }
+size_t cp932_to_unicode_capacity(size_t n) noexcept { return capacity(n, 3, 4); }
 
 // ---- Guessing
 

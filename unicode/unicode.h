@@ -69,6 +69,24 @@ size_t unicode_to_cp932_capacity(size_t n) noexcept;
 ConvertReport unicode_to_cp932(UnicodeClass code, const char* in, size_t n, char* out,
                                Unmappable mode) noexcept;
 
+// classify_text and, for a text it classes as Unicode, unicode_to_cp932 in one, reading a
+// UTF-8 text without a mark once. `out` must hold unicode_to_cp932_capacity(n) bytes; it holds
+// the decoded text when the class is Unicode, and nothing of use otherwise (the report is then
+// all 0).
+struct DecodedText {
+  TextClass text_class;
+  ConvertReport report;
+};
+DecodedText classify_and_decode(const char* text, size_t n, char* out, Unmappable mode) noexcept;
+
+// For decoding a Unicode text in parts, one after another, as unicode_to_cp932 decodes it
+// whole: the length of the n bytes up to the text's first U+0000 (which ends it), and the
+// first place from `at` on where the text may be cut, n at the latest: at a character's
+// start, not between CR and LF, and not before U+FEFF (which would be taken for a mark at the
+// start of a part). The first part begins at 0 and keeps the text's mark.
+size_t unicode_text_length(UnicodeClass code, const char* text, size_t n) noexcept;
+size_t unicode_cut(UnicodeClass code, const char* text, size_t n, size_t at) noexcept;
+
 // The Unicode output codes.
 enum UnicodeOutput : int {
   OUTPUT_UTF8 = 0,
@@ -92,6 +110,10 @@ size_t cp932_to_unicode_capacity(size_t n) noexcept;
 //   one, or a byte that is never a character (0x80, 0xA0, 0xFD to 0xFF), alone.
 ConvertReport cp932_to_unicode(UnicodeOutput code, bool with_mark, const char* in, size_t n,
                                char* out) noexcept;
+
+// The line ends in the n bytes, as the reports count them: CR LF counts once, a lone CR and a
+// lone LF once each (a CR at the very end counts: what follows it is not known to be an LF).
+size_t count_line_ends(const char* text, size_t n) noexcept;
 
 // For reports like `--guess`: a text's code and its line ends.
 enum GuessedCode : int {

@@ -107,6 +107,18 @@ void BM_Utf16LeToCp932(benchmark::State& state) { decode(state, UNICODE_UTF16LE,
 BENCHMARK(BM_Utf8ToCp932)->Arg(64 << 10)->Arg(8 << 20);
 BENCHMARK(BM_Utf16LeToCp932)->Arg(64 << 10)->Arg(8 << 20);
 
+// Classing and decoding a UTF-8 text without a mark in one, as the join does with a source.
+void BM_ClassifyAndDecodeUtf8(benchmark::State& state) {
+  const Bytes& in = utf8_text(state);
+  std::vector<char> out(unicode_to_cp932_capacity(in.size()));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(classify_and_decode(in.data(), in.size(), out.data(), UNMAPPABLE_GETA));
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.size()));
+}
+BENCHMARK(BM_ClassifyAndDecodeUtf8)->Arg(64 << 10)->Arg(8 << 20);
+
 void encode(benchmark::State& state, UnicodeOutput code) {
   const Bytes& in = cp932_text(state);
   std::vector<char> out(cp932_to_unicode_capacity(in.size()));

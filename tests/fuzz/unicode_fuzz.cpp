@@ -1,29 +1,60 @@
-// Fuzz target: the Unicode decoders, encoders and the UTF-8 check against the byte-at-a-time
-// build of the same code (names prefixed with reference_), on the same bytes, each output in
-// a buffer of exactly the stated capacity. The first input byte picks the conversion; the rest
-// is the text.
+// Fuzz target: every form of the Unicode decoders, encoders and the UTF-8 check against the
+// byte-at-a-time form, on the same bytes, each output in a buffer of exactly the stated
+// capacity. The first input byte picks the conversion (or classing and decoding in one); the
+// rest is the text.
 #include <cstdint>
 #include <cstring>
-#include <string>
 #include <vector>
 
+#include "unicode/internal.h"
 #include "unicode/unicode.h"
 
-TextClass reference_classify_text(const char* text, size_t n) noexcept;
-bool reference_is_valid_utf8(const char* text, size_t n) noexcept;
-ConvertReport reference_unicode_to_cp932(UnicodeClass code, const char* in, size_t n, char* out,
-                                         Unmappable mode) noexcept;
-ConvertReport reference_cp932_to_unicode(UnicodeOutput code, bool with_mark, const char* in, size_t n,
-                                         char* out) noexcept;
-
 namespace {
+
+using unicode_internal::Form;
 
 void check(bool ok) {
   if (!ok) __builtin_trap();
 }
 
-bool same(const ConvertReport& a, const ConvertReport& b) {
-  return a.length == b.length && a.replaced == b.replaced && a.first_line == b.first_line;
+struct Output {
+  std::vector<char> bytes;
+  ConvertReport report;
+};
+
+// The conversion `choice` picks, in the given form.
+Output run(const Form& form, unsigned choice, const std::vector<char>& text) {
+  const size_t n = text.size();
+  Output out;
+  if ((choice & 0x30) == 0x30) {
+    out.bytes.resize(unicode_to_cp932_capacity(n));
+    const DecodedText d = form.classify_and_decode(text.data(), n, out.bytes.data(), UNMAPPABLE_GETA);
+    const TextClass apart = classify_text(text.data(), n);
+    check(d.text_class.code == apart.code && d.text_class.mark_length == apart.mark_length);
+    out.report = d.report;
+    if (d.text_class.code == UNICODE_NONE) {
+      check(d.report.length == 0 && d.report.replaced == 0);
+    } else {
+      check(out.report.length < out.bytes.size() && out.bytes[out.report.length] == '\0');
+    }
+  } else if (choice & 1) {
+    const auto code = static_cast<UnicodeClass>(1 + (choice >> 1) % 3);
+    const Unmappable mode = (choice & 8) ? UNMAPPABLE_NCR : UNMAPPABLE_GETA;
+    out.bytes.resize(unicode_to_cp932_capacity(n));
+    out.report = form.unicode_to_cp932(code, text.data(), n, out.bytes.data(), mode);
+    check(out.report.length < out.bytes.size() && out.bytes[out.report.length] == '\0');
+  } else {
+    const UnicodeOutput code = (choice & 2) ? OUTPUT_UTF16LE : OUTPUT_UTF8;
+    out.bytes.resize(cp932_to_unicode_capacity(n));
+    out.report = form.cp932_to_unicode(code, (choice & 4) != 0, text.data(), n, out.bytes.data());
+    check(out.report.length < out.bytes.size());
+    // What comes out as UTF-8 is valid UTF-8.
+    if (code == OUTPUT_UTF8) {
+      check(unicode_internal::bytewise_form().is_valid_utf8(out.bytes.data(), out.report.length));
+    }
+  }
+  check((out.report.replaced == 0) == (out.report.first_line == 0));
+  return out;
 }
 
 }  // namespace
@@ -33,34 +64,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const unsigned choice = data[0];
   // The text in a buffer of its own length, so a read past it is caught.
   const std::vector<char> text(data + 1, data + size);
-  const size_t n = text.size();
-
-  const TextClass cls = classify_text(text.data(), n);
-  const TextClass ref = reference_classify_text(text.data(), n);
-  check(cls.code == ref.code && cls.mark_length == ref.mark_length);
-  check(is_valid_utf8(text.data(), n) == reference_is_valid_utf8(text.data(), n));
-
-  if (choice & 1) {
-    const UnicodeClass code = static_cast<UnicodeClass>(1 + (choice >> 1) % 3);
-    const Unmappable mode = (choice & 8) ? UNMAPPABLE_NCR : UNMAPPABLE_GETA;
-    const size_t capacity = unicode_to_cp932_capacity(n);
-    std::vector<char> fast(capacity), slow(capacity);
-    const ConvertReport a = unicode_to_cp932(code, text.data(), n, fast.data(), mode);
-    const ConvertReport b = reference_unicode_to_cp932(code, text.data(), n, slow.data(), mode);
-    check(same(a, b) && a.length < capacity && fast[a.length] == '\0');
-    check(std::memcmp(fast.data(), slow.data(), a.length) == 0);
-    check((a.replaced == 0) == (a.first_line == 0));
-  } else {
-    const UnicodeOutput code = (choice & 2) ? OUTPUT_UTF16LE : OUTPUT_UTF8;
-    const bool mark = (choice & 4) != 0;
-    const size_t capacity = cp932_to_unicode_capacity(n);
-    std::vector<char> fast(capacity), slow(capacity);
-    const ConvertReport a = cp932_to_unicode(code, mark, text.data(), n, fast.data());
-    const ConvertReport b = reference_cp932_to_unicode(code, mark, text.data(), n, slow.data());
-    check(same(a, b) && a.length < capacity);
-    check(std::memcmp(fast.data(), slow.data(), a.length) == 0);
-    // What comes out as UTF-8 is valid UTF-8.
-    if (code == OUTPUT_UTF8) check(reference_is_valid_utf8(fast.data(), a.length));
+  const Form& reference = unicode_internal::bytewise_form();
+  const bool valid = reference.is_valid_utf8(text.data(), text.size());
+  const Output expected = run(reference, choice, text);
+  for (const Form* form : {unicode_internal::sse2_form(), unicode_internal::avx2_form()}) {
+    if (form == nullptr) continue;
+    check(form->is_valid_utf8(text.data(), text.size()) == valid);
+    const Output got = run(*form, choice, text);
+    check(got.report.length == expected.report.length && got.report.replaced == expected.report.replaced &&
+          got.report.first_line == expected.report.first_line);
+    check(std::memcmp(got.bytes.data(), expected.bytes.data(), got.report.length) == 0);
   }
   return 0;
 }

@@ -1,6 +1,7 @@
-// Classing, decoding to code page 932, encoding back, and guessing, on known byte sequences.
-// Texts sit in buffers of exactly their length and outputs in buffers of exactly the stated
-// capacity, so the sanitizer catches a byte too far.
+// Classing, decoding to code page 932, encoding back, counting lines and guessing, on known
+// byte sequences. Every conversion runs in each form the machine has. Texts sit in buffers of
+// exactly their length and outputs in buffers of exactly the stated capacity, so the sanitizer
+// catches a byte too far.
 #include "unicode/unicode.h"
 
 #include <gtest/gtest.h>
@@ -9,34 +10,22 @@
 #include <string>
 #include <vector>
 
+#include "unicode/internal.h"
+
 namespace {
 
 using Bytes = std::string;
 using namespace std::string_literals;
+using unicode_internal::Form;
 
 constexpr const char* kGeta = "\x81\xAC";
 
-struct Decoded {
-  Bytes text;
-  ConvertReport report;
-};
-Decoded decode(UnicodeClass code, const Bytes& in, Unmappable mode = UNMAPPABLE_GETA) {
-  const std::vector<char> input(in.begin(), in.end());
-  std::vector<char> out(unicode_to_cp932_capacity(in.size()));
-  const ConvertReport r = unicode_to_cp932(code, input.data(), input.size(), out.data(), mode);
-  EXPECT_LT(r.length, out.size());
-  EXPECT_EQ(out[r.length], '\0');
-  return {Bytes(out.data(), r.length), r};
-}
-
-Decoded encode(UnicodeOutput code, bool mark, const Bytes& in) {
-  const std::vector<char> input(in.begin(), in.end());
-  std::vector<char> out(cp932_to_unicode_capacity(in.size()));
-  const ConvertReport r = cp932_to_unicode(code, mark, input.data(), input.size(), out.data());
-  const size_t terminator = code == OUTPUT_UTF16LE ? 2 : 1;
-  EXPECT_LE(r.length + terminator, out.size());
-  EXPECT_EQ(Bytes(out.data() + r.length, terminator), Bytes(terminator, '\0'));
-  return {Bytes(out.data(), r.length), r};
+std::vector<const Form*> forms() {
+  std::vector<const Form*> all{&unicode_internal::bytewise_form()};
+  for (const Form* form : {unicode_internal::sse2_form(), unicode_internal::avx2_form()}) {
+    if (form != nullptr) all.push_back(form);
+  }
+  return all;
 }
 
 Bytes repeat(const Bytes& s, int n) {
@@ -45,6 +34,51 @@ Bytes repeat(const Bytes& s, int n) {
   return out;
 }
 
+// Each conversion the forms offer: decoding (from) and encoding (to).
+enum Conversion {
+  FROM_UTF8,
+  FROM_UTF8_NCR,
+  FROM_UTF16LE,
+  FROM_UTF16BE,
+  FROM_UTF16BE_NCR,
+  FROM_NONE,
+  TO_UTF8,
+  TO_UTF8_MARK,
+  TO_UTF16LE,
+  TO_UTF16LE_MARK,
+};
+
+struct Converted {
+  Bytes text;
+  ConvertReport report;
+};
+Converted convert(const Form& form, Conversion conversion, const Bytes& in) {
+  const std::vector<char> input(in.begin(), in.end());
+  if (conversion < TO_UTF8) {
+    static constexpr UnicodeClass kCodes[] = {UNICODE_UTF8,    UNICODE_UTF8,    UNICODE_UTF16LE,
+                                              UNICODE_UTF16BE, UNICODE_UTF16BE, UNICODE_NONE};
+    const Unmappable mode =
+        conversion == FROM_UTF8_NCR || conversion == FROM_UTF16BE_NCR ? UNMAPPABLE_NCR : UNMAPPABLE_GETA;
+    std::vector<char> out(unicode_to_cp932_capacity(in.size()));
+    const ConvertReport r =
+        form.unicode_to_cp932(kCodes[conversion], input.data(), input.size(), out.data(), mode);
+    EXPECT_LT(r.length, out.size());
+    EXPECT_EQ(out[r.length], '\0');
+    return {Bytes(out.data(), r.length), r};
+  }
+  const UnicodeOutput code = conversion >= TO_UTF16LE ? OUTPUT_UTF16LE : OUTPUT_UTF8;
+  const bool mark = conversion == TO_UTF8_MARK || conversion == TO_UTF16LE_MARK;
+  std::vector<char> out(cp932_to_unicode_capacity(in.size()));
+  const ConvertReport r = form.cp932_to_unicode(code, mark, input.data(), input.size(), out.data());
+  const size_t terminator = code == OUTPUT_UTF16LE ? 2 : 1;
+  EXPECT_LE(r.length + terminator, out.size());
+  EXPECT_EQ(Bytes(out.data() + r.length, terminator), Bytes(terminator, '\0'));
+  return {Bytes(out.data(), r.length), r};
+}
+
+// The decoding of each Unicode class.
+constexpr Conversion kDecodings[] = {FROM_NONE, FROM_UTF8, FROM_UTF16LE, FROM_UTF16BE};
+
 struct ClassCase {
   const char* name;
   Bytes text;
@@ -52,20 +86,11 @@ struct ClassCase {
   size_t mark;
 };
 const ClassCase kClassCases[] = {
-    {"utf8_mark",
-     "\xEF\xBB\xBF"
-     "abc",
-     UNICODE_UTF8, 3},
+    {"utf8_mark", "\xEF\xBB\xBF\x61", UNICODE_UTF8, 3},
     {"utf8_mark_alone", "\xEF\xBB\xBF", UNICODE_UTF8, 3},
     {"utf8_mark_cut_short", "\xEF\xBB", UNICODE_NONE, 0},
-    {"utf16le_mark",
-     "\xFF\xFE"
-     "a\0"s,
-     UNICODE_UTF16LE, 2},
-    {"utf16be_mark",
-     "\xFE\xFF"
-     "\0a"s,
-     UNICODE_UTF16BE, 2},
+    {"utf16le_mark", "\xFF\xFE\x61\0"s, UNICODE_UTF16LE, 2},
+    {"utf16be_mark", "\xFE\xFF\0a"s, UNICODE_UTF16BE, 2},
     {"utf16_without_mark", "a\0b\0"s, UNICODE_NONE, 0},
     {"empty", "", UNICODE_NONE, 0},
     {"ascii_only", "plain text\r\n", UNICODE_NONE, 0},
@@ -82,39 +107,38 @@ const ClassCase kClassCases[] = {
     {"above_10ffff", "\xF4\x90\x80\x80", UNICODE_NONE, 0},
     {"lead_f5", "\xF5\x80\x80\x80", UNICODE_NONE, 0},
     {"lone_continuation", "a\x80", UNICODE_NONE, 0},
-    {"cut_short_two",
-     "\xE3\x81\x82"
-     "\xC3",
-     UNICODE_NONE, 0},
-    {"cut_short_three",
-     "\xE3\x81\x82"
-     "\xE3\x81",
-     UNICODE_NONE, 0},
-    {"cut_short_four",
-     "\xE3\x81\x82"
-     "\xF0\x9F\x98",
-     UNICODE_NONE, 0},
+    {"cut_short_two", "\xE3\x81\x82\xC3", UNICODE_NONE, 0},
+    {"cut_short_three", "\xE3\x81\x82\xE3\x81", UNICODE_NONE, 0},
+    {"cut_short_four", "\xE3\x81\x82\xF0\x9F\x98", UNICODE_NONE, 0},
     {"high_byte_only_after_nul", "abc\0\xE3\x81\x82"s, UNICODE_NONE, 0},
     {"invalid_only_after_nul", "\xE3\x81\x82\0\xFF"s, UNICODE_UTF8, 0},
+    {"valid_past_a_chunk", repeat("\xE3\x81\x82", 6000), UNICODE_UTF8, 0},
+    {"invalid_past_a_chunk", repeat("\xE3\x81\x82", 6000) + "\xFF", UNICODE_NONE, 0},
 };
 
+// Each form classes and decodes in one as classify_text and unicode_to_cp932 do apart.
 TEST(ClassifyText, MarksAndValidUtf8) {
   for (const ClassCase& c : kClassCases) {
     const std::vector<char> text(c.text.begin(), c.text.end());
     const TextClass cls = classify_text(text.data(), text.size());
     EXPECT_EQ(cls.code, c.code) << c.name;
     EXPECT_EQ(cls.mark_length, c.mark) << c.name;
+    const Converted apart =
+        convert(*forms().back(), c.code == UNICODE_NONE ? FROM_NONE : kDecodings[c.code], c.text);
+    for (const Form* form : forms()) {
+      std::vector<char> out(unicode_to_cp932_capacity(text.size()));
+      const DecodedText d = form->classify_and_decode(text.data(), text.size(), out.data(), UNMAPPABLE_GETA);
+      EXPECT_EQ(d.text_class.code, c.code) << form->name << " " << c.name;
+      EXPECT_EQ(d.text_class.mark_length, c.mark) << form->name << " " << c.name;
+      EXPECT_EQ(Bytes(out.data(), d.report.length), apart.text) << form->name << " " << c.name;
+    }
   }
 }
 
 // Every sequence at every offset across two 32-byte blocks, and at the very end, so each
 // block boundary and each tail length is met.
 TEST(IsValidUtf8, SequencesAtEveryOffset) {
-  struct Seq {
-    Bytes bytes;
-    bool valid;
-  };
-  const Seq kSeqs[] = {
+  const std::pair<Bytes, bool> kSequences[] = {
       {"\xC2\x80", true},
       {"\xE3\x81\x82", true},
       {"\xF0\x9F\x98\x80", true},
@@ -130,130 +154,115 @@ TEST(IsValidUtf8, SequencesAtEveryOffset) {
       {"\xE3\x81\x82\x82", false},
       {"\xF0\x9F\x98\x80\x80", false},
   };
-  for (const Seq& s : kSeqs) {
-    for (size_t at = 0; at < 70; ++at) {
-      for (size_t after : {size_t{0}, size_t{1}, size_t{40}}) {
-        const Bytes text = Bytes(at, 'a') + s.bytes + Bytes(after, 'b');
-        const std::vector<char> buf(text.begin(), text.end());
-        EXPECT_EQ(is_valid_utf8(buf.data(), buf.size()), s.valid) << at << " " << after;
+  for (const Form* form : forms()) {
+    for (const auto& [sequence, valid] : kSequences) {
+      for (size_t at = 0; at < 70; ++at) {
+        for (size_t after : {size_t{0}, size_t{1}, size_t{40}}) {
+          const Bytes text = Bytes(at, 'a') + sequence + Bytes(after, 'b');
+          const std::vector<char> buf(text.begin(), text.end());
+          EXPECT_EQ(form->is_valid_utf8(buf.data(), buf.size()), valid)
+              << form->name << " " << at << " " << after;
+        }
       }
     }
+    EXPECT_TRUE(form->is_valid_utf8("", 0)) << form->name;
   }
-  EXPECT_TRUE(is_valid_utf8("", 0));
 }
 
-struct DecodeCase {
+struct ConvertCase {
   const char* name;
-  UnicodeClass code;
-  Bytes in;
-  Unmappable mode;
-  Bytes out;
+  Conversion conversion;
+  Bytes in, out;
   size_t replaced, first_line;
 };
-const DecodeCase kDecodeCases[] = {
-    {"kanji_kana_ascii", UNICODE_UTF8, "a\xE3\x81\x82\xE7\xBA\x8A\r\n", UNMAPPABLE_GETA,
-     "a\x82\xA0\xFA\x5C\r\n", 0, 0},
-    {"mark_dropped", UNICODE_UTF8,
-     "\xEF\xBB\xBF"
-     "a",
-     UNMAPPABLE_GETA, "a", 0, 0},
-    {"second_mark_is_a_character", UNICODE_UTF8, "\xEF\xBB\xBF\xEF\xBB\xBF", UNMAPPABLE_GETA, kGeta, 1, 1},
-    {"half_width_katakana", UNICODE_UTF8, "\xEF\xBD\xB1", UNMAPPABLE_GETA, "\xB1", 0, 0},
-    {"emoji_geta", UNICODE_UTF8, "a\n\xF0\x9F\x98\x80", UNMAPPABLE_GETA, "a\n\x81\xAC", 1, 2},
-    {"emoji_ncr", UNICODE_UTF8, "\xF0\xA0\xAE\xB7", UNMAPPABLE_NCR, "&#x20BB7;", 1, 1},
-    {"ncr_four_digits", UNICODE_UTF8, "\xC3\xA9", UNMAPPABLE_NCR, "&#x00E9;", 1, 1},
-    {"invalid_is_geta_in_ncr_mode", UNICODE_UTF8, "\xEF\xBB\xBF\xFF", UNMAPPABLE_NCR, kGeta, 1, 1},
-    {"cut_short_counts_once", UNICODE_UTF8,
-     "\xE3\x81"
-     "a",
-     UNMAPPABLE_GETA,
-     "\x81\xAC"
-     "a",
-     1, 1},
-    {"cut_short_at_end", UNICODE_UTF8, "a\xF0\x9F\x98", UNMAPPABLE_GETA, "a\x81\xAC", 1, 1},
-    {"stray_bytes_each", UNICODE_UTF8, "\x80\xBF", UNMAPPABLE_GETA, "\x81\xAC\x81\xAC", 2, 1},
-    {"overlong_per_byte", UNICODE_UTF8, "\xC0\xAF", UNMAPPABLE_GETA, "\x81\xAC\x81\xAC", 2, 1},
-    {"overlong_three_per_byte", UNICODE_UTF8,
-     "\xEF\xBB\xBF\xE0\x81\x81"
-     "a",
-     UNMAPPABLE_GETA, repeat(kGeta, 3) + "a", 3, 1},
-    {"surrogate_bytes", UNICODE_UTF8, "\xED\xA0\x80", UNMAPPABLE_GETA, "\x81\xAC\x81\xAC\x81\xAC", 3, 1},
-    {"line_of_first", UNICODE_UTF8, "a\r\nb\rc\nd\xF0\x9F\x98\x80\n\xF0\x9F\x98\x80", UNMAPPABLE_GETA,
+const Bytes kLine = "abcdefghijklmnopqrstuvwxyz0123456789 ";
+const ConvertCase kConvertCases[] = {
+    {"kanji_kana_ascii", FROM_UTF8, "a\xE3\x81\x82\xE7\xBA\x8A\r\n", "a\x82\xA0\xFA\x5C\r\n", 0, 0},
+    {"mark_dropped", FROM_UTF8, "\xEF\xBB\xBF\x61", "a", 0, 0},
+    {"second_mark_is_a_character", FROM_UTF8, "\xEF\xBB\xBF\xEF\xBB\xBF", kGeta, 1, 1},
+    {"half_width_katakana", FROM_UTF8, "\xEF\xBD\xB1", "\xB1", 0, 0},
+    {"emoji_geta", FROM_UTF8, "a\n\xF0\x9F\x98\x80", "a\n\x81\xAC", 1, 2},
+    {"emoji_ncr", FROM_UTF8_NCR, "\xF0\xA0\xAE\xB7", "&#x20BB7;", 1, 1},
+    {"ncr_four_digits", FROM_UTF8_NCR, "\xC3\xA9", "&#x00E9;", 1, 1},
+    {"invalid_is_geta_in_ncr_mode", FROM_UTF8_NCR, "\xEF\xBB\xBF\xFF", kGeta, 1, 1},
+    {"cut_short_counts_once", FROM_UTF8, "\xE3\x81\x61", "\x81\xAC\x61", 1, 1},
+    {"cut_short_at_end", FROM_UTF8, "a\xF0\x9F\x98", "a\x81\xAC", 1, 1},
+    {"stray_bytes_each", FROM_UTF8, "\x80\xBF", repeat(kGeta, 2), 2, 1},
+    {"overlong_per_byte", FROM_UTF8, "\xC0\xAF", repeat(kGeta, 2), 2, 1},
+    {"overlong_three_per_byte", FROM_UTF8, "\xEF\xBB\xBF\xE0\x81\x81\x61", repeat(kGeta, 3) + "a", 3, 1},
+    {"surrogate_bytes", FROM_UTF8, "\xED\xA0\x80", repeat(kGeta, 3), 3, 1},
+    {"line_of_first", FROM_UTF8, "a\r\nb\rc\nd\xF0\x9F\x98\x80\n\xF0\x9F\x98\x80",
      "a\r\nb\rc\nd\x81\xAC\n\x81\xAC", 2, 4},
-    {"cr_before_it", UNICODE_UTF8, "a\r\xF0\x9F\x98\x80", UNMAPPABLE_GETA, "a\r\x81\xAC", 1, 2},
-    {"nul_ends_utf8", UNICODE_UTF8, "a\0\xF0\x9F\x98\x80"s, UNMAPPABLE_GETA, "a", 0, 0},
-    {"utf16le_crlf", UNICODE_UTF16LE,
-     "\xFF\xFE"
-     "a\0\r\0\n\0\x42\x30"s,
-     UNMAPPABLE_GETA, "a\r\n\x82\xA0", 0, 0},
-    {"utf16be", UNICODE_UTF16BE,
-     "\xFE\xFF"
-     "\x30\x42\0a"s,
-     UNMAPPABLE_GETA,
-     "\x82\xA0"
-     "a",
-     0, 0},
-    {"utf16_nul_ends", UNICODE_UTF16LE, "a\0\0\0b\0"s, UNMAPPABLE_GETA, "a", 0, 0},
-    {"utf16_nul_byte_is_not_the_end", UNICODE_UTF16LE,
-     "\x00\x4E"
-     "a\0"s,
-     UNMAPPABLE_GETA,
-     "\x88\xEA"
-     "a",
-     0, 0},
-    {"utf16_pair_counts_once", UNICODE_UTF16LE,
-     "\x3D\xD8\x00\xDE"
-     "a\0"s,
-     UNMAPPABLE_GETA,
-     "\x81\xAC"
-     "a",
+    {"cr_before_it", FROM_UTF8, "a\r\xF0\x9F\x98\x80", "a\r\x81\xAC", 1, 2},
+    {"nul_ends_utf8", FROM_UTF8, "a\0\xF0\x9F\x98\x80"s, "a", 0, 0},
+    {"widest_utf8_fits", FROM_UTF8_NCR, repeat("\xC4\x80", 40), repeat("&#x0100;", 40), 40, 1},
+    // Long texts take the block roads, with a replacement far in and its line counted over them.
+    {"utf8_long", FROM_UTF8, repeat(kLine + "\xE3\x81\x82\xE4\xBA\x9C\r\n", 9) + "\xF0\x9F\x98\x80" + kLine,
+     repeat(kLine + "\x82\xA0\x88\x9F\r\n", 9) + kGeta + kLine, 1, 10},
+    // Past the first chunk that is checked at once, a character across its end.
+    {"utf8_past_a_chunk", FROM_UTF8, repeat("\xE3\x81\x82", 6000) + "\xFF", repeat("\x82\xA0", 6000) + kGeta,
      1, 1},
-    {"utf16_pair_ncr", UNICODE_UTF16BE, "\xD8\x42\xDF\xB7"s, UNMAPPABLE_NCR, "&#x20BB7;", 1, 1},
-    {"utf16_lone_high", UNICODE_UTF16LE,
-     "\x3D\xD8"
-     "a\0"s,
-     UNMAPPABLE_GETA,
-     "\x81\xAC"
-     "a",
-     1, 1},
-    {"utf16_lone_low", UNICODE_UTF16LE, "a\0\n\0\x00\xDE"s, UNMAPPABLE_GETA, "a\n\x81\xAC", 1, 2},
-    {"utf16_high_at_end", UNICODE_UTF16LE, "\x3D\xD8"s, UNMAPPABLE_GETA, kGeta, 1, 1},
-    {"utf16_odd_byte", UNICODE_UTF16LE, "a\0b"s, UNMAPPABLE_GETA, "a\x81\xAC", 1, 1},
-    {"not_unicode", UNICODE_NONE, "abc", UNMAPPABLE_GETA, "", 0, 0},
-    {"empty", UNICODE_UTF8, "", UNMAPPABLE_GETA, "", 0, 0},
+    {"utf16le_crlf", FROM_UTF16LE, "\xFF\xFE\x61\0\r\0\n\0\x42\x30"s, "a\r\n\x82\xA0", 0, 0},
+    {"utf16be", FROM_UTF16BE, "\xFE\xFF\x30\x42\0a"s, "\x82\xA0\x61", 0, 0},
+    {"utf16_nul_ends", FROM_UTF16LE, "a\0\0\0b\0"s, "a", 0, 0},
+    {"utf16_nul_byte_is_not_the_end", FROM_UTF16LE, "\x00\x4E\x61\0"s, "\x88\xEA\x61", 0, 0},
+    {"utf16_pair_counts_once", FROM_UTF16LE, "\x3D\xD8\x00\xDE\x61\0"s, "\x81\xAC\x61", 1, 1},
+    {"utf16_pair_ncr", FROM_UTF16BE_NCR, "\xD8\x42\xDF\xB7"s, "&#x20BB7;", 1, 1},
+    {"utf16_lone_high", FROM_UTF16LE, "\x3D\xD8\x61\0"s, "\x81\xAC\x61", 1, 1},
+    {"utf16_lone_low", FROM_UTF16LE, "a\0\n\0\x00\xDE"s, "a\n\x81\xAC", 1, 2},
+    {"utf16_high_at_end", FROM_UTF16LE, "\x3D\xD8"s, kGeta, 1, 1},
+    {"utf16_odd_byte", FROM_UTF16LE, "a\0b"s, "a\x81\xAC", 1, 1},
+    {"widest_utf16_fits", FROM_UTF16BE_NCR, repeat("\x01\x00"s, 40), repeat("&#x0100;", 40), 40, 1},
+    {"not_unicode", FROM_NONE, "abc", "", 0, 0},
+    {"empty", FROM_UTF8, "", "", 0, 0},
+    {"wave_dash_is_fullwidth_tilde", TO_UTF8, "\x81\x60", "\xEF\xBD\x9E", 0, 0},
+    {"utf8_mark", TO_UTF8_MARK, "a", "\xEF\xBB\xBF\x61", 0, 0},
+    {"utf16_mark_and_crlf", TO_UTF16LE_MARK, "a\r\n\x81\x60", "\xFF\xFE\x61\0\r\0\n\0\x5E\xFF"s, 0, 0},
+    {"utf16_without_mark", TO_UTF16LE, "\xB1", "\x71\xFF", 0, 0},
+    {"two_byte_utf8", TO_UTF8, "\x81\x98", "\xC2\xA7", 0, 0},
+    {"nul_is_a_character", TO_UTF8, "a\0b"s, "a\0b"s, 0, 0},
+    {"never_a_character", TO_UTF8, "\x80\xA0\xFD\xFE\xFF", repeat("\xEF\xBF\xBD", 5), 5, 1},
+    {"unassigned_pair_once", TO_UTF16LE, "\x85\x40\x61", "\xFD\xFF\x61\0"s, 1, 1},
+    {"first_byte_keeps_its_lf", TO_UTF8, "\x81\n\x81", "\xEF\xBF\xBD\n\xEF\xBF\xBD", 2, 1},
+    {"first_byte_at_end", TO_UTF8, "a\r\nb\rc\n\x82", "a\r\nb\rc\n\xEF\xBF\xBD", 1, 4},
+    {"empty_with_mark", TO_UTF16LE_MARK, "", "\xFF\xFE", 0, 0},
+    {"widest_utf8_output_fits", TO_UTF8_MARK, repeat("\xB1", 40), "\xEF\xBB\xBF" + repeat("\xEF\xBD\xB1", 40),
+     0, 0},
+    {"sjis_long", TO_UTF8, repeat(kLine + "\x82\xA0\r\n", 9) + "\xFF" + kLine,
+     repeat(kLine + "\xE3\x81\x82\r\n", 9) + "\xEF\xBF\xBD" + kLine, 1, 10},
+    {"ascii_long", TO_UTF16LE, kLine + kLine,
+     [] {
+       Bytes wide;
+       for (char c : kLine + kLine) wide += Bytes{c, '\0'};
+       return wide;
+     }(),
+     0, 0},
 };
 
-TEST(UnicodeToCp932, Cases) {
-  for (const DecodeCase& c : kDecodeCases) {
-    const Decoded d = decode(c.code, c.in, c.mode);
-    EXPECT_EQ(d.text, c.out) << c.name;
-    EXPECT_EQ(d.report.replaced, c.replaced) << c.name;
-    EXPECT_EQ(d.report.first_line, c.first_line) << c.name;
+TEST(Conversions, Cases) {
+  for (const Form* form : forms()) {
+    for (const ConvertCase& c : kConvertCases) {
+      const Converted d = convert(*form, c.conversion, c.in);
+      EXPECT_EQ(d.text, c.out) << form->name << " " << c.name;
+      EXPECT_EQ(d.report.replaced, c.replaced) << form->name << " " << c.name;
+      EXPECT_EQ(d.report.first_line, c.first_line) << form->name << " " << c.name;
+    }
   }
 }
 
-// Long texts take the block paths: ASCII runs across blocks, and a replacement far in with
-// its line counted over them.
-TEST(UnicodeToCp932, LongTexts) {
-  const Bytes line = "abcdefghijklmnopqrstuvwxyz0123456789 ";
-  const Bytes utf8 = repeat(line + "\xE3\x81\x82\xE4\xBA\x9C\r\n", 9) + "\xF0\x9F\x98\x80" + line;
-  const Bytes sjis = repeat(line + "\x82\xA0\x88\x9F\r\n", 9) + kGeta + line;
-  const Decoded d8 = decode(UNICODE_UTF8, utf8);
-  EXPECT_EQ(d8.text, sjis);
-  EXPECT_EQ(d8.report.replaced, 1u);
-  EXPECT_EQ(d8.report.first_line, 10u);
-
-  const Decoded e = encode(OUTPUT_UTF16LE, true, repeat(line + "\x82\xA0\x88\x9F\r\n", 9) + line);
-  const Decoded d16 = decode(UNICODE_UTF16LE, e.text);
-  EXPECT_EQ(d16.text, repeat(line + "\x82\xA0\x88\x9F\r\n", 9) + line);
-  EXPECT_EQ(d16.report.replaced, 0u);
-  const Decoded cut = decode(UNICODE_UTF16LE, e.text.substr(0, 100) + "\0\0"s + e.text.substr(100));
-  EXPECT_EQ(cut.text, line + "\x82\xA0\x88\x9F\r\nabcdefgh");
+// UTF-16 through its block road and back, cut by a zero unit in the middle of a block.
+TEST(Conversions, Utf16RoundTripEndsAtZeroUnit) {
+  const Bytes sjis = repeat(kLine + "\x82\xA0\x88\x9F\r\n", 9) + kLine;
+  for (const Form* form : forms()) {
+    const Bytes utf16 = convert(*form, TO_UTF16LE_MARK, sjis).text;
+    EXPECT_EQ(convert(*form, FROM_UTF16LE, utf16).text, sjis) << form->name;
+    const Bytes cut = utf16.substr(0, 100) + "\0\0"s + utf16.substr(100);
+    EXPECT_EQ(convert(*form, FROM_UTF16LE, cut).text, kLine + "\x82\xA0\x88\x9F\r\nabcdefgh") << form->name;
+  }
 }
 
 TEST(Capacities, FitOrZero) {
   EXPECT_EQ(unicode_to_cp932_capacity(0), 1u);
-  EXPECT_EQ(unicode_to_cp932_capacity(10), 41u);
   EXPECT_EQ(unicode_to_cp932_capacity(SIZE_MAX / 4), SIZE_MAX / 4 * 4 + 1);
   EXPECT_EQ(unicode_to_cp932_capacity(SIZE_MAX / 4 + 1), 0u);
   EXPECT_EQ(cp932_to_unicode_capacity(0), 4u);
@@ -261,98 +270,80 @@ TEST(Capacities, FitOrZero) {
   EXPECT_EQ(cp932_to_unicode_capacity((SIZE_MAX - 4) / 3 + 1), 0u);
 }
 
-// The widest outputs fill the stated capacity exactly less the terminator's spare room.
-TEST(Capacities, WidestOutputsFit) {
-  EXPECT_EQ(decode(UNICODE_UTF8, repeat("\xC4\x80", 40), UNMAPPABLE_NCR).text, repeat("&#x0100;", 40));
-  EXPECT_EQ(decode(UNICODE_UTF16LE, repeat("\x00\x01"s, 40), UNMAPPABLE_NCR).text, repeat("&#x0100;", 40));
-  EXPECT_EQ(encode(OUTPUT_UTF8, true, repeat("\xB1", 40)).text, "\xEF\xBB\xBF" + repeat("\xEF\xBD\xB1", 40));
+// CR LF once, lone CR and lone LF once each, also where a pair straddles 16-byte blocks and
+// past the point where the per-lane counts are summed.
+TEST(CountLineEnds, KindsAndBlockEdges) {
+  const std::pair<Bytes, size_t> kCases[] = {
+      {"", 0},
+      {"a\r\nb\rc\nd\r", 4},
+      {"\n\r", 2},
+      {Bytes(15, 'a') + "\r\n" + Bytes(15, 'a') + "\r", 2},
+      {Bytes(16, '\r') + Bytes(16, '\n'), 31},
+      {repeat("\r\n", 3000) + "\n", 3001},
+  };
+  for (const auto& [text, lines] : kCases)
+    EXPECT_EQ(count_line_ends(text.data(), text.size()), lines) << text.size();
 }
 
-struct EncodeCase {
-  const char* name;
-  UnicodeOutput code;
-  bool mark;
-  Bytes in, out;
-  size_t replaced, first_line;
-};
-const EncodeCase kEncodeCases[] = {
-    {"wave_dash_is_fullwidth_tilde", OUTPUT_UTF8, false, "\x81\x60", "\xEF\xBD\x9E", 0, 0},
-    {"utf8_mark", OUTPUT_UTF8, true, "a",
-     "\xEF\xBB\xBF"
-     "a",
-     0, 0},
-    {"utf16_mark_and_crlf", OUTPUT_UTF16LE, true, "a\r\n\x81\x60",
-     "\xFF\xFE"
-     "a\0\r\0\n\0\x5E\xFF"s,
-     0, 0},
-    {"utf16_without_mark", OUTPUT_UTF16LE, false, "\xB1", "\x71\xFF", 0, 0},
-    {"two_byte_utf8", OUTPUT_UTF8, false, "\x81\x98", "\xC2\xA7", 0, 0},
-    {"nul_is_a_character", OUTPUT_UTF8, false, "a\0b"s, "a\0b"s, 0, 0},
-    {"never_a_character", OUTPUT_UTF8, false, "\x80\xA0\xFD\xFE\xFF", repeat("\xEF\xBF\xBD", 5), 5, 1},
-    {"unassigned_pair_once", OUTPUT_UTF16LE, false,
-     "\x85\x40"
-     "a",
-     "\xFD\xFF"
-     "a\0"s,
-     1, 1},
-    {"first_byte_keeps_its_lf", OUTPUT_UTF8, false, "\x81\n\x81", "\xEF\xBF\xBD\n\xEF\xBF\xBD", 2, 1},
-    {"first_byte_at_end", OUTPUT_UTF8, false, "a\r\nb\rc\n\x82", "a\r\nb\rc\n\xEF\xBF\xBD", 1, 4},
-    {"empty_with_mark", OUTPUT_UTF16LE, true, "", "\xFF\xFE", 0, 0},
-};
-
-TEST(Cp932ToUnicode, Cases) {
-  for (const EncodeCase& c : kEncodeCases) {
-    const Decoded e = encode(c.code, c.mark, c.in);
-    EXPECT_EQ(e.text, c.out) << c.name;
-    EXPECT_EQ(e.report.replaced, c.replaced) << c.name;
-    EXPECT_EQ(e.report.first_line, c.first_line) << c.name;
-  }
-}
-
-TEST(Cp932ToUnicode, LongTexts) {
-  const Bytes line = "abcdefghijklmnopqrstuvwxyz0123456789 ";
-  const Bytes sjis = repeat(line + "\x82\xA0\r\n", 9) + "\xFF" + line;
-  const Decoded u8 = encode(OUTPUT_UTF8, false, sjis);
-  EXPECT_EQ(u8.text, repeat(line + "\xE3\x81\x82\r\n", 9) + "\xEF\xBF\xBD" + line);
-  EXPECT_EQ(u8.report.first_line, 10u);
-  Bytes wide;
-  for (char c : line) wide += Bytes{c, '\0'};
-  EXPECT_EQ(encode(OUTPUT_UTF16LE, false, line + line).text, wide + wide);
+// Where a text may be cut into parts decoded one after another, and where it ends.
+TEST(DecodingInParts, CutsAndLengths) {
+  const struct {
+    UnicodeClass code;
+    Bytes text;
+    size_t at, cut;
+  } kCuts[] = {
+      {UNICODE_UTF8, "a\xE3\x81\x82\x62", 2, 4},              // inside a character
+      {UNICODE_UTF8, "a\r\nb", 2, 3},                         // inside CR LF
+      {UNICODE_UTF8, "a\xEF\xBB\xBF\xEF\xBB\xBF\x62", 1, 7},  // before U+FEFF
+      {UNICODE_UTF8, "ab", 1, 1},
+      {UNICODE_UTF8, "ab", 5, 2},
+      {UNICODE_UTF16LE, "a\0\r\0\n\0b\0"s, 3, 6},             // rounded to a unit, then past CR LF
+      {UNICODE_UTF16LE, "a\0\x3D\xD8\x00\xDE\x62\0"s, 4, 6},  // inside a pair
+      {UNICODE_UTF16BE, "\0a\xFE\xFF\0b"s, 2, 4},             // before U+FEFF
+      {UNICODE_UTF16BE, "\0a\0"s, 2, 3},                      // an odd byte stays with the last part
+  };
+  for (const auto& c : kCuts)
+    EXPECT_EQ(unicode_cut(c.code, c.text.data(), c.text.size(), c.at), c.cut) << c.text;
+  const struct {
+    UnicodeClass code;
+    Bytes text;
+    size_t length;
+  } kLengths[] = {
+      {UNICODE_UTF8, "ab\0c"s, 2},
+      {UNICODE_UTF8, "ab", 2},
+      {UNICODE_UTF16LE, "\0\x4E\0\0"s, 2},  // a zero byte is not a zero unit
+      {UNICODE_UTF16BE, "\0a\0"s, 3},
+  };
+  for (const auto& c : kLengths)
+    EXPECT_EQ(unicode_text_length(c.code, c.text.data(), c.text.size()), c.length) << c.text;
 }
 
 struct GuessCase {
-  const char* name;
   Bytes text;
   const char* code;
   const char* line_ends;
 };
 const GuessCase kGuessCases[] = {
-    {"ascii_none", "abc", "ASCII", "NONE"},
-    {"ascii_crlf", "a\r\nb\r\n", "ASCII", "CRLF"},
-    {"cr", "a\rb\r", "ASCII", "CR"},
-    {"mixed", "a\r\nb\n", "ASCII", "MIXED"},
-    {"shift_jis_lf", "\x82\xA0\n", "Shift_JIS", "LF"},
-    {"euc", "\xA4\xA2\r", "EUC-JP", "CR"},
-    {"jis", "\x1B$B\x30\x21\x1B(B\r\n", "ISO-2022-JP", "CRLF"},
-    {"utf8", "\xE3\x81\x82\n", "UTF-8", "LF"},
-    {"utf8_mark",
-     "\xEF\xBB\xBF"
-     "a\r\n",
-     "UTF-8 (BOM)", "CRLF"},
-    {"utf16le",
-     "\xFF\xFE"
-     "a\0\r\0\n\0"s,
-     "UTF-16LE", "CRLF"},
-    {"utf16be_ends_at_zero_unit", "\xFE\xFF\0\r\0\0\0\n"s, "UTF-16BE", "CR"},
-    {"line_ends_after_nul_ignored", "a\n\0\r"s, "ASCII", "LF"},
+    {"abc", "ASCII", "NONE"},
+    {"a\r\nb\r\n", "ASCII", "CRLF"},
+    {"a\rb\r", "ASCII", "CR"},
+    {"a\r\nb\n", "ASCII", "MIXED"},
+    {"\x82\xA0\n", "Shift_JIS", "LF"},
+    {"\xA4\xA2\r", "EUC-JP", "CR"},
+    {"\x1B$B\x30\x21\x1B(B\r\n", "ISO-2022-JP", "CRLF"},
+    {"\xE3\x81\x82\n", "UTF-8", "LF"},
+    {"\xEF\xBB\xBF\x61\r\n", "UTF-8 (BOM)", "CRLF"},
+    {"\xFF\xFE\x61\0\r\0\n\0"s, "UTF-16LE", "CRLF"},
+    {"\xFE\xFF\0\r\0\0\0\n"s, "UTF-16BE", "CR"},  // ends at the zero unit
+    {"a\n\0\r"s, "ASCII", "LF"},                  // line ends after the NUL left out
 };
 
 TEST(GuessText, CodesAndLineEnds) {
   for (const GuessCase& c : kGuessCases) {
     const std::vector<char> text(c.text.begin(), c.text.end());
     const TextGuess g = guess_text(text.data(), text.size());
-    EXPECT_STREQ(guessed_code_name(g.code), c.code) << c.name;
-    EXPECT_STREQ(line_ends_name(g.line_ends), c.line_ends) << c.name;
+    EXPECT_STREQ(guessed_code_name(g.code), c.code) << c.text;
+    EXPECT_STREQ(line_ends_name(g.line_ends), c.line_ends) << c.text;
   }
   EXPECT_STREQ(guessed_code_name(static_cast<GuessedCode>(8)), "");
   EXPECT_STREQ(line_ends_name(static_cast<LineEnds>(-1)), "");
