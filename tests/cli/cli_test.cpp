@@ -1,34 +1,67 @@
 // tavvel-cli as other programs call it: options, exit status, the one-line
 // messages on standard error, "-o -", sorting, sources that are missing or
 // are folders, and what is kept when the output fails.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
-#include <stdlib.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "tests/cli/cli_fixture.h"
+#include "tests/support/files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using tavvel_test::ReadFile;
 
 const char kCli[] = TAVVEL_CLI;
 
-using cli_test::Result;
+struct Result {
+  int status = -1;  // the exit status, or 128 + the signal
+  std::string out, err;
+};
 
-class CliTest : public cli_test::CliFolderTest {
+class CliTest : public ::testing::Test {
  protected:
-  Result Run(const std::vector<std::string>& args) const { return RunProgram(kCli, args); }
+  std::string Path(const std::string& name) const { return dir / name; }
+  void Write(const std::string& name, const std::string& bytes) const {
+    tavvel_test::WriteFile(Path(name), bytes);
+  }
+  std::string Read(const std::string& name) const { return ReadFile(Path(name)); }
+  bool Exists(const std::string& name) const { return tavvel_test::FileExists(Path(name)); }
+
+  // Runs the program with args in the test's folder; standard input is empty,
+  // standard output and error are collected.
+  Result Run(const std::vector<std::string>& args, const std::string& program = kCli) const {
+    const std::string out = Path(".stdout"), err = Path(".stderr");
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (!std::freopen("/dev/null", "r", stdin) || !std::freopen(out.c_str(), "w", stdout) ||
+          !std::freopen(err.c_str(), "w", stderr) || ::chdir(dir.path().c_str()) != 0)
+        ::_exit(125);
+      std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+      argv.push_back(nullptr);
+      ::execv(program.c_str(), argv.data());
+      ::_exit(126);
+    }
+    Result result;
+    int status = 0;
+    if (child > 0 && ::waitpid(child, &status, 0) == child)
+      result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = ReadFile(out);
+    result.err = ReadFile(err);
+    std::remove(out.c_str());
+    std::remove(err.c_str());
+    return result;
+  }
+
+  tavvel_test::TempFolder dir;
 };
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -307,12 +340,9 @@ TEST_F(CliTest, PathsTooLongAreRefusedByName) {
 TEST_F(CliTest, FullDiskIsReported) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
   Write("a", "A");
-  for (const char* mode : {"-n", "-b"}) {
+  for (const char* mode : {"-b", "--newline=lf"}) {
     SCOPED_TRACE(mode);
-    std::vector<std::string> args = {"-q", "-o", "/dev/full", "a"};
-    args.insert(args.begin(), mode);
-    if (std::string(mode) == "-n") args.insert(args.begin() + 1, "lf");
-    Result r = Run(args);
+    Result r = Run({mode, "-q", "-o", "/dev/full", "a"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(Lines(r.err),
               std::vector<std::string>{"tavvel-cli: '/dev/full' の処理中にエラーが発生しました。 "
@@ -327,11 +357,11 @@ TEST_F(CliTest, NeitherReadsNorWritesAnIni) {
   const std::string ini = "[Settings]\r\nFileMode=1\r\nCRLF=2\r\n";
   Write("tavvel-cli.ini", ini);
   Write("a", "a\r\n");
-  Result r = RunProgram(copy, {"-q", "-o", "out", "a"});
+  Result r = Run({"-q", "-o", "out", "a"}, copy);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(Read("out"), "a\r\n");
   EXPECT_EQ(Read("tavvel-cli.ini"), ini);
-  r = RunProgram(copy, {"-q", "-n", "lf", "-o", "out", "a"});
+  r = Run({"-q", "-n", "lf", "-o", "out", "a"}, copy);
   EXPECT_EQ(Read("out"), "a\n");
   EXPECT_EQ(Read("tavvel-cli.ini"), ini);
 }
@@ -346,14 +376,9 @@ TEST_F(CliTest, ProgressOnATerminal) {
     if (child < 0) GTEST_SKIP() << "no pseudo-terminal here";
     if (child == 0) {
       // Standard output stays away from the terminal; standard error is it.
-      int out = ::open("/dev/null", O_WRONLY);
-      ::dup2(out, 1);
-      if (::chdir(folder_.c_str()) != 0) ::_exit(125);
-      if (quiet) {
-        ::execl(kCli, kCli, "-q", "-o", "out", "a", "b", static_cast<char*>(nullptr));
-      } else {
-        ::execl(kCli, kCli, "-o", "out", "a", "b", static_cast<char*>(nullptr));
-      }
+      if (!std::freopen("/dev/null", "w", stdout) || ::chdir(dir.path().c_str()) != 0) ::_exit(125);
+      ::execl(kCli, kCli, quiet ? "-q" : "--newline=crlf", "-o", "out", "a", "b",
+              static_cast<char*>(nullptr));
       ::_exit(126);
     }
     std::string screen;
