@@ -97,7 +97,9 @@ TEST(JoinApp, KeepsItsSettingsBesideTheExecutable) {
   // where they do not (Windows, where the drive letter is a capital).
   const auto beside = std::filesystem::path(tavvel_test::ModulePath()).replace_extension(".ini").string();
   EXPECT_EQ(std::string(profile.View()), ListForm(beside));
-  if (kPathsIgnoreCase) EXPECT_NE(beside, ListForm(beside));
+  if (kPathsIgnoreCase) {
+    EXPECT_NE(beside, ListForm(beside));
+  }
 }
 
 // --- options, enabling rules and the ini -----------------------------------------------------
@@ -110,21 +112,17 @@ TEST_F(DialogTest, ControlsBecomeTheJoinsOptions) {
                                   "UTF-16LE (BOM付き)"}));
   struct Case {
     int file_mode, crlf, code, rep_mode, insert_sep;
-    JoinOptions options;
+    FileMode want_mode;
+    LineEnd want_line_end;
+    OutputCode want_code;
+    ReplaceMode want_replace;
+    SeparatorMode want_separator;
   };
   const Case cases[] = {
-      {0,
-       1,
-       5,
-       2,
-       1,
-       {FileMode::kText, LineEnd::kCr, OutputCode::kUtf16LeBom, ReplaceMode::kRegex, SeparatorMode::kOn}},
-      {1,
-       2,
-       4,
-       1,
-       0,
-       {FileMode::kBinary, LineEnd::kLf, OutputCode::kUtf8Bom, ReplaceMode::kPlain, SeparatorMode::kOff}},
+      {0, 1, 5, 2, 1, FileMode::kText, LineEnd::kCr, OutputCode::kUtf16LeBom, ReplaceMode::kRegex,
+       SeparatorMode::kOn},
+      {1, 2, 4, 1, 0, FileMode::kBinary, LineEnd::kLf, OutputCode::kUtf8Bom, ReplaceMode::kPlain,
+       SeparatorMode::kOff},
   };
   for (const Case& c : cases) {
     ASSERT_TRUE(window->SelectComboItem(IDC_FILE_MODE, 0));
@@ -135,11 +133,11 @@ TEST_F(DialogTest, ControlsBecomeTheJoinsOptions) {
     ASSERT_TRUE(window->SelectComboItem(IDC_FILE_MODE, c.file_mode));
     const JoinOptions o = dialog->ReadOptions();
     SCOPED_TRACE(c.code);
-    EXPECT_EQ(o.file_mode, c.options.file_mode);
-    EXPECT_EQ(o.line_end, c.options.line_end);
-    EXPECT_EQ(o.output_code, c.options.output_code);
-    EXPECT_EQ(o.replace_mode, c.options.replace_mode);
-    EXPECT_EQ(o.separator, c.options.separator);
+    EXPECT_EQ(o.file_mode, c.want_mode);
+    EXPECT_EQ(o.line_end, c.want_line_end);
+    EXPECT_EQ(o.output_code, c.want_code);
+    EXPECT_EQ(o.replace_mode, c.want_replace);
+    EXPECT_EQ(o.separator, c.want_separator);
     EXPECT_EQ(o.table_path, "/t");
     EXPECT_EQ(o.separator_path, "/s");
   }
@@ -250,8 +248,9 @@ TEST_F(DialogTest, JoinReportsBecomeMessagesStatusAndProgress) {
   WriteFile(Path("table"), "s/(/x/\n");
   WriteIni("[Settings]\r\nRepMode=2\r\nRepFile=" + Path("table") + "\r\n");
   OpenDialog();
-  AddNewFiles({{"a", "a"}, {"u", "a\n\xF0\x9F\x98\x80\xF0\x9F\x98\x80\n"}});  // two emoji on line 2
-  AddFiles({Path("absent")});
+  WriteFile(Path("a"), "a");
+  WriteFile(Path("u"), "a\n\xF0\x9F\x98\x80\xF0\x9F\x98\x80\n");  // two emoji on line 2
+  AddFiles({Path("a"), Path("u"), Path("absent")});
   JoinTo(Path("out"));
   const Shown failed = Warning("unmatched () in regexp: s/(/x/\n置換テーブルを通さずに処理を続行します。");
   EXPECT_EQ(TakeMessages(),
