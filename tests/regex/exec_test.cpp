@@ -11,18 +11,12 @@ namespace {
 using namespace regex_internal;
 using regex_test::Bytes;
 using regex_test::compile;
+using regex_test::repeat;
 using regex_test::Compiled;
 
 const std::string kA = "\x82\xa0";   // あ
 const std::string kI = "\x82\xa2";   // い
 const std::string kFullB = "\x82\x61";  // Ｂ: its trail byte is 'a'
-
-std::string repeat(const std::string& s, int n) {
-  std::string out;
-  out.reserve(s.size() * n);
-  for (int i = 0; i < n; ++i) out += s;
-  return out;
-}
 
 // "start,end" per group, "-" for a group that did not take part; "no" or the message.
 std::string describe(const Compiled& c, const Bytes& text, int found, const char* message) {
@@ -47,26 +41,6 @@ std::string match(const std::string& pattern, const std::string& subject, uint32
   return describe(c, text, found, message);
 }
 
-// Every match of a global run: the next search starts where the last match ended,
-// one byte further needed after an empty match.
-std::string match_all(const std::string& pattern, const std::string& subject, uint32_t options = 0) {
-  Compiled c = compile(pattern, options);
-  if (!c) return "compile: " + c.message;
-  Bytes text(subject, true);
-  char message[RX_MESSAGE_SIZE];
-  std::string out;
-  const unsigned char* start = text.begin();
-  int min_end = 0;
-  while (rx_exec(c.handle.get(), reinterpret_cast<const char*>(start), text.cend(), text.cbegin(), min_end, message)) {
-    const long s = c->match_starts[0] - text.begin(), e = c->match_ends[0] - text.begin();
-    out += (out.empty() ? "" : " ") + std::to_string(s) + "," + std::to_string(e);
-    min_end = e == s ? 1 : 0;
-    start = c->match_ends[0];
-  }
-  if (message[0]) return std::string("error: ") + message;
-  return out.empty() ? "none" : out;
-}
-
 struct MatchCase {
   const char* name;
   std::string pattern;
@@ -74,13 +48,6 @@ struct MatchCase {
   uint32_t options;
   const char* expected;
 };
-
-void expect_matches(const MatchCase* cases, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    const MatchCase& c = cases[i];
-    EXPECT_EQ(match(c.pattern, c.subject, c.options), c.expected) << c.name << ": /" << c.pattern << "/";
-  }
-}
 
 TEST(Exec, EarlyReturns) {
   Compiled c = compile("x*");
@@ -94,8 +61,9 @@ TEST(Exec, EarlyReturns) {
   EXPECT_STREQ(message, "");
 }
 
-TEST(Exec, Anchors) {
+TEST(Exec, Matches) {
   const MatchCase cases[] = {
+      // Anchors and line modes.
       {"bol_start", "^a", "a\na", 0, "0,1"},
       {"bol_not_after_newline_when_anchored", "^b", "a\nb", 0, "no"},
       {"bol_multiline", "^b", "a\nb", OPT_MULTILINE, "2,3"},
@@ -114,30 +82,7 @@ TEST(Exec, Anchors) {
       {"word_boundary", "\\bab", "cab ab", 0, "4,6"},
       {"not_word_boundary", "\\Bab", "ab cab", 0, "4,6"},
       {"boundary_at_start_uses_prev_char", "\\b", "  x", 0, "2,2"},
-  };
-  expect_matches(cases, std::size(cases));
-}
-
-TEST(Exec, GlobalRuns) {
-  EXPECT_EQ(match_all("^a", "a\na"), "0,1");
-  EXPECT_EQ(match_all("^a", "a\na", OPT_MULTILINE), "0,1 2,3");
-  EXPECT_EQ(match_all("\\Ga", "aab"), "0,1 1,2");
-  EXPECT_EQ(match_all("\\Ga", "aba"), "0,1");
-  EXPECT_EQ(match_all("x*", "abc"), "0,0 1,1 2,2 3,3");
-  EXPECT_EQ(match_all("x*", "\x82\xa0" "a", OPT_KANJI), "0,0 2,2 3,3");
-  EXPECT_EQ(match_all("[0-9]+", "a12b345"), "1,3 4,7");
-  // Without multi-line mode the character before a later start is not a newline.
-  EXPECT_EQ(match_all("\\Aa", "aa"), "0,1");
-}
-
-TEST(Exec, MinimumEnd) {
-  EXPECT_EQ(match("x*", "abc", 0, 0, 1), "1,1");
-  EXPECT_EQ(match("x*", "a", 0, 0, 1), "1,1");
-  EXPECT_EQ(match("a*", "aab", 0, 0, 1), "0,2");
-}
-
-TEST(Exec, KanjiMode) {
-  const MatchCase cases[] = {
+      // Kanji mode: a lead byte and its trail byte are one character.
       {"dot_takes_both_bytes", ".", kA, OPT_KANJI, "0,2"},
       {"dot_one_byte_without_kanji", ".", kA, 0, "0,1"},
       {"counted_dot_passes_its_limit", ".{1}", kA, OPT_KANJI, "0,2"},
@@ -153,26 +98,7 @@ TEST(Exec, KanjiMode) {
       {"word_never_kanji", "\\w+", kA + "ab", OPT_KANJI, "2,4"},
       {"trail_5c_not_escape", "\x95\x5c" "n", "\x95\x5c" "n", OPT_KANJI, "0,3"},
       {"first_node_char_starts", "[a]", kFullB + "a", OPT_KANJI, "2,3"},
-  };
-  expect_matches(cases, std::size(cases));
-}
-
-TEST(Exec, KanjiAttemptsNeverStartOnTrailBytes) {
-  // a, Ｂ (82 61), a, b: the match may not start on the trail byte 0x61.
-  const std::string subject = "a" + kFullB + "ab";
-  EXPECT_EQ(match("a+b", subject, OPT_KANJI), "3,5");
-  EXPECT_EQ(match("a+b", subject, 0), "2,5");
-  EXPECT_EQ(match_all("a+", subject, OPT_KANJI), "0,1 3,4");
-  // Every start strategy: first literal without skip, first node, general loop.
-  EXPECT_EQ(match("ab", kFullB + "b" + "ab", OPT_KANJI), "3,5");
-  EXPECT_EQ(match("[a]b", kFullB + "b" + "ab", OPT_KANJI), "3,5");
-  EXPECT_EQ(match("(?:a)b", kFullB + "b" + "ab", OPT_KANJI), "3,5");
-  EXPECT_EQ(match("\\w+b", kFullB + "b" + "ab", OPT_KANJI), "2,5");
-  EXPECT_EQ(match("\\w+b", "a" + kFullB + "ab", OPT_KANJI), "3,5");
-}
-
-TEST(Exec, Folding) {
-  const MatchCase cases[] = {
+      // Case folding.
       {"literal", "abc", "xABC", OPT_FOLD, "1,4"},
       {"class_upper_member", "[A-C]+", "xaBc", OPT_FOLD, "1,4"},
       {"backref_folded", "(a)\\1", "aA", OPT_FOLD, "0,2 0,1"},
@@ -181,45 +107,7 @@ TEST(Exec, Folding) {
       {"kanji_then_letter", kA + "b", kA + "B", OPT_FOLD | OPT_KANJI, "0,3"},
       {"kanji_mode_folds_the_whole_alphabet", "az", kA + "AZ", OPT_FOLD | OPT_KANJI, "2,4"},
       {"inline_modifier", "a(?i)B", "xAb", 0, "1,3"},
-  };
-  expect_matches(cases, std::size(cases));
-  // Group positions point into the caller's text, not the folded copy.
-  Compiled c = compile("(b+)", OPT_FOLD);
-  Bytes text("aBBa", true);
-  char message[RX_MESSAGE_SIZE];
-  ASSERT_EQ(rx_exec(c.handle.get(), text.cbegin(), text.cend(), text.cbegin(), 0, message), 1);
-  EXPECT_EQ(c->match_starts[1], text.begin() + 1);
-  EXPECT_EQ(c->match_ends[1], text.begin() + 3);
-  EXPECT_EQ(c->subject_begin, text.begin());
-  EXPECT_EQ(c->subject_end, text.end());
-}
-
-TEST(Exec, FoldCacheGivesTheSameMatches) {
-  // A global run with the cache must find what separate calls find.
-  const std::string subject = "xA" + kA + "aQ" + kFullB + "Ab" + "\x81" "A" + "aa";
-  for (uint32_t options : {OPT_FOLD, OPT_FOLD | OPT_KANJI}) {
-    for (const char* pattern : {"a", "a+", "b|a", ".", "\x81" "a"}) {
-      Compiled plain = compile(pattern, options);
-      Compiled cached = compile(pattern, options);
-      Bytes text(subject, true);
-      MatchRun cache;
-      for (size_t s = 0; s < subject.size(); ++s) {
-        char message[RX_MESSAGE_SIZE];
-        const int a = rx_exec(plain.handle.get(), text.cbegin() + s, text.cend(), text.cbegin(), 0, message);
-        const int b = exec_match(cached.handle.get(), text.begin() + s, text.end(), text.begin(), 0, &cache);
-        ASSERT_EQ(a, b) << pattern << " at " << s;
-        if (a) {
-          EXPECT_EQ(plain->match_starts[0] - text.begin(), cached->match_starts[0] - text.begin()) << pattern;
-          EXPECT_EQ(plain->match_ends[0] - text.begin(), cached->match_ends[0] - text.begin()) << pattern;
-        }
-      }
-    }
-  }
-}
-
-// How the parser reads escapes, classes, comments and modifiers, seen in what matches.
-TEST(Exec, PatternSyntax) {
-  const MatchCase cases[] = {
+      // How the parser reads escapes, classes, comments and modifiers, seen in what matches.
       {"set_escapes", "\\w\\W\\s\\S\\d\\D", "a- x5b", 0, "0,6"},
       {"space_escape_takes_every_blank", "a\\s+b", "a\t\n\x0b\f\r b", 0, "0,8"},
       {"literal_escapes", "\\n\\r\\t\\f\\e\\a\\cA\\c[\\x41\\0101\\/\\101",
@@ -256,12 +144,7 @@ TEST(Exec, PatternSyntax) {
       {"class_escapes", "[\\n\\t\\x41\\cA\\101\\8]+", std::string("-\n\tA\x01\0" "8-", 8), 0, "1,7"},
       {"class_kanji_trail_5d_not_bracket", "[\x83\x5d]", "\x83\x5d", OPT_KANJI, "0,2"},
       {"class_bytes_without_kanji", "[\x83\x5d]", "\x83", 0, "no"},
-  };
-  expect_matches(cases, std::size(cases));
-}
-
-TEST(Exec, Groups) {
-  const MatchCase cases[] = {
+      // Groups and back-references.
       {"did_not_take_part", "(a)|b", "b", 0, "0,1 -"},
       {"last_iteration", "(a|b)*c", "abac", 0, "0,4 2,3"},
       {"nested", "((a)(b))", "ab", 0, "0,2 0,2 0,1 1,2"},
@@ -275,12 +158,7 @@ TEST(Exec, Groups) {
       {"lazy_loop_keeps_whole_groups", ".(.*)*?[\\w]", "b b", 0, "0,3 1,2"},
       {"lookahead_capture_kept", "(?=(a))a", "a", 0, "0,1 0,1"},
       {"negative_lookahead_capture_dropped", "(?!(a)b)a", "ac", 0, "0,1 -"},
-  };
-  expect_matches(cases, std::size(cases));
-}
-
-TEST(Exec, Repeats) {
-  const MatchCase cases[] = {
+      // Repeats.
       {"simple_max_zero", "x{2,0}", "xxx", 0, "no"},
       {"complex_max_zero", "(x){2,0}", "xxx", 0, "0,2 1,2"},
       {"complex_exact", "(?:ab){2}", "ababab", 0, "0,4"},
@@ -299,19 +177,57 @@ TEST(Exec, Repeats) {
       {"nonspace_runs_over_nul", "a\\S+", std::string("a\0\0b", 4), 0, "0,4"},
       {"nonword_runs_over_nul", "a\\W+", std::string("a\0-", 3), 0, "0,3"},
       {"nonword_stops_at_end", "a\\W", "a", 0, "no"},
-  };
-  expect_matches(cases, std::size(cases));
-}
-
-TEST(Exec, LookAhead) {
-  const MatchCase cases[] = {
+      // Look-ahead.
       {"positive", "a(?=b)", "acab", 0, "2,3"},
       {"negative", "a(?!b)", "abac", 0, "2,3"},
       {"backtracks_past", "(?=(\\w+))\\w*x", "ab x", 0, "3,4 3,4"},
       {"in_loop", "(?:(?=a)\\w)+", "aab", 0, "0,2"},
       {"nested", "(?=a(?!b))a.", "abac", 0, "2,4"},
   };
-  expect_matches(cases, std::size(cases));
+  for (const MatchCase& c : cases)
+    EXPECT_EQ(match(c.pattern, c.subject, c.options), c.expected) << c.name << ": /" << c.pattern << "/";
+}
+
+TEST(Exec, MinimumEnd) {
+  EXPECT_EQ(match("x*", "abc", 0, 0, 1), "1,1");
+  EXPECT_EQ(match("x*", "a", 0, 0, 1), "1,1");
+  EXPECT_EQ(match("a*", "aab", 0, 0, 1), "0,2");
+}
+
+TEST(Exec, KanjiAttemptsNeverStartOnTrailBytes) {
+  // a, Ｂ (82 61), a, b: the match may not start on the trail byte 0x61.
+  const std::string subject = "a" + kFullB + "ab";
+  EXPECT_EQ(match("a+b", subject, OPT_KANJI), "3,5");
+  EXPECT_EQ(match("a+b", subject, 0), "2,5");
+  // Every start strategy: first literal without skip, first node, general loop.
+  EXPECT_EQ(match("ab", kFullB + "b" + "ab", OPT_KANJI), "3,5");
+  EXPECT_EQ(match("[a]b", kFullB + "b" + "ab", OPT_KANJI), "3,5");
+  EXPECT_EQ(match("(?:a)b", kFullB + "b" + "ab", OPT_KANJI), "3,5");
+  EXPECT_EQ(match("\\w+b", kFullB + "b" + "ab", OPT_KANJI), "2,5");
+  EXPECT_EQ(match("\\w+b", "a" + kFullB + "ab", OPT_KANJI), "3,5");
+}
+
+TEST(Exec, FoldCacheGivesTheSameMatches) {
+  // A global run with the cache must find what separate calls find.
+  const std::string subject = "xA" + kA + "aQ" + kFullB + "Ab" + "\x81" "A" + "aa";
+  for (uint32_t options : {OPT_FOLD, OPT_FOLD | OPT_KANJI}) {
+    for (const char* pattern : {"a", "a+", "b|a", ".", "\x81" "a"}) {
+      Compiled plain = compile(pattern, options);
+      Compiled cached = compile(pattern, options);
+      Bytes text(subject, true);
+      MatchRun cache;
+      for (size_t s = 0; s < subject.size(); ++s) {
+        char message[RX_MESSAGE_SIZE];
+        const int a = rx_exec(plain.handle.get(), text.cbegin() + s, text.cend(), text.cbegin(), 0, message);
+        const int b = exec_match(cached.handle.get(), text.begin() + s, text.end(), text.begin(), 0, &cache);
+        ASSERT_EQ(a, b) << pattern << " at " << s;
+        if (a) {
+          EXPECT_EQ(plain->match_starts[0] - text.begin(), cached->match_starts[0] - text.begin()) << pattern;
+          EXPECT_EQ(plain->match_ends[0] - text.begin(), cached->match_ends[0] - text.begin()) << pattern;
+        }
+      }
+    }
+  }
 }
 
 TEST(Exec, CorruptPrograms) {
@@ -411,31 +327,6 @@ TEST(ExecBudget, EntryPointReportsTheMessage) {
   char message[RX_MESSAGE_SIZE];
   EXPECT_EQ(rx_exec(runaway.handle.get(), text.cbegin(), text.cend(), text.cbegin(), 0, message), 0);
   EXPECT_STREQ(message, "regexp match too complex");
-}
-
-TEST(ExecBudget, BudgetBoundaryIsExact) {
-  // Patterns with back-references keep the plain budget, unit for unit.
-  Compiled c = compile("(a|b)*c\\1");
-  Bytes text(repeat("ab", 200) + "cb", true);
-  // Find the smallest budget that succeeds; one less fails with the message.
-  int64_t low = 1, high = 100000;
-  auto succeeds = [&](int64_t budget) {
-    try {
-      return exec_match(c.handle.get(), text.begin(), text.end(), text.begin(), 0, nullptr, budget) == 1;
-    } catch (const Failure& f) {
-      EXPECT_STREQ(f.text, kMsgTooComplex);
-      return false;
-    }
-  };
-  ASSERT_TRUE(succeeds(high));
-  while (low < high) {
-    const int64_t mid = (low + high) / 2;
-    if (succeeds(mid)) high = mid;
-    else low = mid + 1;
-  }
-  EXPECT_GT(low, 400);  // at least one unit per node visited
-  EXPECT_TRUE(succeeds(low));
-  EXPECT_FALSE(succeeds(low - 1));
 }
 
 TEST(ExecMemo, KeptAcrossSearchesOnlyWhereTheStartCannotMatter) {

@@ -36,12 +36,6 @@ struct Compiled {
   uint32_t options = 0;
   RegexHandle* operator->() const { return handle.get(); }
   explicit operator bool() const { return handle != nullptr; }
-  std::string dump() const {
-    return handle ? regex_internal::dump_program(handle->program, handle->program_length) : std::string();
-  }
-  std::string program_bytes() const {
-    return handle ? std::string(reinterpret_cast<const char*>(handle->program), handle->program_length) : std::string();
-  }
 };
 
 inline Compiled compile(const std::string& pattern, uint32_t options = 0) {
@@ -53,6 +47,13 @@ inline Compiled compile(const std::string& pattern, uint32_t options = 0) {
   c.handle.reset(rx_compile(bytes.cbegin(), bytes.cend(), &c.options, message));
   c.message = message;
   return c;
+}
+
+inline std::string repeat(const std::string& s, int times) {
+  std::string out;
+  out.reserve(s.size() * times);
+  for (int i = 0; i < times; ++i) out += s;
+  return out;
 }
 
 inline std::string literal_text(const LiteralBuf* b) {
