@@ -61,27 +61,18 @@ TEST(Exec, EarlyReturns) {
   EXPECT_STREQ(message, "");
 }
 
+// What perl shares in the ASCII subset is compared with perl in oracle_test.cpp; these
+// rows hold what it leaves out: kanji mode, NUL bytes, the pattern syntax perl reads
+// differently, and the rules that differ on purpose.
 TEST(Exec, Matches) {
   const MatchCase cases[] = {
       // Anchors and line modes.
       {"bol_start", "^a", "a\na", 0, "0,1"},
       {"bol_not_after_newline_when_anchored", "^b", "a\nb", 0, "no"},
-      {"bol_multiline", "^b", "a\nb", OPT_MULTILINE, "2,3"},
       {"bol_unanchored_tests_byte_before", "x|^b", "a\nb", 0, "2,3"},
       {"bol_never_at_end", "x|^", "a\n", OPT_MULTILINE, "0,0"},
-      {"eol_end", "a$", "xa", 0, "1,2"},
-      {"eol_before_final_newline", "a$", "xa\n", 0, "1,2"},
-      {"eol_not_before_inner_newline", "a$", "xa\nb", 0, "no"},
-      {"eol_multiline", "a$", "xa\nb", OPT_MULTILINE, "1,2"},
-      {"eol_s_ignores_multiline", "a\\Z", "xa\nb", OPT_MULTILINE, "no"},
-      {"z_before_final_newline", "a\\Z", "xa\n", 0, "1,2"},
-      {"a_only_at_start", "\\Ab", "a\nb", OPT_MULTILINE, "no"},
       {"singleline_dot", "a.b", "a\nb", OPT_SINGLELINE, "0,3"},
-      {"dot_not_newline", "a.b", "a\nb", 0, "no"},
       {"implicit_anchor_after_newline", ".*b", "xx\nab", 0, "3,5"},
-      {"word_boundary", "\\bab", "cab ab", 0, "4,6"},
-      {"not_word_boundary", "\\Bab", "ab cab", 0, "4,6"},
-      {"boundary_at_start_uses_prev_char", "\\b", "  x", 0, "2,2"},
       // Kanji mode: a lead byte and its trail byte are one character.
       {"dot_takes_both_bytes", ".", kA, OPT_KANJI, "0,2"},
       {"dot_one_byte_without_kanji", ".", kA, 0, "0,1"},
@@ -99,16 +90,12 @@ TEST(Exec, Matches) {
       {"trail_5c_not_escape", "\x95\x5c" "n", "\x95\x5c" "n", OPT_KANJI, "0,3"},
       {"first_node_char_starts", "[a]", kFullB + "a", OPT_KANJI, "2,3"},
       // Case folding.
-      {"literal", "abc", "xABC", OPT_FOLD, "1,4"},
-      {"class_upper_member", "[A-C]+", "xaBc", OPT_FOLD, "1,4"},
-      {"backref_folded", "(a)\\1", "aA", OPT_FOLD, "0,2 0,1"},
       {"trail_byte_folded_without_kanji", "\x82" "a", "\x82" "A", OPT_FOLD, "0,2"},
       {"trail_byte_kept_with_kanji", "\x82" "a", "\x82" "A", OPT_FOLD | OPT_KANJI, "no"},
       {"kanji_then_letter", kA + "b", kA + "B", OPT_FOLD | OPT_KANJI, "0,3"},
       {"kanji_mode_folds_the_whole_alphabet", "az", kA + "AZ", OPT_FOLD | OPT_KANJI, "2,4"},
       {"inline_modifier", "a(?i)B", "xAb", 0, "1,3"},
       // How the parser reads escapes, classes, comments and modifiers, seen in what matches.
-      {"set_escapes", "\\w\\W\\s\\S\\d\\D", "a- x5b", 0, "0,6"},
       {"space_escape_takes_every_blank", "a\\s+b", "a\t\n\x0b\f\r b", 0, "0,8"},
       {"literal_escapes", "\\n\\r\\t\\f\\e\\a\\cA\\c[\\x41\\0101\\/\\101",
        "\n\r\t\f\x1b\x07\x01\x1b" "A\x08" "1/A", 0, "0,13"},
@@ -116,7 +103,6 @@ TEST(Exec, Matches) {
       {"hex_x_counts_as_zero", "\\xx1", "x1\x01", 0, "2,3"},
       {"huge_backref_is_octal_text", "\\4294967297", "\x22" "94967297", 0, "0,9"},
       {"brace_not_quantifier", "x{,3}", "xx{,3}", 0, "1,6"},
-      {"backs_off_before_quantifier", "ab*", "aabbb", 0, "0,1"},
       {"double_byte_before_quantifier", "x" + kA + "+", "x" + kA + kA + "x", OPT_KANJI, "0,5"},
       {"extended_space_hides_star", "a *", "aa*", OPT_EXTENDED, "1,3"},
       {"comment_before_star", "a(?#c)*", "aaa", OPT_EXTENDED, "0,3"},
@@ -137,7 +123,6 @@ TEST(Exec, Matches) {
       {"class_dash_first", "[-a]+", "x-a-", 0, "1,4"},
       {"class_upper_single_folded", "[Q]", "q", OPT_FOLD, "0,1"},
       {"class_set_ends_range", "[a-\\d]+", "a-59", 0, "2,4"},
-      {"class_word", "[\\w]+", "-aZ_9-", 0, "1,5"},
       {"class_space", "[\\s]+", "x\t\n\x0b\f\r y", 0, "1,7"},
       {"class_non_word", "[\\W]+", "a-" + kA + "b", OPT_KANJI, "1,4"},
       {"class_non_space", "[\\S]+", " " + kA + "x ", OPT_KANJI, "1,4"},
@@ -145,15 +130,10 @@ TEST(Exec, Matches) {
       {"class_kanji_trail_5d_not_bracket", "[\x83\x5d]", "\x83\x5d", OPT_KANJI, "0,2"},
       {"class_bytes_without_kanji", "[\x83\x5d]", "\x83", 0, "no"},
       // Groups and back-references.
-      {"did_not_take_part", "(a)|b", "b", 0, "0,1 -"},
       {"last_iteration", "(a|b)*c", "abac", 0, "0,4 2,3"},
-      {"nested", "((a)(b))", "ab", 0, "0,2 0,2 0,1 1,2"},
-      {"lazy_group", "(a+?)(a*)", "aaa", 0, "0,3 0,1 1,3"},
-      {"backref", "(\\w+) \\1", "ab cd cd", 0, "3,8 3,5"},
       {"backref_missing_group", "(a)\\2", "aa", 0, "no"},
       {"backref_no_groups", "\\1", "a", 0, "no"},
       {"backref_unset_group", "(x)?a\\1", "a", 0, "no"},
-      {"backref_empty", "(x*)a\\1", "a", 0, "0,1 0,0"},
       {"abandoned_alternative", "(a)x|ay", "ay", 0, "0,2 -"},
       {"lazy_loop_keeps_whole_groups", ".(.*)*?[\\w]", "b b", 0, "0,3 1,2"},
       {"lookahead_capture_kept", "(?=(a))a", "a", 0, "0,1 0,1"},
@@ -162,12 +142,7 @@ TEST(Exec, Matches) {
       {"simple_max_zero", "x{2,0}", "xxx", 0, "no"},
       {"complex_max_zero", "(x){2,0}", "xxx", 0, "0,2 1,2"},
       {"complex_exact", "(?:ab){2}", "ababab", 0, "0,4"},
-      {"complex_lazy", "(?:ab)+?", "abab", 0, "0,2"},
       {"complex_min", "(?:ab){2,}", "ab abab", 0, "3,7"},
-      {"simple_greedy_gives_back", "a*ab", "aaab", 0, "0,4"},
-      {"simple_lazy", "a+?", "aaa", 0, "0,1"},
-      {"lazy_counted", "a{2,3}?", "aaaa", 0, "0,2"},
-      {"question", "ab?c", "ac", 0, "0,2"},
       {"star_hint", "a*b", "aaac aab", 0, "5,8"},
       {"eol_does_not_give_back", "a\\s*$", "a \n", 0, "0,3"},
       {"eol_then_newline", "a\\s*$\\n", "a\n", 0, "0,2"},
@@ -176,13 +151,10 @@ TEST(Exec, Matches) {
       {"nul_is_not_space", "\\S", std::string("\0", 1), 0, "no"},
       {"nonspace_runs_over_nul", "a\\S+", std::string("a\0\0b", 4), 0, "0,4"},
       {"nonword_runs_over_nul", "a\\W+", std::string("a\0-", 3), 0, "0,3"},
-      {"nonword_stops_at_end", "a\\W", "a", 0, "no"},
       // Look-ahead.
-      {"positive", "a(?=b)", "acab", 0, "2,3"},
-      {"negative", "a(?!b)", "abac", 0, "2,3"},
       {"backtracks_past", "(?=(\\w+))\\w*x", "ab x", 0, "3,4 3,4"},
       {"in_loop", "(?:(?=a)\\w)+", "aab", 0, "0,2"},
-      {"nested", "(?=a(?!b))a.", "abac", 0, "2,4"},
+      {"nested_look_ahead", "(?=a(?!b))a.", "abac", 0, "2,4"},
   };
   for (const MatchCase& c : cases)
     EXPECT_EQ(match(c.pattern, c.subject, c.options), c.expected) << c.name << ": /" << c.pattern << "/";
