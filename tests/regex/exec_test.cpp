@@ -11,35 +11,14 @@ namespace {
 using namespace regex_internal;
 using regex_test::Bytes;
 using regex_test::compile;
+using regex_test::describe;
+using regex_test::match;
 using regex_test::repeat;
 using regex_test::Compiled;
 
 const std::string kA = "\x82\xa0";   // あ
 const std::string kI = "\x82\xa2";   // い
 const std::string kFullB = "\x82\x61";  // Ｂ: its trail byte is 'a'
-
-// "start,end" per group, "-" for a group that did not take part; "no" or the message.
-std::string describe(const Compiled& c, const Bytes& text, int found, const char* message) {
-  if (message[0]) return std::string("error: ") + message;
-  if (!found) return "no";
-  std::string out;
-  for (int g = 0; g <= c->group_count; ++g) {
-    if (g) out += ' ';
-    if (c->match_ends[g] == nullptr) out += "-";
-    else out += std::to_string(c->match_starts[g] - text.begin()) + "," + std::to_string(c->match_ends[g] - text.begin());
-  }
-  return out;
-}
-
-std::string match(const std::string& pattern, const std::string& subject, uint32_t options = 0,
-                  size_t start = 0, int min_end = 0) {
-  Compiled c = compile(pattern, options);
-  if (!c) return "compile: " + c.message;
-  Bytes text(subject, true);
-  char message[RX_MESSAGE_SIZE];
-  const int found = rx_exec(c.handle.get(), text.cbegin() + start, text.cend(), text.cbegin(), min_end, message);
-  return describe(c, text, found, message);
-}
 
 struct MatchCase {
   const char* name;

@@ -214,7 +214,7 @@ while (my $line = <STDIN>) {
     my @parts;
     for my $g (0 .. $#+) { push @parts, defined $-[$g] ? "$-[$g],$+[$g]" : "-"; }
     print join(' ', @parts), "\n";
-  } else { print "0\n"; }
+  } else { print "no\n"; }
 }
 )PERL";
 
@@ -222,24 +222,7 @@ std::string our_match(const std::string& pattern, const std::string& flags, cons
   uint32_t options = 0;
   if (flags.find('i') != std::string::npos) options |= OPT_FOLD;
   if (flags.find('m') != std::string::npos) options |= OPT_MULTILINE;
-  Compiled r = compile(pattern, options);
-  if (!r) return "error";
-  r->flags = options;
-  Bytes text(subject, true);
-  char message[RX_MESSAGE_SIZE];
-  const int found = rx_exec(r.handle.get(), text.cbegin(), text.cend(), text.cbegin(), 0, message);
-  if (message[0]) return std::string("message ") + message;
-  if (!found) return "0";
-  std::string out;
-  for (int g = 0; g <= r->group_count; ++g) {
-    if (g) out += ' ';
-    if (r->match_ends[g] == nullptr) {
-      out += "-";
-    } else {
-      out += std::to_string(r->match_starts[g] - text.begin()) + "," + std::to_string(r->match_ends[g] - text.begin());
-    }
-  }
-  return out;
+  return match(pattern, subject, options);
 }
 
 // Replaces the listed groups of a result line by "?".
@@ -288,7 +271,7 @@ TEST_F(PerlOracle, GeneratedPatternsAgree) {
       got = mask(got, c.hidden);
     }
     ++compared;
-    if (expected != "0") ++matched;
+    if (expected != "no") ++matched;
     if (got != expected && ++failures <= 20) {
       ADD_FAILURE() << "pattern /" << c.pattern << "/" << c.flags << " subject \"" << c.subject << "\"\n  perl: "
                     << expected << "\n  ours: " << got;
