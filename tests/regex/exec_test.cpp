@@ -110,6 +110,8 @@ TEST(Exec, Matches) {
       {"class_bytes_without_kanji", "[\x83\x5d]", "\x83", 0, "no"},
       // Groups and back-references.
       {"last_iteration", "(a|b)*c", "abac", 0, "0,4 2,3"},
+      {"backref_reaches_the_end_folded", "(a)\\1", "aA", OPT_FOLD, "0,2 0,1"},
+      {"backref_after_a_run_tried_at_each_start", "(a+)\\1b", "aaab", 0, "1,4 1,2"},
       {"backref_missing_group", "(a)\\2", "aa", 0, "no"},
       {"backref_no_groups", "\\1", "a", 0, "no"},
       {"backref_unset_group", "(x)?a\\1", "a", 0, "no"},
