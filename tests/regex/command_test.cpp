@@ -161,7 +161,7 @@ TEST(EntryPoints, MatchCommandsGiveGroupOne) {
   EXPECT_EQ(subst("m#a(x?)#", "abc"), (Outcome{1, "", kNone}));  // group 1 matched nothing
   EXPECT_EQ(subst("m/b/", "abc"), (Outcome{1, "", kNone}));        // no group
   EXPECT_EQ(subst("m/(q)/", "abc"), (Outcome{0, "", kNone}));
-  EXPECT_EQ(subst("/(a)/i", "xA"), (Outcome{1, "", "A"}));        // the caller's bytes, not the folded copy
+  EXPECT_EQ(subst("/(a)/i", "xA"), (Outcome{1, "", "A"}));  // the caller's bytes, not the folded copy
 }
 
 TEST(EntryPoints, CommandsThatAreNotRun) {

@@ -9,8 +9,8 @@ namespace {
 
 using namespace regex_internal;
 using regex_test::compile;
-using regex_test::repeat;
 using regex_test::Compiled;
+using regex_test::repeat;
 
 const std::string kA = "\x82\xa0";   // あ
 const std::string kN = "\x82\xf1";   // ん

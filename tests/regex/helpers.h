@@ -56,19 +56,23 @@ inline std::string describe(const Compiled& c, const Bytes& text, int found, con
   std::string out;
   for (int g = 0; g <= c->group_count; ++g) {
     if (g) out += ' ';
-    if (c->match_ends[g] == nullptr) out += "-";
-    else out += std::to_string(c->match_starts[g] - text.begin()) + "," + std::to_string(c->match_ends[g] - text.begin());
+    if (c->match_ends[g] == nullptr)
+      out += "-";
+    else
+      out += std::to_string(c->match_starts[g] - text.begin()) + "," +
+             std::to_string(c->match_ends[g] - text.begin());
   }
   return out;
 }
 
 inline std::string match(const std::string& pattern, const std::string& subject, uint32_t options = 0,
-                  size_t start = 0, int min_end = 0) {
+                         size_t start = 0, int min_end = 0) {
   Compiled c = compile(pattern, options);
   if (!c) return "compile: " + c.message;
   Bytes text(subject, true);
   char message[RX_MESSAGE_SIZE];
-  const int found = rx_exec(c.handle.get(), text.cbegin() + start, text.cend(), text.cbegin(), min_end, message);
+  const int found =
+      rx_exec(c.handle.get(), text.cbegin() + start, text.cend(), text.cbegin(), min_end, message);
   return describe(c, text, found, message);
 }
 

@@ -60,7 +60,8 @@ std::vector<std::string> perl_answers(const char* script, const std::vector<std:
   // Suites run in parallel: the names carry the process and the test.
   const std::string prefix = ::testing::TempDir() + "/rx_oracle_" + std::to_string(getpid()) + "_" +
                              ::testing::UnitTest::GetInstance()->current_test_info()->name();
-  const std::string in_path = prefix + "_in.txt", out_path = prefix + "_out.txt", script_path = prefix + ".pl";
+  const std::string in_path = prefix + "_in.txt", out_path = prefix + "_out.txt",
+                    script_path = prefix + ".pl";
   std::ofstream(script_path) << script;
   {
     std::ofstream in(in_path);
