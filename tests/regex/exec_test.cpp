@@ -68,6 +68,7 @@ TEST(Exec, Matches) {
       {"word_never_kanji", "\\w+", kA + "ab", OPT_KANJI, "2,4"},
       {"trail_5c_not_escape", "\x95\x5c" "n", "\x95\x5c" "n", OPT_KANJI, "0,3"},
       {"first_node_char_starts", "[a]", kFullB + "a", OPT_KANJI, "2,3"},
+      {"double_byte_class_starts_a_match", "[" + kA + "-" + kI + "]|z", "x" + kI, OPT_KANJI, "1,3"},
       // Case folding.
       {"trail_byte_folded_without_kanji", "\x82" "a", "\x82" "A", OPT_FOLD, "0,2"},
       {"trail_byte_kept_with_kanji", "\x82" "a", "\x82" "A", OPT_FOLD | OPT_KANJI, "no"},

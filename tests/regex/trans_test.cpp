@@ -69,6 +69,7 @@ void check(const TransCase* begin, const TransCase* end) {
 TEST(TransApply, FlagsCountAndResult) {
   const TransCase cases[] = {
       {"longer_replacement_ignored", "tr/a/xyz/", "ab", {1, "", "xb"}},
+      {"range_of_255_steps", "tr/\\x00-\\xff//d", "a\xff", {2, "", ""}},
       {"more_pairs_than_the_first_room", "tr/\\x01-\\xffabc/X/d", "\x01z\xff", {3, "", "X"}},
       {"complement_ignores_replacement", "tr/a-z/_/c", "a1b2", {2, "", "a1b2"}},
       {"squeeze_replaced", "tr/ab/x/s", "aab", {3, "", "x"}},
