@@ -1,8 +1,7 @@
-// Matcher: anchors, kanji mode, folding, groups, repeats, hints, depth and budget.
+// Matcher: anchors, kanji mode, folding, groups, repeats, depth, budget and memo.
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "tests/regex/helpers.h"
 
@@ -304,21 +303,6 @@ TEST(ExecMemo, KeptAcrossSearchesOnlyWhereTheStartCannotMatter) {
     ASSERT_NE(memo, nullptr) << c.pattern;
     EXPECT_EQ(memo->serves(text.begin() + 2, text.end(), 0), c.expected == 1) << c.pattern;
     EXPECT_FALSE(memo->serves(text.begin() + 2, text.end(), 1)) << c.pattern;  // another copy of the text
-  }
-}
-
-TEST(ExecBudget, RealisticWorkStaysFarBelow) {
-  // A realistic search over a megabyte uses a small part of the budget.
-  std::string text;
-  for (int i = 0; i < 20000; ++i) text += "line " + std::to_string(i) + ": some words, 2026-12-07 here\n";
-  struct Case { const char* pattern; uint32_t options; };
-  const Case cases[] = {{"(\\w+)\\s*:\\s*(.*?)\\s+here$", OPT_MULTILINE}, {"([0-9]{4})-([0-9]{2})", 0},
-                        {"^line 19999:.*$", OPT_MULTILINE}, {"\\bwords\\b", OPT_FOLD}};
-  for (const Case& k : cases) {
-    Compiled c = compile(k.pattern, k.options);
-    Bytes t(text, true);
-    EXPECT_EQ(exec_match(c.handle.get(), t.begin(), t.end(), t.begin(), 0, nullptr, kMatchBudget / 100), 1)
-        << k.pattern;
   }
 }
 
