@@ -29,15 +29,6 @@ TEST(Compile, InlineModifiers) {
   }
 }
 
-TEST(Compile, ClassesBeforeFoldModifierAreSizedExactly) {
-  // Each class gains a lower-case partner only once the modifier is known.
-  Compiled many = compile(repeat("[A-Z]", 2000) + "(?i)");
-  ASSERT_TRUE(many) << many.message;
-  EXPECT_EQ(many->program_length, 1 + 4 + 2000 * 16 + 3);
-  Compiled again = compile(repeat("[A-Z]", 2000) + "(?i)" + "(?x) # (?s)");
-  ASSERT_TRUE(again) << again.message;
-}
-
 struct ErrorCase {
   const char* name;
   std::string pattern;
