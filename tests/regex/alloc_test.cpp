@@ -22,12 +22,6 @@ const std::set<std::string> kMemoryMessages = {
     "match out of space",  "out of space buf",     "out of space trcomp",
 };
 
-std::string repeat(const std::string& s, int times) {
-  std::string out;
-  for (int i = 0; i < times; ++i) out += s;
-  return out;
-}
-
 TEST(AllocationFailure, EveryAllocationOfACommand) {
   struct Case {
     const char* name;

@@ -161,13 +161,12 @@ TEST(EntryPoints, MatchCommandsGiveGroupOne) {
   EXPECT_EQ(subst("m#a(x?)#", "abc"), (Outcome{1, "", kNone}));  // group 1 matched nothing
   EXPECT_EQ(subst("m/b/", "abc"), (Outcome{1, "", kNone}));        // no group
   EXPECT_EQ(subst("m/(q)/", "abc"), (Outcome{0, "", kNone}));
-  EXPECT_EQ(subst("/(A)/i", "xa"), (Outcome{1, "", "a"}));        // the caller's bytes, not the folded copy
+  EXPECT_EQ(subst("/(a)/i", "xA"), (Outcome{1, "", "A"}));  // the caller's bytes, not the folded copy
 }
 
 TEST(EntryPoints, CommandsThatAreNotRun) {
   EXPECT_EQ(subst("s//x/", "abc"), (Outcome{-1, "", kNone}));
   EXPECT_EQ(subst("m//", "abc"), (Outcome{-1, "", kNone}));
-  EXPECT_EQ(trans("tr//x/", "abc"), (Outcome{-1, "", kNone}));
   EXPECT_EQ(trans("s/a/b/", "abc"), (Outcome{-1, "no translate parameter", kNone}));
   EXPECT_EQ(subst("tr/a/b/", "abc"), (Outcome{-1, "", kNone}));  // a transliteration has no pattern
 }
@@ -185,12 +184,10 @@ class HandleSlot : public ::testing::Test {
 TEST_F(HandleSlot, SameCommandReusesTheHandle) {
   ASSERT_EQ(Subst("s/X/-/g"), 2);
   RegexHandle* first = slot;
-  const unsigned char* first_result = slot->result_start;
   EXPECT_EQ(result_of(slot), "a-b-c");
   ASSERT_EQ(Subst("s/X/-/g"), 2);
   EXPECT_EQ(slot, first);  // not parsed again
   EXPECT_EQ(result_of(slot), "a-b-c");
-  (void)first_result;
   // No command: the handle in the slot runs again.
   EXPECT_EQ(Subst(nullptr), 2);
   EXPECT_EQ(Subst(""), 2);

@@ -36,12 +36,6 @@ struct Compiled {
   uint32_t options = 0;
   RegexHandle* operator->() const { return handle.get(); }
   explicit operator bool() const { return handle != nullptr; }
-  std::string dump() const {
-    return handle ? regex_internal::dump_program(handle->program, handle->program_length) : std::string();
-  }
-  std::string program_bytes() const {
-    return handle ? std::string(reinterpret_cast<const char*>(handle->program), handle->program_length) : std::string();
-  }
 };
 
 inline Compiled compile(const std::string& pattern, uint32_t options = 0) {
@@ -53,6 +47,40 @@ inline Compiled compile(const std::string& pattern, uint32_t options = 0) {
   c.handle.reset(rx_compile(bytes.cbegin(), bytes.cend(), &c.options, message));
   c.message = message;
   return c;
+}
+
+// "start,end" per group, "-" for a group that did not take part; "no" or the message.
+inline std::string describe(const Compiled& c, const Bytes& text, int found, const char* message) {
+  if (message[0]) return std::string("error: ") + message;
+  if (!found) return "no";
+  std::string out;
+  for (int g = 0; g <= c->group_count; ++g) {
+    if (g) out += ' ';
+    if (c->match_ends[g] == nullptr)
+      out += "-";
+    else
+      out += std::to_string(c->match_starts[g] - text.begin()) + "," +
+             std::to_string(c->match_ends[g] - text.begin());
+  }
+  return out;
+}
+
+inline std::string match(const std::string& pattern, const std::string& subject, uint32_t options = 0,
+                         size_t start = 0, int min_end = 0) {
+  Compiled c = compile(pattern, options);
+  if (!c) return "compile: " + c.message;
+  Bytes text(subject, true);
+  char message[RX_MESSAGE_SIZE];
+  const int found =
+      rx_exec(c.handle.get(), text.cbegin() + start, text.cend(), text.cbegin(), min_end, message);
+  return describe(c, text, found, message);
+}
+
+inline std::string repeat(const std::string& s, int times) {
+  std::string out;
+  out.reserve(s.size() * times);
+  for (int i = 0; i < times; ++i) out += s;
+  return out;
 }
 
 inline std::string literal_text(const LiteralBuf* b) {

@@ -1,7 +1,6 @@
 // Literal buffers, literal searches and the Shift_JIS boundary test.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <string>
 
 #include "tests/regex/helpers.h"
@@ -47,61 +46,13 @@ TEST(CharPosition, CountsLeadBytesBack) {
   EXPECT_EQ(char_position(U("a"), nullptr), 0);
 }
 
-TEST(LiteralBuf, NewWithZeroCountReadsToNul) {
-  LiteralPtr b(literal_new(U("abc\0def"), 0));
-  EXPECT_EQ(b->length, 3);
-  LiteralPtr c(literal_new(U("ab\0cd"), 5));
-  EXPECT_EQ(c->length, 5);
-  EXPECT_EQ(c->data[2], 0);
-  EXPECT_EQ(c->data[5], 0);
-}
-
-// Every skip distance is used somewhere: the table search finds what a plain search finds,
-// folded or not, in texts drawn from the literal's own letters.
-TEST(LiteralFind, TableSearchAgreesWithPlainSearch) {
-  uint32_t state = 11;
-  const std::string literals[] = {"abcab", "ab", "aab", "cba", std::string(255, 'a')};
-  for (const std::string& lit : literals) {
-    for (bool folded : {false, true}) {
-      LiteralPtr b = make_literal(lit);
-      literal_build_table(b.get(), folded);
-      ASSERT_TRUE(b->flags & LB_TABLE) << lit;
-      for (int round = 0; round < 200; ++round) {
-        std::string text;
-        for (int i = 0; i < 40 + round % 300; ++i) {
-          state = state * 1103515245u + 12345u;
-          text += "abcAB"[(state >> 16) % (folded ? 5 : 3)];
-        }
-        std::string lower = text;
-        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        const size_t at = (folded ? lower : text).find(lit);
-        ASSERT_EQ(find(text, b.get()), at == std::string::npos ? -1 : static_cast<long>(at))
-            << lit << " in " << text;
-      }
-    }
-  }
-}
-
-TEST(LiteralFind, TableSearch) {
+TEST(LiteralFind, OnlyDoubleByteModeRefusesATrailByte) {
   LiteralPtr ab = make_literal("ab");
   literal_build_table(ab.get(), false);
-  EXPECT_EQ(find("xxab", ab.get()), 2);
-  EXPECT_EQ(find("ab", ab.get()), 0);
-  EXPECT_EQ(find("a", ab.get()), -1);
-  EXPECT_EQ(find("xxaxbab", ab.get()), 5);
-  // An occurrence that starts on a trail byte is refused in double-byte mode only.
   EXPECT_EQ(find("\x82" "ab", ab.get(), false, false), 1);
   EXPECT_EQ(find("\x82" "ab", ab.get(), false, true), -1);
   EXPECT_EQ(find("\x82" "ab" "ab", ab.get(), false, true), 3);
   EXPECT_EQ(find("\x82\x82" "ab", ab.get()), 2);
-}
-
-TEST(LiteralFind, FoldedTableMatchesBothCases) {
-  LiteralPtr abc = make_literal("abc");
-  literal_build_table(abc.get(), true);
-  EXPECT_EQ(find("xxABC", abc.get()), 2);
-  EXPECT_EQ(find("xxaBc", abc.get()), 2);
-  EXPECT_EQ(find("xxabd", abc.get()), -1);
 }
 
 TEST(LiteralFind, LongLiteralFallsBackToPlainScan) {
@@ -138,27 +89,6 @@ TEST(LiteralFind, TailMode) {
   EXPECT_EQ(find("abx", folded.get()), -1);
 }
 
-TEST(PlainFind, DoubleByteSkipsTrailBytes) {
-  Bytes s("\x82\x61\x61", true);
-  EXPECT_EQ(plain_find(s.begin(), s.end(), U("a"), U("a") + 1, true) - s.begin(), 2);
-  EXPECT_EQ(plain_find(s.begin(), s.end(), U("a"), U("a") + 1, false) - s.begin(), 1);
-  EXPECT_EQ(plain_find(s.begin(), s.end(), U(""), U(""), true), s.begin());
-  EXPECT_EQ(plain_find(s.begin(), s.end(), U("aaaa"), U("aaaa") + 4, false), nullptr);
-  Bytes t("xyzxyz", true);
-  EXPECT_EQ(plain_find(t.begin(), t.end(), U("yz"), U("yz") + 2, false) - t.begin(), 1);
-  EXPECT_EQ(plain_find(t.begin(), t.end(), U("zq"), U("zq") + 2, false), nullptr);
-}
-
-TEST(CopyBytes, AppendsNul) {
-  unsigned char* c = copy_bytes(U("ab\0c"), 4);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(c), 5), std::string("ab\0c\0", 5));
-  std::free(c);
-}
-
-}  // namespace
-
-namespace {
-
 TEST(LeadRuns, AgreesWithCharPositionInAnyOrder) {
   // Bytes drawn mostly from the lead-byte ranges, so that runs are long.
   const unsigned char pool[] = {0x81, 0x88, 0x9f, 0xe0, 0xfc, 0x41, 0x5c, 0xa0, 0x0a, 0x82};
@@ -180,18 +110,6 @@ TEST(LeadRuns, AgreesWithCharPositionInAnyOrder) {
         ASSERT_EQ(jumping.position(b.begin() + i), char_position(b.begin() + floor, b.begin() + i)) << i;
     }
   }
-}
-
-TEST(PlainFind, DoubleByteOverLongLeadRuns) {
-  // 0x88 0x9F repeated: every byte is a lead byte; 'A' after an odd run is a trail byte.
-  std::string text;
-  for (int i = 0; i < 1000; ++i) text += "\x88\x9f";
-  text += "\x88" "A" "A";
-  Bytes b(text, true);
-  const unsigned char* found = plain_find(b.begin(), b.end(), U("A"), U("A") + 1, true);
-  ASSERT_NE(found, nullptr);
-  EXPECT_EQ(found - b.begin(), 2002);
-  EXPECT_EQ(plain_find(b.begin() + 1, b.end(), U("A"), U("A") + 1, true) - b.begin(), 2001);
 }
 
 }  // namespace

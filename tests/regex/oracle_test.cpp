@@ -1,8 +1,8 @@
-// Compares the matcher with perl 5 (bytes semantics) over generated patterns and
-// subjects in the ASCII subset where the two agree by design.
+// Compares the matcher, s/// and tr/// with perl 5 (bytes semantics) over generated
+// patterns, commands and subjects in the ASCII subset where the two agree by design.
 //
-// Left out of the comparison, because the semantics differ on purpose or the case
-// cannot arise the same way: `^` without multi-line mode (ours also matches after a
+// Patterns. Left out of the comparison, because the semantics differ on purpose or the
+// case cannot arise the same way: `^` without multi-line mode (ours also matches after a
 // newline inside the text), \G, empty subjects (never tried here), bytes >= 0x80
 // (double-byte characters), NUL bytes, quantified anchors and look-aheads,
 // back-references to groups that are not closed yet, {n,m} with m < n, minimums
@@ -11,6 +11,21 @@
 // keeps values from abandoned attempts there, this matcher undoes them), patterns
 // that start with a look-ahead (perl 5.36 misses some of their matches), and subjects
 // long enough to reach the 32767-pass cap of complex repeats.
+//
+// Commands. Where they differ on purpose, and what the generator therefore leaves out:
+// - a global run never matches again once it has reached the end of the target, so a
+//   pattern that can match the empty string ends differently: s/x*/-/g over xxx gives
+//   "-" here, "--" in perl (global runs use patterns that cannot match empty);
+// - with c the replacement list of tr is not used: tr/a-z/_/c leaves the text alone;
+// - a range whose bounds are equal or falling is taken literally (a-a is a, -, a),
+//   perl takes a-a as a and refuses z-a;
+// - s squeezes against the last character taken, found or not, deleted or not:
+//   tr/a/x/s over xa gives "x" here, "xx" in perl (replacements use letters the
+//   subjects never hold), and tr/ab/x/ds over aba gives "xx" here, "x" in perl (d and
+//   s are not generated together);
+// - $ before anything but a digit or & is no variable: s/a/$x/ inserts "$x" as
+//   written, s/(a)/$x$1/ drops the $ and inserts "xa".
+// The DifferencesByDesign test pins each of these on both sides.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,15 +39,60 @@
 
 #include <unistd.h>
 
-#include "tests/regex/helpers.h"
+#include "tests/regex/command_helpers.h"
 
 namespace {
 
-using regex_test::Bytes;
-using regex_test::compile;
-using regex_test::Compiled;
+using namespace regex_test;
 
-struct Generator {
+std::string hex(const std::string& s) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : s) {
+    out += kDigits[c >> 4];
+    out += kDigits[c & 15];
+  }
+  return out.empty() ? "-" : out;
+}
+
+// perl's output lines for the input lines, through the script.
+std::vector<std::string> perl_answers(const char* script, const std::vector<std::string>& lines) {
+  // Suites run in parallel: the names carry the process and the test.
+  const std::string prefix = ::testing::TempDir() + "/rx_oracle_" + std::to_string(getpid()) + "_" +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  const std::string in_path = prefix + "_in.txt", out_path = prefix + "_out.txt",
+                    script_path = prefix + ".pl";
+  std::ofstream(script_path) << script;
+  {
+    std::ofstream in(in_path);
+    for (const std::string& line : lines) in << line << '\n';
+  }
+  const std::string run = "perl " + script_path + " < " + in_path + " > " + out_path;
+  EXPECT_EQ(std::system(run.c_str()), 0);
+  std::vector<std::string> answers;
+  std::ifstream out(out_path);
+  for (std::string line; std::getline(out, line);) answers.push_back(line);
+  std::remove(in_path.c_str());
+  std::remove(out_path.c_str());
+  std::remove(script_path.c_str());
+  return answers;
+}
+
+unsigned oracle_seed() {
+  // REGEX_ORACLE_SEED picks another set of cases for longer runs.
+  const char* seed = std::getenv("REGEX_ORACLE_SEED");
+  return seed ? static_cast<unsigned>(std::strtoul(seed, nullptr, 10)) : 20261207u;
+}
+
+class PerlOracle : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::system("perl -e 1 >/dev/null 2>&1") != 0) GTEST_SKIP() << "perl is not available";
+  }
+};
+using PerlCommands = PerlOracle;
+
+struct PatternGenerator {
   std::mt19937 rng;
   int groups = 0;
   std::vector<int> closed;  // groups closed so far
@@ -41,7 +101,7 @@ struct Generator {
   int ahead_depth = 0;
   bool multiline = false;
 
-  explicit Generator(unsigned seed) : rng(seed) {}
+  explicit PatternGenerator(unsigned seed) : rng(seed) {}
   int pick(int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); }
 
   std::string literal() {
@@ -143,17 +203,7 @@ struct Generator {
   }
 };
 
-std::string hex(const std::string& s) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : s) {
-    out += kDigits[c >> 4];
-    out += kDigits[c & 15];
-  }
-  return out.empty() ? "-" : out;
-}
-
-const char kPerlScript[] = R"PERL(
+const char kMatchScript[] = R"PERL(
 use strict; use warnings; no warnings 'regexp'; use bytes;
 while (my $line = <STDIN>) {
   chomp $line;
@@ -165,32 +215,15 @@ while (my $line = <STDIN>) {
     my @parts;
     for my $g (0 .. $#+) { push @parts, defined $-[$g] ? "$-[$g],$+[$g]" : "-"; }
     print join(' ', @parts), "\n";
-  } else { print "0\n"; }
+  } else { print "no\n"; }
 }
 )PERL";
 
-std::string ours(const std::string& pattern, const std::string& flags, const std::string& subject) {
+std::string our_match(const std::string& pattern, const std::string& flags, const std::string& subject) {
   uint32_t options = 0;
   if (flags.find('i') != std::string::npos) options |= OPT_FOLD;
   if (flags.find('m') != std::string::npos) options |= OPT_MULTILINE;
-  Compiled r = compile(pattern, options);
-  if (!r) return "error";
-  r->flags = options;
-  Bytes text(subject, true);
-  char message[RX_MESSAGE_SIZE];
-  const int found = rx_exec(r.handle.get(), text.cbegin(), text.cend(), text.cbegin(), 0, message);
-  if (message[0]) return std::string("message ") + message;
-  if (!found) return "0";
-  std::string out;
-  for (int g = 0; g <= r->group_count; ++g) {
-    if (g) out += ' ';
-    if (r->match_ends[g] == nullptr) {
-      out += "-";
-    } else {
-      out += std::to_string(r->match_starts[g] - text.begin()) + "," + std::to_string(r->match_ends[g] - text.begin());
-    }
-  }
-  return out;
+  return match(pattern, subject, options);
 }
 
 // Replaces the listed groups of a result line by "?".
@@ -204,18 +237,10 @@ std::string mask(const std::string& line, const std::vector<int>& groups) {
   return out;
 }
 
-TEST(PerlOracle, GeneratedPatternsAgree) {
-  if (std::system("perl -e 1 >/dev/null 2>&1") != 0) GTEST_SKIP() << "perl is not available";
-  // Suites run in parallel: the names carry the process.
-  const std::string prefix = ::testing::TempDir() + "/regex_oracle_" + std::to_string(getpid());
-  const std::string in_path = prefix + "_in.txt", out_path = prefix + "_out.txt", script_path = prefix + ".pl";
-  std::ofstream(script_path) << kPerlScript;
-
+TEST_F(PerlOracle, GeneratedPatternsAgree) {
   struct Case { std::string pattern, flags, subject; std::vector<int> hidden; };
   std::vector<Case> cases;
-  // REGEX_ORACLE_SEED picks another set of cases for longer runs.
-  const char* seed = std::getenv("REGEX_ORACLE_SEED");
-  Generator gen(seed ? static_cast<unsigned>(std::strtoul(seed, nullptr, 10)) : 20261207u);
+  PatternGenerator gen(oracle_seed());
   while (cases.size() < 4000) {
     static const char* kFlags[] = {"-", "i", "m", "im"};
     const std::string flags = kFlags[gen.pick(4)];
@@ -232,25 +257,22 @@ TEST(PerlOracle, GeneratedPatternsAgree) {
     if (pattern.compare(lead, 3, "(?=") == 0 || pattern.compare(lead, 3, "(?!") == 0) continue;
     for (int k = 0; k < 3; ++k) cases.push_back({pattern, flags, gen.subject(), gen.hidden});
   }
-  {
-    std::ofstream in(in_path);
-    for (const Case& c : cases) in << hex(c.pattern) << '\t' << c.flags << '\t' << hex(c.subject) << '\n';
-  }
-  const std::string command = "perl " + script_path + " < " + in_path + " > " + out_path;
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  std::ifstream out(out_path);
+  std::vector<std::string> lines;
+  for (const Case& c : cases) lines.push_back(hex(c.pattern) + '\t' + c.flags + '\t' + hex(c.subject));
+  const std::vector<std::string> answers = perl_answers(kMatchScript, lines);
+  ASSERT_EQ(answers.size(), cases.size());
   size_t compared = 0, matched = 0, failures = 0;
-  for (const Case& c : cases) {
-    std::string expected;
-    ASSERT_TRUE(static_cast<bool>(std::getline(out, expected)));
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    std::string expected = answers[i];
     if (expected == "error") continue;  // perl refuses it: nothing to compare
-    std::string got = ours(c.pattern, c.flags, c.subject);
+    std::string got = our_match(c.pattern, c.flags, c.subject);
     if (!c.hidden.empty()) {
       expected = mask(expected, c.hidden);
       got = mask(got, c.hidden);
     }
     ++compared;
-    if (expected != "0") ++matched;
+    if (expected != "no") ++matched;
     if (got != expected && ++failures <= 20) {
       ADD_FAILURE() << "pattern /" << c.pattern << "/" << c.flags << " subject \"" << c.subject << "\"\n  perl: "
                     << expected << "\n  ours: " << got;
@@ -259,9 +281,203 @@ TEST(PerlOracle, GeneratedPatternsAgree) {
   EXPECT_EQ(failures, 0u);
   EXPECT_GT(compared, 3500u);
   EXPECT_GT(matched, compared / 4);
-  std::remove(in_path.c_str());
-  std::remove(out_path.c_str());
-  std::remove(script_path.c_str());
+}
+
+struct CommandGenerator {
+  std::mt19937 rng;
+  int groups = 0;
+  explicit CommandGenerator(unsigned seed) : rng(seed) {}
+  int pick(int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); }
+
+  // One character atom, possibly quantified; with may_be_empty false the atom always
+  // consumes at least one character.
+  std::string piece(bool may_be_empty) {
+    static const char* kAtoms[] = {"a", "b", "c", "A", ".", "[ab]", "[^a]", "[a-c]", "\\w", "\\s", "\\d", "x"};
+    std::string a = kAtoms[pick(12)];
+    if (pick(3) == 0) {
+      static const char* kSome[] = {"+", "{1,2}", "{2}", "+?", "{1,}?"};
+      static const char* kAny[] = {"*", "?", "{0,2}", "*?", "??"};
+      a += may_be_empty && pick(2) ? kAny[pick(5)] : kSome[pick(5)];
+    }
+    return a;
+  }
+
+  std::string sequence(bool may_be_empty, int length) {
+    std::string s;
+    for (int i = 0; i < length; ++i) s += piece(may_be_empty);
+    return s;
+  }
+
+  // A pattern of atoms, capturing groups of alternatives (never repeated, so their
+  // values agree) and repeated non-capturing groups.
+  std::string pattern(bool may_be_empty) {
+    groups = 0;
+    std::string p;
+    const int n = 1 + pick(3);
+    for (int i = 0; i < n; ++i) {
+      switch (pick(4)) {
+        case 0: {
+          ++groups;
+          std::string body = sequence(may_be_empty, 1 + pick(2));
+          if (pick(2)) body += "|" + sequence(may_be_empty, 1 + pick(2));
+          p += "(" + body + ")";
+          break;
+        }
+        case 1:
+          p += "(?:" + sequence(false, 1 + pick(2)) + "|" + sequence(false, 1) + ")" + (pick(2) ? "+" : "{1,2}");
+          break;
+        default:
+          p += piece(may_be_empty);
+      }
+    }
+    return p;
+  }
+
+  std::string replacement() {
+    std::string r;
+    const int n = pick(4);
+    for (int i = 0; i < n; ++i) {
+      switch (pick(8)) {
+        case 0: r += "x"; break;
+        case 1: r += "yz"; break;
+        case 2: r += "-"; break;
+        case 3: r += "$&"; break;
+        case 4: r += groups >= 1 ? "$1" : "Q"; break;
+        case 5: r += groups >= 2 ? "\\2" : "R"; break;
+        case 6: r += "\\t"; break;
+        default: r += "\\x41"; break;
+      }
+    }
+    return r;
+  }
+
+  std::string subject(const char* alphabet) {
+    std::string s;
+    const int n = 1 + pick(14);
+    const int size = static_cast<int>(std::char_traits<char>::length(alphabet));
+    for (int i = 0; i < n; ++i) s += alphabet[pick(size)];
+    return s;
+  }
+
+  std::string subst_command() {
+    static const char* kFlags[] = {"", "g", "i", "gi"};
+    const std::string flags = kFlags[pick(4)];
+    const bool global = flags.find('g') != std::string::npos;
+    const std::string p = pattern(!global);
+    return "s/" + p + "/" + replacement() + "/" + flags;
+  }
+
+  std::string trans_command() {
+    static const char* kSearch[] = {"a-c", "a", "b", "ca", "x-z", "ab-d", "\\n", "a-bx"};
+    static const char* kReplace[] = {"A-C", "X", "YZ", "Q-S", "X-Z"};
+    static const char* kFlags[] = {"", "d", "s", "sd", "c", "cd", "cs", "cds"};
+    std::string search = kSearch[pick(8)];
+    if (pick(3) == 0) search += kSearch[pick(8)];
+    std::string flags = kFlags[pick(8)];
+    // With d and s a deleted character breaks a run here, not in perl: pinned below.
+    if (flags == "sd") flags = "s";
+    std::string replace;
+    if (flags.find('c') == std::string::npos && pick(4) != 0) {
+      replace = kReplace[pick(5)];
+      if (pick(3) == 0) replace += kReplace[pick(5)];
+    }
+    return "tr/" + search + "/" + replace + "/" + flags;
+  }
+};
+
+const char kCommandScript[] = R"PERL(
+no strict; no warnings; use bytes;
+while (my $line = <STDIN>) {
+  chomp $line;
+  my ($c, $s) = split /\t/, $line;
+  $c = pack('H*', $c); $s = $s eq '-' ? '' : pack('H*', $s);
+  my $n = eval "\$s =~ $c";
+  if ($@) { print "error\n"; next; }
+  $n = 0 if !defined $n || $n eq '';
+  print $n, "\t", ($s eq '' ? '-' : unpack('H*', $s)), "\n";
+}
+)PERL";
+
+// "count<TAB>hex of the text afterwards", as the perl script prints it.
+std::string our_command(const std::string& command, const std::string& subject) {
+  const Outcome o = command[0] == 't' ? trans(command, subject) : subst(command, subject);
+  if (!o.message.empty() || o.count < 0) return "error " + o.message;
+  std::string text = subject;
+  if (o.count > 0) text = o.result == kNone ? std::string() : o.result;
+  return std::to_string(o.count) + "\t" + hex(text);
+}
+
+struct Command {
+  std::string command, subject;
+};
+
+std::vector<std::string> command_lines(const std::vector<Command>& cases) {
+  std::vector<std::string> lines;
+  for (const Command& c : cases) lines.push_back(hex(c.command) + '\t' + hex(c.subject));
+  return lines;
+}
+
+void compare_with_perl(const std::vector<Command>& cases, size_t minimum) {
+  const std::vector<std::string> answers = perl_answers(kCommandScript, command_lines(cases));
+  ASSERT_EQ(answers.size(), cases.size());
+  size_t compared = 0, changed = 0, failures = 0;
+  for (size_t i = 0; i < cases.size(); ++i) {
+    if (answers[i] == "error") continue;  // perl refuses it: nothing to compare
+    ++compared;
+    const std::string got = our_command(cases[i].command, cases[i].subject);
+    if (got != "0\t" + hex(cases[i].subject)) ++changed;
+    if (got != answers[i] && ++failures <= 20) {
+      ADD_FAILURE() << cases[i].command << " over \"" << cases[i].subject << "\"\n  perl: " << answers[i]
+                    << "\n  ours: " << got;
+    }
+  }
+  EXPECT_EQ(failures, 0u);
+  EXPECT_GE(compared, minimum);
+  EXPECT_GT(changed, compared / 3);
+}
+
+TEST_F(PerlCommands, GeneratedSubstitutionsAgree) {
+  CommandGenerator gen(oracle_seed());
+  std::vector<Command> cases;
+  while (cases.size() < 3000) {
+    const std::string command = gen.subst_command();
+    for (int k = 0; k < 3; ++k) cases.push_back({command, gen.subject("aaabbbcAB1 x\n")});
+  }
+  compare_with_perl(cases, 2900);
+}
+
+TEST_F(PerlCommands, GeneratedTransliterationsAgree) {
+  CommandGenerator gen(oracle_seed() + 1);
+  std::vector<Command> cases;
+  while (cases.size() < 3000) {
+    const std::string command = gen.trans_command();
+    for (int k = 0; k < 3; ++k) cases.push_back({command, gen.subject("aabbccdxyz-\n")});
+  }
+  compare_with_perl(cases, 2900);
+}
+
+TEST_F(PerlCommands, DifferencesByDesign) {
+  struct Case {
+    std::string command, subject, ours, perl;
+  };
+  const Case cases[] = {
+      {"s/x*/-/g", "xxx", "1\t2d", "2\t2d2d"},
+      {"tr/a-z/_/c", "a1", "1\t6131", "1\t615f"},
+      {"tr/a-a/x/", "-", "1\t78", "0\t2d"},
+      {"tr/a/x/s", "xa", "1\t78", "1\t7878"},
+      {"tr/ab/x/ds", "aba", "3\t7878", "3\t78"},
+      {"s/a/$x/", "a", "1\t2478", "1\t-"},
+      {"s/(a)/$x$1/", "a", "1\t7861", "1\t61"},
+  };
+  std::vector<Command> inputs;
+  for (const Case& c : cases) inputs.push_back({c.command, c.subject});
+  const std::vector<std::string> answers = perl_answers(kCommandScript, command_lines(inputs));
+  ASSERT_EQ(answers.size(), std::size(cases));
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].command);
+    EXPECT_EQ(our_command(cases[i].command, cases[i].subject), cases[i].ours);
+    EXPECT_EQ(answers[i], cases[i].perl);
+  }
 }
 
 }  // namespace
