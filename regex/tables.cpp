@@ -105,8 +105,16 @@ class StartWalk {
         case REPEAT_LOOP:
           node += 4;  // the body can match nothing: the loop may end here
           continue;
-        case EXACT: case CLASS: case ANY: case ANY_S: case WORD: case NWORD:
-        case SPACE: case NSPACE: case DIGIT: case NDIGIT:
+        case EXACT:
+        case CLASS:
+        case ANY:
+        case ANY_S:
+        case WORD:
+        case NWORD:
+        case SPACE:
+        case NSPACE:
+        case DIGIT:
+        case NDIGIT:
           one_char(node);
           return true;
         default:
@@ -122,15 +130,33 @@ class StartWalk {
  private:
   void one_char(const uchar* node) {
     switch (node[0]) {
-      case EXACT: bits_.set(node[4]); break;
-      case ANY: bits_.set_if([](unsigned b) { return b != '\n'; }); break;
-      case ANY_S: bits_.set_all(); break;
-      case WORD: bits_.set_if(word_byte); break;
-      case SPACE: bits_.set_if(space_byte); break;
-      case DIGIT: bits_.set_if(digit_byte); break;
-      case NWORD: bits_.set_if([](unsigned b) { return !word_byte(b); }); break;
-      case NSPACE: bits_.set_if([](unsigned b) { return b != 0 && !space_byte(b); }); break;
-      case NDIGIT: bits_.set_if([](unsigned b) { return !digit_byte(b); }); break;
+      case EXACT:
+        bits_.set(node[4]);
+        break;
+      case ANY:
+        bits_.set_if([](unsigned b) { return b != '\n'; });
+        break;
+      case ANY_S:
+        bits_.set_all();
+        break;
+      case WORD:
+        bits_.set_if(word_byte);
+        break;
+      case SPACE:
+        bits_.set_if(space_byte);
+        break;
+      case DIGIT:
+        bits_.set_if(digit_byte);
+        break;
+      case NWORD:
+        bits_.set_if([](unsigned b) { return !word_byte(b); });
+        break;
+      case NSPACE:
+        bits_.set_if([](unsigned b) { return b != 0 && !space_byte(b); });
+        break;
+      case NDIGIT:
+        bits_.set_if([](unsigned b) { return !digit_byte(b); });
+        break;
       case CLASS: {
         const uchar* own = class_bits_for(h_, node);
         for (unsigned b = 0; b < 256; ++b)
@@ -138,7 +164,9 @@ class StartWalk {
         if (kanji_) set_class_leads(node, bits_);
         break;
       }
-      default: bits_.set_all(); break;
+      default:
+        bits_.set_all();
+        break;
     }
   }
 
@@ -157,8 +185,10 @@ const ClassTables::Entry* class_entry_for(const RegexHandle* h, const unsigned c
   int32_t low = 0, high = t->count;
   while (low < high) {
     const int32_t mid = (low + high) / 2;
-    if (t->entries[mid].offset < offset) low = mid + 1;
-    else high = mid;
+    if (t->entries[mid].offset < offset)
+      low = mid + 1;
+    else
+      high = mid;
   }
   return low < t->count && t->entries[low].offset == offset ? &t->entries[low] : nullptr;
 }
@@ -203,13 +233,15 @@ void build_match_tables(RegexHandle* h) {
             if (read16be(p + 1) < 256) held.set(read16be(p + 1));
             p += 3;
           } else if (*p == CLASS_RANGE) {
-            for (unsigned c = read16be(p + 1), hi = std::min(read16be(p + 3), 255u); c <= hi; ++c) held.set(c);
+            for (unsigned c = read16be(p + 1), hi = std::min(read16be(p + 3), 255u); c <= hi; ++c)
+              held.set(c);
             p += 5;
           } else {
             ++p;
           }
         }
-        for (int i = 0; i < 32; ++i) e.bits[i] = n[3] == CLASS_NEGATED ? static_cast<uchar>(~held.v[i]) : held.v[i];
+        for (int i = 0; i < 32; ++i)
+          e.bits[i] = n[3] == CLASS_NEGATED ? static_cast<uchar>(~held.v[i]) : held.v[i];
         uchar single[32];
         for (int i = 0; i < 32; ++i) single[i] = kanji ? e.bits[i] & ~kLeadBits.v[i] : e.bits[i];
         e.run = byte_ranges(single);

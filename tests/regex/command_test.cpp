@@ -1,9 +1,9 @@
 // Commands: parsing (kinds, delimiters, escapes, flags, every error), the parameter
 // checks of the entry points, and the reuse and release of the caller's handle.
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "tests/regex/command_helpers.h"
 
@@ -32,7 +32,8 @@ Parsed parse(const std::string& command) {
   }
   if (h->pattern_copy) p.pattern = reinterpret_cast<const char*>(h->pattern_copy);
   if (h->replacement_start) {
-    p.second.assign(reinterpret_cast<const char*>(h->replacement_start), h->replacement_end - h->replacement_start);
+    p.second.assign(reinterpret_cast<const char*>(h->replacement_start),
+                    h->replacement_end - h->replacement_start);
   }
   p.flags = h->flags & ~OPT_VERBATIM;
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(h->command_start), h->command_end - h->command_start),
@@ -62,8 +63,8 @@ TEST(Precompile, KindsDelimitersAndParts) {
       {"match_m_other_delimiter", "m!a/b!", "a/b", "", 0},
       {"match_second_part_ignored", "m/a/zz/g", "a", "", OPT_GLOBAL},
       {"every_flag_letter", "s/a/b/iogmkcds", "a", "b",
-       OPT_SUBST | OPT_FOLD | OPT_ONCE | OPT_GLOBAL | OPT_MULTILINE | OPT_KANJI | OPT_COMPLEMENT | OPT_DELETE |
-           OPT_SQUEEZE},
+       OPT_SUBST | OPT_FOLD | OPT_ONCE | OPT_GLOBAL | OPT_MULTILINE | OPT_KANJI | OPT_COMPLEMENT |
+           OPT_DELETE | OPT_SQUEEZE},
       {"other_flag_bytes_ignored", "s/abc/x/q g", "abc", "x", OPT_SUBST | OPT_GLOBAL},
       {"trans", "tr/a-z/A-Z/", "", "", OPT_TRANS},
       {"trans_flags", "tr/a//cd", "", "", OPT_TRANS | OPT_COMPLEMENT | OPT_DELETE},
@@ -159,7 +160,7 @@ TEST(EntryPoints, ParameterChecks) {
 TEST(EntryPoints, MatchCommandsGiveGroupOne) {
   EXPECT_EQ(subst("/(b+)/", "abbc"), (Outcome{1, "", "bb"}));
   EXPECT_EQ(subst("m#a(x?)#", "abc"), (Outcome{1, "", kNone}));  // group 1 matched nothing
-  EXPECT_EQ(subst("m/b/", "abc"), (Outcome{1, "", kNone}));        // no group
+  EXPECT_EQ(subst("m/b/", "abc"), (Outcome{1, "", kNone}));      // no group
   EXPECT_EQ(subst("m/(q)/", "abc"), (Outcome{0, "", kNone}));
   EXPECT_EQ(subst("/(a)/i", "xA"), (Outcome{1, "", "A"}));  // the caller's bytes, not the folded copy
 }

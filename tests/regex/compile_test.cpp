@@ -12,14 +12,23 @@ using regex_test::compile;
 using regex_test::Compiled;
 using regex_test::repeat;
 
-const std::string kA = "\x82\xa0";   // あ
-const std::string kN = "\x82\xf1";   // ん
+const std::string kA = "\x82\xa0";  // あ
+const std::string kN = "\x82\xf1";  // ん
 
 TEST(Compile, InlineModifiers) {
-  struct Case { const char* pattern; uint32_t options; };
+  struct Case {
+    const char* pattern;
+    uint32_t options;
+  };
   const Case cases[] = {
-      {"(?i)a", OPT_FOLD}, {"(?o)a", OPT_ONCE}, {"(?g)a", OPT_GLOBAL}, {"(?m)a", OPT_MULTILINE},
-      {"(?s)a", OPT_SINGLELINE}, {"(?x)a", OPT_EXTENDED}, {"a(?ix)b", OPT_FOLD | OPT_EXTENDED}, {"(?)a", 0},
+      {"(?i)a", OPT_FOLD},
+      {"(?o)a", OPT_ONCE},
+      {"(?g)a", OPT_GLOBAL},
+      {"(?m)a", OPT_MULTILINE},
+      {"(?s)a", OPT_SINGLELINE},
+      {"(?x)a", OPT_EXTENDED},
+      {"a(?ix)b", OPT_FOLD | OPT_EXTENDED},
+      {"(?)a", 0},
   };
   for (const Case& c : cases) {
     Compiled r = compile(c.pattern);
@@ -110,7 +119,11 @@ TEST(Compile, ProgramSizeLimit) {
 }
 
 TEST(Compile, NoStackOverflowOnDeepPatterns) {
-  struct Case { const char* name; std::string pattern; bool ok; };
+  struct Case {
+    const char* name;
+    std::string pattern;
+    bool ok;
+  };
   const Case cases[] = {
       {"many_parens", std::string(100000, '('), false},
       {"many_noncapturing", repeat("(?:", 100000), false},

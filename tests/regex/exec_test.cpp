@@ -15,8 +15,8 @@ using regex_test::describe;
 using regex_test::match;
 using regex_test::repeat;
 
-const std::string kA = "\x82\xa0";   // あ
-const std::string kI = "\x82\xa2";   // い
+const std::string kA = "\x82\xa0";      // あ
+const std::string kI = "\x82\xa2";      // い
 const std::string kFullB = "\x82\x61";  // Ｂ: its trail byte is 'a'
 
 struct MatchCase {
@@ -65,22 +65,43 @@ TEST(Exec, Matches) {
       {"literal_on_trail_byte_without_kanji", "a", kFullB + "a", 0, "1,2"},
       {"nword_takes_pair", "\\W", kA, OPT_KANJI, "0,2"},
       {"word_never_kanji", "\\w+", kA + "ab", OPT_KANJI, "2,4"},
-      {"trail_5c_not_escape", "\x95\x5c" "n", "\x95\x5c" "n", OPT_KANJI, "0,3"},
+      {"trail_5c_not_escape",
+       "\x95\x5c"
+       "n",
+       "\x95\x5c"
+       "n",
+       OPT_KANJI, "0,3"},
       {"first_node_char_starts", "[a]", kFullB + "a", OPT_KANJI, "2,3"},
       {"double_byte_class_starts_a_match", "[" + kA + "-" + kI + "]|z", "x" + kI, OPT_KANJI, "1,3"},
       // Case folding.
-      {"trail_byte_folded_without_kanji", "\x82" "a", "\x82" "A", OPT_FOLD, "0,2"},
-      {"trail_byte_kept_with_kanji", "\x82" "a", "\x82" "A", OPT_FOLD | OPT_KANJI, "no"},
+      {"trail_byte_folded_without_kanji",
+       "\x82"
+       "a",
+       "\x82"
+       "A",
+       OPT_FOLD, "0,2"},
+      {"trail_byte_kept_with_kanji",
+       "\x82"
+       "a",
+       "\x82"
+       "A",
+       OPT_FOLD | OPT_KANJI, "no"},
       {"kanji_then_letter", kA + "b", kA + "B", OPT_FOLD | OPT_KANJI, "0,3"},
       {"kanji_mode_folds_the_whole_alphabet", "az", kA + "AZ", OPT_FOLD | OPT_KANJI, "2,4"},
       {"inline_modifier", "a(?i)B", "xAb", 0, "1,3"},
       // How the parser reads escapes, classes, comments and modifiers, seen in what matches.
       {"space_escape_takes_every_blank", "a\\s+b", "a\t\n\x0b\f\r b", 0, "0,8"},
       {"literal_escapes", "\\n\\r\\t\\f\\e\\a\\cA\\c[\\x41\\0101\\/\\101",
-       "\n\r\t\f\x1b\x07\x01\x1b" "A\x08" "1/A", 0, "0,13"},
+       "\n\r\t\f\x1b\x07\x01\x1b"
+       "A\x08"
+       "1/A",
+       0, "0,13"},
       {"octal_ten_without_groups", "\\10", "a\x08", 0, "1,2"},
       {"hex_x_counts_as_zero", "\\xx1", "x1\x01", 0, "2,3"},
-      {"huge_backref_is_octal_text", "\\4294967297", "\x22" "94967297", 0, "0,9"},
+      {"huge_backref_is_octal_text", "\\4294967297",
+       "\x22"
+       "94967297",
+       0, "0,9"},
       {"brace_not_quantifier", "x{,3}", "xx{,3}", 0, "1,6"},
       {"double_byte_before_quantifier", "x" + kA + "+", "x" + kA + kA + "x", OPT_KANJI, "0,5"},
       {"extended_space_hides_star", "a *", "aa*", OPT_EXTENDED, "1,3"},
@@ -88,7 +109,10 @@ TEST(Exec, Matches) {
       {"comment_after_run", "ab(?#c)*", "abab", OPT_EXTENDED, "0,4"},
       {"extended_comment", "a # note\nb", "ab", OPT_EXTENDED, "0,2"},
       {"unterminated_comment", "a(?#abc", "a", 0, "0,1"},
-      {"trail_byte_without_kanji", "\x95\x5c" "n", "\x95\n", 0, "0,2"},
+      {"trail_byte_without_kanji",
+       "\x95\x5c"
+       "n",
+       "\x95\n", 0, "0,2"},
       {"nul_inside_pattern", std::string("a\0b", 3), std::string("a\0b", 3), 0, "0,3"},
       {"kanji_lead_at_pattern_end", "ab\x82", "ab\x82", OPT_KANJI, "0,3"},
       {"modifier_acts_on_whole_pattern", "a$(?m)", "xa\nb", 0, "1,2"},
@@ -105,7 +129,11 @@ TEST(Exec, Matches) {
       {"class_space", "[\\s]+", "x\t\n\x0b\f\r y", 0, "1,7"},
       {"class_non_word", "[\\W]+", "a-" + kA + "b", OPT_KANJI, "1,4"},
       {"class_non_space", "[\\S]+", " " + kA + "x ", OPT_KANJI, "1,4"},
-      {"class_escapes", "[\\n\\t\\x41\\cA\\101\\8]+", std::string("-\n\tA\x01\0" "8-", 8), 0, "1,7"},
+      {"class_escapes", "[\\n\\t\\x41\\cA\\101\\8]+",
+       std::string("-\n\tA\x01\0"
+                   "8-",
+                   8),
+       0, "1,7"},
       {"class_kanji_trail_5d_not_bracket", "[\x83\x5d]", "\x83\x5d", OPT_KANJI, "0,2"},
       {"class_bytes_without_kanji", "[\x83\x5d]", "\x83", 0, "no"},
       // Groups and back-references.
@@ -162,9 +190,14 @@ TEST(Exec, KanjiAttemptsNeverStartOnTrailBytes) {
 
 TEST(Exec, FoldCacheGivesTheSameMatches) {
   // A global run with the cache must find what separate calls find.
-  const std::string subject = "xA" + kA + "aQ" + kFullB + "Ab" + "\x81" "A" + "aa";
+  const std::string subject = "xA" + kA + "aQ" + kFullB + "Ab" +
+                              "\x81"
+                              "A" +
+                              "aa";
   for (uint32_t options : {OPT_FOLD, OPT_FOLD | OPT_KANJI}) {
-    for (const char* pattern : {"a", "a+", "b|a", ".", "\x81" "a"}) {
+    for (const char* pattern : {"a", "a+", "b|a", ".",
+                                "\x81"
+                                "a"}) {
       Compiled plain = compile(pattern, options);
       Compiled cached = compile(pattern, options);
       Bytes text(subject, true);
@@ -217,7 +250,13 @@ TEST(Exec, CorruptPrograms) {
 
 // Deep matches: every depth the program's limits allow, on the heap.
 TEST(ExecDepth, LongComplexRepeats) {
-  struct Case { const char* name; std::string pattern; std::string subject; uint32_t options; std::string expected; };
+  struct Case {
+    const char* name;
+    std::string pattern;
+    std::string subject;
+    uint32_t options;
+    std::string expected;
+  };
   const std::string ab = repeat("ab", 16000);
   const std::string mixed = repeat("ab", 16000);
   const Case cases[] = {
@@ -243,13 +282,21 @@ TEST(ExecDepth, PassCapKeepsTheLastCharacters) {
 TEST(ExecBudget, RunawaysAnswerUnlessTheyReadCaptures) {
   // Exponential backtracking: without back-references the failure memo answers well
   // within a small budget; with one the search ends with the message.
-  struct Case { const char* name; std::string pattern; std::string subject; const char* expected; };
+  struct Case {
+    const char* name;
+    std::string pattern;
+    std::string subject;
+    const char* expected;
+  };
   const Case cases[] = {
       {"nested_star", "(a*)*b", repeat("a", 30) + "\nb", "31,32 31,31"},
       {"overlapping_alternatives", "(a|aa)*c", repeat("a", 60) + "\nc", "61,62 -"},
       {"optional_run", repeat("a?", 30) + repeat("a", 30), repeat("a", 30), "0,30"},
       {"words_to_end", "(\\w+\\s?)*$", repeat("word ", 12) + "!", "61,61 -"},
-      {"lazy_words", "(?:\\w+?\\s?" "?)*?!\\d", repeat("word ", 12) + "!", "no"},
+      {"lazy_words",
+       "(?:\\w+?\\s?"
+       "?)*?!\\d",
+       repeat("word ", 12) + "!", "no"},
       {"look_ahead_per_pass", "(?:(?=\\w)\\w+)*!\\d", repeat("word", 12) + "!", "no"},
       {"nested_star_reference", "(a*)*b\\1", repeat("a", 30) + "\nb", nullptr},
       {"alternatives_reference", "(a|aa)*c\\1", repeat("a", 60) + "\nc", nullptr},
@@ -259,7 +306,8 @@ TEST(ExecBudget, RunawaysAnswerUnlessTheyReadCaptures) {
     ASSERT_TRUE(compiled) << c.name;
     Bytes text(c.subject, true);
     try {
-      const int found = exec_match(compiled.handle.get(), text.begin(), text.end(), text.begin(), 0, nullptr, 2000000);
+      const int found =
+          exec_match(compiled.handle.get(), text.begin(), text.end(), text.begin(), 0, nullptr, 2000000);
       char none[RX_MESSAGE_SIZE] = "";
       EXPECT_EQ(describe(compiled, text, found, none), c.expected ? c.expected : "too complex") << c.name;
     } catch (const Failure& f) {
@@ -285,11 +333,14 @@ TEST(ExecBudget, EntryPointReportsTheMessage) {
 TEST(ExecMemo, KeptAcrossSearchesOnlyWhereTheStartCannotMatter) {
   // Where a search begins changes what \G, \A and ^ outside multi-line mode match;
   // a program with a back-reference gets no memo at all.
-  struct Case { const char* pattern; uint32_t options; int expected; };  // -1: no memo
+  struct Case {
+    const char* pattern;
+    uint32_t options;
+    int expected;
+  };  // -1: no memo
   const Case cases[] = {
-      {"(a|b)*c", 0, 1},     {"^(a|b)*$", OPT_MULTILINE, 1}, {"\\b(a|b)*\\b", 0, 1},
-      {"^(a|b)*c", 0, 0},    {"\\A(a|b)*c", 0, 0},          {"\\G(a|b)*c", OPT_MULTILINE, 0},
-      {"(a|b)*c\\1", 0, -1},
+      {"(a|b)*c", 0, 1},    {"^(a|b)*$", OPT_MULTILINE, 1},   {"\\b(a|b)*\\b", 0, 1}, {"^(a|b)*c", 0, 0},
+      {"\\A(a|b)*c", 0, 0}, {"\\G(a|b)*c", OPT_MULTILINE, 0}, {"(a|b)*c\\1", 0, -1},
   };
   Bytes text("abababc", true);
   for (const Case& c : cases) {

@@ -26,7 +26,12 @@ long find(const std::string& subject, const LiteralBuf* little, bool multiline =
 }
 
 TEST(CharPosition, CountsLeadBytesBack) {
-  struct Case { const char* name; std::string text; size_t pos; int expected; };
+  struct Case {
+    const char* name;
+    std::string text;
+    size_t pos;
+    int expected;
+  };
   const Case cases[] = {
       {"trail_of_a", "\x82\xa0", 1, 2},
       {"lead_of_a", "\x82\xa0", 0, 1},
@@ -49,10 +54,23 @@ TEST(CharPosition, CountsLeadBytesBack) {
 TEST(LiteralFind, OnlyDoubleByteModeRefusesATrailByte) {
   LiteralPtr ab = make_literal("ab");
   literal_build_table(ab.get(), false);
-  EXPECT_EQ(find("\x82" "ab", ab.get(), false, false), 1);
-  EXPECT_EQ(find("\x82" "ab", ab.get(), false, true), -1);
-  EXPECT_EQ(find("\x82" "ab" "ab", ab.get(), false, true), 3);
-  EXPECT_EQ(find("\x82\x82" "ab", ab.get()), 2);
+  EXPECT_EQ(find("\x82"
+                 "ab",
+                 ab.get(), false, false),
+            1);
+  EXPECT_EQ(find("\x82"
+                 "ab",
+                 ab.get(), false, true),
+            -1);
+  EXPECT_EQ(find("\x82"
+                 "ab"
+                 "ab",
+                 ab.get(), false, true),
+            3);
+  EXPECT_EQ(find("\x82\x82"
+                 "ab",
+                 ab.get()),
+            2);
 }
 
 TEST(LiteralFind, LongLiteralFallsBackToPlainScan) {
@@ -76,8 +94,14 @@ TEST(LiteralFind, TailMode) {
   EXPECT_EQ(find("xxabx", ab.get()), -1);
   EXPECT_EQ(find("abxx", ab.get()), -1);
   EXPECT_EQ(find("a", ab.get()), -1);
-  EXPECT_EQ(find("\x82" "ab", ab.get()), 1);  // bytes, in byte mode
-  EXPECT_EQ(find("\x82" "ab", ab.get(), false, true), -1);  // not on a trail byte in double-byte mode
+  EXPECT_EQ(find("\x82"
+                 "ab",
+                 ab.get()),
+            1);  // bytes, in byte mode
+  EXPECT_EQ(find("\x82"
+                 "ab",
+                 ab.get(), false, true),
+            -1);  // not on a trail byte in double-byte mode
   // Multi-line searches ignore the tail rule.
   EXPECT_EQ(find("abxx", ab.get(), true), 0);
 

@@ -27,6 +27,7 @@
 //   written, s/(a)/$x$1/ drops the $ and inserts "xa".
 // The DifferencesByDesign test pins each of these on both sides.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -36,8 +37,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "tests/regex/command_helpers.h"
 
@@ -120,10 +119,15 @@ struct PatternGenerator {
 
   std::string atom(int depth) {
     switch (pick(depth > 2 ? 9 : 13)) {
-      case 0: case 1: case 2: return literal();
-      case 3: return ".";
+      case 0:
+      case 1:
+      case 2:
+        return literal();
+      case 3:
+        return ".";
       case 4: {
-        static const char* kClasses[] = {"[ab]", "[^a]", "[a-c]", "[^\\n]", "[A-Z]", "[\\w]", "[\\s\\d]", "[]a]"};
+        static const char* kClasses[] = {"[ab]",  "[^a]",  "[a-c]",    "[^\\n]",
+                                         "[A-Z]", "[\\w]", "[\\s\\d]", "[]a]"};
         return kClasses[pick(8)];
       }
       case 5: {
@@ -145,15 +149,18 @@ struct PatternGenerator {
         if (multiline && pick(2) == 0) a = "^";
         return a + "";
       }
-      case 8: return "c";
-      case 9: case 10: {
+      case 8:
+        return "c";
+      case 9:
+      case 10: {
         const int n = ++groups;
         if (ahead_depth > 0) hidden.push_back(n);
         std::string body = alternation(depth + 1);
         if (ahead_depth == 0) closed.push_back(n);
         return "(" + body + ")";
       }
-      case 11: return "(?:" + alternation(depth + 1) + ")";
+      case 11:
+        return "(?:" + alternation(depth + 1) + ")";
       default: {
         const char* open = pick(2) ? "(?=" : "(?!";
         ++ahead_depth;
@@ -238,7 +245,10 @@ std::string mask(const std::string& line, const std::vector<int>& groups) {
 }
 
 TEST_F(PerlOracle, GeneratedPatternsAgree) {
-  struct Case { std::string pattern, flags, subject; std::vector<int> hidden; };
+  struct Case {
+    std::string pattern, flags, subject;
+    std::vector<int> hidden;
+  };
   std::vector<Case> cases;
   PatternGenerator gen(oracle_seed());
   while (cases.size() < 4000) {
@@ -252,7 +262,8 @@ TEST_F(PerlOracle, GeneratedPatternsAgree) {
     std::string pattern = gen.alternation(0);
     // perl 5.36 misses matches of patterns that start with a look-ahead.
     size_t lead = 0;
-    while (pattern.compare(lead, 3, "(?:") == 0 || (pattern.compare(lead, 1, "(") == 0 && pattern.compare(lead, 2, "(?") != 0))
+    while (pattern.compare(lead, 3, "(?:") == 0 ||
+           (pattern.compare(lead, 1, "(") == 0 && pattern.compare(lead, 2, "(?") != 0))
       lead += pattern.compare(lead, 3, "(?:") == 0 ? 3 : 1;
     if (pattern.compare(lead, 3, "(?=") == 0 || pattern.compare(lead, 3, "(?!") == 0) continue;
     for (int k = 0; k < 3; ++k) cases.push_back({pattern, flags, gen.subject(), gen.hidden});
@@ -274,8 +285,8 @@ TEST_F(PerlOracle, GeneratedPatternsAgree) {
     ++compared;
     if (expected != "no") ++matched;
     if (got != expected && ++failures <= 20) {
-      ADD_FAILURE() << "pattern /" << c.pattern << "/" << c.flags << " subject \"" << c.subject << "\"\n  perl: "
-                    << expected << "\n  ours: " << got;
+      ADD_FAILURE() << "pattern /" << c.pattern << "/" << c.flags << " subject \"" << c.subject
+                    << "\"\n  perl: " << expected << "\n  ours: " << got;
     }
   }
   EXPECT_EQ(failures, 0u);
@@ -292,7 +303,8 @@ struct CommandGenerator {
   // One character atom, possibly quantified; with may_be_empty false the atom always
   // consumes at least one character.
   std::string piece(bool may_be_empty) {
-    static const char* kAtoms[] = {"a", "b", "c", "A", ".", "[ab]", "[^a]", "[a-c]", "\\w", "\\s", "\\d", "x"};
+    static const char* kAtoms[] = {"a",    "b",     "c",   "A",   ".",   "[ab]",
+                                   "[^a]", "[a-c]", "\\w", "\\s", "\\d", "x"};
     std::string a = kAtoms[pick(12)];
     if (pick(3) == 0) {
       static const char* kSome[] = {"+", "{1,2}", "{2}", "+?", "{1,}?"};
@@ -324,7 +336,8 @@ struct CommandGenerator {
           break;
         }
         case 1:
-          p += "(?:" + sequence(false, 1 + pick(2)) + "|" + sequence(false, 1) + ")" + (pick(2) ? "+" : "{1,2}");
+          p += "(?:" + sequence(false, 1 + pick(2)) + "|" + sequence(false, 1) + ")" +
+               (pick(2) ? "+" : "{1,2}");
           break;
         default:
           p += piece(may_be_empty);
@@ -338,14 +351,30 @@ struct CommandGenerator {
     const int n = pick(4);
     for (int i = 0; i < n; ++i) {
       switch (pick(8)) {
-        case 0: r += "x"; break;
-        case 1: r += "yz"; break;
-        case 2: r += "-"; break;
-        case 3: r += "$&"; break;
-        case 4: r += groups >= 1 ? "$1" : "Q"; break;
-        case 5: r += groups >= 2 ? "\\2" : "R"; break;
-        case 6: r += "\\t"; break;
-        default: r += "\\x41"; break;
+        case 0:
+          r += "x";
+          break;
+        case 1:
+          r += "yz";
+          break;
+        case 2:
+          r += "-";
+          break;
+        case 3:
+          r += "$&";
+          break;
+        case 4:
+          r += groups >= 1 ? "$1" : "Q";
+          break;
+        case 5:
+          r += groups >= 2 ? "\\2" : "R";
+          break;
+        case 6:
+          r += "\\t";
+          break;
+        default:
+          r += "\\x41";
+          break;
       }
     }
     return r;
@@ -461,12 +490,9 @@ TEST_F(PerlCommands, DifferencesByDesign) {
     std::string command, subject, ours, perl;
   };
   const Case cases[] = {
-      {"s/x*/-/g", "xxx", "1\t2d", "2\t2d2d"},
-      {"tr/a-z/_/c", "a1", "1\t6131", "1\t615f"},
-      {"tr/a-a/x/", "-", "1\t78", "0\t2d"},
-      {"tr/a/x/s", "xa", "1\t78", "1\t7878"},
-      {"tr/ab/x/ds", "aba", "3\t7878", "3\t78"},
-      {"s/a/$x/", "a", "1\t2478", "1\t-"},
+      {"s/x*/-/g", "xxx", "1\t2d", "2\t2d2d"},   {"tr/a-z/_/c", "a1", "1\t6131", "1\t615f"},
+      {"tr/a-a/x/", "-", "1\t78", "0\t2d"},      {"tr/a/x/s", "xa", "1\t78", "1\t7878"},
+      {"tr/ab/x/ds", "aba", "3\t7878", "3\t78"}, {"s/a/$x/", "a", "1\t2478", "1\t-"},
       {"s/(a)/$x$1/", "a", "1\t7861", "1\t61"},
   };
   std::vector<Command> inputs;

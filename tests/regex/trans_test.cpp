@@ -1,8 +1,8 @@
 // Transliteration: list expansion and escapes, and runs with the
 // c, d, s and k flags over single-byte and Shift_JIS text.
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "tests/regex/command_helpers.h"
 
@@ -106,8 +106,8 @@ TEST(TransApply, LongOutputsKeepEveryByte) {
   for (size_t i = 0; i < text.size(); i += 7) text[i] = 'b';
   std::string expected;
   for (char c : text) expected += c == 'a' ? std::string("\x82\xa0") : std::string("b");
-  EXPECT_EQ(trans("tr/a/\x82\xa0/k", text), (Outcome{static_cast<int>(text.size() - (text.size() + 6) / 7), "",
-                                                       expected}));
+  EXPECT_EQ(trans("tr/a/\x82\xa0/k", text),
+            (Outcome{static_cast<int>(text.size() - (text.size() + 6) / 7), "", expected}));
 }
 
 }  // namespace
