@@ -203,8 +203,10 @@ int main(int argc, char** argv) {
     auto ms = [](const Engine& e) {
       return e.ok ? std::to_string(std::lround(e.best_ms)) : std::string("-");
     };
-    std::printf("%-16s %9s %9s %9s | %7.2f %7.2f | %s as %s\n", c.name, ms(engines[0]).c_str(),
-                ms(engines[1]).c_str(), ms(engines[2]).c_str(), engines[1].ok ? jit : 0.0, onig, same,
+    char jit_ratio[16] = "-";
+    if (engines[1].ok) std::snprintf(jit_ratio, sizeof jit_ratio, "%.2f", jit);
+    std::printf("%-16s %9s %9s %9s | %7s %7.2f | %s as %s\n", c.name, ms(engines[0]).c_str(),
+                ms(engines[1]).c_str(), ms(engines[2]).c_str(), jit_ratio, onig, same,
                 has(c, 'k') ? "onig" : "pcre2");
     std::fflush(stdout);
   }
