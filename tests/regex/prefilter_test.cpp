@@ -254,32 +254,12 @@ TEST(ByteRanges, KanjiStartsBeginACharacter) {
   for (const Case& c : cases) EXPECT_EQ(first_match(c.pattern, c.subject, OPT_KANJI), c.expected) << c.name;
 }
 
-// A lazy . before a literal goes straight to the next place the literal's first byte
-// is, never past the line's end.
-TEST(LazyAny, StopsWhereTheLiteralCanStart) {
-  struct Case {
-    const char* name;
-    const char* pattern;
-    std::string subject;
-    const char* expected;
-  };
-  const Case cases[] = {
-      {"nearest_literal", "b(.*?)e", "bxxexe", "0,4"},
-      {"far_literal", "b.*?e", "b" + std::string(40, 'x') + "e", "0,42"},
-      {"not_past_newline", "b.*?e", "bxx\nbe", "4,6"},
-      {"literal_is_newline", "b.*?\n", "bxx\nb", "0,4"},
-      {"literal_at_text_end", "b.*?e", "bxxxe", "0,5"},
-      {"first_byte_then_rest_fails", "b.*?ef", "beeef", "0,5"},
-      {"no_literal", "b.*?q", "bxxx", "no"},
-      {"group_marks_before_literal", "b(.*?)(e)", "bxyeze", "0,4"},
-      {"lazy_minimum", "b.{2,}?e", "beeee", "0,4"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(first_match(c.pattern, c.subject, 0), c.expected) << c.name;
-}
-
-// A case-insensitive byte-mode literal is found in the text as it stands: ASCII letters
-// in either case, every other byte as it is.
-TEST(FoldedLiteral, FoundWithoutAFoldedCopy) {
+// The searches that skip ahead: a lazy . before a literal goes straight to the next
+// place of the literal's first byte, never past the line's end; a case-insensitive
+// byte-mode literal is found in the text as it stands (ASCII letters in either case,
+// every other byte as it is); under m, ^ and a literal are tried only where the
+// literal follows a newline, every such place in order.
+TEST(SkippingSearches, FindTheFirstMatch) {
   struct Case {
     const char* name;
     const char* pattern;
@@ -287,7 +267,17 @@ TEST(FoldedLiteral, FoundWithoutAFoldedCopy) {
     uint32_t options;
     const char* expected;
   };
+  const uint32_t m = OPT_MULTILINE;
   const Case cases[] = {
+      {"nearest_literal", "b(.*?)e", "bxxexe", 0, "0,4"},
+      {"far_literal", "b.*?e", "b" + std::string(40, 'x') + "e", 0, "0,42"},
+      {"not_past_newline", "b.*?e", "bxx\nbe", 0, "4,6"},
+      {"literal_is_newline", "b.*?\n", "bxx\nb", 0, "0,4"},
+      {"literal_at_text_end", "b.*?e", "bxxxe", 0, "0,5"},
+      {"first_byte_then_rest_fails", "b.*?ef", "beeef", 0, "0,5"},
+      {"no_literal", "b.*?q", "bxxx", 0, "no"},
+      {"group_marks_before_literal", "b(.*?)(e)", "bxyeze", 0, "0,4"},
+      {"lazy_minimum", "b.{2,}?e", "beeee", 0, "0,4"},
       {"mixed_case_text", "function", "xFuNcTiOn", OPT_FOLD, "1,9"},
       {"upper_pattern", "FUNCTION", "function", OPT_FOLD, "0,8"},
       {"punctuation_is_no_letter", "a@", "A`a@", OPT_FOLD, "2,4"},
@@ -299,30 +289,14 @@ TEST(FoldedLiteral, FoundWithoutAFoldedCopy) {
        "\x82"
        "Aa",
        OPT_FOLD | OPT_KANJI, "2,3"},
+      {"text_start", "^join", "join", m, "0,4"},
+      {"first_line_after_newline", "^join", "\njoin", m, "1,5"},
+      {"mid_line_skipped", "^join", "a join\njoin", m, "7,11"},
+      {"never_at_line_start", "^join", "xjoin\nxjoin", m, "no"},
+      {"rest_fails_then_next_line", "^join!", "join\njoin!", m, "5,10"},
+      {"newline_after_lead_byte", "^join", "\x88\njoin", m | OPT_KANJI, "2,6"},
   };
   for (const Case& c : cases) EXPECT_EQ(first_match(c.pattern, c.subject, c.options), c.expected) << c.name;
-}
-
-// Under multi-line mode a pattern that begins with ^ and a literal is tried only where
-// the literal follows a newline; every such place is tried, in order.
-TEST(LineStartLiteral, TriedWhereTheLiteralBeginsALine) {
-  struct Case {
-    const char* name;
-    const char* pattern;
-    std::string subject;
-    uint32_t options;
-    const char* expected;
-  };
-  const Case cases[] = {
-      {"text_start", "^join", "join", 0, "0,4"},
-      {"first_line_after_newline", "^join", "\njoin", 0, "1,5"},
-      {"mid_line_skipped", "^join", "a join\njoin", 0, "7,11"},
-      {"never_at_line_start", "^join", "xjoin\nxjoin", 0, "no"},
-      {"rest_fails_then_next_line", "^join!", "join\njoin!", 0, "5,10"},
-      {"newline_after_lead_byte", "^join", "\x88\njoin", OPT_KANJI, "2,6"},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(first_match(c.pattern, c.subject, c.options | OPT_MULTILINE), c.expected) << c.name;
 }
 
 }  // namespace
