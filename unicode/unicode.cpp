@@ -222,16 +222,21 @@ inline __m128i load16(const u8* p) { return _mm_loadu_si128(reinterpret_cast<con
 inline void store16(u8* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 #endif
 
-// The ASCII bytes at p, copied to w 16 at a time while at least 16 remain, until the first
-// byte from 0x80 up; returns how many bytes it took (0 when it did not run, as in the
-// byte-at-a-time form).
-template <bool kSse2>
+// The ASCII bytes at p, written to w as bytes (kUnit 1) or as UTF-16LE units (kUnit 2), 16
+// at a time while at least 16 remain, until the first byte from 0x80 up; returns how many
+// bytes it took (0 when it did not run, as in the byte-at-a-time form).
+template <bool kSse2, int kUnit = 1>
 inline size_t copy_ascii_run(const u8* p, const u8* end, u8* w) {
   size_t done = 0;
 #if UNICODE_SSE2
   while (kSse2 && end - p - done >= 16) {
     const __m128i v = load16(p + done);
-    store16(w + done, v);
+    if constexpr (kUnit == 1) {
+      store16(w + done, v);
+    } else {
+      store16(w + 2 * done, _mm_unpacklo_epi8(v, _mm_setzero_si128()));
+      store16(w + 2 * done + 16, _mm_unpackhi_epi8(v, _mm_setzero_si128()));
+    }
     const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(v));
     if (high != 0) return done + static_cast<size_t>(std::countr_zero(high));
     done += 16;
@@ -423,29 +428,6 @@ inline u8* put_unicode(u8* w, char32_t cp) {
   return w + 3;
 }
 
-// The ASCII bytes at p as UTF-16LE units, 16 at a time while at least 16 remain; returns the
-// bytes taken.
-template <bool kSse2>
-inline size_t widen_ascii_run(const u8* p, const u8* end, u8* w) {
-  size_t done = 0;
-#if UNICODE_SSE2
-  const __m128i zero = _mm_setzero_si128();
-  while (kSse2 && end - p - done >= 16) {
-    const __m128i v = load16(p + done);
-    store16(w + 2 * done, _mm_unpacklo_epi8(v, zero));
-    store16(w + 2 * done + 16, _mm_unpackhi_epi8(v, zero));
-    const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(v));
-    if (high != 0) return done + static_cast<size_t>(std::countr_zero(high));
-    done += 16;
-  }
-#else
-  (void)p;
-  (void)end;
-  (void)w;
-#endif
-  return done;
-}
-
 // One character at p, or one byte that is none (counted, with its line from `in` on).
 template <UnicodeOutput kCode>
 inline void encode_step(const u8* in, const u8*& p, const u8* end, u8*& w, ConvertReport& report) {
@@ -467,7 +449,7 @@ u8* encode(const u8* in, const u8* p, const u8* end, u8* w, ConvertReport& repor
   while (p < end) {
     if (*p < 0x80) {
       const size_t run =
-          kCode == OUTPUT_UTF8 ? copy_ascii_run<kSse2>(p, end, w) : widen_ascii_run<kSse2>(p, end, w);
+          kCode == OUTPUT_UTF8 ? copy_ascii_run<kSse2>(p, end, w) : copy_ascii_run<kSse2, 2>(p, end, w);
       if (run != 0) {
         p += run;
         w += kCode == OUTPUT_UTF8 ? run : 2 * run;
@@ -703,7 +685,7 @@ u8* encode(const u8* in, const u8* p, const u8* end, u8* w, ConvertReport& repor
     if (put_pair_run<kCode>(p, w)) continue;
     if (*p < 0x80) {
       const size_t run =
-          kCode == OUTPUT_UTF8 ? copy_ascii_run<true>(p, end, w) : widen_ascii_run<true>(p, end, w);
+          kCode == OUTPUT_UTF8 ? copy_ascii_run<true>(p, end, w) : copy_ascii_run<true, 2>(p, end, w);
       p += run;
       w += kCode == OUTPUT_UTF8 ? run : 2 * run;
       continue;
