@@ -684,6 +684,11 @@ TEST_F(JoinCore, ForcedInputCodeSkipsClassing) {
     Sources({{"a", c.source}});
     EXPECT_EQ(Join(), c.joined);
   }
+  // With EUC-JP output a decoded text goes through the stages whole: still no detection.
+  options.input_code = InputCode::kAuto;
+  options.output_code = OutputCode::kEucJp;
+  Sources({{"a", "\xEF\xBD\xB1\xEF\xBD\xB2\xEF\xBD\xB3\xEF\xBD\xB4"}});
+  EXPECT_EQ(Join(), "\x8E\xB1\x8E\xB2\x8E\xB3\x8E\xB4");
 }
 #endif
 
