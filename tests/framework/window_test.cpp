@@ -107,6 +107,8 @@ TEST_F(WindowTest, ComboIndexOutsideTheItemsLeavesNoSelection) {
   dialog.choice = 2;
   window = host.Open(dialog);
   EXPECT_EQ(window->Item(kCombo).current, -1);
+  EXPECT_FALSE(window->SelectComboItem(kCombo, 2)) << "nor can the user pick an item it lacks";
+  EXPECT_FALSE(window->SelectComboItem(kCombo, -1));
   ASSERT_TRUE(dialog.UpdateData(true));
   EXPECT_EQ(dialog.choice, -1);
 }
