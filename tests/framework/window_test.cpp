@@ -109,6 +109,9 @@ TEST_F(WindowTest, ComboIndexOutsideTheItemsLeavesNoSelection) {
   EXPECT_EQ(window->Item(kCombo).current, -1);
   EXPECT_FALSE(window->SelectComboItem(kCombo, 2)) << "nor can the user pick an item it lacks";
   EXPECT_FALSE(window->SelectComboItem(kCombo, -1));
+  window->EnableItem(kCombo, false);
+  EXPECT_FALSE(window->SelectComboItem(kCombo, 0)) << "nor one of a disabled combo";
+  EXPECT_EQ(window->Item(kCombo).current, -1);
   ASSERT_TRUE(dialog.UpdateData(true));
   EXPECT_EQ(dialog.choice, -1);
 }
