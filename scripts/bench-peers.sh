@@ -209,21 +209,20 @@ have nkf && group+=("nkf -S -e -x" "nkf -S -e -x $(q "$text") > $(q "$dir/text.n
 group+=("cat" "cat $(q "$text") > $(q "$dir/text.cat")")
 time_group "Shift_JIS to EUC-JP, LF line ends" "$text_bytes" "${group[@]}"
 
-group=()
-[[ -n $cli ]] && group+=("tavvel-cli -c sjis" "$(q "$cli") -n lf -c sjis -q -o $(q "$dir/u2s.tavvel") $(q "$uni_utf8")")
-[[ -n ${BASE_CLI:-} ]] && group+=("base -c sjis" "$(q "$BASE_CLI") -n lf -c sjis -q -o $(q "$dir/u2s.base") $(q "$uni_utf8")")
-have iconv && group+=("iconv" "iconv -f UTF-8 -t CP932 $(q "$uni_utf8") > $(q "$dir/u2s.iconv")")
-have uconv && group+=("uconv" "uconv -f utf-8 -t cp932 $(q "$uni_utf8") > $(q "$dir/u2s.uconv")")
-group+=("cat" "cat $(q "$uni_utf8") > $(q "$dir/u2s.cat")")
-alternate_group "UTF-8 to Shift_JIS, LF line ends" "$(stat -c %s "$uni_utf8")" "${group[@]}"
-
-group=()
-[[ -n $cli ]] && group+=("tavvel-cli -c utf8" "$(q "$cli") -n lf -c utf8 -q -o $(q "$dir/s2u.tavvel") $(q "$uni_sjis")")
-[[ -n ${BASE_CLI:-} ]] && group+=("base -c utf8" "$(q "$BASE_CLI") -n lf -c utf8 -q -o $(q "$dir/s2u.base") $(q "$uni_sjis")")
-have iconv && group+=("iconv" "iconv -f CP932 -t UTF-8 $(q "$uni_sjis") > $(q "$dir/s2u.iconv")")
-have uconv && group+=("uconv" "uconv -f cp932 -t utf-8 $(q "$uni_sjis") > $(q "$dir/s2u.uconv")")
-group+=("cat" "cat $(q "$uni_sjis") > $(q "$dir/s2u.cat")")
-alternate_group "Shift_JIS to UTF-8, LF line ends" "$(stat -c %s "$uni_sjis")" "${group[@]}"
+# One Unicode join against its peers: unicode_group TITLE TAG INPUT CODE FROM TO, where CODE is
+# tavvel-cli's output code and FROM/TO the codes as iconv names them (uconv takes the same).
+unicode_group() {
+  local title=$1 tag=$2 input=$3 code=$4 from=$5 to=$6
+  group=()
+  [[ -n $cli ]] && group+=("tavvel-cli -c $code" "$(q "$cli") -n lf -c $code -q -o $(q "$dir/$tag.tavvel") $(q "$input")")
+  [[ -n ${BASE_CLI:-} ]] && group+=("base -c $code" "$(q "$BASE_CLI") -n lf -c $code -q -o $(q "$dir/$tag.base") $(q "$input")")
+  have iconv && group+=("iconv" "iconv -f $from -t $to $(q "$input") > $(q "$dir/$tag.iconv")")
+  have uconv && group+=("uconv" "uconv -f $from -t $to $(q "$input") > $(q "$dir/$tag.uconv")")
+  group+=("cat" "cat $(q "$input") > $(q "$dir/$tag.cat")")
+  alternate_group "$title" "$(stat -c %s "$input")" "${group[@]}"
+}
+unicode_group "UTF-8 to Shift_JIS, LF line ends" u2s "$uni_utf8" sjis UTF-8 CP932
+unicode_group "Shift_JIS to UTF-8, LF line ends" s2u "$uni_sjis" utf8 CP932 UTF-8
 
 # The outputs must agree, or the timings compare different work.
 echo
