@@ -139,6 +139,32 @@ class CFile {
   // This open's entry in the process's table of open files (POSIX share
   // modes); 0 when it has none.
   uint64_t m_shareTicket = 0;
+
+  friend class CFileMapping;
+};
+
+// An open file's bytes mapped into memory, read-only, so that a large file is
+// read without a copy and without fresh pages to clear. Files the system does
+// not map (a pipe, a device, an empty file, one larger than the address
+// space) are read with CFile::Read instead. The mapping may outlive the file's
+// Close.
+class CFileMapping {
+ public:
+  CFileMapping() = default;
+  ~CFileMapping();
+  CFileMapping(const CFileMapping&) = delete;
+  CFileMapping& operator=(const CFileMapping&) = delete;
+
+  // Maps the whole of the open file; false, with nothing mapped, where it cannot be.
+  bool Map(const CFile& file);
+  void Unmap();
+
+  const char* GetData() const { return m_data; }
+  size_t GetLength() const { return m_length; }
+
+ private:
+  const char* m_data = nullptr;
+  size_t m_length = 0;
 };
 
 // Text files read line by line: a line ends at LF, a CR just before the LF is

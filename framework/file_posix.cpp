@@ -1,6 +1,7 @@
 // CFile over POSIX descriptors, with Windows share modes emulated by a
 // process-wide table of open files keyed by file identity.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -263,3 +264,31 @@ uint64_t CFile::CopyFrom(CFile& source) {
 #endif
   return copied + CopyByBuffer(source);
 }
+
+bool CFileMapping::Map(const CFile& file) {
+  Unmap();
+  if (!file.IsOpen()) return false;
+  const int fd = Descriptor(file.m_handle);
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) return false;
+  if (static_cast<uint64_t>(info.st_size) >= SIZE_MAX / 2) return false;
+  const auto length = static_cast<size_t>(info.st_size);
+  int flags = MAP_PRIVATE;
+#if defined(MAP_POPULATE)
+  flags |= MAP_POPULATE;  // the pages in at once, not a fault for each
+#endif
+  void* data = ::mmap(nullptr, length, PROT_READ, flags, fd, 0);
+  if (data == MAP_FAILED) return false;
+  ::madvise(data, length, MADV_SEQUENTIAL);
+  m_data = static_cast<const char*>(data);
+  m_length = length;
+  return true;
+}
+
+void CFileMapping::Unmap() {
+  if (m_data != nullptr) ::munmap(const_cast<char*>(m_data), m_length);
+  m_data = nullptr;
+  m_length = 0;
+}
+
+CFileMapping::~CFileMapping() { Unmap(); }

@@ -134,3 +134,30 @@ void CFile::Abort() {
 }
 
 uint64_t CFile::CopyFrom(CFile& source) { return CopyByBuffer(source); }
+
+bool CFileMapping::Map(const CFile& file) {
+  Unmap();
+  if (!file.IsOpen()) return false;
+  const HANDLE handle = AsHandle(file.m_handle);
+  LARGE_INTEGER size;
+  if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileSizeEx(handle, &size) || size.QuadPart <= 0)
+    return false;
+  if (static_cast<uint64_t>(size.QuadPart) >= SIZE_MAX / 2) return false;
+  const HANDLE section = ::CreateFileMappingA(handle, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (section == nullptr) return false;
+  // The view keeps the section alive without its handle.
+  void* data = ::MapViewOfFile(section, FILE_MAP_READ, 0, 0, 0);
+  ::CloseHandle(section);
+  if (data == nullptr) return false;
+  m_data = static_cast<const char*>(data);
+  m_length = static_cast<size_t>(size.QuadPart);
+  return true;
+}
+
+void CFileMapping::Unmap() {
+  if (m_data != nullptr) ::UnmapViewOfFile(m_data);
+  m_data = nullptr;
+  m_length = 0;
+}
+
+CFileMapping::~CFileMapping() { Unmap(); }

@@ -241,12 +241,34 @@ class TextPipeline {
                JoinReporter& report)
       : options_(options), separator_(separator), table_(table), report_(report) {}
 
-  // Runs the stages on a source and hands its text to the writer.
-  void Run(SourceText& source, OutputWriter& writer) {
-    if (const UnicodeClass code = StreamedClass(source.text); code != UNICODE_NONE) {
-      DecodeInWindows(source, code, writer);
-      return;
+  // Whether the stages after the decoding work a line at a time: no table,
+  // the output code Shift_JIS or Unicode. Only then is a source's text taken
+  // from a mapping of its file, as the stages never change it in place.
+  bool LineWise() const {
+    return table_ == nullptr && options_.output_code != OutputCode::kJis &&
+           options_.output_code != OutputCode::kEucJp;
+  }
+
+  // Runs the stages on a source's n bytes (its own text, or its file mapped)
+  // and hands the result to the writer. Under LineWise a Unicode source is
+  // decoded a window at a time, and a text that every stage would leave as
+  // it is goes out as it stands; any other is copied into the source's text
+  // when it is not that already, and the stages run on it.
+  void Run(SourceText& source, const char* bytes, size_t n, OutputWriter& writer) {
+    if (LineWise()) {
+      const UnicodeClass code = options_.input_code == InputCode::kAuto ? classify_text(bytes, n).code
+                                                                        : ForcedClass(options_.input_code);
+      if (code != UNICODE_NONE) {
+        DecodeInWindows(source, code, bytes, n, writer);
+        return;
+      }
+      if (PassesUnchanged(bytes, n)) {
+        writer.Put(bytes, n);
+        if (!source.last) writer.Put(separator_.GetString(), separator_.GetLength());
+        return;
+      }
     }
+    if (bytes != source.text.GetString()) source.text = CString(bytes, n);
     for (Stage stage : kStages) (this->*stage)(source);
     writer.Put(source.text.GetString(), source.text.GetLength());
   }
@@ -254,25 +276,24 @@ class TextPipeline {
  private:
   using Stage = void (TextPipeline::*)(SourceText&);
 
-  // The Unicode code of a source whose stages after the decoding work a line
-  // at a time (no table, the output code Shift_JIS or Unicode); else
-  // UNICODE_NONE. Such a source is decoded a window at a time.
-  UnicodeClass StreamedClass(const CString& text) const {
-    if (table_ != nullptr || options_.output_code == OutputCode::kJis ||
-        options_.output_code == OutputCode::kEucJp)
-      return UNICODE_NONE;
-    if (options_.input_code != InputCode::kAuto) return ForcedClass(options_.input_code);
-    return classify_text(text.GetString(), text.GetLength()).code;
+  // Whether NormalizeLineEnds and ToShiftJis leave a text that is not
+  // Unicode as it is: no CR or NUL in it, and Shift_JIS or undecided (as
+  // detected, or forced). Under LineWise no other stage changes it then.
+  bool PassesUnchanged(const char* bytes, size_t n) const {
+    if (has_cr_or_nul(bytes, n)) return false;
+    if (options_.input_code == InputCode::kShiftJis) return true;
+    if (options_.input_code != InputCode::kAuto) return false;
+    const int code = detect_kanji_code(bytes, n);
+    return code != KANJI_EUC && code != KANJI_JIS;
   }
 
   // Decode, NormalizeLineEnds and AppendSeparator for a Unicode source,
   // straight into the writer a window at a time: the decoded text is never
   // held whole. The line of the first replaced character is counted over the
   // windows before it.
-  void DecodeInWindows(SourceText& source, UnicodeClass code, OutputWriter& writer) {
+  void DecodeInWindows(SourceText& source, UnicodeClass code, const char* text, size_t n,
+                       OutputWriter& writer) {
     constexpr size_t kWindow = 64 * 1024;
-    const char* const text = source.text.GetString();
-    const size_t n = source.text.GetLength();
     ConvertReport& replaced = source.replaced;
     size_t lines = 0;  // line ends decoded before the window
     for (size_t at = 0; at < n;) {
@@ -528,10 +549,15 @@ JoinResult JoinText(const std::vector<CString>& sources, const CString& output, 
         return;
       }
       SourceText current{CString(), path, result.joined == total - 1};
-      ReadText(source, current.text, reserve_factor);
+      CFileMapping mapping;
+      if (!pipeline.LineWise() || !mapping.Map(source)) ReadText(source, current.text, reserve_factor);
       // A stage that cannot get the memory it needs ends the join naming the source.
       try {
-        pipeline.Run(current, writer);
+        if (mapping.GetData() != nullptr) {
+          pipeline.Run(current, mapping.GetData(), mapping.GetLength(), writer);
+        } else {
+          pipeline.Run(current, current.text.GetString(), current.text.GetLength(), writer);
+        }
         const KanjiLoss lost = writer.EndSource();
         if (lost.count != 0) current.lost = lost;
       } catch (const std::bad_alloc&) {

@@ -158,3 +158,6 @@ void normalize_newlines(char* text);
 // The same for the first n bytes of text (text[n] must be writable); the
 // first NUL still ends the text. Returns the new length.
 size_t normalize_newlines(char* text, size_t n);
+// True when the n bytes hold a CR or a NUL: without one, normalize_newlines
+// leaves them as they are.
+bool has_cr_or_nul(const char* text, size_t n);

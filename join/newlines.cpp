@@ -52,4 +52,6 @@ size_t normalize_newlines(char* text, size_t n) {
   return static_cast<size_t>(write - text);
 }
 
+bool has_cr_or_nul(const char* text, size_t n) { return find_cr_or_nul(text, text + n) != text + n; }
+
 void normalize_newlines(char* text) { normalize_newlines(text, std::strlen(text)); }

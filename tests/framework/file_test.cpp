@@ -215,6 +215,28 @@ TEST(FileRead, StopsOnlyAtTheEnd) {
 
 #endif  // !_WIN32
 
+TEST(FileMapping, MapsRegularFilesWholeAndRefusesEmptyOnes) {
+  TempFolder dir;
+  const std::string bytes = std::string("a\0b\r\n") + std::string(70000, '\x82') + "z";
+  WriteFile(dir / "text.bin", bytes);
+  WriteFile(dir / "empty.bin", "");
+  CFileMapping mapping;
+  {
+    CFile file;
+    ASSERT_TRUE(file.Open((dir / "text.bin").c_str(), kReadBinary));
+    ASSERT_TRUE(mapping.Map(file));
+    file.Close();
+  }
+  ASSERT_EQ(mapping.GetLength(), bytes.size());
+  EXPECT_EQ(std::string(mapping.GetData(), mapping.GetLength()), bytes);
+
+  CFile empty;
+  ASSERT_TRUE(empty.Open((dir / "empty.bin").c_str(), kReadBinary));
+  EXPECT_FALSE(mapping.Map(empty));
+  EXPECT_EQ(mapping.GetData(), nullptr);
+  EXPECT_EQ(mapping.GetLength(), 0u);
+}
+
 TEST(FileLength, SizesAreSixtyFourBit) {
   TempFolder dir;
   std::string path = dir / "sparse.bin";
