@@ -141,12 +141,24 @@ class OutputWriter {
       return;
     }
     while (n != 0) {
+      if (held_.empty() && n >= window_) {
+        // A whole window in the piece: written from there, not copied first.
+        const size_t cut = WindowEnd(text, window_);
+        if (cut == 0) {
+          window_ *= 2;
+          continue;
+        }
+        Write(text, cut);
+        text += cut;
+        n -= cut;
+        continue;
+      }
       const size_t take = std::min(n, window_ - held_.size());
       held_.append(text, take);
       text += take;
       n -= take;
       if (held_.size() < window_) return;
-      const size_t cut = WindowEnd(held_);
+      const size_t cut = WindowEnd(held_.data(), held_.size());
       if (cut == 0) {
         window_ *= 2;  // no place to cut: a larger window
         continue;
@@ -175,8 +187,8 @@ class OutputWriter {
 
   // The length of the text's leading part up to its last byte below 0x40
   // other than CR; 0 when there is none.
-  static size_t WindowEnd(const std::string& text) {
-    for (size_t i = text.size(); i != 0; --i) {
+  static size_t WindowEnd(const char* text, size_t n) {
+    for (size_t i = n; i != 0; --i) {
       const auto b = static_cast<unsigned char>(text[i - 1]);
       if (b < 0x40 && b != '\r') return i;
     }

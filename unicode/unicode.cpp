@@ -197,6 +197,15 @@ struct Checker {
 
 UNICODE_TARGET_AVX2 bool is_valid_utf8_avx2(const u8* p, const u8* end) {
   Checker checker;
+  // A text that is not UTF-8 (Shift_JIS, most often) shows it early: the error is looked at
+  // every 2 KiB.
+  constexpr ptrdiff_t kBlocksPerLook = 64;
+  while (end - p >= 32 * kBlocksPerLook) {
+    for (int i = 0; i < kBlocksPerLook; ++i, p += 32) {
+      checker.add(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+    }
+    if (!_mm256_testz_si256(checker.error, checker.error)) return false;
+  }
   for (; end - p >= 32; p += 32) {
     checker.add(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
   }
@@ -949,14 +958,35 @@ size_t count_line_ends(const char* text, size_t n) noexcept {
   return lines;
 }
 
+namespace {
+
+// True when the first bytes of a text already show that it is no UTF-8, so that a Shift_JIS
+// text is told without a pass over all of it: they hold no NUL (which would end the text
+// before the fault) and are invalid, and the byte after them is no continuation byte (so a
+// sequence they cut short is cut short in the text too).
+bool begins_invalid(const u8* p, size_t n) {
+  constexpr size_t kProbe = 4096;
+  if (n <= kProbe) return false;
+  size_t cut = kProbe;
+  for (int back = 0; back < 3 && (p[cut] & 0xC0) == 0x80; ++back) --cut;
+  if ((p[cut] & 0xC0) == 0x80) return false;
+  return std::memchr(p, 0, cut) == nullptr && !is_valid_utf8(reinterpret_cast<const char*>(p), cut);
+}
+
+}  // namespace
+
 TextClass classify_text(const char* text, size_t n) noexcept {
   const u8* p = reinterpret_cast<const u8*>(text);
   const TextClass marked = marked_class(p, n);
   if (marked.code != UNICODE_NONE) return marked;
-  const size_t length = length_to_nul(p, n);
-  bool high = false;
-  for (size_t i = 0; i < length && !high; ++i) high = p[i] >= 0x80;
-  if (high && is_valid_utf8(text, length)) return {UNICODE_UTF8, 0};
+  if (begins_invalid(p, n)) return {UNICODE_NONE, 0};
+  // Valid throughout, the text is valid up to its first NUL as well, which need not be sought.
+  const bool valid = is_valid_utf8(text, n);
+  const size_t length = valid ? n : length_to_nul(p, n);
+  size_t i = 0;
+  while (i < length && p[i] != 0 && p[i] < 0x80) ++i;  // the first NUL ends the text
+  const bool high = i < length && p[i] >= 0x80;
+  if (high && (valid || is_valid_utf8(text, length))) return {UNICODE_UTF8, 0};
   return {UNICODE_NONE, 0};
 }
 
