@@ -963,13 +963,13 @@ namespace {
 // True when the first bytes of a text already show that it is no UTF-8, so that a Shift_JIS
 // text is told without a pass over all of it: they hold no NUL (which would end the text
 // before the fault) and are invalid, and the byte after them is no continuation byte (so a
-// sequence they cut short is cut short in the text too).
+// sequence they cut short is cut short in the text too), or the fourth in a row, which no
+// UTF-8 has.
 bool begins_invalid(const u8* p, size_t n) {
   constexpr size_t kProbe = 4096;
   if (n <= kProbe) return false;
   size_t cut = kProbe;
   for (int back = 0; back < 3 && (p[cut] & 0xC0) == 0x80; ++back) --cut;
-  if ((p[cut] & 0xC0) == 0x80) return false;
   return std::memchr(p, 0, cut) == nullptr && !is_valid_utf8(reinterpret_cast<const char*>(p), cut);
 }
 
