@@ -20,6 +20,18 @@
 
 namespace {
 
+#if defined(SIGBUS)
+// Sources are read through mappings of their files. If another program cuts a
+// source short during the join, reading its lost pages raises SIGBUS: say so
+// and stop, as for any other read failure, instead of dying without a word.
+extern "C" void StopOnSourceCutShort(int) {
+  static const char kPrefix[] = "tavvel-cli: ";
+  const auto say = [](const char* text) { return ::write(STDERR_FILENO, text, std::strlen(text)) >= 0; };
+  if (say(kPrefix) && say(msg::kSourceCutShort)) say("\n");
+  ::_exit(1);
+}
+#endif
+
 const char kUsage[] =
     "usage: tavvel-cli [options] -o OUTPUT SOURCE...\n"
     "       tavvel-cli --guess SOURCE...\n"
@@ -295,6 +307,9 @@ int main(int argc, char** argv) {
   // A reader that goes away (tavvel-cli -o - | head) is a write error that
   // the join reports, not a signal that kills the process.
   std::signal(SIGPIPE, SIG_IGN);
+#endif
+#if defined(SIGBUS)
+  std::signal(SIGBUS, StopOnSourceCutShort);
 #endif
   msg::InstallFrameworkTexts();
   if (options.output == "-") CFile::SetStandardOutputName("-");

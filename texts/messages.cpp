@@ -20,6 +20,7 @@ const char kCannotOpenTable[] =
 const char kCommandFailed[] = "%s: %s\n置換テーブルを通さずに処理を続行します。";
 const char kPathTooLong[] = "'%s' はパスが長すぎるため追加できません。(259 バイトまで)";
 const char kTooLargeForMemory[] = "'%s' は大きすぎるため処理できません。";
+const char kSourceCutShort[] = "読み込み中のファイルがほかのプログラムによって短くされたため、結合を中止しました。";
 const char kFileFailed[] = "'%s' の処理中にエラーが発生しました。\n%s (Error:%lu)";
 const char kReplaced[] = "'%s' の %lu 文字はシフトJISで表せないため「〓」に置き換えました。(最初は %lu 行目)";
 const char kAddTitle[] = "ファイルの選択";

@@ -21,6 +21,7 @@ extern const char kCannotOpenTable[];      // %lu
 extern const char kCommandFailed[];        // %s: engine message, %s: command
 extern const char kPathTooLong[];          // %s: the path
 extern const char kTooLargeForMemory[];    // %s: the path
+extern const char kSourceCutShort[];
 extern const char kFileFailed[];           // %s: path, %s: cause, %lu: error code
 extern const char kReplaced[];             // %s: path, %lu: characters, %lu: line of the first
 // Dialog titles and filters.
