@@ -1,7 +1,6 @@
 // Search: where the matcher is started (anchors, leading literals and nodes, the
 // set of possible first bytes), the work limits of a search and the public rx_exec.
 #include <cstring>
-#include <optional>
 
 #include "regex/match.h"
 
@@ -15,6 +14,33 @@ const ByteRanges& start_ranges(MatchRun& run, const RegexHandle* h) {
     run.start_ranges_known = true;
   }
   return run.start_ranges;
+}
+
+// The literals every match starts with one of, when the pattern leads (past groups
+// opening) with an alternation whose alternatives each begin with a literal; measured
+// once per run. Null when it does not.
+const AlternativesSearch* leading_alternatives(MatchRun& run, const RegexHandle* h) {
+  if (!run.alternatives_known) {
+    run.alternatives_known = true;
+    const uchar* node = h->program + 1;
+    for (;;) {
+      if (node[0] == OPEN) {
+        node += 6;
+      } else if (node[0] == BRANCH && !(next_node(node) && next_node(node)[0] == BRANCH)) {
+        node += 4;
+      } else {
+        break;
+      }
+    }
+    AlternativesSearch found;
+    for (const uchar* branch = node; branch && branch[0] == BRANCH; branch = next_node(branch)) {
+      const uchar* body = branch + 4;
+      while (body[0] == OPEN) body += 6;
+      if (body[0] != EXACT || !found.add(body + 4, body[3])) return nullptr;
+    }
+    if (found.count() >= 2) run.alternatives = found;
+  }
+  return run.alternatives.count() >= 2 ? &run.alternatives : nullptr;
 }
 
 // One search's start positions, tried in order until an attempt matches.
@@ -42,6 +68,8 @@ class StartSearch {
     if (h_->first_literal && (h_->anchor_flags & ANCHOR_SKIP)) return literal_runs();
     if (h_->first_literal) return leading_literal();
     if (h_->first_node) return leading_node();
+    if (const AlternativesSearch* alternatives = leading_alternatives(*ms_.run, h_))
+      return alternative_starts(*alternatives);
     if (h_->start_known) return start_set();
     return every_position();
   }
@@ -122,6 +150,17 @@ class StartSearch {
     const uchar* text = h_->first_literal->data;
     for (const uchar* s = s_;;) {
       s = plain_find(s, end_, text, text + h_->first_literal->length, kanji_);
+      if (!s) return false;
+      if (try_at(s)) return true;
+      s = char_step(s);
+      if (s >= end_) return false;
+    }
+  }
+
+  // Only where one of the leading alternatives' literals begins.
+  bool alternative_starts(const AlternativesSearch& alternatives) {
+    for (const uchar* s = s_;;) {
+      s = alternatives.find(s, end_, kanji_);
       if (!s) return false;
       if (try_at(s)) return true;
       s = char_step(s);
@@ -331,30 +370,32 @@ const uchar* check_required_literal(RegexHandle* h, const uchar* start, const uc
   return s;
 }
 
-// The EXACT node of a case-insensitive byte-mode pattern that is one literal and no
-// more (no group, anchor or alternative), else null.
-const uchar* whole_folded_literal(const RegexHandle* h) {
-  if (!h->fold || (h->flags & OPT_KANJI) || h->group_count != 0 || h->program_length < 9) return nullptr;
+}  // namespace
+
+MatchRun::~MatchRun() { delete static_cast<MatchState*>(scratch); }
+
+const uchar* whole_literal(const RegexHandle* h) {
+  if (h->group_count != 0 || h->program_length < 9) return nullptr;
+  if (h->fold && (h->flags & OPT_KANJI)) return nullptr;
   const uchar* branch = h->program + 1;
   const uchar* exact = branch + 4;
   const uchar* end = next_node(branch);
   if (branch[0] != BRANCH || exact[0] != EXACT || exact[3] == 0 || !end || end[0] != END ||
       next_node(exact) != end)
     return nullptr;
-  for (int i = 0; i < exact[3]; ++i)
-    if (exact[4 + i] >= 'A' && exact[4 + i] <= 'Z') return nullptr;  // never matched in folded text
+  if (h->fold)
+    for (int i = 0; i < exact[3]; ++i)
+      if (exact[4 + i] >= 'A' && exact[4 + i] <= 'Z') return nullptr;  // never matched in folded text
   return exact;
 }
-
-}  // namespace
-
-MatchRun::~MatchRun() { delete static_cast<MatchState*>(scratch); }
 
 int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar* base, int min_end,
                MatchRun* run, int64_t budget) {
   if (h == nullptr || start == nullptr || end == nullptr || start >= end) return 0;
-  std::optional<MatchRun> single;  // the run of a search that has none
-  if (run == nullptr) run = &single.emplace();
+  if (run == nullptr) {  // a search of its own; set up only here, as a run costs to clear
+    MatchRun single;
+    return exec_match(h, start, end, base, min_end, &single, budget);
+  }
   // The state, its stacks included, serves every search of the run: each search sets
   // what it reads before it reads it.
   if (!run->scratch) run->scratch = new MatchState;
@@ -374,9 +415,10 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
   if (h->program_length < 1 || h->program[0] != PROGRAM_MAGIC) raise(kMsgCorruptProgram);
 
   const uchar* const caller_start = start;
-  if (const uchar* exact = whole_folded_literal(h)) {
-    // Found in the text as it stands, each byte in either case: no folded copy.
-    const uchar* found = pair_find(start, end, exact + 4, exact[3], false, true);
+  if (const uchar* exact = whole_literal(h)) {
+    // Found in the text as it stands (with folding each byte in either case): no
+    // folded copy, no matcher.
+    const uchar* found = pair_find(start, end, exact + 4, exact[3], kanji, h->fold != 0);
     if (!found) return 0;
     h->last_group = 0;
     h->match_starts[0] = found;
