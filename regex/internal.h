@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "regex/memo.h"
 #include "regex/messages.h"
@@ -230,6 +231,7 @@ class LiteralSearch {
  public:
   LiteralSearch(const unsigned char* literal, int32_t length, bool dbcs, bool folded);
   const unsigned char* find(const unsigned char* big, const unsigned char* bigend) const;
+  int32_t length() const { return length_; }
 
  private:
   const unsigned char* literal_;
@@ -375,6 +377,8 @@ struct MatchRun {
   bool start_ranges_known = false;
   AlternativesSearch alternatives;  // the literals every match starts with one of, once known
   bool alternatives_known = false;
+  std::optional<LiteralSearch> whole_literal;  // the pattern's search when it is one literal, once known
+  bool whole_literal_known = false;
   MatchRun() = default;
   MatchRun(const MatchRun&) = delete;
   MatchRun& operator=(const MatchRun&) = delete;

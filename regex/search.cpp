@@ -1,6 +1,7 @@
 // Search: where the matcher is started (anchors, leading literals and nodes, the
 // set of possible first bytes), the work limits of a search and the public rx_exec.
 #include <cstring>
+#include <optional>
 
 #include "regex/match.h"
 
@@ -41,6 +42,16 @@ const AlternativesSearch* leading_alternatives(MatchRun& run, const RegexHandle*
     if (found.count() >= 2) run.alternatives = found;
   }
   return run.alternatives.count() >= 2 ? &run.alternatives : nullptr;
+}
+
+// The search for a pattern that is one literal, set up once per run; null for others.
+const LiteralSearch* whole_literal_search(MatchRun& run, const RegexHandle* h) {
+  if (!run.whole_literal_known) {
+    run.whole_literal_known = true;
+    if (const uchar* exact = whole_literal(h))
+      run.whole_literal.emplace(exact + 4, exact[3], (h->flags & OPT_KANJI) != 0, h->fold != 0);
+  }
+  return run.whole_literal ? &*run.whole_literal : nullptr;
 }
 
 // One search's start positions, tried in order until an attempt matches.
@@ -415,14 +426,14 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
   if (h->program_length < 1 || h->program[0] != PROGRAM_MAGIC) raise(kMsgCorruptProgram);
 
   const uchar* const caller_start = start;
-  if (const uchar* exact = whole_literal(h)) {
+  if (const LiteralSearch* literal = whole_literal_search(*run, h)) {
     // Found in the text as it stands (with folding each byte in either case): no
     // folded copy, no matcher.
-    const uchar* found = pair_find(start, end, exact + 4, exact[3], kanji, h->fold != 0);
+    const uchar* found = literal->find(start, end);
     if (!found) return 0;
     h->last_group = 0;
     h->match_starts[0] = found;
-    h->match_ends[0] = found + exact[3];
+    h->match_ends[0] = found + literal->length();
     h->subject_begin = base;
     h->subject_end = end;
     return 1;

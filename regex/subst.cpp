@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <optional>
 
 #include "regex/internal.h"
 
@@ -210,41 +209,11 @@ ReplacementList* replace_compile(RegexHandle* handle, const uchar* start, const 
   return list.release();
 }
 
-// The searches of one global run: a pattern that is one literal goes straight to the
-// literal search, set up once; any other to the matcher.
-class RunSearch {
- public:
-  RunSearch(RegexHandle* h, const uchar* target_start, const uchar* target_end)
-      : h_(h), target_start_(target_start), target_end_(target_end), exact_(whole_literal(h)) {
-    if (exact_) literal_.emplace(exact_ + 4, exact_[3], (h->flags & OPT_KANJI) != 0, h->fold != 0);
-  }
-  // The next match at or after p that ends at least min_end bytes after it.
-  bool next(const uchar* p, int min_end) {
-    if (!literal_) return exec_match(h_, p, target_end_, target_start_, min_end, &run_) != 0;
-    const uchar* found = literal_->find(p, target_end_);
-    if (!found) return false;
-    h_->last_group = 0;
-    h_->match_starts[0] = found;
-    h_->match_ends[0] = found + exact_[3];
-    h_->subject_begin = target_start_;
-    h_->subject_end = target_end_;
-    return true;
-  }
-
- private:
-  RegexHandle* h_;
-  const uchar* target_start_;
-  const uchar* target_end_;
-  const uchar* exact_;
-  std::optional<LiteralSearch> literal_;
-  MatchRun run_;
-};
-
 int subst_run(RegexHandle* h, const uchar* target_start, const uchar* target_end, int& failed) {
   const size_t L = static_cast<size_t>(target_end - target_start);
   const size_t R = static_cast<size_t>(h->replacement_end - h->replacement_start);
-  RunSearch search(h, target_start, target_end);
-  if (!search.next(target_start, 0)) return 0;
+  MatchRun run;
+  if (!exec_match(h, target_start, target_end, target_start, 0, &run)) return 0;
 
   Output out;
   if (R > SIZE_MAX / 4 || L > SIZE_MAX / 4 || !out.init(R + L + 256)) raise(kMsgOutOfSpaceBuf);
@@ -264,7 +233,7 @@ int subst_run(RegexHandle* h, const uchar* target_start, const uchar* target_end
     // After an empty match the next one must end past it, or the run would stand still.
     const int min_end = match_start == match_end ? 1 : 0;
     try {
-      if (!search.next(p, min_end)) break;
+      if (!exec_match(h, p, target_end, target_start, min_end, &run)) break;
     } catch (const Failure& f) {
       error = f.text;
       break;

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <string>
 
-#include "tests/regex/command_helpers.h"
 #include "tests/regex/helpers.h"
 
 namespace {
@@ -321,22 +320,6 @@ TEST(SkippingSearches, FindTheFirstMatch) {
        0, "3,5"},
   };
   for (const Case& c : cases) EXPECT_EQ(first_match(c.pattern, c.subject, c.options), c.expected) << c.name;
-}
-
-// A global run whose pattern is one literal: every place in turn, in double-byte mode
-// only where a character begins, with folding in either case.
-TEST(LiteralRun, ReplacesEveryPlace) {
-  using regex_test::subst;
-  EXPECT_EQ(subst("s/a/X/gk",
-                  "\x82"
-                  "aa\x88\x88"
-                  "a"),
-            (regex_test::Outcome{2, "",
-                                 "\x82"
-                                 "aX\x88\x88X"}));
-  EXPECT_EQ(subst("s/ab/-/gi", "AB aB xab"), (regex_test::Outcome{3, "", "- - x-"}));
-  EXPECT_EQ(subst("s/ab/-/i", "xAB ab"), (regex_test::Outcome{1, "", "x- ab"}));
-  EXPECT_EQ(subst("s/ab//g", "abab"), (regex_test::Outcome{2, "", regex_test::kNone}));
 }
 
 }  // namespace
