@@ -379,6 +379,7 @@ struct MatchRun {
   bool alternatives_known = false;
   std::optional<LiteralSearch> whole_literal;  // the pattern's search when it is one literal, once known
   bool whole_literal_known = false;
+  std::optional<LiteralSearch> first_literal;  // the handle's leading literal's search, once used
   MatchRun() = default;
   MatchRun(const MatchRun&) = delete;
   MatchRun& operator=(const MatchRun&) = delete;

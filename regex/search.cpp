@@ -117,12 +117,13 @@ class StartSearch {
     if (try_at(start_)) return true;
     if (!multiline_ && !(h_->anchor_flags & ANCHOR_IMPLICIT)) return false;
     const uchar* s = s_ > start_ ? s_ - 1 : s_;
-    const LiteralBuf* literal = h_->first_literal;
-    if (literal && literal->length >= 3) {
+    if (h_->first_literal && h_->first_literal->length >= 3) {
       // Every match begins with the literal: its places after a newline are found by the
-      // literal search, sooner than by trying every line.
+      // literal search, sooner than by trying every line. (A place after a newline
+      // begins a character in either mode.)
+      const LiteralSearch& literal = first_literal_search();
       for (const uchar* f = s + 1; f < limit_; ++f) {
-        f = plain_find(f, end_, literal->data, literal->data + literal->length, false);
+        f = literal.find(f, end_);
         if (!f || f >= limit_) return false;
         if (f[-1] == '\n' && try_at(f)) return true;
       }
@@ -157,10 +158,18 @@ class StartSearch {
     return false;
   }
 
+  // The search for the leading literal, set up once per run.
+  const LiteralSearch& first_literal_search() {
+    MatchRun& run = *ms_.run;
+    if (!run.first_literal)
+      run.first_literal.emplace(h_->first_literal->data, h_->first_literal->length, kanji_, false);
+    return *run.first_literal;
+  }
+
   bool leading_literal() {
-    const uchar* text = h_->first_literal->data;
+    const LiteralSearch& literal = first_literal_search();
     for (const uchar* s = s_;;) {
-      s = plain_find(s, end_, text, text + h_->first_literal->length, kanji_);
+      s = literal.find(s, end_);
       if (!s) return false;
       if (try_at(s)) return true;
       s = char_step(s);
