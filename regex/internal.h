@@ -379,7 +379,9 @@ struct MatchRun {
   bool alternatives_known = false;
   std::optional<LiteralSearch> whole_literal;  // the pattern's search when it is one literal, once known
   bool whole_literal_known = false;
-  std::optional<LiteralSearch> first_literal;  // the handle's leading literal's search, once used
+  std::optional<LiteralSearch> first_literal;      // the handle's leading literal's search, once used
+  const unsigned char* first_node_bits = nullptr;  // the leading class node's bitmap, once known
+  bool first_node_bits_known = false;
   MatchRun() = default;
   MatchRun(const MatchRun&) = delete;
   MatchRun& operator=(const MatchRun&) = delete;

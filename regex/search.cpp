@@ -239,7 +239,12 @@ class StartSearch {
     const uchar* fn = h_->first_node;
     switch (fn[0]) {
       case CLASS: {
-        const uchar* bits = class_bits_for(h_, fn);
+        MatchRun& run = *ms_.run;
+        if (!run.first_node_bits_known) {
+          run.first_node_bits = class_bits_for(h_, fn);
+          run.first_node_bits_known = true;
+        }
+        const uchar* bits = run.first_node_bits;
         return scan([&](const uchar* q) {
           if (kanji_ && is_lead_byte(*q) && q + 1 < limit_)
             return class_contains(static_cast<unsigned>(*q) << 8 | q[1], fn + 3) != 0;
