@@ -506,9 +506,7 @@ inline bool MatchState::match_step(const uchar* node, const uchar*& p) {
     case OPEN: {
       const int32_t n = static_cast<int32_t>(node_arg(node));
       if (n < 1 || n > group_total) raise(kMsgMemoryCorruption);
-      // With no choice point left a failure ends the attempt, and the next attempt
-      // clears the groups: nothing to undo.
-      if (!stack.empty()) {
+      if (undo_needed()) {
         Entry& e = push(E_UNDO_OPEN);
         e.a = n;
         e.base = starts[n];
@@ -521,7 +519,7 @@ inline bool MatchState::match_step(const uchar* node, const uchar*& p) {
     case CLOSE: {
       const int32_t n = static_cast<int32_t>(node_arg(node));
       if (n < 1 || n > group_total) raise(kMsgMemoryCorruption);
-      if (!stack.empty()) {
+      if (undo_needed()) {
         Entry& e = push(E_UNDO_CLOSE);
         e.a = n;
         e.base = ends[n];

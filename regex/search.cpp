@@ -471,11 +471,7 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
   plan_work(ms, *run, start, end, budget);
   ms.frames.clear();
   ms.frames.push_back(LoopFrame{0, 0, 0, 0, false, nullptr, nullptr, nullptr, 0});
-  if (!StartSearch(ms, h, start, end, from, minimum).run()) {
-    // A failed attempt leaves the groups it set when it had nothing to undo them for.
-    for (int32_t g = 0; g <= h->group_count; ++g) h->match_starts[g] = h->match_ends[g] = nullptr;
-    return 0;
-  }
+  if (!StartSearch(ms, h, start, end, from, minimum).run()) return 0;
 
   h->subject_begin = base;
   h->subject_end = caller_start + (end - start);
