@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "regex/memo.h"
 #include "regex/messages.h"
@@ -225,6 +226,42 @@ RarePair rare_pair(const unsigned char* literal, int32_t length);
 // each byte in either case) and, with dbcs, a character begins (counting from big).
 const unsigned char* pair_find(const unsigned char* big, const unsigned char* bigend,
                                const unsigned char* little, int32_t length, bool dbcs, bool folded);
+// pair_find for one literal searched many times: its rare pair is chosen once.
+class LiteralSearch {
+ public:
+  LiteralSearch(const unsigned char* literal, int32_t length, bool dbcs, bool folded);
+  const unsigned char* find(const unsigned char* big, const unsigned char* bigend) const;
+  int32_t length() const { return length_; }
+
+ private:
+  const unsigned char* literal_;
+  int32_t length_;
+  RarePair pair_;
+  bool dbcs_;
+  bool folded_;
+};
+// The first place where any of a few literals begins whole (and, with dbcs, a character
+// begins, counting from big): one block scan tests every literal's rare pair at once.
+class AlternativesSearch {
+ public:
+  static constexpr int kMaxLiterals = 8;
+  AlternativesSearch() = default;
+  // False (and the search unchanged) when there are too many or an empty one.
+  bool add(const unsigned char* literal, int32_t length);
+  int count() const { return count_; }
+  const unsigned char* find(const unsigned char* big, const unsigned char* bigend, bool dbcs) const;
+
+ private:
+  struct Literal {
+    const unsigned char* bytes;
+    int32_t length;
+    RarePair pair;
+  };
+  bool whole_at(const unsigned char* p, const unsigned char* bigend) const;
+  Literal literals_[kMaxLiterals];
+  int count_ = 0;
+  int32_t reach_ = 0;  // the farthest pair offset of any literal
+};
 // The first place at or after big where [little, lend) begins whole and, with dbcs, a
 // character begins (counting from big); found by a block search on the rare pair.
 const unsigned char* plain_find(const unsigned char* big, const unsigned char* bigend,
@@ -338,6 +375,13 @@ struct MatchRun {
   MemoMode memo_mode = memo_mode_from_environment();
   ByteRanges start_ranges{};  // of the handle's start set, once start_ranges_known
   bool start_ranges_known = false;
+  AlternativesSearch alternatives;  // the literals every match starts with one of, once known
+  bool alternatives_known = false;
+  std::optional<LiteralSearch> whole_literal;  // the pattern's search when it is one literal, once known
+  bool whole_literal_known = false;
+  std::optional<LiteralSearch> first_literal;      // the handle's leading literal's search, once used
+  const unsigned char* first_node_bits = nullptr;  // the leading class node's bitmap, once known
+  bool first_node_bits_known = false;
   MatchRun() = default;
   MatchRun(const MatchRun&) = delete;
   MatchRun& operator=(const MatchRun&) = delete;
@@ -348,6 +392,11 @@ struct MatchRun {
 // search reuses what the previous search of the run left (null: a run of one search).
 int exec_match(RegexHandle* handle, const unsigned char* start, const unsigned char* end,
                const unsigned char* base, int min_end, MatchRun* run, int64_t budget = kMatchBudget);
+
+// The EXACT node of a pattern that is one literal and no more (no group, anchor or
+// alternative) and is found in the text as it stands: without folding, or folded in
+// byte mode. Else null.
+const unsigned char* whole_literal(const RegexHandle* handle);
 
 }  // namespace regex_internal
 

@@ -506,10 +506,12 @@ inline bool MatchState::match_step(const uchar* node, const uchar*& p) {
     case OPEN: {
       const int32_t n = static_cast<int32_t>(node_arg(node));
       if (n < 1 || n > group_total) raise(kMsgMemoryCorruption);
-      Entry& e = push(E_UNDO_OPEN);
-      e.a = n;
-      e.base = starts[n];
-      e.b = open_high;
+      if (undo_needed()) {
+        Entry& e = push(E_UNDO_OPEN);
+        e.a = n;
+        e.base = starts[n];
+        e.b = open_high;
+      }
       starts[n] = p;
       open_high = std::max(open_high, n);
       break;
@@ -517,10 +519,12 @@ inline bool MatchState::match_step(const uchar* node, const uchar*& p) {
     case CLOSE: {
       const int32_t n = static_cast<int32_t>(node_arg(node));
       if (n < 1 || n > group_total) raise(kMsgMemoryCorruption);
-      Entry& e = push(E_UNDO_CLOSE);
-      e.a = n;
-      e.base = ends[n];
-      e.b = *last_group;
+      if (undo_needed()) {
+        Entry& e = push(E_UNDO_CLOSE);
+        e.a = n;
+        e.base = ends[n];
+        e.b = *last_group;
+      }
       ends[n] = p;
       *last_group = std::max(*last_group, n);
       break;

@@ -136,6 +136,10 @@ struct MatchState {
   // Work a search with the memo may do beyond the budget: linear in the text.
   int64_t memo_allowance() const { return 256 * static_cast<int64_t>(text_end - origin + 1); }
 
+  // Whether a group set now must be restored on backtracking: with no choice point
+  // left a failure ends the attempt, and the next attempt clears the groups.
+  bool undo_needed() const { return !stack.empty(); }
+
   [[gnu::always_inline]] Entry& push(EntryKind kind) {
     if (stack.size() >= kMaxBacktrack) raise(kMsgTooComplex);
     stack.emplace_back();

@@ -54,13 +54,14 @@ struct PairByte {
 // runs only moves forward.
 class PairScan {
  public:
-  PairScan(const unsigned char* big, const unsigned char* little, int32_t length, bool dbcs, bool folded)
+  PairScan(const unsigned char* big, const unsigned char* little, int32_t length, RarePair pair, bool dbcs,
+           bool folded)
       : little_(little),
         length_(length),
         dbcs_(dbcs),
         folded_(folded),
         runs_(big),
-        pair_(rare_pair(little, length)),
+        pair_(pair),
         first_(little[pair_.first], folded),
         second_(little[pair_.second], folded) {}
 
@@ -149,11 +150,64 @@ const unsigned char* plain_find(const unsigned char* big, const unsigned char* b
 
 const unsigned char* pair_find(const unsigned char* big, const unsigned char* bigend,
                                const unsigned char* little, int32_t length, bool dbcs, bool folded) {
-  if (length <= 0) return big;
-  if (bigend - big < length) return nullptr;
+  return LiteralSearch(little, length, dbcs, folded).find(big, bigend);
+}
+
+LiteralSearch::LiteralSearch(const unsigned char* literal, int32_t length, bool dbcs, bool folded)
+    : literal_(literal), length_(length), pair_(rare_pair(literal, length)), dbcs_(dbcs), folded_(folded) {}
+
+const unsigned char* LiteralSearch::find(const unsigned char* big, const unsigned char* bigend) const {
+  if (length_ <= 0) return big;
+  if (bigend - big < length_) return nullptr;
   // A candidate counts only where a character starts, counting from big.
-  PairScan scan(big, little, length, dbcs, folded);
-  return scan.find(big, bigend - length);
+  PairScan scan(big, literal_, length_, pair_, dbcs_, folded_);
+  return scan.find(big, bigend - length_);
+}
+
+bool AlternativesSearch::add(const unsigned char* literal, int32_t length) {
+  if (count_ == kMaxLiterals || length <= 0) return false;
+  const RarePair pair = rare_pair(literal, length);
+  literals_[count_++] = Literal{literal, length, pair};
+  if (pair.second > reach_) reach_ = pair.second;
+  return true;
+}
+
+bool AlternativesSearch::whole_at(const unsigned char* p, const unsigned char* bigend) const {
+  for (int i = 0; i < count_; ++i) {
+    const Literal& l = literals_[i];
+    if (bigend - p >= l.length && std::memcmp(p, l.bytes, static_cast<size_t>(l.length)) == 0) return true;
+  }
+  return false;
+}
+
+const unsigned char* AlternativesSearch::find(const unsigned char* big, const unsigned char* bigend,
+                                              bool dbcs) const {
+  LeadRuns runs(big);
+  const unsigned char* p = big;
+#if defined(__SSE2__)
+  __m128i first[kMaxLiterals], second[kMaxLiterals];
+  for (int i = 0; i < count_; ++i) {
+    first[i] = _mm_set1_epi8(static_cast<char>(literals_[i].bytes[literals_[i].pair.first]));
+    second[i] = _mm_set1_epi8(static_cast<char>(literals_[i].bytes[literals_[i].pair.second]));
+  }
+  // Both loads of every literal stay inside the text.
+  for (; bigend - p >= 16 + reach_; p += 16) {
+    __m128i hits = _mm_setzero_si128();
+    for (int i = 0; i < count_; ++i) {
+      const RarePair& pair = literals_[i].pair;
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pair.first));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pair.second));
+      hits = _mm_or_si128(hits, _mm_and_si128(_mm_cmpeq_epi8(a, first[i]), _mm_cmpeq_epi8(b, second[i])));
+    }
+    for (auto lanes = static_cast<uint32_t>(_mm_movemask_epi8(hits)); lanes != 0; lanes &= lanes - 1) {
+      const unsigned char* candidate = p + __builtin_ctz(lanes);
+      if (whole_at(candidate, bigend) && !(dbcs && runs.inside(candidate))) return candidate;
+    }
+  }
+#endif
+  for (; p < bigend; ++p)
+    if (whole_at(p, bigend) && !(dbcs && runs.inside(p))) return p;
+  return nullptr;
 }
 
 }  // namespace regex_internal

@@ -17,6 +17,43 @@ const ByteRanges& start_ranges(MatchRun& run, const RegexHandle* h) {
   return run.start_ranges;
 }
 
+// The literals every match starts with one of, when the pattern leads (past groups
+// opening) with an alternation whose alternatives each begin with a literal; measured
+// once per run. Null when it does not.
+const AlternativesSearch* leading_alternatives(MatchRun& run, const RegexHandle* h) {
+  if (!run.alternatives_known) {
+    run.alternatives_known = true;
+    const uchar* node = h->program + 1;
+    for (;;) {
+      if (node[0] == OPEN) {
+        node += 6;
+      } else if (node[0] == BRANCH && !(next_node(node) && next_node(node)[0] == BRANCH)) {
+        node += 4;
+      } else {
+        break;
+      }
+    }
+    AlternativesSearch found;
+    for (const uchar* branch = node; branch && branch[0] == BRANCH; branch = next_node(branch)) {
+      const uchar* body = branch + 4;
+      while (body[0] == OPEN) body += 6;
+      if (body[0] != EXACT || !found.add(body + 4, body[3])) return nullptr;
+    }
+    if (found.count() >= 2) run.alternatives = found;
+  }
+  return run.alternatives.count() >= 2 ? &run.alternatives : nullptr;
+}
+
+// The search for a pattern that is one literal, set up once per run; null for others.
+const LiteralSearch* whole_literal_search(MatchRun& run, const RegexHandle* h) {
+  if (!run.whole_literal_known) {
+    run.whole_literal_known = true;
+    if (const uchar* exact = whole_literal(h))
+      run.whole_literal.emplace(exact + 4, exact[3], (h->flags & OPT_KANJI) != 0, h->fold != 0);
+  }
+  return run.whole_literal ? &*run.whole_literal : nullptr;
+}
+
 // One search's start positions, tried in order until an attempt matches.
 class StartSearch {
  public:
@@ -42,6 +79,8 @@ class StartSearch {
     if (h_->first_literal && (h_->anchor_flags & ANCHOR_SKIP)) return literal_runs();
     if (h_->first_literal) return leading_literal();
     if (h_->first_node) return leading_node();
+    if (const AlternativesSearch* alternatives = leading_alternatives(*ms_.run, h_))
+      return alternative_starts(*alternatives);
     if (h_->start_known) return start_set();
     return every_position();
   }
@@ -78,12 +117,13 @@ class StartSearch {
     if (try_at(start_)) return true;
     if (!multiline_ && !(h_->anchor_flags & ANCHOR_IMPLICIT)) return false;
     const uchar* s = s_ > start_ ? s_ - 1 : s_;
-    const LiteralBuf* literal = h_->first_literal;
-    if (literal && literal->length >= 3) {
+    if (h_->first_literal && h_->first_literal->length >= 3) {
       // Every match begins with the literal: its places after a newline are found by the
-      // literal search, sooner than by trying every line.
+      // literal search, sooner than by trying every line. (A place after a newline
+      // begins a character in either mode.)
+      const LiteralSearch& literal = first_literal_search();
       for (const uchar* f = s + 1; f < limit_; ++f) {
-        f = plain_find(f, end_, literal->data, literal->data + literal->length, false);
+        f = literal.find(f, end_);
         if (!f || f >= limit_) return false;
         if (f[-1] == '\n' && try_at(f)) return true;
       }
@@ -118,10 +158,29 @@ class StartSearch {
     return false;
   }
 
+  // The search for the leading literal, set up once per run.
+  const LiteralSearch& first_literal_search() {
+    MatchRun& run = *ms_.run;
+    if (!run.first_literal)
+      run.first_literal.emplace(h_->first_literal->data, h_->first_literal->length, kanji_, false);
+    return *run.first_literal;
+  }
+
   bool leading_literal() {
-    const uchar* text = h_->first_literal->data;
+    const LiteralSearch& literal = first_literal_search();
     for (const uchar* s = s_;;) {
-      s = plain_find(s, end_, text, text + h_->first_literal->length, kanji_);
+      s = literal.find(s, end_);
+      if (!s) return false;
+      if (try_at(s)) return true;
+      s = char_step(s);
+      if (s >= end_) return false;
+    }
+  }
+
+  // Only where one of the leading alternatives' literals begins.
+  bool alternative_starts(const AlternativesSearch& alternatives) {
+    for (const uchar* s = s_;;) {
+      s = alternatives.find(s, end_, kanji_);
       if (!s) return false;
       if (try_at(s)) return true;
       s = char_step(s);
@@ -180,7 +239,12 @@ class StartSearch {
     const uchar* fn = h_->first_node;
     switch (fn[0]) {
       case CLASS: {
-        const uchar* bits = class_bits_for(h_, fn);
+        MatchRun& run = *ms_.run;
+        if (!run.first_node_bits_known) {
+          run.first_node_bits = class_bits_for(h_, fn);
+          run.first_node_bits_known = true;
+        }
+        const uchar* bits = run.first_node_bits;
         return scan([&](const uchar* q) {
           if (kanji_ && is_lead_byte(*q) && q + 1 < limit_)
             return class_contains(static_cast<unsigned>(*q) << 8 | q[1], fn + 3) != 0;
@@ -331,30 +395,32 @@ const uchar* check_required_literal(RegexHandle* h, const uchar* start, const uc
   return s;
 }
 
-// The EXACT node of a case-insensitive byte-mode pattern that is one literal and no
-// more (no group, anchor or alternative), else null.
-const uchar* whole_folded_literal(const RegexHandle* h) {
-  if (!h->fold || (h->flags & OPT_KANJI) || h->group_count != 0 || h->program_length < 9) return nullptr;
+}  // namespace
+
+MatchRun::~MatchRun() { delete static_cast<MatchState*>(scratch); }
+
+const uchar* whole_literal(const RegexHandle* h) {
+  if (h->group_count != 0 || h->program_length < 9) return nullptr;
+  if (h->fold && (h->flags & OPT_KANJI)) return nullptr;
   const uchar* branch = h->program + 1;
   const uchar* exact = branch + 4;
   const uchar* end = next_node(branch);
   if (branch[0] != BRANCH || exact[0] != EXACT || exact[3] == 0 || !end || end[0] != END ||
       next_node(exact) != end)
     return nullptr;
-  for (int i = 0; i < exact[3]; ++i)
-    if (exact[4 + i] >= 'A' && exact[4 + i] <= 'Z') return nullptr;  // never matched in folded text
+  if (h->fold)
+    for (int i = 0; i < exact[3]; ++i)
+      if (exact[4 + i] >= 'A' && exact[4 + i] <= 'Z') return nullptr;  // never matched in folded text
   return exact;
 }
-
-}  // namespace
-
-MatchRun::~MatchRun() { delete static_cast<MatchState*>(scratch); }
 
 int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar* base, int min_end,
                MatchRun* run, int64_t budget) {
   if (h == nullptr || start == nullptr || end == nullptr || start >= end) return 0;
-  std::optional<MatchRun> single;  // the run of a search that has none
-  if (run == nullptr) run = &single.emplace();
+  if (run == nullptr) {  // a search of its own; set up only here, as a run costs to clear
+    MatchRun single;
+    return exec_match(h, start, end, base, min_end, &single, budget);
+  }
   // The state, its stacks included, serves every search of the run: each search sets
   // what it reads before it reads it.
   if (!run->scratch) run->scratch = new MatchState;
@@ -374,13 +440,14 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
   if (h->program_length < 1 || h->program[0] != PROGRAM_MAGIC) raise(kMsgCorruptProgram);
 
   const uchar* const caller_start = start;
-  if (const uchar* exact = whole_folded_literal(h)) {
-    // Found in the text as it stands, each byte in either case: no folded copy.
-    const uchar* found = pair_find(start, end, exact + 4, exact[3], false, true);
+  if (const LiteralSearch* literal = whole_literal_search(*run, h)) {
+    // Found in the text as it stands (with folding each byte in either case): no
+    // folded copy, no matcher.
+    const uchar* found = literal->find(start, end);
     if (!found) return 0;
     h->last_group = 0;
     h->match_starts[0] = found;
-    h->match_ends[0] = found + exact[3];
+    h->match_ends[0] = found + literal->length();
     h->subject_begin = base;
     h->subject_end = end;
     return 1;

@@ -1,9 +1,11 @@
 // Fuzz target: the literal search on a rare byte pair against a walk over the text one
 // character at a time, in byte mode and in double-byte mode, both directly and through
 // a literal buffer with its table; and the block scan over a set of byte ranges against
-// a byte walk. The first byte picks the literal's length (low five bits), the mode
-// (bit 5), folding (bit 6) and the range scan (bit 7, the literal's bytes then being
-// range bounds in pairs); the literal and then the text follow.
+// a byte walk; and the search for any of a few literals against the character walk.
+// The first byte picks the literal's length (low five bits), the mode (bit 5), folding
+// (bit 6) and the range scan (bit 7, the literal's bytes then being range bounds in
+// pairs; with bit 6 as well, alternatives split at '|'); the literal and then the text
+// follow.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -48,6 +50,32 @@ void check_range_scans(const unsigned char* bounds, size_t length, const unsigne
   }
 }
 
+// The search for any of the alternatives against the first place the character walk
+// finds one of them.
+void check_alternatives(const unsigned char* literal, size_t length, const unsigned char* begin,
+                        const unsigned char* end, bool dbcs) {
+  AlternativesSearch search;
+  size_t piece = 0;
+  for (size_t i = 0; i <= length; ++i) {
+    if (i < length && literal[i] != '|') continue;
+    if (i > piece && !search.add(literal + piece, static_cast<int32_t>(i - piece))) return;
+    piece = i + 1;
+  }
+  const size_t size = static_cast<size_t>(end - begin);
+  const unsigned char* expected = nullptr;
+  for (size_t p = 0; p < size && !expected;) {
+    for (size_t i = 0, piece_start = 0; i <= length && !expected; ++i) {
+      if (i < length && literal[i] != '|') continue;
+      const size_t n = i - piece_start;
+      if (n > 0 && p + n <= size && std::memcmp(begin + p, literal + piece_start, n) == 0)
+        expected = begin + p;
+      piece_start = i + 1;
+    }
+    p += (dbcs && is_lead_byte(begin[p]) && p + 1 < size) ? 2 : 1;
+  }
+  if (search.find(begin, end, dbcs) != expected) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -64,6 +92,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::memcpy(text.get(), data + 1 + length, text_size);
   const unsigned char* const begin = text.get();
   const unsigned char* const end = begin + text_size;
+  if ((data[0] & 0xC0) == 0xC0) {
+    check_alternatives(literal.get(), length, begin, end, dbcs);
+    return 0;
+  }
   if (data[0] & 0x80) {
     check_range_scans(literal.get(), length, begin, end);
     return 0;

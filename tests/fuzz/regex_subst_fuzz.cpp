@@ -1,13 +1,57 @@
 // Fuzz target: runs fuzzed commands (substitutions and matches mostly) over fuzzed
 // targets through rx_subst, twice with the same slot and once without a command, and
-// checks the result conventions and that a reused handle gives the same answer.
+// checks the result conventions and that a reused handle gives the same answer; a
+// command whose pattern is one literal against a character-by-character walk.
 #include <cstdint>
 #include <cstring>
 #include <string>
 
+#include "regex/internal.h"
 #include "regex/regex.h"
 #include "tests/fuzz/command_input.h"
 #include "tests/fuzz/program_check.h"
+
+namespace {
+
+// The result of a substitution whose pattern is one literal and whose replacement is
+// inserted as written: the literal's places, found walking the target a character at a
+// time, replaced in turn.
+void check_literal_run(const RegexHandle* h, const regex_fuzz::CommandInput& in, int n) {
+  using namespace regex_internal;
+  const unsigned char* exact = whole_literal(h);
+  if (!exact || !(h->flags & OPT_SUBST) || !(h->flags & OPT_VERBATIM)) return;
+  const auto* t = reinterpret_cast<const unsigned char*>(in.target_begin());
+  const size_t length = in.target_length, literal_length = exact[3];
+  const bool kanji = (h->flags & OPT_KANJI) != 0;
+  auto same_at = [&](size_t p) {
+    for (size_t i = 0; i < literal_length; ++i) {
+      const unsigned char x = t[p + i], y = exact[4 + i];
+      if (x != y && !(h->fold && fold_case.v[x] == y)) return false;
+    }
+    return true;
+  };
+  std::string out;
+  int count = 0;
+  size_t p = 0, copied = 0;
+  while (p + literal_length <= length) {
+    if (!same_at(p)) {
+      p += kanji && is_lead_byte(t[p]) && p + 1 < length ? 2 : 1;
+      continue;
+    }
+    out.append(in.target_begin() + copied, p - copied);
+    out.append(reinterpret_cast<const char*>(h->replacement_start),
+               h->replacement_end - h->replacement_start);
+    p += literal_length;
+    copied = p;
+    ++count;
+    if (!(h->flags & OPT_GLOBAL)) break;
+  }
+  out.append(in.target_begin() + copied, length - copied);
+  regex_fuzz::check(n == count);
+  regex_fuzz::check(regex_fuzz::result_bytes(h) == (count == 0 || out.empty() ? std::string("(none)") : out));
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace regex_fuzz;
@@ -28,6 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (message[0] == '\0' && (slot->flags & OPT_SUBST) && !(slot->flags & OPT_GLOBAL)) check(n <= 1);
     if (n == 0 && message[0] == '\0') check(slot->result_start == nullptr);
     if (slot->pattern_length > 0) check_program(slot);
+    if (message[0] == '\0') check_literal_run(slot, in, n);
   }
 
   // The same command again reuses the handle and gives the same answer; so does no command.

@@ -258,7 +258,9 @@ TEST(ByteRanges, KanjiStartsBeginACharacter) {
 // place of the literal's first byte, never past the line's end; a case-insensitive
 // byte-mode literal is found in the text as it stands (ASCII letters in either case,
 // every other byte as it is); under m, ^ and a literal are tried only where the
-// literal follows a newline, every such place in order.
+// literal follows a newline, every such place in order; a leading alternation of
+// literals is tried only where one of them begins (in double-byte mode a character),
+// its alternatives still in order.
 TEST(SkippingSearches, FindTheFirstMatch) {
   struct Case {
     const char* name;
@@ -295,6 +297,27 @@ TEST(SkippingSearches, FindTheFirstMatch) {
       {"never_at_line_start", "^join", "xjoin\nxjoin", m, "no"},
       {"rest_fails_then_next_line", "^join!", "join\njoin!", m, "5,10"},
       {"newline_after_lead_byte", "^join", "\x88\njoin", m | OPT_KANJI, "2,6"},
+      {"leftmost_alternative", "(apple|banana|cherry)", "xxcherry apple", 0, "2,8"},
+      {"alternatives_in_order", "(ab|abc)", "xabc", 0, "1,3"},
+      {"rest_fails_then_next", "(ab|cd)x", "ab cdx", 0, "3,6"},
+      {"alternative_not_a_literal", "(ab|c+)", "xcab", 0, "1,2"},
+      {"alternatives_folded", "(apple|pear)", "xPEAR", OPT_FOLD, "1,5"},
+      {"alternative_as_trail_byte", "(ab|qq)",
+       std::string(40, '.') +
+           "\x82"
+           "ab" +
+           std::string(20, '.') + "ab",
+       OPT_KANJI, "63,65"},
+      {"alternative_after_odd_lead_run", "(ab|cd)",
+       std::string(20, '.') +
+           "\x88\x9f\x88"
+           "abab" +
+           std::string(20, '.'),
+       OPT_KANJI, "25,27"},
+      {"alternative_in_byte_mode", "(ab|cd)",
+       "\x88\x9f\x88"
+       "abab",
+       0, "3,5"},
   };
   for (const Case& c : cases) EXPECT_EQ(first_match(c.pattern, c.subject, c.options), c.expected) << c.name;
 }
