@@ -45,7 +45,7 @@ enum Conversion {
   TO_UTF8,
   TO_UTF8_MARK,
   TO_UTF16LE,
-  TO_UTF16LE_MARK,
+  TO_UTF16LE_MARK
 };
 
 struct Converted {
@@ -138,30 +138,22 @@ TEST(ClassifyText, MarksAndValidUtf8) {
 // Every sequence at every offset across two 32-byte blocks, and at the very end, so each
 // block boundary and each tail length is met.
 TEST(IsValidUtf8, SequencesAtEveryOffset) {
-  const std::pair<Bytes, bool> kSequences[] = {
-      {"\xC2\x80", true},
-      {"\xE3\x81\x82", true},
-      {"\xF0\x9F\x98\x80", true},
-      {"\xEF\xBF\xBF", true},
-      {"\xC0\x80", false},
-      {"\xE0\x80\x80", false},
-      {"\xED\xBF\xBF", false},
-      {"\xF4\x90\x80\x80", false},
-      {"\xF8\x88\x80\x80\x80", false},
-      {"\x80", false},
-      {"\xC3", false},
-      {"\xE3\x81", false},
-      {"\xE3\x81\x82\x82", false},
-      {"\xF0\x9F\x98\x80\x80", false},
+  const std::pair<bool, std::vector<Bytes>> kSequences[] = {
+      {true, {"\xC2\x80", "\xE3\x81\x82", "\xF0\x9F\x98\x80", "\xEF\xBF\xBF"}},
+      {false,
+       {"\xC0\x80", "\xE0\x80\x80", "\xED\xBF\xBF", "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80", "\x80",
+        "\xC3", "\xE3\x81", "\xE3\x81\x82\x82", "\xF0\x9F\x98\x80\x80"}},
   };
   for (const Form* form : forms()) {
-    for (const auto& [sequence, valid] : kSequences) {
-      for (size_t at = 0; at < 70; ++at) {
-        for (size_t after : {size_t{0}, size_t{1}, size_t{40}}) {
-          const Bytes text = Bytes(at, 'a') + sequence + Bytes(after, 'b');
-          const std::vector<char> buf(text.begin(), text.end());
-          EXPECT_EQ(form->is_valid_utf8(buf.data(), buf.size()), valid)
-              << form->name << " " << at << " " << after;
+    for (const auto& [valid, sequences] : kSequences) {
+      for (const Bytes& sequence : sequences) {
+        for (size_t at = 0; at < 70; ++at) {
+          for (size_t after : {size_t{0}, size_t{1}, size_t{40}}) {
+            const Bytes text = Bytes(at, 'a') + sequence + Bytes(after, 'b');
+            const std::vector<char> buf(text.begin(), text.end());
+            EXPECT_EQ(form->is_valid_utf8(buf.data(), buf.size()), valid)
+                << form->name << " " << at << " " << after;
+          }
         }
       }
     }
