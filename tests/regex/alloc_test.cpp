@@ -8,7 +8,7 @@
 #include <string>
 
 #include "regex/internal.h"
-#include "tests/regex/command_helpers.h"
+#include "tests/regex/helpers.h"
 
 namespace regex_test {
 namespace {

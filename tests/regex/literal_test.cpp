@@ -54,23 +54,10 @@ TEST(CharPosition, CountsLeadBytesBack) {
 TEST(LiteralFind, OnlyDoubleByteModeRefusesATrailByte) {
   LiteralPtr ab = make_literal("ab");
   literal_build_table(ab.get(), false);
-  EXPECT_EQ(find("\x82"
-                 "ab",
-                 ab.get(), false, false),
-            1);
-  EXPECT_EQ(find("\x82"
-                 "ab",
-                 ab.get(), false, true),
-            -1);
-  EXPECT_EQ(find("\x82"
-                 "ab"
-                 "ab",
-                 ab.get(), false, true),
-            3);
-  EXPECT_EQ(find("\x82\x82"
-                 "ab",
-                 ab.get()),
-            2);
+  EXPECT_EQ(find("\x82\x61\x62", ab.get(), false, false), 1);
+  EXPECT_EQ(find("\x82\x61\x62", ab.get(), false, true), -1);
+  EXPECT_EQ(find("\x82\x61\x62\x61\x62", ab.get(), false, true), 3);
+  EXPECT_EQ(find("\x82\x82\x61\x62", ab.get()), 2);
 }
 
 TEST(LiteralFind, LongLiteralFallsBackToPlainScan) {
@@ -94,13 +81,9 @@ TEST(LiteralFind, TailMode) {
   EXPECT_EQ(find("xxabx", ab.get()), -1);
   EXPECT_EQ(find("abxx", ab.get()), -1);
   EXPECT_EQ(find("a", ab.get()), -1);
-  EXPECT_EQ(find("\x82"
-                 "ab",
-                 ab.get()),
+  EXPECT_EQ(find("\x82\x61\x62", ab.get()),
             1);  // bytes, in byte mode
-  EXPECT_EQ(find("\x82"
-                 "ab",
-                 ab.get(), false, true),
+  EXPECT_EQ(find("\x82\x61\x62", ab.get(), false, true),
             -1);  // not on a trail byte in double-byte mode
   // Multi-line searches ignore the tail rule.
   EXPECT_EQ(find("abxx", ab.get(), true), 0);

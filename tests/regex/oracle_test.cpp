@@ -38,7 +38,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/regex/command_helpers.h"
+#include "tests/regex/helpers.h"
 
 namespace {
 
@@ -118,57 +118,46 @@ struct PatternGenerator {
   }
 
   std::string atom(int depth) {
-    switch (pick(depth > 2 ? 9 : 13)) {
-      case 0:
-      case 1:
-      case 2:
-        return literal();
-      case 3:
-        return ".";
-      case 4: {
-        static const char* kClasses[] = {"[ab]",  "[^a]",  "[a-c]",    "[^\\n]",
-                                         "[A-Z]", "[\\w]", "[\\s\\d]", "[]a]"};
-        return kClasses[pick(8)];
-      }
-      case 5: {
-        static const char* kEscapes[] = {"\\w", "\\W", "\\s", "\\S", "\\d", "\\D"};
-        return kEscapes[pick(6)];
-      }
-      case 6: {
-        std::vector<int> usable;
-        for (int g : closed)
-          if (std::find(hidden.begin(), hidden.end(), g) == hidden.end() &&
-              std::find(unref.begin(), unref.end(), g) == unref.end())
-            usable.push_back(g);
-        if (!usable.empty()) return "\\" + std::to_string(usable[pick(static_cast<int>(usable.size()))]);
-        return "a";
-      }
-      case 7: {
-        static const char* kAnchors[] = {"$", "\\b", "\\B", "\\A", "\\Z"};
-        std::string a = kAnchors[pick(5)];
-        if (multiline && pick(2) == 0) a = "^";
-        return a + "";
-      }
-      case 8:
-        return "c";
-      case 9:
-      case 10: {
-        const int n = ++groups;
-        if (ahead_depth > 0) hidden.push_back(n);
-        std::string body = alternation(depth + 1);
-        if (ahead_depth == 0) closed.push_back(n);
-        return "(" + body + ")";
-      }
-      case 11:
-        return "(?:" + alternation(depth + 1) + ")";
-      default: {
-        const char* open = pick(2) ? "(?=" : "(?!";
-        ++ahead_depth;
-        std::string body = alternation(depth + 1);
-        --ahead_depth;
-        return open + body + ")";
-      }
+    const int kind = pick(depth > 2 ? 9 : 13);
+    if (kind <= 2) return literal();
+    if (kind == 3) return ".";
+    if (kind == 4) {
+      static const char* kClasses[] = {"[ab]",  "[^a]",  "[a-c]",    "[^\\n]",
+                                       "[A-Z]", "[\\w]", "[\\s\\d]", "[]a]"};
+      return kClasses[pick(8)];
     }
+    if (kind == 5) {
+      static const char* kEscapes[] = {"\\w", "\\W", "\\s", "\\S", "\\d", "\\D"};
+      return kEscapes[pick(6)];
+    }
+    if (kind == 6) {
+      std::vector<int> usable;
+      for (int g : closed)
+        if (std::find(hidden.begin(), hidden.end(), g) == hidden.end() &&
+            std::find(unref.begin(), unref.end(), g) == unref.end())
+          usable.push_back(g);
+      if (!usable.empty()) return "\\" + std::to_string(usable[pick(static_cast<int>(usable.size()))]);
+      return "a";
+    }
+    if (kind == 7) {
+      static const char* kAnchors[] = {"$", "\\b", "\\B", "\\A", "\\Z"};
+      const std::string a = kAnchors[pick(5)];
+      return multiline && pick(2) == 0 ? "^" : a;
+    }
+    if (kind == 8) return "c";
+    if (kind <= 10) {
+      const int n = ++groups;
+      if (ahead_depth > 0) hidden.push_back(n);
+      std::string body = alternation(depth + 1);
+      if (ahead_depth == 0) closed.push_back(n);
+      return "(" + body + ")";
+    }
+    if (kind == 11) return "(?:" + alternation(depth + 1) + ")";
+    const char* open = pick(2) ? "(?=" : "(?!";
+    ++ahead_depth;
+    std::string body = alternation(depth + 1);
+    --ahead_depth;
+    return open + body + ")";
   }
 
   std::string piece(int depth) {
@@ -327,56 +316,27 @@ struct CommandGenerator {
     std::string p;
     const int n = 1 + pick(3);
     for (int i = 0; i < n; ++i) {
-      switch (pick(4)) {
-        case 0: {
-          ++groups;
-          std::string body = sequence(may_be_empty, 1 + pick(2));
-          if (pick(2)) body += "|" + sequence(may_be_empty, 1 + pick(2));
-          p += "(" + body + ")";
-          break;
-        }
-        case 1:
-          p += "(?:" + sequence(false, 1 + pick(2)) + "|" + sequence(false, 1) + ")" +
-               (pick(2) ? "+" : "{1,2}");
-          break;
-        default:
-          p += piece(may_be_empty);
+      const int kind = pick(4);
+      if (kind == 0) {
+        ++groups;
+        std::string body = sequence(may_be_empty, 1 + pick(2));
+        if (pick(2)) body += "|" + sequence(may_be_empty, 1 + pick(2));
+        p += "(" + body + ")";
+      } else if (kind == 1) {
+        p +=
+            "(?:" + sequence(false, 1 + pick(2)) + "|" + sequence(false, 1) + ")" + (pick(2) ? "+" : "{1,2}");
+      } else {
+        p += piece(may_be_empty);
       }
     }
     return p;
   }
 
   std::string replacement() {
+    const char* parts[] = {"x",   "yz",   "-", "$&", groups >= 1 ? "$1" : "Q", groups >= 2 ? "\\2" : "R",
+                           "\\t", "\\x41"};
     std::string r;
-    const int n = pick(4);
-    for (int i = 0; i < n; ++i) {
-      switch (pick(8)) {
-        case 0:
-          r += "x";
-          break;
-        case 1:
-          r += "yz";
-          break;
-        case 2:
-          r += "-";
-          break;
-        case 3:
-          r += "$&";
-          break;
-        case 4:
-          r += groups >= 1 ? "$1" : "Q";
-          break;
-        case 5:
-          r += groups >= 2 ? "\\2" : "R";
-          break;
-        case 6:
-          r += "\\t";
-          break;
-        default:
-          r += "\\x41";
-          break;
-      }
-    }
+    for (int i = 0, n = pick(4); i < n; ++i) r += parts[pick(8)];
     return r;
   }
 

@@ -58,43 +58,18 @@ TEST(PlainFind, FindsFirstWholeLiteralOnACharacter) {
       {"across_block_edge", pad15 + ".zq", "zq", false, 16},
       {"ends_the_text", pad40 + "QZ", "QZ", false, 40},
       {"one_short_of_the_end", pad40 + "Q", "QZ", false, -1},
-      {"byte_mode_ignores_lead_bytes",
-       "\x81"
-       "ab",
-       "ab", false, 1},
+      {"byte_mode_ignores_lead_bytes", "\x81\x61\x62", "ab", false, 1},
       // 0x82 0x61 is one character: its trail byte is no 'a'.
-      {"trail_byte_looks_like_literal",
-       "\x82"
-       "ab",
-       "ab", true, -1},
-      {"trail_then_real",
-       "\x82"
-       "a"
-       "xa",
-       "a", true, 3},
+      {"trail_byte_looks_like_literal", "\x82\x61\x62", "ab", true, -1},
+      {"trail_then_real", "\x82\x61xa", "a", true, 3},
       {"trail_byte_5c_7e_range", "\x95\x5c\x5c", "\x5c", true, 2},
-      {"odd_lead_run_hides_literal",
-       "\x88\x9f\x88\x9f\x88"
-       "ab"
-       "ab",
-       "ab", true, 7},
-      {"even_lead_run_shows_literal",
-       "\x88\x9f\x88\x9f"
-       "ab",
-       "ab", true, 4},
-      {"kanji_literal_after_ascii_trail",
-       "\x81\x88"
-       "a"
-       "\x88\x9f",
-       "\x88\x9f", true, 3},
+      {"odd_lead_run_hides_literal", "\x88\x9f\x88\x9f\x88\x61\x62\x61\x62", "ab", true, 7},
+      {"even_lead_run_shows_literal", "\x88\x9f\x88\x9f\x61\x62", "ab", true, 4},
+      {"kanji_literal_after_ascii_trail", "\x81\x88\x61\x88\x9f", "\x88\x9f", true, 3},
       {"kanji_literal_on_pair", "\x88\x9f\x88\x9f", "\x9f\x88", true, -1},
       {"folded_either_case", "xERrOR", "error", false, 1, true},
       {"folded_pair_in_second_block", pad15 + pad15 + "Zq", "zQ", false, 30, true},
-      {"folded_leaves_kanji_trail",
-       "\x82"
-       "A"
-       "a",
-       "a", true, 2, true},
+      {"folded_leaves_kanji_trail", "\x82\x41\x61", "a", true, 2, true},
       {"long_run_past_block", std::string(33, '\x81') + "ab" + std::string(2, '\x81') + "ab", "ab", true, 37},
   };
   for (const Case& c : cases) EXPECT_EQ(find(c.text, c.literal, c.dbcs, c.folded), c.expected) << c.name;
@@ -106,14 +81,7 @@ TEST(PlainFind, AgreesWithCharacterWalk) {
   const unsigned char alphabet[] = {'a', 'b', 'A', 'Q', 'q', 0x81, 0x88, 0x9f, 0x5c, 0x40, 0xe0};
   uint32_t seed = 12345;
   auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
-  const std::string literals[] = {"a",
-                                  "ab",
-                                  "Qa",
-                                  "\x81"
-                                  "a",
-                                  "\x88\x9f",
-                                  "abQab",
-                                  "aaaaaaaaaaaaaaaaab"};
+  const std::string literals[] = {"a", "ab", "Qa", "\x81\x61", "\x88\x9f", "abQab", "aaaaaaaaaaaaaaaaab"};
   for (int round = 0; round < 3000; ++round) {
     std::string text(next() % 70, '\0');
     for (char& ch : text) ch = static_cast<char>(alphabet[next() % sizeof alphabet]);
@@ -210,46 +178,16 @@ TEST(ByteRanges, KanjiStartsBeginACharacter) {
     const char* expected;
   };
   const Case cases[] = {
-      {"trail_byte_looks_like_start", "[a-z]+",
-       kanji + "\x88"
-               "a"
-               "b",
-       "50,51"},
-      {"trail_5c_looks_like_start", "[\\\\]",
-       kanji + "\x95\x5c"
-               "\x5c",
-       "50,51"},
-      {"odd_lead_run_hides_start", "[a-z]",
-       kanji + "\x88\x88\x88"
-               "a"
-               "b",
-       "52,53"},
-      {"even_lead_run_shows_start", "[a-z]",
-       kanji + "\x88\x88"
-               "a",
-       "50,51"},
+      {"trail_byte_looks_like_start", "[a-z]+", kanji + "\x88\x61\x62", "50,51"},
+      {"trail_5c_looks_like_start", "[\\\\]", kanji + "\x95\x5c\x5c", "50,51"},
+      {"odd_lead_run_hides_start", "[a-z]", kanji + "\x88\x88\x88\x61\x62", "52,53"},
+      {"even_lead_run_shows_start", "[a-z]", kanji + "\x88\x88\x61", "50,51"},
       {"lead_inside_a_character", "[\x82\x9f-\x82\xf1]", kanji + "\x88\x82\x82\xa0", "50,52"},
-      {"word_start_on_trail", "\\w+",
-       kanji + "\x83"
-               "A"
-               "z",
-       "50,51"},
-      {"repeat_stops_at_lead", "[a-z]+",
-       kanji + std::string(20, 'a') +
-           "\x82"
-           "a",
-       "48,68"},
-      {"negated_repeat_takes_pairs", "[^x]+",
-       kanji + std::string(20, 'a') +
-           "\x88"
-           "x"
-           "x",
-       "0,70"},
+      {"word_start_on_trail", "\\w+", kanji + "\x83\x41z", "50,51"},
+      {"repeat_stops_at_lead", "[a-z]+", kanji + std::string(20, 'a') + "\x82\x61", "48,68"},
+      {"negated_repeat_takes_pairs", "[^x]+", kanji + std::string(20, 'a') + "\x88xx", "0,70"},
       {"repeat_into_kanji_class", "[a-z\x82\x9f-\x82\xf1]+",
-       kanji + std::string(20, 'a') +
-           "\x82\xa0"
-           "b\x88\x9f",
-       "48,71"},
+       kanji + std::string(20, 'a') + "\x82\xa0\x62\x88\x9f", "48,71"},
   };
   for (const Case& c : cases) EXPECT_EQ(first_match(c.pattern, c.subject, OPT_KANJI), c.expected) << c.name;
 }
@@ -281,14 +219,8 @@ TEST(SkippingSearches, FindTheFirstMatch) {
       {"mixed_case_text", "function", "xFuNcTiOn", OPT_FOLD, "1,9"},
       {"upper_pattern", "FUNCTION", "function", OPT_FOLD, "0,8"},
       {"punctuation_is_no_letter", "a@", "A`a@", OPT_FOLD, "2,4"},
-      {"trail_byte_in_byte_mode", "a",
-       "\x82"
-       "A",
-       OPT_FOLD, "1,2"},
-      {"trail_byte_in_kanji_mode", "a",
-       "\x82"
-       "Aa",
-       OPT_FOLD | OPT_KANJI, "2,3"},
+      {"trail_byte_in_byte_mode", "a", "\x82\x41", OPT_FOLD, "1,2"},
+      {"trail_byte_in_kanji_mode", "a", "\x82\x41\x61", OPT_FOLD | OPT_KANJI, "2,3"},
       {"text_start", "^join", "join", m, "0,4"},
       {"first_line_after_newline", "^join", "\njoin", m, "1,5"},
       {"mid_line_skipped", "^join", "a join\njoin", m, "7,11"},

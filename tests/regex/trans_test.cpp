@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tests/regex/command_helpers.h"
+#include "tests/regex/helpers.h"
 
 namespace {
 
