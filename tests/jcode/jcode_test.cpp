@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <tuple>
 
 #include "tests/jcode/convert.h"
 
@@ -415,27 +416,23 @@ TEST(LongText, StrayEscapesInAsciiState) {
 // through whole blocks, keeps its bytes (as the known sequences show one at a time), and
 // nothing after it is lost.
 TEST(LongText, NoNulFromPairsInsideBlocks) {
-  struct Case {
-    Op op;
-    Bytes prefix;  // puts the text in the state the pairs need
-    Bytes pair;    // a pair that would give a NUL
-    Bytes plain;   // a pair that converts normally
-  };
-  const Case cases[] = {
+  // Converter, a prefix that puts the text in the state the pairs need, a pair that would give
+  // a NUL, a pair that converts normally.
+  const std::tuple<Op, Bytes, Bytes, Bytes> cases[] = {
       {Op::kSjisToEuc, "", "\xf0\xfd", "\x88\x9f"},    {Op::kSjisToEuc, "", "\x88\xfe", "\x88\x9f"},
       {Op::kSjisToJis, "", "\x81\x1f", "\x88\x9f"},    {Op::kEucToSjis, "", "\xb1\x61", "\xb0\xa1"},
       {Op::kEucToSjis, "", "\xb0\x02", "\xb0\xa1"},    {Op::kJisToSjis, kEnterKanji, "\x9f\x30", "0!"},
       {Op::kJisToSjis, kEnterKanji, "\x31\xe0", "0!"},
   };
   constexpr size_t kPairs = 70;  // two 32-byte blocks and a tail
-  for (const Case& c : cases) {
-    for (const Bytes& shift : {Bytes(), Bytes(c.op == Op::kJisToSjis ? "" : "a")}) {
+  for (const auto& [op, prefix, pair, plain] : cases) {
+    for (const Bytes& shift : {Bytes(), Bytes(op == Op::kJisToSjis ? "" : "a")}) {
       for (size_t at = 0; at < kPairs; ++at) {
-        Bytes text = shift + c.prefix;
-        for (size_t i = 0; i < kPairs; ++i) text += i == at ? c.pair : c.plain;
-        const Bytes out = run_sized(c.op, text);
-        ASSERT_EQ(out.find('\0'), Bytes::npos) << op_name(c.op) << " " << hex(c.pair) << " at " << at;
-        ASSERT_EQ(out.size(), text.size() + (c.op == Op::kSjisToJis ? 6 : c.op == Op::kJisToSjis ? -3 : 0));
+        Bytes text = shift + prefix;
+        for (size_t i = 0; i < kPairs; ++i) text += i == at ? pair : plain;
+        const Bytes out = run_sized(op, text);
+        ASSERT_EQ(out.find('\0'), Bytes::npos) << op_name(op) << " " << hex(pair) << " at " << at;
+        ASSERT_EQ(out.size(), text.size() + (op == Op::kSjisToJis ? 6 : op == Op::kJisToSjis ? -3 : 0));
       }
     }
   }

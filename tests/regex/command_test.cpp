@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -44,12 +45,8 @@ Parsed parse(const std::string& command) {
 }
 
 TEST(Precompile, KindsDelimitersAndParts) {
-  struct Case {
-    const char* name;
-    std::string command, pattern, replacement;
-    uint32_t flags;
-  };
-  const Case cases[] = {
+  // Name, command, pattern, replacement, flags.
+  const std::tuple<const char*, std::string, std::string, std::string, uint32_t> cases[] = {
       {"substitution", "s/a/b/", "a", "b", OPT_SUBST},
       {"any_delimiter", "s#a#b#", "a", "b", OPT_SUBST},
       {"escaped_slash_in_pattern", "s/a\\/b/c/", "a\\/b", "c", OPT_SUBST},
@@ -71,13 +68,12 @@ TEST(Precompile, KindsDelimitersAndParts) {
       {"trans", "tr/a-z/A-Z/", "", "", OPT_TRANS},
       {"trans_flags", "tr/a//cd", "", "", OPT_TRANS | OPT_COMPLEMENT | OPT_DELETE},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const Parsed p = parse(c.command);
-    EXPECT_EQ(p.message, "");
-    EXPECT_EQ(p.pattern, c.pattern);
-    EXPECT_EQ(p.second, c.replacement);
-    EXPECT_EQ(p.flags, c.flags);
+  for (const auto& [name, command, pattern, replacement, flags] : cases) {
+    const Parsed p = parse(command);
+    EXPECT_EQ(p.message, "") << name;
+    EXPECT_EQ(p.pattern, pattern) << name;
+    EXPECT_EQ(p.second, replacement) << name;
+    EXPECT_EQ(p.flags, flags) << name;
   }
 }
 
@@ -114,15 +110,8 @@ TEST(EntryPoints, ParameterChecks) {
   EXPECT_EQ(rx_trans("tr/a/b/", s, e, &slot, nullptr), -1);
   EXPECT_EQ(slot, nullptr);
 
-  struct Case {
-    const char* name;
-    const char* command;
-    const char* start;
-    const char* end;
-    RegexHandle** slot;
-    const char* message;
-  };
-  const Case cases[] = {
+  // Name, command, target start and end, slot, message.
+  const std::tuple<const char*, const char*, const char*, const char*, RegexHandle**, const char*> cases[] = {
       {"no_slot", "s/a/b/", s, e, nullptr, "invalid handle parameter"},
       {"no_start", "s/a/b/", nullptr, e, &slot, "invalid target parameter"},
       {"no_end", "s/a/b/", s, nullptr, &slot, "invalid target parameter"},
@@ -132,14 +121,14 @@ TEST(EntryPoints, ParameterChecks) {
       {"no_command_no_handle", nullptr, s, e, &slot, "invalid reg parameter"},
       {"empty_command_no_handle", "", s, e, &slot, "invalid reg parameter"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, command, start, end, target_slot, expected] : cases) {
+    SCOPED_TRACE(name);
     std::memset(message, 'x', sizeof message);
-    EXPECT_EQ(rx_subst(c.command, c.start, c.end, c.slot, message), -1);
-    EXPECT_STREQ(message, c.message);
+    EXPECT_EQ(rx_subst(command, start, end, target_slot, message), -1);
+    EXPECT_STREQ(message, expected);
     std::memset(message, 'x', sizeof message);
-    EXPECT_EQ(rx_trans(c.command, c.start, c.end, c.slot, message), -1);
-    EXPECT_STREQ(message, c.message);
+    EXPECT_EQ(rx_trans(command, start, end, target_slot, message), -1);
+    EXPECT_STREQ(message, expected);
     EXPECT_EQ(slot, nullptr);
   }
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "tests/regex/helpers.h"
 
@@ -272,27 +273,23 @@ TEST(ExecBudget, EntryPointReportsTheMessage) {
 TEST(ExecMemo, KeptAcrossSearchesOnlyWhereTheStartCannotMatter) {
   // Where a search begins changes what \G, \A and ^ outside multi-line mode match;
   // a program with a back-reference gets no memo at all.
-  struct Case {
-    const char* pattern;
-    uint32_t options;
-    int expected;
-  };  // -1: no memo
-  const Case cases[] = {
+  // Pattern, options, whether the memo serves another start (-1: no memo).
+  const std::tuple<const char*, uint32_t, int> cases[] = {
       {"(a|b)*c", 0, 1},    {"^(a|b)*$", OPT_MULTILINE, 1},   {"\\b(a|b)*\\b", 0, 1}, {"^(a|b)*c", 0, 0},
       {"\\A(a|b)*c", 0, 0}, {"\\G(a|b)*c", OPT_MULTILINE, 0}, {"(a|b)*c\\1", 0, -1},
   };
   Bytes text("abababc", true);
-  for (const Case& c : cases) {
-    Compiled compiled = compile(c.pattern, c.options);
-    ASSERT_TRUE(compiled) << c.pattern;
+  for (const auto& [pattern, options, expected] : cases) {
+    Compiled compiled = compile(pattern, options);
+    ASSERT_TRUE(compiled) << pattern;
     auto memo = FailureMemo::create(compiled.handle.get(), text.begin(), text.end(), 0);
-    if (c.expected < 0) {
-      EXPECT_EQ(memo, nullptr) << c.pattern;
+    if (expected < 0) {
+      EXPECT_EQ(memo, nullptr) << pattern;
       continue;
     }
-    ASSERT_NE(memo, nullptr) << c.pattern;
-    EXPECT_EQ(memo->serves(text.begin() + 2, text.end(), 0), c.expected == 1) << c.pattern;
-    EXPECT_FALSE(memo->serves(text.begin() + 2, text.end(), 1)) << c.pattern;  // another copy of the text
+    ASSERT_NE(memo, nullptr) << pattern;
+    EXPECT_EQ(memo->serves(text.begin() + 2, text.end(), 0), expected == 1) << pattern;
+    EXPECT_FALSE(memo->serves(text.begin() + 2, text.end(), 1)) << pattern;  // another copy of the text
   }
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "tests/regex/helpers.h"
 
@@ -26,13 +27,8 @@ long find(const std::string& subject, const LiteralBuf* little, bool multiline =
 }
 
 TEST(CharPosition, CountsLeadBytesBack) {
-  struct Case {
-    const char* name;
-    std::string text;
-    size_t pos;
-    int expected;
-  };
-  const Case cases[] = {
+  // Name, text, position, what stands there (0 a single byte, 1 a lead byte, 2 a trail byte).
+  const std::tuple<const char*, std::string, size_t, int> cases[] = {
       {"trail_of_a", "\x82\xa0", 1, 2},
       {"lead_of_a", "\x82\xa0", 0, 1},
       {"ascii_after_ascii", "ab", 1, 0},
@@ -43,9 +39,9 @@ TEST(CharPosition, CountsLeadBytesBack) {
       {"ascii_trail_after_odd_run", "\x81\x81\x81\x61", 3, 2},
       {"ascii_after_even_run", "\x81\x81\x61", 2, 0},
   };
-  for (const Case& c : cases) {
-    Bytes b(c.text, true);
-    EXPECT_EQ(char_position(b.begin(), b.begin() + c.pos), c.expected) << c.name;
+  for (const auto& [name, text, pos, expected] : cases) {
+    Bytes b(text, true);
+    EXPECT_EQ(char_position(b.begin(), b.begin() + pos), expected) << name;
   }
   EXPECT_EQ(char_position(nullptr, U("a")), 0);
   EXPECT_EQ(char_position(U("a"), nullptr), 0);

@@ -36,6 +36,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/regex/helpers.h"
@@ -446,23 +447,21 @@ TEST_F(PerlCommands, GeneratedTransliterationsAgree) {
 }
 
 TEST_F(PerlCommands, DifferencesByDesign) {
-  struct Case {
-    std::string command, subject, ours, perl;
-  };
-  const Case cases[] = {
+  // Command, subject, our answer, perl's.
+  const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
       {"s/x*/-/g", "xxx", "1\t2d", "2\t2d2d"},   {"tr/a-z/_/c", "a1", "1\t6131", "1\t615f"},
       {"tr/a-a/x/", "-", "1\t78", "0\t2d"},      {"tr/a/x/s", "xa", "1\t78", "1\t7878"},
       {"tr/ab/x/ds", "aba", "3\t7878", "3\t78"}, {"s/a/$x/", "a", "1\t2478", "1\t-"},
       {"s/(a)/$x$1/", "a", "1\t7861", "1\t61"},
   };
   std::vector<Command> inputs;
-  for (const Case& c : cases) inputs.push_back({c.command, c.subject});
+  for (const auto& [command, subject, ours, perl] : cases) inputs.push_back({command, subject});
   const std::vector<std::string> answers = perl_answers(kCommandScript, command_lines(inputs));
   ASSERT_EQ(answers.size(), std::size(cases));
   for (size_t i = 0; i < std::size(cases); ++i) {
-    SCOPED_TRACE(cases[i].command);
-    EXPECT_EQ(our_command(cases[i].command, cases[i].subject), cases[i].ours);
-    EXPECT_EQ(answers[i], cases[i].perl);
+    const auto& [command, subject, ours, perl] = cases[i];
+    EXPECT_EQ(our_command(command, subject), ours) << command;
+    EXPECT_EQ(answers[i], perl) << command;
   }
 }
 
