@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
 
 #include "tests/regex/helpers.h"
 
@@ -24,27 +23,6 @@ long find(const std::string& subject, const LiteralBuf* little, bool multiline =
   Bytes s(subject, true);
   const unsigned char* r = literal_find(s.begin(), s.end(), little, multiline, dbcs);
   return r ? r - s.begin() : -1;
-}
-
-TEST(CharPosition, CountsLeadBytesBack) {
-  // Name, text, position, what stands there (0 a single byte, 1 a lead byte, 2 a trail byte).
-  const std::tuple<const char*, std::string, size_t, int> cases[] = {
-      {"trail_of_a", "\x82\xa0", 1, 2},
-      {"lead_of_a", "\x82\xa0", 0, 1},
-      {"ascii_after_ascii", "ab", 1, 0},
-      {"ascii_after_pair", "\x82\xa0x", 2, 0},
-      {"trail_equal_to_lead_range", "\x88\x9f\x88\x9f", 2, 1},
-      {"second_of_lead_run", "\x88\x9f\x88\x9f", 3, 2},
-      {"trail_byte_5c", "\x95\x5c", 1, 2},
-      {"ascii_trail_after_odd_run", "\x81\x81\x81\x61", 3, 2},
-      {"ascii_after_even_run", "\x81\x81\x61", 2, 0},
-  };
-  for (const auto& [name, text, pos, expected] : cases) {
-    Bytes b(text, true);
-    EXPECT_EQ(char_position(b.begin(), b.begin() + pos), expected) << name;
-  }
-  EXPECT_EQ(char_position(nullptr, U("a")), 0);
-  EXPECT_EQ(char_position(U("a"), nullptr), 0);
 }
 
 TEST(LiteralFind, OnlyDoubleByteModeRefusesATrailByte) {
@@ -92,6 +70,8 @@ TEST(LiteralFind, TailMode) {
   EXPECT_EQ(find("abx", folded.get()), -1);
 }
 
+// Two measures of where a byte stands (alone, first or second of a pair) that must agree:
+// char_position, counting lead bytes back, and the lead runs remembered across queries.
 TEST(LeadRuns, AgreesWithCharPositionInAnyOrder) {
   // Bytes drawn mostly from the lead-byte ranges, so that runs are long.
   const unsigned char pool[] = {0x81, 0x88, 0x9f, 0xe0, 0xfc, 0x41, 0x5c, 0xa0, 0x0a, 0x82};
@@ -113,6 +93,8 @@ TEST(LeadRuns, AgreesWithCharPositionInAnyOrder) {
         ASSERT_EQ(jumping.position(b.begin() + i), char_position(b.begin() + floor, b.begin() + i)) << i;
     }
   }
+  EXPECT_EQ(char_position(nullptr, U("a")), 0);
+  EXPECT_EQ(char_position(U("a"), nullptr), 0);
 }
 
 }  // namespace

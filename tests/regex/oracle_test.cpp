@@ -32,6 +32,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -55,26 +56,23 @@ std::string hex(const std::string& s) {
   return out.empty() ? "-" : out;
 }
 
-// perl's output lines for the input lines, through the script.
+// perl's output lines for the input lines, which the script reads from its DATA section.
 std::vector<std::string> perl_answers(const char* script, const std::vector<std::string>& lines) {
-  // Suites run in parallel: the names carry the process and the test.
-  const std::string prefix = ::testing::TempDir() + "/rx_oracle_" + std::to_string(getpid()) + "_" +
-                             ::testing::UnitTest::GetInstance()->current_test_info()->name();
-  const std::string in_path = prefix + "_in.txt", out_path = prefix + "_out.txt",
-                    script_path = prefix + ".pl";
-  std::ofstream(script_path) << script;
+  // Suites run in parallel: the name carries the process and the test.
+  const std::string path = ::testing::TempDir() + "/rx_oracle_" + std::to_string(getpid()) + "_" +
+                           ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".pl";
   {
-    std::ofstream in(in_path);
-    for (const std::string& line : lines) in << line << '\n';
+    std::ofstream file(path);
+    file << script << "__END__\n";
+    for (const std::string& line : lines) file << line << '\n';
   }
-  const std::string run = "perl " + script_path + " < " + in_path + " > " + out_path;
-  EXPECT_EQ(std::system(run.c_str()), 0);
   std::vector<std::string> answers;
-  std::ifstream out(out_path);
-  for (std::string line; std::getline(out, line);) answers.push_back(line);
-  std::remove(in_path.c_str());
-  std::remove(out_path.c_str());
-  std::remove(script_path.c_str());
+  FILE* pipe = popen(("perl " + path).c_str(), "r");
+  char buffer[4096];
+  while (pipe && std::fgets(buffer, sizeof buffer, pipe))
+    answers.emplace_back(buffer, std::strcspn(buffer, "\n"));
+  EXPECT_TRUE(pipe && pclose(pipe) == 0);
+  std::remove(path.c_str());
   return answers;
 }
 
@@ -202,7 +200,7 @@ struct PatternGenerator {
 
 const char kMatchScript[] = R"PERL(
 use strict; use warnings; no warnings 'regexp'; use bytes;
-while (my $line = <STDIN>) {
+while (my $line = <DATA>) {
   chomp $line;
   my ($p, $f, $s) = split /\t/, $line;
   $p = pack('H*', $p); $s = pack('H*', $s);
@@ -377,7 +375,7 @@ struct CommandGenerator {
 
 const char kCommandScript[] = R"PERL(
 no strict; no warnings; use bytes;
-while (my $line = <STDIN>) {
+while (my $line = <DATA>) {
   chomp $line;
   my ($c, $s) = split /\t/, $line;
   $c = pack('H*', $c); $s = $s eq '-' ? '' : pack('H*', $s);

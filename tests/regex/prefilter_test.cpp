@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "tests/regex/helpers.h"
 
@@ -101,13 +102,8 @@ ByteRanges ranges_of(std::initializer_list<std::pair<int, int>> runs) {
 }
 
 TEST(ByteRanges, FromBitmap) {
-  struct Case {
-    const char* name;
-    ByteRanges r;
-    int count;
-    int first_low, last_high;
-  };
-  const Case cases[] = {
+  // Name, ranges, their count, the first low and the last high bound.
+  const std::tuple<const char*, ByteRanges, int, int, int> cases[] = {
       {"empty", ranges_of({}), 0, -1, -1},
       {"every_byte", ranges_of({{0, 255}}), 1, 0, 255},
       {"edges_apart", ranges_of({{0, 0}, {255, 255}}), 2, 0, 255},
@@ -115,11 +111,11 @@ TEST(ByteRanges, FromBitmap) {
       {"four_runs", ranges_of({{'0', '9'}, {'A', 'Z'}, {'_', '_'}, {'a', 'z'}}), 4, '0', 'z'},
       {"five_runs_too_many", ranges_of({{1, 1}, {3, 3}, {5, 5}, {7, 7}, {9, 9}}), -1, -1, -1},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.r.count, c.count) << c.name;
-    if (c.r.count > 0) {
-      EXPECT_EQ(c.r.low[0], c.first_low) << c.name;
-      EXPECT_EQ(c.r.high[c.r.count - 1], c.last_high) << c.name;
+  for (const auto& [name, r, count, first_low, last_high] : cases) {
+    EXPECT_EQ(r.count, count) << name;
+    if (r.count > 0) {
+      EXPECT_EQ(r.low[0], first_low) << name;
+      EXPECT_EQ(r.high[r.count - 1], last_high) << name;
     }
   }
 }
@@ -171,13 +167,7 @@ std::string first_match(const char* pattern, const std::string& subject, uint32_
 TEST(ByteRanges, KanjiStartsBeginACharacter) {
   std::string kanji;  // 24 characters of two bytes, no start byte among them
   for (int i = 0; i < 24; ++i) kanji += "\x88\x9f";
-  struct Case {
-    const char* name;
-    const char* pattern;
-    std::string subject;
-    const char* expected;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, const char*, std::string, const char*> cases[] = {
       {"trail_byte_looks_like_start", "[a-z]+", kanji + "\x88\x61\x62", "50,51"},
       {"trail_5c_looks_like_start", "[\\\\]", kanji + "\x95\x5c\x5c", "50,51"},
       {"odd_lead_run_hides_start", "[a-z]", kanji + "\x88\x88\x88\x61\x62", "52,53"},
@@ -189,7 +179,8 @@ TEST(ByteRanges, KanjiStartsBeginACharacter) {
       {"repeat_into_kanji_class", "[a-z\x82\x9f-\x82\xf1]+",
        kanji + std::string(20, 'a') + "\x82\xa0\x62\x88\x9f", "48,71"},
   };
-  for (const Case& c : cases) EXPECT_EQ(first_match(c.pattern, c.subject, OPT_KANJI), c.expected) << c.name;
+  for (const auto& [name, pattern, subject, expected] : cases)
+    EXPECT_EQ(first_match(pattern, subject, OPT_KANJI), expected) << name;
 }
 
 // The searches that skip ahead: a lazy . before a literal goes straight to the next
@@ -198,15 +189,8 @@ TEST(ByteRanges, KanjiStartsBeginACharacter) {
 // every other byte as it is); under m, ^ and a literal are tried only where the
 // literal follows a newline, every such place in order.
 TEST(SkippingSearches, FindTheFirstMatch) {
-  struct Case {
-    const char* name;
-    const char* pattern;
-    std::string subject;
-    uint32_t options;
-    const char* expected;
-  };
   const uint32_t m = OPT_MULTILINE;
-  const Case cases[] = {
+  const std::tuple<const char*, const char*, std::string, uint32_t, const char*> cases[] = {
       {"nearest_literal", "b(.*?)e", "bxxexe", 0, "0,4"},
       {"far_literal", "b.*?e", "b" + std::string(40, 'x') + "e", 0, "0,42"},
       {"not_past_newline", "b.*?e", "bxx\nbe", 0, "4,6"},
@@ -228,7 +212,8 @@ TEST(SkippingSearches, FindTheFirstMatch) {
       {"rest_fails_then_next_line", "^join!", "join\njoin!", m, "5,10"},
       {"newline_after_lead_byte", "^join", "\x88\njoin", m | OPT_KANJI, "2,6"},
   };
-  for (const Case& c : cases) EXPECT_EQ(first_match(c.pattern, c.subject, c.options), c.expected) << c.name;
+  for (const auto& [name, pattern, subject, options, expected] : cases)
+    EXPECT_EQ(first_match(pattern, subject, options), expected) << name;
 }
 
 }  // namespace
