@@ -284,7 +284,7 @@ TEST(DecodingInParts, CutsAndLengths) {
   const std::tuple<UnicodeClass, Bytes, size_t> kLengths[] = {
       {UNICODE_UTF8, "ab\0c"s, 2},
       {UNICODE_UTF8, "ab", 2},
-      {UNICODE_UTF16LE, "\0\x4E\0\0"s, 2},  // a zero byte is not a zero unit
+      {UNICODE_UTF16LE, "\0\x4E\x4E\0\0\0"s, 4},  // a zero byte, low or high, is not a zero unit
       {UNICODE_UTF16BE, "\0a\0"s, 3},
   };
   for (const auto& [code, text, length] : kLengths)
