@@ -113,8 +113,8 @@ const struct {
       {"x\x8e\xb1y\xb0\xa1z", "x\xb1y\x88\x9fz"},
       {"\xb1\x61z", "\xb1\x61z"},
       {"\xb0\x02\xb0\xa1", "\xb0\x02\x88\x9f"}}},
-    // Shift_JIS to JIS: line ends outside the kanji set, A0 taken for a first byte. Code page
-    // 932's own characters: an IBM extension as the same character's code in JIS X 0208
+    // Shift_JIS to JIS and to EUC-JP: line ends outside the kanji set, A0 taken for a first byte.
+    // Code page 932's own characters: an IBM extension as the same character's code in JIS X 0208
     // (FA 54), NEC row 13 (FA 4A) or the NEC-selected rows (FA 40, FC 4B); a user-defined
     // character (F0 to F9) as 〓. A pair with another trail byte keeps its arithmetic.
     {Op::kSjisToJis,
