@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <tuple>
 
 #include "tests/jcode/convert.h"
 
@@ -30,49 +31,31 @@ bool is_sjis_row_cell(unsigned char s1, unsigned char s2) {
 // ---------------------------------------------------------------------------------------
 // Detection
 
-struct DetectCase {
-  const char* name;
-  Bytes text;
+// Texts grouped by the code they are taken for. A0 after E0..FF decides Shift_JIS before a
+// following A1 could decide EUC-JP; FE and FD decide EUC-JP before E0 41 could decide
+// Shift_JIS, FC does not; 8E is a Shift_JIS first byte; ESC $ is JIS even cut short.
+const struct {
   int code;
-};
-
-const DetectCase kDetectCases[] = {
-    {"empty", "", KANJI_UNKNOWN},
-    {"ascii", "Hello, world\r\n\t~\\", KANJI_UNKNOWN},
-    {"sjis_kanji", "\x88\x9f", KANJI_SJIS},
-    {"sjis_starting_with_kana_is_euc", "\xb1\x88\x9f", KANJI_EUC},
-    {"euc_kanji", "\xb0\xa1", KANJI_EUC},
-    {"euc_kana", "\x8e\xb1", KANJI_SJIS},  // 8E is a Shift_JIS first byte
-    {"second_byte_a0_or_less", "\xe0\x41", KANJI_SJIS},
-    {"second_byte_a0", "\xe0\xa0\xa1", KANJI_SJIS},  // A0 decides before the A1 could
-    {"second_byte_a1", "\xe0\xa1", KANJI_EUC},
-    {"fe_then_high", "\xfe\xe0\x41", KANJI_EUC},  // FE decides before E0 41 could
-    {"fd_then_high", "\xfd\xe0\x41", KANJI_EUC},
-    {"fc_then_high", "\xfc\xe0\x41", KANJI_SJIS},  // FC is undecided, E0 41 decides
-    {"scan_moves_one_byte", "\xe0\xe0\xa1", KANJI_EUC},
-    {"ambiguous_then_end", "\xe0\xe0", KANJI_SJIS},  // the second E0 meets the end
-    {"lone_80", "\x80", KANJI_SJIS},
-    {"9f_and_df", "\x9f\xdf", KANJI_SJIS},
-    {"df", "\xdf\x41", KANJI_EUC},
-    {"ff_chain_ends_on_fe", "\xff\xff\xfe\xa1", KANJI_EUC},
-    {"jis_escape", "\x1b$B0!\x1b(B", KANJI_JIS},
-    {"jis_escape_at_end", "abc\x1b$", KANJI_JIS},
-    {"jis_before_sjis", "\x1b$\x88\x9f", KANJI_JIS},
-    {"sjis_before_jis", "\x88\x9f\x1b$B", KANJI_SJIS},
-    {"kana_escapes_only", "\x1b(I1\x1b(B", KANJI_UNKNOWN},
-    {"esc_then_sjis", "\x1b(B\x88\x9f", KANJI_SJIS},
-    {"lone_esc", "\x1b", KANJI_UNKNOWN},
-    {"esc_dollar_apart", "\x1b \x24", KANJI_UNKNOWN},
-    {"shift_out_in", "\x0e\x31\x0f\x41", KANJI_UNKNOWN},
+  std::vector<Bytes> texts;
+} kDetectCases[] = {
+    {KANJI_UNKNOWN, {"", "Hello, world\r\n\t~\\", "\x1b(I1\x1b(B", "\x1b", "\x1b \x24", "\x0e\x31\x0f\x41"}},
+    {KANJI_SJIS,
+     {"\x88\x9f", "\x8e\xb1", "\xe0\x41", "\xe0\xa0\xa1", "\xfc\xe0\x41", "\xe0\xe0", "\x80", "\x9f\xdf",
+      "\x88\x9f\x1b$B", "\x1b(B\x88\x9f"}},
+    {KANJI_EUC,
+     {"\xb1\x88\x9f", "\xb0\xa1", "\xe0\xa1", "\xfe\xe0\x41", "\xfd\xe0\x41", "\xe0\xe0\xa1", "\xdf\x41",
+      "\xff\xff\xfe\xa1"}},
+    {KANJI_JIS, {"\x1b$B0!\x1b(B", "abc\x1b$", "\x1b$\x88\x9f"}},
 };
 
 // At every offset, so that the block scan meets the decisive byte in every lane and at the
 // end of the text.
 TEST(DetectKanjiCode, DecisiveByteAtEveryOffset) {
-  for (const DetectCase& c : kDetectCases) {
-    EXPECT_EQ(detect_kanji_code(c.text.c_str()), c.code) << c.name;
-    for (size_t prefix = 0; prefix <= 70; ++prefix) {
-      EXPECT_EQ(detect(Bytes(prefix, 'a') + c.text), c.code) << c.name << " after " << prefix;
+  for (const auto& [code, texts] : kDetectCases) {
+    for (const Bytes& text : texts) {
+      EXPECT_EQ(detect_kanji_code(text.c_str()), code) << hex(text);
+      for (size_t prefix = 0; prefix <= 70; ++prefix)
+        EXPECT_EQ(detect(Bytes(prefix, 'a') + text), code) << hex(text) << " after " << prefix;
     }
   }
 }
@@ -83,96 +66,84 @@ TEST(DetectKanjiCode, FirstNulEndsTheText) {
   EXPECT_EQ(detect(Bytes(text, sizeof text - 1)), KANJI_SJIS);  // sized: the NUL is a byte
 }
 
-// ---------------------------------------------------------------------------------------
-// Known conversions
-
-struct ConvertCase {
-  const char* name;
+// Known conversions: each converter with its input and output pairs. A pair whose arithmetic
+// would give a NUL keeps its bytes, and the text goes on.
+const struct {
   Op op;
-  Bytes in;
-  Bytes out;
-};
-
-const ConvertCase kConvertCases[] = {
-    // Input normalisation.
-    {"ascii_untouched", Op::kToSjis, "plain text\n", "plain text\n"},
-    {"sjis_untouched", Op::kToSjis, "\x88\x9f\x82\xa0\n", "\x88\x9f\x82\xa0\n"},
-    {"euc_to_sjis", Op::kToSjis, "a\xb0\xa1\x8e\xb1\n", "a\x88\x9f\xb1\n"},
-    {"jis_to_sjis", Op::kToSjis, "a\x1b$B0!\x1b(B\n", "a\x88\x9f\n"},
-    {"sjis_kana_first_taken_as_euc", Op::kToSjis, "\xb1\x88\x9f", "\x89\x27\x9f"},
-    {"shift_out_without_escape_untouched", Op::kToSjis, "\x0e\x31\x0f\x41", "\x0e\x31\x0f\x41"},
-
-    // JIS in.
-    {"jis_kanji", Op::kJisToSjis, "\x1b$B0!\x1b(B", "\x88\x9f"},
-    {"jis_old_kanji_and_roman", Op::kJisToSjis, "\x1b$@0!\x1b(J\\~", "\x88\x9f\\~"},
-    {"jis_odd_and_even_rows", Op::kJisToSjis, "\x1b$B!~\"!\x1b(B", "\x81\x9e\x81\x9f"},
-    {"jis_shift_out_in", Op::kJisToSjis, "\x0e\x31\x0f\x41", "\xb1\x41"},
-    {"jis_kana_escape", Op::kJisToSjis, "\x1b(I12\x1b(BA", "\xb1\xb2\x41"},
-    {"jis_lf_pairs_with_esc", Op::kJisToSjis, "\x1b$B0!\n\x1b(B", "\x88\x9f\x75\x99\x84\xc0"},
-    {"jis_control_inside_pair", Op::kJisToSjis, "\x1b$B0\x1b(B", "\x88\x99\x84\xc0"},
-    {"jis_unknown_escape_in_kanji", Op::kJisToSjis, "\x1b$B\x1b$A", "\x7e\x43\x41"},
-    {"jis_first_byte_at_end", Op::kJisToSjis, "\x1b$B0!0", "\x88\x9f\x30"},
-    {"jis_escape_only", Op::kJisToSjis, "\x1b$B", ""},
-    {"jis_cut_escape_copied", Op::kJisToSjis, "a\x1b$", "a\x1b$"},
-    {"jis_unknown_escape_copied", Op::kJisToSjis, "\x1b$A\x1b", "\x1b$A\x1b"},
-    {"jis_unknown_escape_in_long_ascii", Op::kJisToSjis, "\x1b$B0!\x1b(B\x1b(Z0123456789abcdefghij\x1b",
-     "\x88\x9f\x1b(Z0123456789abcdefghij\x1b"},
-    {"jis_high_bytes_in_ascii", Op::kJisToSjis, "\x88\x9f\xb1", "\x88\x9f\xb1"},
-    {"jis_kana_state_adds_80", Op::kJisToSjis, "\x0e\x21\x5f\x60\x0a", "\xa1\xdf\xe0\x8a"},
-    {"jis_shrinks_then_moves_ascii", Op::kJisToSjis, "\x1b$B0!\x1b(Bxyz\x1b$B0!\x1b(Bxyz",
-     "\x88\x9fxyz\x88\x9fxyz"},
-
-    // EUC-JP in.
-    {"euc_kanji", Op::kEucToSjis, "\xb0\xa1", "\x88\x9f"},
-    {"euc_single_shift_takes_any_byte", Op::kEucToSjis, "\x8e\x41", "\x41"},
-    {"euc_single_shift_at_end", Op::kEucToSjis, "a\x8e", "a\x8e"},
-    {"euc_first_byte_at_end", Op::kEucToSjis, "a\xb0", "a\xb0"},
-    {"euc_jisx0212_is_a_pair", Op::kEucToSjis, "\x8f\xa1\xa1", "\x78\x40\xa1"},
-    {"euc_second_byte_below_80", Op::kEucToSjis, "\xb1\x41", "\x89\xe0"},
-    {"euc_shrinks_then_moves", Op::kEucToSjis, "x\x8e\xb1y\xb0\xa1z", "x\xb1y\x88\x9fz"},
-
-    // Shift_JIS to JIS.
-    {"to_jis_kanji", Op::kSjisToJis, "\x88\x9f", "\x1b$B0!\x1b(B"},
-    {"to_jis_kana", Op::kSjisToJis, "\xb1", "\x1b(I1\x1b(B"},
-    {"to_jis_worst_case", Op::kSjisToJis, "\xb1\x41\xb1", "\x1b(I1\x1b(BA\x1b(I1\x1b(B"},
-    {"to_jis_first_byte_at_end", Op::kSjisToJis, "a\x88", "a\x1b$B\x88\x1b(B"},
-    {"to_jis_line_ends_outside_kanji", Op::kSjisToJis, "\x88\x9f\n\x88\x9f\r\n",
-     "\x1b$B0!\x1b(B\n\x1b$B0!\x1b(B\r\n"},
-    {"to_jis_kanji_then_kana", Op::kSjisToJis, "\x88\x9f\xb1\x82\xa0", "\x1b$B0!\x1b(I1\x1b$B$\"\x1b(B"},
-    {"to_jis_a0_is_a_first_byte", Op::kSjisToJis, "\xa0\x0a", "\x1b$B\xdf\xeb\x1b(B"},
-    {"to_jis_ascii_untouched", Op::kSjisToJis, "abc\n", "abc\n"},
-
-    // Shift_JIS to EUC-JP.
-    {"to_euc_kanji", Op::kSjisToEuc, "\x88\x9f", "\xb0\xa1"},
-    {"to_euc_first_byte_at_end", Op::kSjisToEuc, "a\x88", "a\x88"},
-    {"to_euc_a0_is_a_first_byte", Op::kSjisToEuc, "\xa0\x0a", "\x5f\x6b"},
-
-    // Code page 932's own characters: an IBM extension as the same character's code in
-    // JIS X 0208 (FA 54), NEC row 13 (FA 4A) or the NEC-selected rows (FA 40); a user-defined
+  std::vector<std::pair<Bytes, Bytes>> cases;
+} kConvertCases[] = {
+    // Input normalisation: a text that begins with a half-width katakana is taken for EUC-JP.
+    {Op::kToSjis,
+     {{"plain text\n", "plain text\n"},
+      {"\x88\x9f\x82\xa0\n", "\x88\x9f\x82\xa0\n"},
+      {"a\xb0\xa1\x8e\xb1\n", "a\x88\x9f\xb1\n"},
+      {"a\x1b$B0!\x1b(B\n", "a\x88\x9f\n"},
+      {"\xb1\x88\x9f", "\x89\x27\x9f"},
+      {"\x0e\x31\x0f\x41", "\x0e\x31\x0f\x41"}}},
+    // JIS in: old kanji and roman sets, shifts, escapes cut short or unknown, a line end or
+    // an escape inside a pair, and the katakana set adding 80 (no NUL out of 80).
+    {Op::kJisToSjis,
+     {{"\x1b$@0!\x1b(J\\~", "\x88\x9f\\~"},
+      {"\x1b$B!~\"!\x1b(B", "\x81\x9e\x81\x9f"},
+      {"\x0e\x31\x0f\x41", "\xb1\x41"},
+      {"\x1b(I12\x1b(BA", "\xb1\xb2\x41"},
+      {"\x1b$B0!\n\x1b(B", "\x88\x9f\x75\x99\x84\xc0"},
+      {"\x1b$B0\x1b(B", "\x88\x99\x84\xc0"},
+      {"\x1b$B\x1b$A", "\x7e\x43\x41"},
+      {"\x1b$B0!0", "\x88\x9f\x30"},
+      {"\x1b$B", ""},
+      {"a\x1b$", "a\x1b$"},
+      {"\x1b$A\x1b", "\x1b$A\x1b"},
+      {"\x88\x9f\xb1", "\x88\x9f\xb1"},
+      {"\x0e\x21\x5f\x60\x0a", "\xa1\xdf\xe0\x8a"},
+      {"\x1b$B0!\x1b(B\x1b(Z0123456789abcdefghij\x1b", "\x88\x9f\x1b(Z0123456789abcdefghij\x1b"},
+      {"\x1b$B0!\x1b(Bxyz\x1b$B0!\x1b(Bxyz", "\x88\x9fxyz\x88\x9fxyz"},
+      {"\x1b$B\x9f\x30\x30!", "\x9f\x30\x88\x9f"},
+      {"\x1b$B\xa0\x30", "\xa0\x30"},
+      {"\x1b$B\x31\xe0", "\x31\xe0"},
+      {"\x1b$B\x30\x82", "\x30\x82"},
+      {"\x0e\x80\x31\x0fz", "\x80\xb1z"}}},
+    // EUC-JP in: 8E takes any byte, a pair or 8E cut short at the end, JIS X 0212 read as a pair.
+    {Op::kEucToSjis,
+     {{"\x8e\x41", "\x41"},
+      {"a\x8e", "a\x8e"},
+      {"a\xb0", "a\xb0"},
+      {"\x8f\xa1\xa1", "\x78\x40\xa1"},
+      {"\xb1\x41", "\x89\xe0"},
+      {"x\x8e\xb1y\xb0\xa1z", "x\xb1y\x88\x9fz"},
+      {"\xb1\x61z", "\xb1\x61z"},
+      {"\xb0\x02\xb0\xa1", "\xb0\x02\x88\x9f"}}},
+    // Shift_JIS to JIS and to EUC-JP: line ends outside the kanji set, A0 taken for a first byte.
+    // Code page 932's own characters: an IBM extension as the same character's code in JIS X 0208
+    // (FA 54), NEC row 13 (FA 4A) or the NEC-selected rows (FA 40, FC 4B); a user-defined
     // character (F0 to F9) as 〓. A pair with another trail byte keeps its arithmetic.
-    {"to_euc_ibm", Op::kSjisToEuc, "\xfa\x54\xfa\x4a\xfa\x40", "\xa2\xcc\xad\xb5\xfc\xf1"},
-    {"to_jis_ibm", Op::kSjisToJis, "\xfc\x4b", "\x1b$B|n\x1b(B"},
-    {"to_euc_user_defined", Op::kSjisToEuc, "\xf0\x40\xf9\xfc", "\xa2\xae\xa2\xae"},
-    {"to_jis_user_defined", Op::kSjisToJis, "\xf9\x7e", "\x1b$B\".\x1b(B"},
-    {"to_euc_user_area_odd_trail", Op::kSjisToEuc, "\xf0\x3f\xf0\x7f", "\xff\xa0\xff\xdf"},
-
-    // Pairs whose arithmetic gives a NUL keep their bytes, and the text goes on.
-    {"to_euc_no_nul_first", Op::kSjisToEuc, "\xf0\xfdz", "\xf0\xfdz"},
-    {"to_euc_no_nul_second", Op::kSjisToEuc, "\x88\xfe\x88\x9f", "\x88\xfe\xb0\xa1"},
-    {"to_jis_no_nul_second", Op::kSjisToJis, "\x81\x1f\x88\x9f", "\x1b$B\x81\x1f\x30!\x1b(B"},
-    {"from_euc_no_nul_odd", Op::kEucToSjis, "\xb1\x61z", "\xb1\x61z"},
-    {"from_euc_no_nul_even", Op::kEucToSjis, "\xb0\x02\xb0\xa1", "\xb0\x02\x88\x9f"},
-    {"from_jis_no_nul_first_odd", Op::kJisToSjis, "\x1b$B\x9f\x30\x30!", "\x9f\x30\x88\x9f"},
-    {"from_jis_no_nul_first_even", Op::kJisToSjis, "\x1b$B\xa0\x30", "\xa0\x30"},
-    {"from_jis_no_nul_second_odd", Op::kJisToSjis, "\x1b$B\x31\xe0", "\x31\xe0"},
-    {"from_jis_no_nul_second_even", Op::kJisToSjis, "\x1b$B\x30\x82", "\x30\x82"},
-    {"from_jis_no_nul_kana", Op::kJisToSjis, "\x0e\x80\x31\x0fz", "\x80\xb1z"},
+    {Op::kSjisToJis,
+     {{"\xb1", "\x1b(I1\x1b(B"},
+      {"\xb1\x41\xb1", "\x1b(I1\x1b(BA\x1b(I1\x1b(B"},
+      {"a\x88", "a\x1b$B\x88\x1b(B"},
+      {"\x88\x9f\n\x88\x9f\r\n", "\x1b$B0!\x1b(B\n\x1b$B0!\x1b(B\r\n"},
+      {"\x88\x9f\xb1\x82\xa0", "\x1b$B0!\x1b(I1\x1b$B$\"\x1b(B"},
+      {"\xa0\x0a", "\x1b$B\xdf\xeb\x1b(B"},
+      {"abc\n", "abc\n"},
+      {"\xfc\x4b", "\x1b$B|n\x1b(B"},
+      {"\xf9\x7e", "\x1b$B\".\x1b(B"},
+      {"\x81\x1f\x88\x9f", "\x1b$B\x81\x1f\x30!\x1b(B"}}},
+    {Op::kSjisToEuc,
+     {{"a\x88", "a\x88"},
+      {"\xa0\x0a", "\x5f\x6b"},
+      {"\xfa\x54\xfa\x4a\xfa\x40", "\xa2\xcc\xad\xb5\xfc\xf1"},
+      {"\xf0\x40\xf9\xfc", "\xa2\xae\xa2\xae"},
+      {"\xf0\x3f\xf0\x7f", "\xff\xa0\xff\xdf"},
+      {"\xf0\xfdz", "\xf0\xfdz"},
+      {"\x88\xfe\x88\x9f", "\x88\xfe\xb0\xa1"}}},
 };
 
 TEST(Convert, KnownSequences) {
-  for (const ConvertCase& c : kConvertCases) {
-    EXPECT_BYTES(c.out, run_sized(c.op, c.in)) << c.name;
-    EXPECT_BYTES(c.out, run(c.op, c.in)) << c.name;
+  for (const auto& [op, cases] : kConvertCases) {
+    for (const auto& [in, out] : cases) {
+      EXPECT_BYTES(out, run_sized(op, in)) << op_name(op) << " " << hex(in);
+      EXPECT_BYTES(out, run(op, in)) << op_name(op) << " " << hex(in);
+    }
   }
   for (Op op : kAllOps) EXPECT_EQ(run_sized(op, ""), "") << op_name(op);
 }
@@ -445,27 +416,23 @@ TEST(LongText, StrayEscapesInAsciiState) {
 // through whole blocks, keeps its bytes (as the known sequences show one at a time), and
 // nothing after it is lost.
 TEST(LongText, NoNulFromPairsInsideBlocks) {
-  struct Case {
-    Op op;
-    Bytes prefix;  // puts the text in the state the pairs need
-    Bytes pair;    // a pair that would give a NUL
-    Bytes plain;   // a pair that converts normally
-  };
-  const Case cases[] = {
+  // Converter, a prefix that puts the text in the state the pairs need, a pair that would give
+  // a NUL, a pair that converts normally.
+  const std::tuple<Op, Bytes, Bytes, Bytes> cases[] = {
       {Op::kSjisToEuc, "", "\xf0\xfd", "\x88\x9f"},    {Op::kSjisToEuc, "", "\x88\xfe", "\x88\x9f"},
       {Op::kSjisToJis, "", "\x81\x1f", "\x88\x9f"},    {Op::kEucToSjis, "", "\xb1\x61", "\xb0\xa1"},
       {Op::kEucToSjis, "", "\xb0\x02", "\xb0\xa1"},    {Op::kJisToSjis, kEnterKanji, "\x9f\x30", "0!"},
       {Op::kJisToSjis, kEnterKanji, "\x31\xe0", "0!"},
   };
   constexpr size_t kPairs = 70;  // two 32-byte blocks and a tail
-  for (const Case& c : cases) {
-    for (const Bytes& shift : {Bytes(), Bytes(c.op == Op::kJisToSjis ? "" : "a")}) {
+  for (const auto& [op, prefix, pair, plain] : cases) {
+    for (const Bytes& shift : {Bytes(), Bytes(op == Op::kJisToSjis ? "" : "a")}) {
       for (size_t at = 0; at < kPairs; ++at) {
-        Bytes text = shift + c.prefix;
-        for (size_t i = 0; i < kPairs; ++i) text += i == at ? c.pair : c.plain;
-        const Bytes out = run_sized(c.op, text);
-        ASSERT_EQ(out.find('\0'), Bytes::npos) << op_name(c.op) << " " << hex(c.pair) << " at " << at;
-        ASSERT_EQ(out.size(), text.size() + (c.op == Op::kSjisToJis ? 6 : c.op == Op::kJisToSjis ? -3 : 0));
+        Bytes text = shift + prefix;
+        for (size_t i = 0; i < kPairs; ++i) text += i == at ? pair : plain;
+        const Bytes out = run_sized(op, text);
+        ASSERT_EQ(out.find('\0'), Bytes::npos) << op_name(op) << " " << hex(pair) << " at " << at;
+        ASSERT_EQ(out.size(), text.size() + (op == Op::kSjisToJis ? 6 : op == Op::kJisToSjis ? -3 : 0));
       }
     }
   }

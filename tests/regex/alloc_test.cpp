@@ -6,9 +6,10 @@
 
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "regex/internal.h"
-#include "tests/regex/command_helpers.h"
+#include "tests/regex/helpers.h"
 
 namespace regex_test {
 namespace {
@@ -23,12 +24,7 @@ const std::set<std::string> kMemoryMessages = {
 };
 
 TEST(AllocationFailure, EveryAllocationOfACommand) {
-  struct Case {
-    const char* name;
-    std::string command, subject;
-    Entry entry;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, std::string, std::string, Entry> cases[] = {
       {"groups_swapped_globally", "s/(\\w+)-(\\d+)/$2:$1/g", repeat("abc-12 ", 300), Entry::Subst},
       {"deep_backtracking", "m/((?:a|b)*)c/", repeat("ab", 3000) + "c", Entry::Subst},
       {"many_references", "s/(x)/" + repeat("$1$&", 30) + "/g", repeat("x-", 50), Entry::Subst},
@@ -39,14 +35,14 @@ TEST(AllocationFailure, EveryAllocationOfACommand) {
        repeat("abc \x82\xa0\x82\xa2\x82\xa4 ", 100), Entry::Trans},
       {"transliteration_delete", "tr/a-c//d", repeat("abcd", 200), Entry::Trans},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const Outcome baseline = run_command(c.command, c.subject, c.entry);
+  for (const auto& [name, command, subject, entry] : cases) {
+    SCOPED_TRACE(name);
+    const Outcome baseline = run_command(command, subject, entry);
     ASSERT_GE(baseline.count, 0) << baseline;
     int failures = 0;
     for (long n = 0;; ++n) {
       fail_allocation_after(n);
-      const Outcome o = run_command(c.command, c.subject, c.entry);
+      const Outcome o = run_command(command, subject, entry);
       const bool reached = !allocation_failure_pending();
       fail_allocation_after(-1);
       if (!reached) {

@@ -4,8 +4,11 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
-#include "tests/regex/command_helpers.h"
+#include "tests/regex/helpers.h"
 
 namespace {
 
@@ -42,12 +45,8 @@ Parsed parse(const std::string& command) {
 }
 
 TEST(Precompile, KindsDelimitersAndParts) {
-  struct Case {
-    const char* name;
-    std::string command, pattern, replacement;
-    uint32_t flags;
-  };
-  const Case cases[] = {
+  // Name, command, pattern, replacement, flags.
+  const std::tuple<const char*, std::string, std::string, std::string, uint32_t> cases[] = {
       {"substitution", "s/a/b/", "a", "b", OPT_SUBST},
       {"any_delimiter", "s#a#b#", "a", "b", OPT_SUBST},
       {"escaped_slash_in_pattern", "s/a\\/b/c/", "a\\/b", "c", OPT_SUBST},
@@ -69,50 +68,34 @@ TEST(Precompile, KindsDelimitersAndParts) {
       {"trans", "tr/a-z/A-Z/", "", "", OPT_TRANS},
       {"trans_flags", "tr/a//cd", "", "", OPT_TRANS | OPT_COMPLEMENT | OPT_DELETE},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const Parsed p = parse(c.command);
-    EXPECT_EQ(p.message, "");
-    EXPECT_EQ(p.pattern, c.pattern);
-    EXPECT_EQ(p.second, c.replacement);
-    EXPECT_EQ(p.flags, c.flags);
+  for (const auto& [name, command, pattern, replacement, flags] : cases) {
+    const Parsed p = parse(command);
+    EXPECT_EQ(p.message, "") << name;
+    EXPECT_EQ(p.pattern, pattern) << name;
+    EXPECT_EQ(p.second, replacement) << name;
+    EXPECT_EQ(p.flags, flags) << name;
   }
 }
 
+// Commands grouped by the message that refuses them; a lead byte last, or before the last
+// delimiter, takes the byte after it.
 TEST(Precompile, EveryFailure) {
-  struct Case {
-    const char* name;
-    std::string command, message;
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"do not start 'm' or 's' or 'tr'", {"", "x/a/b/", "t/a/b/", " s/a/b/"}},
+      {"unmatch separater",
+       {"s", "tr", "s/", "/", "s/abc", "s/abc/x", "tr/a-z/A-Z", "/abc", "s/a/b\\/", "s/a/b\x82",
+        "s/a/\x82/"}},
+      {"unmatched () in regexp", {"s/(/x/"}},
+      {"Can't do {n,m} with n > m", {"/a{3,2}/"}},
+      {"", {"tr//x/"}},  // an empty search list is refused without a message
   };
-  const Case cases[] = {
-      {"empty", "", "do not start 'm' or 's' or 'tr'"},
-      {"other_letter", "x/a/b/", "do not start 'm' or 's' or 'tr'"},
-      {"t_alone", "t/a/b/", "do not start 'm' or 's' or 'tr'"},
-      {"leading_space", " s/a/b/", "do not start 'm' or 's' or 'tr'"},
-      {"s_alone", "s", "unmatch separater"},
-      {"tr_alone", "tr", "unmatch separater"},
-      {"delimiter_last", "s/", "unmatch separater"},
-      {"slash_alone", "/", "unmatch separater"},
-      {"no_second_delimiter", "s/abc", "unmatch separater"},
-      {"no_third_delimiter", "s/abc/x", "unmatch separater"},
-      {"trans_no_third_delimiter", "tr/a-z/A-Z", "unmatch separater"},
-      {"match_without_end", "/abc", "unmatch separater"},
-      {"escaped_last_delimiter", "s/a/b\\/", "unmatch separater"},
-      {"lead_byte_last_ends_the_scan", "s/a/b\x82", "unmatch separater"},
-      {"lead_byte_swallows_delimiter", "s/a/\x82/", "unmatch separater"},
-      {"compiler_message", "s/(/x/", "unmatched () in regexp"},
-      {"compiler_message_for_match", "/a{3,2}/", "Can't do {n,m} with n > m"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const Parsed p = parse(c.command);
-    EXPECT_EQ(p.pattern, "(null)");
-    EXPECT_EQ(p.message, c.message);
+  for (const auto& [message, commands] : cases) {
+    for (const std::string& command : commands) {
+      const Parsed p = parse(command);
+      EXPECT_EQ(p.pattern, "(null)") << command;
+      EXPECT_EQ(p.message, message) << command;
+    }
   }
-  // An empty search list is refused without a message.
-  const Parsed empty_list = parse("tr//x/");
-  EXPECT_EQ(empty_list.pattern, "(null)");
-  EXPECT_EQ(empty_list.message, "");
 }
 
 TEST(EntryPoints, ParameterChecks) {
@@ -127,15 +110,8 @@ TEST(EntryPoints, ParameterChecks) {
   EXPECT_EQ(rx_trans("tr/a/b/", s, e, &slot, nullptr), -1);
   EXPECT_EQ(slot, nullptr);
 
-  struct Case {
-    const char* name;
-    const char* command;
-    const char* start;
-    const char* end;
-    RegexHandle** slot;
-    const char* message;
-  };
-  const Case cases[] = {
+  // Name, command, target start and end, slot, message.
+  const std::tuple<const char*, const char*, const char*, const char*, RegexHandle**, const char*> cases[] = {
       {"no_slot", "s/a/b/", s, e, nullptr, "invalid handle parameter"},
       {"no_start", "s/a/b/", nullptr, e, &slot, "invalid target parameter"},
       {"no_end", "s/a/b/", s, nullptr, &slot, "invalid target parameter"},
@@ -145,14 +121,14 @@ TEST(EntryPoints, ParameterChecks) {
       {"no_command_no_handle", nullptr, s, e, &slot, "invalid reg parameter"},
       {"empty_command_no_handle", "", s, e, &slot, "invalid reg parameter"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, command, start, end, target_slot, expected] : cases) {
+    SCOPED_TRACE(name);
     std::memset(message, 'x', sizeof message);
-    EXPECT_EQ(rx_subst(c.command, c.start, c.end, c.slot, message), -1);
-    EXPECT_STREQ(message, c.message);
+    EXPECT_EQ(rx_subst(command, start, end, target_slot, message), -1);
+    EXPECT_STREQ(message, expected);
     std::memset(message, 'x', sizeof message);
-    EXPECT_EQ(rx_trans(c.command, c.start, c.end, c.slot, message), -1);
-    EXPECT_STREQ(message, c.message);
+    EXPECT_EQ(rx_trans(command, start, end, target_slot, message), -1);
+    EXPECT_STREQ(message, expected);
     EXPECT_EQ(slot, nullptr);
   }
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "tests/regex/helpers.h"
 
@@ -25,6 +26,7 @@ struct MatchCase {
   std::string subject;
   uint32_t options;
   const char* expected;
+  int min_end = 0;
 };
 
 TEST(Exec, EarlyReturns) {
@@ -65,43 +67,31 @@ TEST(Exec, Matches) {
       {"literal_on_trail_byte_without_kanji", "a", kFullB + "a", 0, "1,2"},
       {"nword_takes_pair", "\\W", kA, OPT_KANJI, "0,2"},
       {"word_never_kanji", "\\w+", kA + "ab", OPT_KANJI, "2,4"},
-      {"trail_5c_not_escape",
-       "\x95\x5c"
-       "n",
-       "\x95\x5c"
-       "n",
-       OPT_KANJI, "0,3"},
+      {"trail_5c_not_escape", "\x95\x5cn", "\x95\x5cn", OPT_KANJI, "0,3"},
       {"first_node_char_starts", "[a]", kFullB + "a", OPT_KANJI, "2,3"},
       {"double_byte_class_starts_a_match", "[" + kA + "-" + kI + "]|z", "x" + kI, OPT_KANJI, "1,3"},
+      // No attempt starts on a trail byte, with each start strategy: a run before a literal,
+      // the first literal without skip, the first node, the general loop.
+      {"run_not_from_trail", "a+b", "a" + kFullB + "ab", OPT_KANJI, "3,5"},
+      {"run_from_trail_without_kanji", "a+b", "a" + kFullB + "ab", 0, "2,5"},
+      {"first_literal_not_on_trail", "ab", kFullB + "bab", OPT_KANJI, "3,5"},
+      {"first_node_not_on_trail", "[a]b", kFullB + "bab", OPT_KANJI, "3,5"},
+      {"general_loop_not_on_trail", "(?:a)b", kFullB + "bab", OPT_KANJI, "3,5"},
+      {"word_run_after_pair", "\\w+b", kFullB + "bab", OPT_KANJI, "2,5"},
+      {"word_run_not_from_trail", "\\w+b", "a" + kFullB + "ab", OPT_KANJI, "3,5"},
       // Case folding.
-      {"trail_byte_folded_without_kanji",
-       "\x82"
-       "a",
-       "\x82"
-       "A",
-       OPT_FOLD, "0,2"},
-      {"trail_byte_kept_with_kanji",
-       "\x82"
-       "a",
-       "\x82"
-       "A",
-       OPT_FOLD | OPT_KANJI, "no"},
+      {"trail_byte_folded_without_kanji", "\x82\x61", "\x82\x41", OPT_FOLD, "0,2"},
+      {"trail_byte_kept_with_kanji", "\x82\x61", "\x82\x41", OPT_FOLD | OPT_KANJI, "no"},
       {"kanji_then_letter", kA + "b", kA + "B", OPT_FOLD | OPT_KANJI, "0,3"},
       {"kanji_mode_folds_the_whole_alphabet", "az", kA + "AZ", OPT_FOLD | OPT_KANJI, "2,4"},
       {"inline_modifier", "a(?i)B", "xAb", 0, "1,3"},
       // How the parser reads escapes, classes, comments and modifiers, seen in what matches.
       {"space_escape_takes_every_blank", "a\\s+b", "a\t\n\x0b\f\r b", 0, "0,8"},
       {"literal_escapes", "\\n\\r\\t\\f\\e\\a\\cA\\c[\\x41\\0101\\/\\101",
-       "\n\r\t\f\x1b\x07\x01\x1b"
-       "A\x08"
-       "1/A",
-       0, "0,13"},
+       "\n\r\t\f\x1b\x07\x01\x1b\x41\x08\x31/A", 0, "0,13"},
       {"octal_ten_without_groups", "\\10", "a\x08", 0, "1,2"},
       {"hex_x_counts_as_zero", "\\xx1", "x1\x01", 0, "2,3"},
-      {"huge_backref_is_octal_text", "\\4294967297",
-       "\x22"
-       "94967297",
-       0, "0,9"},
+      {"huge_backref_is_octal_text", "\\4294967297", "\"94967297", 0, "0,9"},
       {"brace_not_quantifier", "x{,3}", "xx{,3}", 0, "1,6"},
       {"double_byte_before_quantifier", "x" + kA + "+", "x" + kA + kA + "x", OPT_KANJI, "0,5"},
       {"extended_space_hides_star", "a *", "aa*", OPT_EXTENDED, "1,3"},
@@ -109,10 +99,7 @@ TEST(Exec, Matches) {
       {"comment_after_run", "ab(?#c)*", "abab", OPT_EXTENDED, "0,4"},
       {"extended_comment", "a # note\nb", "ab", OPT_EXTENDED, "0,2"},
       {"unterminated_comment", "a(?#abc", "a", 0, "0,1"},
-      {"trail_byte_without_kanji",
-       "\x95\x5c"
-       "n",
-       "\x95\n", 0, "0,2"},
+      {"trail_byte_without_kanji", "\x95\x5cn", "\x95\n", 0, "0,2"},
       {"nul_inside_pattern", std::string("a\0b", 3), std::string("a\0b", 3), 0, "0,3"},
       {"kanji_lead_at_pattern_end", "ab\x82", "ab\x82", OPT_KANJI, "0,3"},
       {"modifier_acts_on_whole_pattern", "a$(?m)", "xa\nb", 0, "1,2"},
@@ -129,11 +116,7 @@ TEST(Exec, Matches) {
       {"class_space", "[\\s]+", "x\t\n\x0b\f\r y", 0, "1,7"},
       {"class_non_word", "[\\W]+", "a-" + kA + "b", OPT_KANJI, "1,4"},
       {"class_non_space", "[\\S]+", " " + kA + "x ", OPT_KANJI, "1,4"},
-      {"class_escapes", "[\\n\\t\\x41\\cA\\101\\8]+",
-       std::string("-\n\tA\x01\0"
-                   "8-",
-                   8),
-       0, "1,7"},
+      {"class_escapes", "[\\n\\t\\x41\\cA\\101\\8]+", std::string("-\n\tA\x01\08-", 8), 0, "1,7"},
       {"class_kanji_trail_5d_not_bracket", "[\x83\x5d]", "\x83\x5d", OPT_KANJI, "0,2"},
       {"class_bytes_without_kanji", "[\x83\x5d]", "\x83", 0, "no"},
       // Groups and back-references.
@@ -164,40 +147,21 @@ TEST(Exec, Matches) {
       {"backtracks_past", "(?=(\\w+))\\w*x", "ab x", 0, "3,4 3,4"},
       {"in_loop", "(?:(?=a)\\w)+", "aab", 0, "0,2"},
       {"nested_look_ahead", "(?=a(?!b))a.", "abac", 0, "2,4"},
+      // A minimum end: an empty match before it is not taken.
+      {"min_end_skips_empty_match", "x*", "abc", 0, "1,1", 1},
+      {"min_end_at_text_end", "x*", "a", 0, "1,1", 1},
+      {"min_end_inside_a_match", "a*", "aab", 0, "0,2", 1},
   };
   for (const MatchCase& c : cases)
-    EXPECT_EQ(match(c.pattern, c.subject, c.options), c.expected) << c.name << ": /" << c.pattern << "/";
-}
-
-TEST(Exec, MinimumEnd) {
-  EXPECT_EQ(match("x*", "abc", 0, 0, 1), "1,1");
-  EXPECT_EQ(match("x*", "a", 0, 0, 1), "1,1");
-  EXPECT_EQ(match("a*", "aab", 0, 0, 1), "0,2");
-}
-
-TEST(Exec, KanjiAttemptsNeverStartOnTrailBytes) {
-  // a, Ｂ (82 61), a, b: the match may not start on the trail byte 0x61.
-  const std::string subject = "a" + kFullB + "ab";
-  EXPECT_EQ(match("a+b", subject, OPT_KANJI), "3,5");
-  EXPECT_EQ(match("a+b", subject, 0), "2,5");
-  // Every start strategy: first literal without skip, first node, general loop.
-  EXPECT_EQ(match("ab", kFullB + "b" + "ab", OPT_KANJI), "3,5");
-  EXPECT_EQ(match("[a]b", kFullB + "b" + "ab", OPT_KANJI), "3,5");
-  EXPECT_EQ(match("(?:a)b", kFullB + "b" + "ab", OPT_KANJI), "3,5");
-  EXPECT_EQ(match("\\w+b", kFullB + "b" + "ab", OPT_KANJI), "2,5");
-  EXPECT_EQ(match("\\w+b", "a" + kFullB + "ab", OPT_KANJI), "3,5");
+    EXPECT_EQ(match(c.pattern, c.subject, c.options, 0, c.min_end), c.expected)
+        << c.name << ": /" << c.pattern << "/";
 }
 
 TEST(Exec, FoldCacheGivesTheSameMatches) {
   // A global run with the cache must find what separate calls find.
-  const std::string subject = "xA" + kA + "aQ" + kFullB + "Ab" +
-                              "\x81"
-                              "A" +
-                              "aa";
+  const std::string subject = "xA" + kA + "aQ" + kFullB + "Ab" + "\x81\x41" + "aa";
   for (uint32_t options : {OPT_FOLD, OPT_FOLD | OPT_KANJI}) {
-    for (const char* pattern : {"a", "a+", "b|a", ".",
-                                "\x81"
-                                "a"}) {
+    for (const char* pattern : {"a", "a+", "b|a", ".", "\x81\x61"}) {
       Compiled plain = compile(pattern, options);
       Compiled cached = compile(pattern, options);
       Bytes text(subject, true);
@@ -217,91 +181,67 @@ TEST(Exec, FoldCacheGivesTheSameMatches) {
 }
 
 TEST(Exec, CorruptPrograms) {
-  char message[RX_MESSAGE_SIZE];
   Bytes text("abc", true);
-  {
-    Compiled c = compile("a");
-    c->program[0] = 0;
-    EXPECT_EQ(rx_exec(c.handle.get(), text.cbegin(), text.cend(), text.cbegin(), 0, message), 0);
-    EXPECT_STREQ(message, "corrupted regexp program");
+  char message[RX_MESSAGE_SIZE];
+  auto run = [&](const Compiled& c) {
+    return rx_exec(c.handle.get(), text.cbegin(), text.cend(), text.cbegin(), 0, message);
+  };
+  Compiled bad_magic = compile("a"), bad_opcode = compile("a"), bad_link = compile("ab");
+  bad_magic->program[0] = 0;
+  bad_opcode->program[5] = 40;
+  bad_link->program[6] = bad_link->program[7] = 0;  // the EXACT's link
+  const std::pair<const Compiled*, const char*> cases[] = {
+      {&bad_magic, "corrupted regexp program"},
+      {&bad_opcode, "regexp memory corruption"},
+      {&bad_link, "corrupted regexp pointers"},
+  };
+  for (const auto& [compiled, expected] : cases) {
+    EXPECT_EQ(run(*compiled), 0) << expected;
+    EXPECT_STREQ(message, expected);
   }
-  {
-    Compiled c = compile("a");
-    c->program[5] = 40;
-    EXPECT_EQ(rx_exec(c.handle.get(), text.cbegin(), text.cend(), text.cbegin(), 0, message), 0);
-    EXPECT_STREQ(message, "regexp memory corruption");
-  }
-  {
-    Compiled c = compile("ab");
-    c->program[6] = c->program[7] = 0;  // the EXACT's link
-    EXPECT_EQ(rx_exec(c.handle.get(), text.cbegin(), text.cend(), text.cbegin(), 0, message), 0);
-    EXPECT_STREQ(message, "corrupted regexp pointers");
-    // The handle stays usable.
-    c->program[6] = 8;
-    EXPECT_EQ(rx_exec(c.handle.get(), text.cbegin(), text.cend(), text.cbegin(), 0, message), 1);
-    EXPECT_STREQ(message, "");
-  }
-  {
-    Compiled empty = compile("");
-    EXPECT_EQ(rx_exec(empty.handle.get(), text.cbegin(), text.cend(), text.cbegin(), 0, message), 0);
-    EXPECT_STREQ(message, "corrupted regexp program");
-  }
+  // The handle stays usable.
+  bad_link->program[6] = 8;
+  EXPECT_EQ(run(bad_link), 1);
+  EXPECT_STREQ(message, "");
+  EXPECT_EQ(run(compile("")), 0);
+  EXPECT_STREQ(message, "corrupted regexp program");
 }
 
 // Deep matches: every depth the program's limits allow, on the heap.
 TEST(ExecDepth, LongComplexRepeats) {
-  struct Case {
-    const char* name;
-    std::string pattern;
-    std::string subject;
-    uint32_t options;
-    std::string expected;
-  };
   const std::string ab = repeat("ab", 16000);
-  const std::string mixed = repeat("ab", 16000);
-  const Case cases[] = {
+  const MatchCase cases[] = {
       {"kanji_dot_loop", "^(?:.)*$", repeat(kA, 32000), OPT_KANJI, "0,64000"},
       {"group_pairs", "(ab)*x", ab + "x", 0, "0,32001 31998,32000"},
-      {"alternation_loop", "(?:a|b)*c", mixed + "c", 0, "0,32001"},
-      {"lazy_alternation_loop", "(a|b)*?c", mixed + "c", 0, "0,32001 31999,32000"},
+      {"alternation_loop", "(?:a|b)*c", ab + "c", 0, "0,32001"},
+      {"lazy_alternation_loop", "(a|b)*?c", ab + "c", 0, "0,32001 31999,32000"},
       {"nested_loops", "(?:(?:ab)*c)*d", repeat(repeat("ab", 100) + "c", 150) + "d", 0, "0,30151"},
-      {"consecutive_loops", "(?:a|b)*(?:c|d)*e", mixed + repeat("cd", 16000) + "e", 0, "0,64001"},
-      {"lookahead_per_pass", "(?:(?=[ab])[ab])*c", mixed + "c", 0, "0,32001"},
+      {"consecutive_loops", "(?:a|b)*(?:c|d)*e", ab + repeat("cd", 16000) + "e", 0, "0,64001"},
+      {"lookahead_per_pass", "(?:(?=[ab])[ab])*c", ab + "c", 0, "0,32001"},
+      // A complex repeat makes at most 32767 passes: the match starts 32767 characters before the c.
+      {"pass_cap_keeps_the_last", "(?:a|b)*c", repeat("ab", 16500) + "c", 0, "233,33001"},
+      {"count_above_the_cap", "(?:a|b){0,40000}", "ab", 0, "compile: {n,m} count above 32766 in regexp"},
   };
-  for (const Case& c : cases) EXPECT_EQ(match(c.pattern, c.subject, c.options), c.expected) << c.name;
-}
-
-TEST(ExecDepth, PassCapKeepsTheLastCharacters) {
-  // A complex repeat makes at most 32767 passes: the match starts 32767 characters
-  // before the c.
-  const std::string subject = repeat("ab", 16500) + "c";
-  EXPECT_EQ(match("(?:a|b)*c", subject), "233,33001");
-  EXPECT_EQ(match("(?:a|b){0,40000}", "ab"), "compile: {n,m} count above 32766 in regexp");
+  for (const MatchCase& c : cases) EXPECT_EQ(match(c.pattern, c.subject, c.options), c.expected) << c.name;
 }
 
 TEST(ExecBudget, RunawaysAnswerUnlessTheyReadCaptures) {
   // Exponential backtracking: without back-references the failure memo answers well
   // within a small budget; with one the search ends with the message.
-  struct Case {
-    const char* name;
-    std::string pattern;
-    std::string subject;
-    const char* expected;
-  };
-  const Case cases[] = {
-      {"nested_star", "(a*)*b", repeat("a", 30) + "\nb", "31,32 31,31"},
-      {"overlapping_alternatives", "(a|aa)*c", repeat("a", 60) + "\nc", "61,62 -"},
-      {"optional_run", repeat("a?", 30) + repeat("a", 30), repeat("a", 30), "0,30"},
-      {"words_to_end", "(\\w+\\s?)*$", repeat("word ", 12) + "!", "61,61 -"},
+  const MatchCase cases[] = {
+      {"nested_star", "(a*)*b", repeat("a", 30) + "\nb", 0, "31,32 31,31"},
+      {"overlapping_alternatives", "(a|aa)*c", repeat("a", 60) + "\nc", 0, "61,62 -"},
+      {"optional_run", repeat("a?", 30) + repeat("a", 30), repeat("a", 30), 0, "0,30"},
+      {"words_to_end", "(\\w+\\s?)*$", repeat("word ", 12) + "!", 0, "61,61 -"},
       {"lazy_words",
        "(?:\\w+?\\s?"
        "?)*?!\\d",
-       repeat("word ", 12) + "!", "no"},
-      {"look_ahead_per_pass", "(?:(?=\\w)\\w+)*!\\d", repeat("word", 12) + "!", "no"},
-      {"nested_star_reference", "(a*)*b\\1", repeat("a", 30) + "\nb", nullptr},
-      {"alternatives_reference", "(a|aa)*c\\1", repeat("a", 60) + "\nc", nullptr},
+       repeat("word ", 12) + "!", 0, "no"},
+      {"look_ahead_per_pass", "(?:(?=\\w)\\w+)*!\\d", repeat("word", 12) + "!", 0, "no"},
+      {"nested_star_reference", "(a*)*b\\1", repeat("a", 30) + "\nb", 0, nullptr},
+      {"alternatives_reference", "(a|aa)*c\\1", repeat("a", 60) + "\nc", 0, nullptr},
   };
-  for (const Case& c : cases) {
+  for (const MatchCase& c : cases) {
     Compiled compiled = compile(c.pattern);
     ASSERT_TRUE(compiled) << c.name;
     Bytes text(c.subject, true);
@@ -333,27 +273,23 @@ TEST(ExecBudget, EntryPointReportsTheMessage) {
 TEST(ExecMemo, KeptAcrossSearchesOnlyWhereTheStartCannotMatter) {
   // Where a search begins changes what \G, \A and ^ outside multi-line mode match;
   // a program with a back-reference gets no memo at all.
-  struct Case {
-    const char* pattern;
-    uint32_t options;
-    int expected;
-  };  // -1: no memo
-  const Case cases[] = {
+  // Pattern, options, whether the memo serves another start (-1: no memo).
+  const std::tuple<const char*, uint32_t, int> cases[] = {
       {"(a|b)*c", 0, 1},    {"^(a|b)*$", OPT_MULTILINE, 1},   {"\\b(a|b)*\\b", 0, 1}, {"^(a|b)*c", 0, 0},
       {"\\A(a|b)*c", 0, 0}, {"\\G(a|b)*c", OPT_MULTILINE, 0}, {"(a|b)*c\\1", 0, -1},
   };
   Bytes text("abababc", true);
-  for (const Case& c : cases) {
-    Compiled compiled = compile(c.pattern, c.options);
-    ASSERT_TRUE(compiled) << c.pattern;
+  for (const auto& [pattern, options, expected] : cases) {
+    Compiled compiled = compile(pattern, options);
+    ASSERT_TRUE(compiled) << pattern;
     auto memo = FailureMemo::create(compiled.handle.get(), text.begin(), text.end(), 0);
-    if (c.expected < 0) {
-      EXPECT_EQ(memo, nullptr) << c.pattern;
+    if (expected < 0) {
+      EXPECT_EQ(memo, nullptr) << pattern;
       continue;
     }
-    ASSERT_NE(memo, nullptr) << c.pattern;
-    EXPECT_EQ(memo->serves(text.begin() + 2, text.end(), 0), c.expected == 1) << c.pattern;
-    EXPECT_FALSE(memo->serves(text.begin() + 2, text.end(), 1)) << c.pattern;  // another copy of the text
+    ASSERT_NE(memo, nullptr) << pattern;
+    EXPECT_EQ(memo->serves(text.begin() + 2, text.end(), 0), expected == 1) << pattern;
+    EXPECT_FALSE(memo->serves(text.begin() + 2, text.end(), 1)) << pattern;  // another copy of the text
   }
 }
 

@@ -32,13 +32,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "tests/regex/command_helpers.h"
+#include "tests/regex/helpers.h"
 
 namespace {
 
@@ -54,26 +56,23 @@ std::string hex(const std::string& s) {
   return out.empty() ? "-" : out;
 }
 
-// perl's output lines for the input lines, through the script.
+// perl's output lines for the input lines, which the script reads from its DATA section.
 std::vector<std::string> perl_answers(const char* script, const std::vector<std::string>& lines) {
-  // Suites run in parallel: the names carry the process and the test.
-  const std::string prefix = ::testing::TempDir() + "/rx_oracle_" + std::to_string(getpid()) + "_" +
-                             ::testing::UnitTest::GetInstance()->current_test_info()->name();
-  const std::string in_path = prefix + "_in.txt", out_path = prefix + "_out.txt",
-                    script_path = prefix + ".pl";
-  std::ofstream(script_path) << script;
+  // Suites run in parallel: the name carries the process and the test.
+  const std::string path = ::testing::TempDir() + "/rx_oracle_" + std::to_string(getpid()) + "_" +
+                           ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".pl";
   {
-    std::ofstream in(in_path);
-    for (const std::string& line : lines) in << line << '\n';
+    std::ofstream file(path);
+    file << script << "__END__\n";
+    for (const std::string& line : lines) file << line << '\n';
   }
-  const std::string run = "perl " + script_path + " < " + in_path + " > " + out_path;
-  EXPECT_EQ(std::system(run.c_str()), 0);
   std::vector<std::string> answers;
-  std::ifstream out(out_path);
-  for (std::string line; std::getline(out, line);) answers.push_back(line);
-  std::remove(in_path.c_str());
-  std::remove(out_path.c_str());
-  std::remove(script_path.c_str());
+  FILE* pipe = popen(("perl " + path).c_str(), "r");
+  char buffer[4096];
+  while (pipe && std::fgets(buffer, sizeof buffer, pipe))
+    answers.emplace_back(buffer, std::strcspn(buffer, "\n"));
+  EXPECT_TRUE(pipe && pclose(pipe) == 0);
+  std::remove(path.c_str());
   return answers;
 }
 
@@ -118,57 +117,46 @@ struct PatternGenerator {
   }
 
   std::string atom(int depth) {
-    switch (pick(depth > 2 ? 9 : 13)) {
-      case 0:
-      case 1:
-      case 2:
-        return literal();
-      case 3:
-        return ".";
-      case 4: {
-        static const char* kClasses[] = {"[ab]",  "[^a]",  "[a-c]",    "[^\\n]",
-                                         "[A-Z]", "[\\w]", "[\\s\\d]", "[]a]"};
-        return kClasses[pick(8)];
-      }
-      case 5: {
-        static const char* kEscapes[] = {"\\w", "\\W", "\\s", "\\S", "\\d", "\\D"};
-        return kEscapes[pick(6)];
-      }
-      case 6: {
-        std::vector<int> usable;
-        for (int g : closed)
-          if (std::find(hidden.begin(), hidden.end(), g) == hidden.end() &&
-              std::find(unref.begin(), unref.end(), g) == unref.end())
-            usable.push_back(g);
-        if (!usable.empty()) return "\\" + std::to_string(usable[pick(static_cast<int>(usable.size()))]);
-        return "a";
-      }
-      case 7: {
-        static const char* kAnchors[] = {"$", "\\b", "\\B", "\\A", "\\Z"};
-        std::string a = kAnchors[pick(5)];
-        if (multiline && pick(2) == 0) a = "^";
-        return a + "";
-      }
-      case 8:
-        return "c";
-      case 9:
-      case 10: {
-        const int n = ++groups;
-        if (ahead_depth > 0) hidden.push_back(n);
-        std::string body = alternation(depth + 1);
-        if (ahead_depth == 0) closed.push_back(n);
-        return "(" + body + ")";
-      }
-      case 11:
-        return "(?:" + alternation(depth + 1) + ")";
-      default: {
-        const char* open = pick(2) ? "(?=" : "(?!";
-        ++ahead_depth;
-        std::string body = alternation(depth + 1);
-        --ahead_depth;
-        return open + body + ")";
-      }
+    const int kind = pick(depth > 2 ? 9 : 13);
+    if (kind <= 2) return literal();
+    if (kind == 3) return ".";
+    if (kind == 4) {
+      static const char* kClasses[] = {"[ab]",  "[^a]",  "[a-c]",    "[^\\n]",
+                                       "[A-Z]", "[\\w]", "[\\s\\d]", "[]a]"};
+      return kClasses[pick(8)];
     }
+    if (kind == 5) {
+      static const char* kEscapes[] = {"\\w", "\\W", "\\s", "\\S", "\\d", "\\D"};
+      return kEscapes[pick(6)];
+    }
+    if (kind == 6) {
+      std::vector<int> usable;
+      for (int g : closed)
+        if (std::find(hidden.begin(), hidden.end(), g) == hidden.end() &&
+            std::find(unref.begin(), unref.end(), g) == unref.end())
+          usable.push_back(g);
+      if (!usable.empty()) return "\\" + std::to_string(usable[pick(static_cast<int>(usable.size()))]);
+      return "a";
+    }
+    if (kind == 7) {
+      static const char* kAnchors[] = {"$", "\\b", "\\B", "\\A", "\\Z"};
+      const std::string a = kAnchors[pick(5)];
+      return multiline && pick(2) == 0 ? "^" : a;
+    }
+    if (kind == 8) return "c";
+    if (kind <= 10) {
+      const int n = ++groups;
+      if (ahead_depth > 0) hidden.push_back(n);
+      std::string body = alternation(depth + 1);
+      if (ahead_depth == 0) closed.push_back(n);
+      return "(" + body + ")";
+    }
+    if (kind == 11) return "(?:" + alternation(depth + 1) + ")";
+    const char* open = pick(2) ? "(?=" : "(?!";
+    ++ahead_depth;
+    std::string body = alternation(depth + 1);
+    --ahead_depth;
+    return open + body + ")";
   }
 
   std::string piece(int depth) {
@@ -212,7 +200,7 @@ struct PatternGenerator {
 
 const char kMatchScript[] = R"PERL(
 use strict; use warnings; no warnings 'regexp'; use bytes;
-while (my $line = <STDIN>) {
+while (my $line = <DATA>) {
   chomp $line;
   my ($p, $f, $s) = split /\t/, $line;
   $p = pack('H*', $p); $s = pack('H*', $s);
@@ -327,56 +315,27 @@ struct CommandGenerator {
     std::string p;
     const int n = 1 + pick(3);
     for (int i = 0; i < n; ++i) {
-      switch (pick(4)) {
-        case 0: {
-          ++groups;
-          std::string body = sequence(may_be_empty, 1 + pick(2));
-          if (pick(2)) body += "|" + sequence(may_be_empty, 1 + pick(2));
-          p += "(" + body + ")";
-          break;
-        }
-        case 1:
-          p += "(?:" + sequence(false, 1 + pick(2)) + "|" + sequence(false, 1) + ")" +
-               (pick(2) ? "+" : "{1,2}");
-          break;
-        default:
-          p += piece(may_be_empty);
+      const int kind = pick(4);
+      if (kind == 0) {
+        ++groups;
+        std::string body = sequence(may_be_empty, 1 + pick(2));
+        if (pick(2)) body += "|" + sequence(may_be_empty, 1 + pick(2));
+        p += "(" + body + ")";
+      } else if (kind == 1) {
+        p +=
+            "(?:" + sequence(false, 1 + pick(2)) + "|" + sequence(false, 1) + ")" + (pick(2) ? "+" : "{1,2}");
+      } else {
+        p += piece(may_be_empty);
       }
     }
     return p;
   }
 
   std::string replacement() {
+    const char* parts[] = {"x",   "yz",   "-", "$&", groups >= 1 ? "$1" : "Q", groups >= 2 ? "\\2" : "R",
+                           "\\t", "\\x41"};
     std::string r;
-    const int n = pick(4);
-    for (int i = 0; i < n; ++i) {
-      switch (pick(8)) {
-        case 0:
-          r += "x";
-          break;
-        case 1:
-          r += "yz";
-          break;
-        case 2:
-          r += "-";
-          break;
-        case 3:
-          r += "$&";
-          break;
-        case 4:
-          r += groups >= 1 ? "$1" : "Q";
-          break;
-        case 5:
-          r += groups >= 2 ? "\\2" : "R";
-          break;
-        case 6:
-          r += "\\t";
-          break;
-        default:
-          r += "\\x41";
-          break;
-      }
-    }
+    for (int i = 0, n = pick(4); i < n; ++i) r += parts[pick(8)];
     return r;
   }
 
@@ -416,7 +375,7 @@ struct CommandGenerator {
 
 const char kCommandScript[] = R"PERL(
 no strict; no warnings; use bytes;
-while (my $line = <STDIN>) {
+while (my $line = <DATA>) {
   chomp $line;
   my ($c, $s) = split /\t/, $line;
   $c = pack('H*', $c); $s = $s eq '-' ? '' : pack('H*', $s);
@@ -486,23 +445,21 @@ TEST_F(PerlCommands, GeneratedTransliterationsAgree) {
 }
 
 TEST_F(PerlCommands, DifferencesByDesign) {
-  struct Case {
-    std::string command, subject, ours, perl;
-  };
-  const Case cases[] = {
+  // Command, subject, our answer, perl's.
+  const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
       {"s/x*/-/g", "xxx", "1\t2d", "2\t2d2d"},   {"tr/a-z/_/c", "a1", "1\t6131", "1\t615f"},
       {"tr/a-a/x/", "-", "1\t78", "0\t2d"},      {"tr/a/x/s", "xa", "1\t78", "1\t7878"},
       {"tr/ab/x/ds", "aba", "3\t7878", "3\t78"}, {"s/a/$x/", "a", "1\t2478", "1\t-"},
       {"s/(a)/$x$1/", "a", "1\t7861", "1\t61"},
   };
   std::vector<Command> inputs;
-  for (const Case& c : cases) inputs.push_back({c.command, c.subject});
+  for (const auto& [command, subject, ours, perl] : cases) inputs.push_back({command, subject});
   const std::vector<std::string> answers = perl_answers(kCommandScript, command_lines(inputs));
   ASSERT_EQ(answers.size(), std::size(cases));
   for (size_t i = 0; i < std::size(cases); ++i) {
-    SCOPED_TRACE(cases[i].command);
-    EXPECT_EQ(our_command(cases[i].command, cases[i].subject), cases[i].ours);
-    EXPECT_EQ(answers[i], cases[i].perl);
+    const auto& [command, subject, ours, perl] = cases[i];
+    EXPECT_EQ(our_command(command, subject), ours) << command;
+    EXPECT_EQ(answers[i], perl) << command;
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "tests/regex/helpers.h"
 
@@ -58,43 +59,18 @@ TEST(PlainFind, FindsFirstWholeLiteralOnACharacter) {
       {"across_block_edge", pad15 + ".zq", "zq", false, 16},
       {"ends_the_text", pad40 + "QZ", "QZ", false, 40},
       {"one_short_of_the_end", pad40 + "Q", "QZ", false, -1},
-      {"byte_mode_ignores_lead_bytes",
-       "\x81"
-       "ab",
-       "ab", false, 1},
+      {"byte_mode_ignores_lead_bytes", "\x81\x61\x62", "ab", false, 1},
       // 0x82 0x61 is one character: its trail byte is no 'a'.
-      {"trail_byte_looks_like_literal",
-       "\x82"
-       "ab",
-       "ab", true, -1},
-      {"trail_then_real",
-       "\x82"
-       "a"
-       "xa",
-       "a", true, 3},
+      {"trail_byte_looks_like_literal", "\x82\x61\x62", "ab", true, -1},
+      {"trail_then_real", "\x82\x61xa", "a", true, 3},
       {"trail_byte_5c_7e_range", "\x95\x5c\x5c", "\x5c", true, 2},
-      {"odd_lead_run_hides_literal",
-       "\x88\x9f\x88\x9f\x88"
-       "ab"
-       "ab",
-       "ab", true, 7},
-      {"even_lead_run_shows_literal",
-       "\x88\x9f\x88\x9f"
-       "ab",
-       "ab", true, 4},
-      {"kanji_literal_after_ascii_trail",
-       "\x81\x88"
-       "a"
-       "\x88\x9f",
-       "\x88\x9f", true, 3},
+      {"odd_lead_run_hides_literal", "\x88\x9f\x88\x9f\x88\x61\x62\x61\x62", "ab", true, 7},
+      {"even_lead_run_shows_literal", "\x88\x9f\x88\x9f\x61\x62", "ab", true, 4},
+      {"kanji_literal_after_ascii_trail", "\x81\x88\x61\x88\x9f", "\x88\x9f", true, 3},
       {"kanji_literal_on_pair", "\x88\x9f\x88\x9f", "\x9f\x88", true, -1},
       {"folded_either_case", "xERrOR", "error", false, 1, true},
       {"folded_pair_in_second_block", pad15 + pad15 + "Zq", "zQ", false, 30, true},
-      {"folded_leaves_kanji_trail",
-       "\x82"
-       "A"
-       "a",
-       "a", true, 2, true},
+      {"folded_leaves_kanji_trail", "\x82\x41\x61", "a", true, 2, true},
       {"long_run_past_block", std::string(33, '\x81') + "ab" + std::string(2, '\x81') + "ab", "ab", true, 37},
   };
   for (const Case& c : cases) EXPECT_EQ(find(c.text, c.literal, c.dbcs, c.folded), c.expected) << c.name;
@@ -106,14 +82,7 @@ TEST(PlainFind, AgreesWithCharacterWalk) {
   const unsigned char alphabet[] = {'a', 'b', 'A', 'Q', 'q', 0x81, 0x88, 0x9f, 0x5c, 0x40, 0xe0};
   uint32_t seed = 12345;
   auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
-  const std::string literals[] = {"a",
-                                  "ab",
-                                  "Qa",
-                                  "\x81"
-                                  "a",
-                                  "\x88\x9f",
-                                  "abQab",
-                                  "aaaaaaaaaaaaaaaaab"};
+  const std::string literals[] = {"a", "ab", "Qa", "\x81\x61", "\x88\x9f", "abQab", "aaaaaaaaaaaaaaaaab"};
   for (int round = 0; round < 3000; ++round) {
     std::string text(next() % 70, '\0');
     for (char& ch : text) ch = static_cast<char>(alphabet[next() % sizeof alphabet]);
@@ -133,13 +102,8 @@ ByteRanges ranges_of(std::initializer_list<std::pair<int, int>> runs) {
 }
 
 TEST(ByteRanges, FromBitmap) {
-  struct Case {
-    const char* name;
-    ByteRanges r;
-    int count;
-    int first_low, last_high;
-  };
-  const Case cases[] = {
+  // Name, ranges, their count, the first low and the last high bound.
+  const std::tuple<const char*, ByteRanges, int, int, int> cases[] = {
       {"empty", ranges_of({}), 0, -1, -1},
       {"every_byte", ranges_of({{0, 255}}), 1, 0, 255},
       {"edges_apart", ranges_of({{0, 0}, {255, 255}}), 2, 0, 255},
@@ -147,11 +111,11 @@ TEST(ByteRanges, FromBitmap) {
       {"four_runs", ranges_of({{'0', '9'}, {'A', 'Z'}, {'_', '_'}, {'a', 'z'}}), 4, '0', 'z'},
       {"five_runs_too_many", ranges_of({{1, 1}, {3, 3}, {5, 5}, {7, 7}, {9, 9}}), -1, -1, -1},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.r.count, c.count) << c.name;
-    if (c.r.count > 0) {
-      EXPECT_EQ(c.r.low[0], c.first_low) << c.name;
-      EXPECT_EQ(c.r.high[c.r.count - 1], c.last_high) << c.name;
+  for (const auto& [name, r, count, first_low, last_high] : cases) {
+    EXPECT_EQ(r.count, count) << name;
+    if (r.count > 0) {
+      EXPECT_EQ(r.low[0], first_low) << name;
+      EXPECT_EQ(r.high[r.count - 1], last_high) << name;
     }
   }
 }
@@ -203,55 +167,20 @@ std::string first_match(const char* pattern, const std::string& subject, uint32_
 TEST(ByteRanges, KanjiStartsBeginACharacter) {
   std::string kanji;  // 24 characters of two bytes, no start byte among them
   for (int i = 0; i < 24; ++i) kanji += "\x88\x9f";
-  struct Case {
-    const char* name;
-    const char* pattern;
-    std::string subject;
-    const char* expected;
-  };
-  const Case cases[] = {
-      {"trail_byte_looks_like_start", "[a-z]+",
-       kanji + "\x88"
-               "a"
-               "b",
-       "50,51"},
-      {"trail_5c_looks_like_start", "[\\\\]",
-       kanji + "\x95\x5c"
-               "\x5c",
-       "50,51"},
-      {"odd_lead_run_hides_start", "[a-z]",
-       kanji + "\x88\x88\x88"
-               "a"
-               "b",
-       "52,53"},
-      {"even_lead_run_shows_start", "[a-z]",
-       kanji + "\x88\x88"
-               "a",
-       "50,51"},
+  const std::tuple<const char*, const char*, std::string, const char*> cases[] = {
+      {"trail_byte_looks_like_start", "[a-z]+", kanji + "\x88\x61\x62", "50,51"},
+      {"trail_5c_looks_like_start", "[\\\\]", kanji + "\x95\x5c\x5c", "50,51"},
+      {"odd_lead_run_hides_start", "[a-z]", kanji + "\x88\x88\x88\x61\x62", "52,53"},
+      {"even_lead_run_shows_start", "[a-z]", kanji + "\x88\x88\x61", "50,51"},
       {"lead_inside_a_character", "[\x82\x9f-\x82\xf1]", kanji + "\x88\x82\x82\xa0", "50,52"},
-      {"word_start_on_trail", "\\w+",
-       kanji + "\x83"
-               "A"
-               "z",
-       "50,51"},
-      {"repeat_stops_at_lead", "[a-z]+",
-       kanji + std::string(20, 'a') +
-           "\x82"
-           "a",
-       "48,68"},
-      {"negated_repeat_takes_pairs", "[^x]+",
-       kanji + std::string(20, 'a') +
-           "\x88"
-           "x"
-           "x",
-       "0,70"},
+      {"word_start_on_trail", "\\w+", kanji + "\x83\x41z", "50,51"},
+      {"repeat_stops_at_lead", "[a-z]+", kanji + std::string(20, 'a') + "\x82\x61", "48,68"},
+      {"negated_repeat_takes_pairs", "[^x]+", kanji + std::string(20, 'a') + "\x88xx", "0,70"},
       {"repeat_into_kanji_class", "[a-z\x82\x9f-\x82\xf1]+",
-       kanji + std::string(20, 'a') +
-           "\x82\xa0"
-           "b\x88\x9f",
-       "48,71"},
+       kanji + std::string(20, 'a') + "\x82\xa0\x62\x88\x9f", "48,71"},
   };
-  for (const Case& c : cases) EXPECT_EQ(first_match(c.pattern, c.subject, OPT_KANJI), c.expected) << c.name;
+  for (const auto& [name, pattern, subject, expected] : cases)
+    EXPECT_EQ(first_match(pattern, subject, OPT_KANJI), expected) << name;
 }
 
 // The searches that skip ahead: a lazy . before a literal goes straight to the next
@@ -262,15 +191,8 @@ TEST(ByteRanges, KanjiStartsBeginACharacter) {
 // literals is tried only where one of them begins (in double-byte mode a character),
 // its alternatives still in order.
 TEST(SkippingSearches, FindTheFirstMatch) {
-  struct Case {
-    const char* name;
-    const char* pattern;
-    std::string subject;
-    uint32_t options;
-    const char* expected;
-  };
   const uint32_t m = OPT_MULTILINE;
-  const Case cases[] = {
+  const std::tuple<const char*, const char*, std::string, uint32_t, const char*> cases[] = {
       {"nearest_literal", "b(.*?)e", "bxxexe", 0, "0,4"},
       {"far_literal", "b.*?e", "b" + std::string(40, 'x') + "e", 0, "0,42"},
       {"not_past_newline", "b.*?e", "bxx\nbe", 0, "4,6"},
@@ -283,14 +205,8 @@ TEST(SkippingSearches, FindTheFirstMatch) {
       {"mixed_case_text", "function", "xFuNcTiOn", OPT_FOLD, "1,9"},
       {"upper_pattern", "FUNCTION", "function", OPT_FOLD, "0,8"},
       {"punctuation_is_no_letter", "a@", "A`a@", OPT_FOLD, "2,4"},
-      {"trail_byte_in_byte_mode", "a",
-       "\x82"
-       "A",
-       OPT_FOLD, "1,2"},
-      {"trail_byte_in_kanji_mode", "a",
-       "\x82"
-       "Aa",
-       OPT_FOLD | OPT_KANJI, "2,3"},
+      {"trail_byte_in_byte_mode", "a", "\x82\x41", OPT_FOLD, "1,2"},
+      {"trail_byte_in_kanji_mode", "a", "\x82\x41\x61", OPT_FOLD | OPT_KANJI, "2,3"},
       {"text_start", "^join", "join", m, "0,4"},
       {"first_line_after_newline", "^join", "\njoin", m, "1,5"},
       {"mid_line_skipped", "^join", "a join\njoin", m, "7,11"},
@@ -319,7 +235,8 @@ TEST(SkippingSearches, FindTheFirstMatch) {
        "abab",
        0, "3,5"},
   };
-  for (const Case& c : cases) EXPECT_EQ(first_match(c.pattern, c.subject, c.options), c.expected) << c.name;
+  for (const auto& [name, pattern, subject, options, expected] : cases)
+    EXPECT_EQ(first_match(pattern, subject, options), expected) << name;
 }
 
 }  // namespace

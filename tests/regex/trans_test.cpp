@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
-#include "tests/regex/command_helpers.h"
+#include "tests/regex/helpers.h"
 
 namespace {
 
@@ -18,11 +19,8 @@ std::string expand(const std::string& list) {
 }
 
 TEST(TransExpand, RangesEscapesAndLiteralDashes) {
-  struct Case {
-    const char* name;
-    std::string list, expanded;
-  };
-  const Case cases[] = {
+  // Name, list, expansion.
+  const std::tuple<const char*, std::string, std::string> cases[] = {
       {"range", "a-e", "abcde"},
       {"two_ranges", "a-cx-z", "abcxyz"},
       {"trailing_dash", "a-", "a-"},
@@ -46,28 +44,14 @@ TEST(TransExpand, RangesEscapesAndLiteralDashes) {
       {"dash_then_lead_byte_last_is_a_bound", "a-\x82", "abcdefghijklmnopqrstuvwxyz{|}~\x7f\x80\x81\x82"},
       {"trail_0x5c_is_no_escape", "\x95\\n", "\x95\\n"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(expand(c.list), c.expanded);
-  }
+  for (const auto& [name, list, expanded] : cases) EXPECT_EQ(expand(list), expanded) << name;
 }
 
-struct TransCase {
-  const char* name;
-  const char* command;
-  std::string subject;
-  Outcome outcome;
-};
-
-void check(const TransCase* begin, const TransCase* end) {
-  for (const TransCase* c = begin; c != end; ++c) {
-    SCOPED_TRACE(c->name);
-    EXPECT_EQ(trans(c->command, c->subject), c->outcome);
-  }
-}
-
+// Name, command, subject, outcome.
 TEST(TransApply, FlagsCountAndResult) {
-  const TransCase cases[] = {
+  const std::string a = "\x82\xa0", i = "\x82\xa2", A = "\x83\x41", I = "\x83\x43";
+  const std::string mi = "\x82\xdd", ra = "\x82\xe7", MI = "\x83\x7e", YO = "\x83\x88";
+  const std::tuple<const char*, const char*, std::string, Outcome> cases[] = {
       {"longer_replacement_ignored", "tr/a/xyz/", "ab", {1, "", "xb"}},
       {"range_of_255_steps", "tr/\\x00-\\xff//d", "a\xff", {2, "", ""}},
       {"more_pairs_than_the_first_room", "tr/\\x01-\\xffabc/X/d", "\x01z\xff", {3, "", "X"}},
@@ -77,14 +61,7 @@ TEST(TransApply, FlagsCountAndResult) {
       {"squeeze_after_delete", "tr/ab/x/ds", "abba", {4, "", "xx"}},
       {"all_deleted_gives_empty_text", "tr/a-c//d", "abcabc", {6, "", ""}},
       {"half_width_kana", "tr/\xb1-\xdd/a/", "\xb1\xb2x", {2, "", "aax"}},
-  };
-  check(std::begin(cases), std::end(cases));
-}
-
-TEST(TransApply, KanjiCodes) {
-  const std::string a = "\x82\xa0", i = "\x82\xa2", A = "\x83\x41", I = "\x83\x43";
-  const std::string mi = "\x82\xdd", ra = "\x82\xe7", MI = "\x83\x7e", YO = "\x83\x88";
-  const TransCase cases[] = {
+      // Double-byte characters with k.
       {"hiragana_to_katakana", "tr/\x82\x9f-\x82\xa8/\x83\x40-\x83\x49/k", a + i, {2, "", A + I}},
       // The katakana range holds the unassigned code 0x837F: pairs shift by one from mu on.
       {"raw_codes_before_the_gap", "tr/\x82\x9f-\x82\xf1/\x83\x40-\x83\x93/k", mi, {1, "", MI}},
@@ -98,7 +75,8 @@ TEST(TransApply, KanjiCodes) {
       // Without k the lists are expanded the same way but paired and applied bytewise.
       {"bytes_without_k", "tr/\x82\xa0/\x83\x41/", a + "\xa0", {3, "", A + "\x41"}},
   };
-  check(std::begin(cases), std::end(cases));
+  for (const auto& [name, command, subject, outcome] : cases)
+    EXPECT_EQ(trans(command, subject), outcome) << name;
 }
 
 TEST(TransApply, LongOutputsKeepEveryByte) {
