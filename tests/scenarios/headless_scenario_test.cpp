@@ -48,25 +48,15 @@ class HeadlessDriver : public DialogDriver {
   }
   std::vector<ShownMessage> TakeMessages() override {
     std::vector<ShownMessage> taken;
-    for (; messages_seen_ < host_.Messages().size(); ++messages_seen_) {
-      const headless::MessageRecord& record = host_.Messages()[messages_seen_];
+    for (const headless::MessageRecord& record : TakeNew(host_.Messages(), messages_seen_))
       taken.push_back({std::string(record.text.View()), record.Icon()});
-    }
     return taken;
   }
   std::vector<AskedFileDialog> TakeFileDialogs() override {
-    std::vector<AskedFileDialog> taken;
-    for (; dialogs_seen_ < host_.FileDialogs().size(); ++dialogs_seen_) {
-      taken.emplace_back(host_.FileDialogs()[dialogs_seen_]);
-    }
-    return taken;
+    const auto requests = TakeNew(host_.FileDialogs(), dialogs_seen_);
+    return std::vector<AskedFileDialog>(requests.begin(), requests.end());
   }
-  std::vector<unsigned> TakeModals() override {
-    std::vector<unsigned> taken(host_.ModalsRun().begin() + static_cast<std::ptrdiff_t>(modals_seen_),
-                                host_.ModalsRun().end());
-    modals_seen_ = host_.ModalsRun().size();
-    return taken;
-  }
+  std::vector<unsigned> TakeModals() override { return TakeNew(host_.ModalsRun(), modals_seen_); }
 
   std::vector<std::string> ListItems() override {
     std::vector<std::string> items;
@@ -86,6 +76,14 @@ class HeadlessDriver : public DialogDriver {
   }
 
  private:
+  // The records added since the last look.
+  template <class T>
+  static std::vector<T> TakeNew(const std::vector<T>& records, size_t& seen) {
+    std::vector<T> taken(records.begin() + static_cast<std::ptrdiff_t>(seen), records.end());
+    seen = records.size();
+    return taken;
+  }
+
   headless::HeadlessHost host_;
   std::unique_ptr<CWinApp> app_;
   std::unique_ptr<CJoinDlg> dialog_;
