@@ -60,7 +60,6 @@ class DialogTest : public ::testing::Test {
   int Progress() const { return window->Item(IDC_PROGRESS).position; }
   int ComboSel(int id) const { return window->Item(id).current; }
   std::string Text(int id) const { return std::string(window->GetItemText(id).View()); }
-  bool Enabled(int id) const { return window->IsItemEnabled(id); }
   // The message boxes shown since the last call.
   std::vector<Shown> TakeMessages();
 
