@@ -108,10 +108,6 @@ TEST_F(CliTest, HelpAndVersion) {
       EXPECT_NE(r.out.find(line), std::string::npos) << line;
     }
   }
-  Result r = Run({"--version"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "tavvel-cli 1.0.0.3\n");
-  EXPECT_EQ(r.err, "");
 }
 
 TEST_F(CliTest, UsageErrorsNameTheBadArgument) {
@@ -173,6 +169,12 @@ TEST_F(CliTest, JoinsTellTheirStatusOnStandardError) {
   Write("tree/a", "a");
   Write("tree/sub/c", "c");
   Write("z", "z");
+  Write("nul", std::string("A\0\r\n", 4));
+  Write("u16", std::string("\xFF\xFE"
+                           "a\0\r\0\n\0",
+                           8));
+  Write("euc", "\xA4\xA2\xA4\xA4\n");
+  Write("mixed", "a\r\nb\n");
   const std::string replaced =
       "tavvel-cli: 'u' の 1 文字はシフトJISで表せないため「〓」に置き換えました。(最初は 2 行目)\n";
   const std::string long_name = std::string(200, 'd') + "/" + std::string(100, 'f');
@@ -188,38 +190,51 @@ TEST_F(CliTest, JoinsTellTheirStatusOnStandardError) {
       "置換テーブルを通さずに処理を続行します。\n";
   const std::string empty_list = "tavvel-cli: リストが空です。\n";
   using Args = std::vector<std::string>;
-  // name, arguments, exit status, standard error, what "out" holds after the run
+  const std::string guessed = "u16: UTF-16LE (CRLF)\neuc: EUC-JP (LF)\nmixed: ASCII (MIXED)\n";
+  // name, arguments, exit status, standard error, standard output, what "out" holds after the run
   // clang-format off
-  const std::tuple<const char*, Args, int, std::string, std::optional<std::string>> cases[] = {
-      {"defaults", {"-o", "out", "t1", "t2"}, 0, Joined(2) + "\n", "a\r\nb\r\nc\r\nd"},
-      {"quiet_has_no_status_line", {"-q", "-o", "out", "t2", "t1"}, 0, "", "c\r\nda\r\nb\r\n"},
-      {"missing_source_stops_there", {"-o", "out", "A", "absent", "C"}, 1, absent + Joined(1) + "\n", "A"},
+  const std::tuple<const char*, Args, int, std::string, std::string, std::optional<std::string>> cases[] = {
+      {"version", {"--version"}, 0, "", "tavvel-cli 1.0.0.3\n", {}},
+      {"guess_joins_nothing", {"--guess", "u16", "euc", "mixed", "absent"}, 1, absent, guessed, {}},
+      {"guess_all_found", {"--guess", "mixed"}, 0, "", "mixed: ASCII (MIXED)\n", {}},
+      {"output_dash_binary", {"-b", "-o", "-", "nul", "B"}, 0, Joined(2) + "\n", std::string("A\0\r\nB", 5), {}},
+      {"output_dash_text", {"-n", "lf", "-o", "-", "nul", "B"}, 0, Joined(2) + "\n", "AB", {}},
+      {"defaults", {"-o", "out", "t1", "t2"}, 0, Joined(2) + "\n", "", "a\r\nb\r\nc\r\nd"},
+      {"quiet_has_no_status_line", {"-q", "-o", "out", "t2", "t1"}, 0, "", "", "c\r\nda\r\nb\r\n"},
+      {"missing_source_stops_there", {"-o", "out", "A", "absent", "C"}, 1, absent + Joined(1) + "\n", "", "A"},
       // Binary mode stops without a message, but the join did stop.
-      {"binary_missing_source", {"-b", "-q", "-o", "out", "absent", "A"}, 1, "", ""},
-      {"one_line_each", {"-s", "absent.sep", "-p", "absent.tbl", "-o", "out", "A", "B"}, 1, no_sep_no_table + Joined(2) + "\n", "AB"},
-      {"long_path_refused", {"-o", "out", long_name, "A"}, 1, too_long(long_name) + Joined(1) + "\n", "A"},
-      {"nothing_left", {"-q", "-o", "out", long_name}, 1, too_long(long_name) + empty_list, {}},
-      {"huge_name_refused_in_place", {"-q", "-o", "out", "A", huge_name, "B"}, 1, too_long(huge_name), "AB"},
-      {"replaced_exits_one", {"-q", "-n", "lf", "--unmappable", "geta", "-o", "out", "u", "B"}, 1, replaced, "a\n\x81\xac\nB"},
-      {"ncr", {"-q", "-n", "lf", "--unmappable", "ncr", "-o", "out", "u", "B"}, 1, replaced, "a\n&#x1F600;\nB"},
-      {"input_code_auto", {"-q", "--input-code", "auto", "-o", "out", "e", "u8"}, 0, "", "\x82\xa0\x82\xa0"},
-      {"input_code_sjis", {"-q", "--input-code", "sjis", "-o", "out", "e", "u8"}, 0, "", "\xA4\xA2\xE3\x81\x82"},
-      {"sort_asc_walks_folders", {"-q", "--sort", "asc", "-o", "out", "z", "tree"}, 0, "", "abcz"},
-      {"sort_desc", {"-q", "--sort", "desc", "-o", "out", "tree", "z"}, 0, "", "zcba"},
+      {"binary_missing_source", {"-b", "-q", "-o", "out", "absent", "A"}, 1, "", "", ""},
+      {"one_line_each", {"-s", "absent.sep", "-p", "absent.tbl", "-o", "out", "A", "B"}, 1, no_sep_no_table + Joined(2) + "\n", "", "AB"},
+      {"long_path_refused", {"-o", "out", long_name, "A"}, 1, too_long(long_name) + Joined(1) + "\n", "", "A"},
+      {"nothing_left", {"-q", "-o", "out", long_name}, 1, too_long(long_name) + empty_list, "", {}},
+      {"huge_name_refused_in_place", {"-q", "-o", "out", "A", huge_name, "B"}, 1, too_long(huge_name), "", "AB"},
+      {"replaced_exits_one", {"-q", "-n", "lf", "--unmappable", "geta", "-o", "out", "u", "B"}, 1, replaced, "", "a\n\x81\xac\nB"},
+      {"ncr", {"-q", "-n", "lf", "--unmappable", "ncr", "-o", "out", "u", "B"}, 1, replaced, "", "a\n&#x1F600;\nB"},
+      {"input_code_auto", {"-q", "--input-code", "auto", "-o", "out", "e", "u8"}, 0, "", "", "\x82\xa0\x82\xa0"},
+      {"input_code_sjis", {"-q", "--input-code", "sjis", "-o", "out", "e", "u8"}, 0, "", "", "\xA4\xA2\xE3\x81\x82"},
+      {"sort_asc_walks_folders", {"-q", "--sort", "asc", "-o", "out", "z", "tree"}, 0, "", "", "abcz"},
+      {"sort_desc", {"-q", "--sort", "desc", "-o", "out", "tree", "z"}, 0, "", "", "zcba"},
       // Without sorting a folder's files stand where the folder was named.
-      {"unsorted_folder_in_place", {"-q", "-o", "out", "z", "tree/sub", "z"}, 0, "", "zcz"},
+      {"unsorted_folder_in_place", {"-q", "-o", "out", "z", "tree/sub", "z"}, 0, "", "", "zcz"},
   };
   // clang-format on
-  for (const auto& [name, args, status, err, output] : cases) {
+  for (const auto& [name, args, status, err, out, output] : cases) {
     SCOPED_TRACE(name);
     const Result r = Run(args);
     EXPECT_EQ(r.status, status);
-    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.out, out);
     EXPECT_EQ(r.err, err);
     if (output) {
       EXPECT_EQ(Read("out"), *output);
     }
   }
+  EXPECT_FALSE(Exists("-")) << "no file is created for standard output";
+  // A source named "-" is a file like any other.
+  Write("-", "dash");
+  const Result r = Run({"-q", "-b", "-o", "-", "-", "B"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "dashB");
+  EXPECT_EQ(r.err, "");
 }
 
 TEST_F(CliTest, OptionsBecomeTheDialogsOptions) {
@@ -252,40 +267,6 @@ TEST_F(CliTest, OptionsBecomeTheDialogsOptions) {
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(Read("out"), output);
   }
-}
-
-TEST_F(CliTest, GuessNamesEachSourcesCodeAndJoinsNothing) {
-  Write("u16", std::string("\xFF\xFE"
-                           "a\0\r\0\n\0",
-                           8));
-  Write("euc", "\xA4\xA2\xA4\xA4\n");
-  Write("mixed", "a\r\nb\n");
-  Result r = Run({"--guess", "u16", "euc", "mixed", "absent"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "u16: UTF-16LE (CRLF)\neuc: EUC-JP (LF)\nmixed: ASCII (MIXED)\n");
-  EXPECT_EQ(r.err, "tavvel-cli: 'absent' を開くことができません。(Error:2)\n");
-  EXPECT_EQ(Run({"--guess", "mixed"}).status, 0);
-}
-
-TEST_F(CliTest, OutputDashWritesToStandardOutput) {
-  Write("a", std::string("A\0\r\n", 4));
-  Write("b", "B");
-  Result r = Run({"-b", "-o", "-", "a", "b"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, std::string("A\0\r\nB", 5));
-  EXPECT_EQ(r.err, Joined(2) + "\n");
-  EXPECT_FALSE(Exists("-")) << "no file is created for standard output";
-
-  r = Run({"-n", "lf", "-o", "-", "a", "b"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "AB");
-
-  // A source named "-" is a file like any other.
-  Write("-", "dash");
-  r = Run({"-q", "-b", "-o", "-", "-", "b"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "dashB");
-  EXPECT_EQ(r.err, "");
 }
 
 TEST_F(CliTest, FullDiskIsReported) {
