@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/support.h"
@@ -110,65 +112,46 @@ TEST_F(DialogTest, ControlsBecomeTheJoinsOptions) {
   EXPECT_EQ(window->ListItems(IDC_CHAR_CODE),
             (std::vector<CString>{"シフトJIS", "日本語JIS", "日本語EUC", "UTF-8", "UTF-8 (BOM付き)",
                                   "UTF-16LE (BOM付き)"}));
-  struct Case {
-    int file_mode, crlf, code, rep_mode, insert_sep;
-    FileMode want_mode;
-    LineEnd want_line_end;
-    OutputCode want_code;
-    ReplaceMode want_replace;
-    SeparatorMode want_separator;
-  };
-  const Case cases[] = {
-      {0, 1, 5, 2, 1, FileMode::kText, LineEnd::kCr, OutputCode::kUtf16LeBom, ReplaceMode::kRegex,
-       SeparatorMode::kOn},
-      {1, 2, 4, 1, 0, FileMode::kBinary, LineEnd::kLf, OutputCode::kUtf8Bom, ReplaceMode::kPlain,
-       SeparatorMode::kOff},
-  };
-  for (const Case& c : cases) {
+  // Each combo reaches its own option: no two take the same index in a case.
+  for (const OptionIndexes& c : {OptionIndexes{0, 1, 5, 2, 1}, OptionIndexes{1, 2, 4, 1, 0}}) {
     ASSERT_TRUE(window->SelectComboItem(IDC_FILE_MODE, 0));
-    ASSERT_TRUE(window->SelectComboItem(IDC_CRLF, c.crlf));
-    ASSERT_TRUE(window->SelectComboItem(IDC_CHAR_CODE, c.code));
-    ASSERT_TRUE(window->SelectComboItem(IDC_REP_MODE, c.rep_mode));
-    ASSERT_TRUE(window->SelectComboItem(IDC_INSERT_SEP, c.insert_sep));
-    ASSERT_TRUE(window->SelectComboItem(IDC_FILE_MODE, c.file_mode));
+    const std::pair<int, int32_t> picks[] = {{IDC_CRLF, c.line_end},
+                                             {IDC_CHAR_CODE, c.output_code},
+                                             {IDC_REP_MODE, c.replace_mode},
+                                             {IDC_INSERT_SEP, c.separator},
+                                             {IDC_FILE_MODE, c.file_mode}};
+    for (const auto& [id, index] : picks) ASSERT_TRUE(window->SelectComboItem(id, index));
     const JoinOptions o = dialog->ReadOptions();
-    SCOPED_TRACE(c.code);
-    EXPECT_EQ(o.file_mode, c.want_mode);
-    EXPECT_EQ(o.line_end, c.want_line_end);
-    EXPECT_EQ(o.output_code, c.want_code);
-    EXPECT_EQ(o.replace_mode, c.want_replace);
-    EXPECT_EQ(o.separator, c.want_separator);
+    const OptionIndexes read = IndexesOfOptions(o);
+    SCOPED_TRACE(c.output_code);
+    EXPECT_EQ(std::vector<int32_t>(
+                  {read.file_mode, read.line_end, read.output_code, read.replace_mode, read.separator}),
+              std::vector<int32_t>({c.file_mode, c.line_end, c.output_code, c.replace_mode, c.separator}));
     EXPECT_EQ(o.table_path, "/t");
     EXPECT_EQ(o.separator_path, "/s");
   }
 }
 
 TEST_F(DialogTest, EnablingRulesFollowTheIniValues) {
-  struct Case {
-    const char* ini;                      // lines of section Settings
-    const char* enabled;                  // kOptionControls in order
-    int file_mode, rep_mode, insert_sep;  // the members after the start
+  // lines of section Settings; kOptionControls enabled, in order; the members after the start
+  const std::tuple<const char*, const char*, std::array<int, 3>> cases[] = {
+      {"", "111110000", {0, 0, 0}},
+      {"FileMode=1\r\n", "100000000", {1, 0, 0}},
+      {"FileMode=1\r\nRepMode=1\r\nInsertSep=1\r\n", "100000000", {1, 1, 1}},
+      {"RepMode=1\r\n", "111111100", {0, 1, 0}},
+      {"RepMode=2\r\nInsertSep=1\r\n", "111111111", {0, 2, 1}},
+      {"RepMode=9\r\n", "111111100", {0, -1, 0}},     // out of range counts as on
+      {"InsertSep=-1\r\n", "111110011", {0, 0, -1}},  // -1 counts as on
+      {"FileMode=-1\r\nRepMode=1\r\n", "100000000", {-1, 1, 0}},
+      {"FileMode=2\r\n", "100000000", {-1, 0, 0}},
+      {"FileMode=2147483648\r\n", "100000000", {-1, 0, 0}},
   };
-  const Case cases[] = {
-      {"", "111110000", 0, 0, 0},
-      {"FileMode=1\r\n", "100000000", 1, 0, 0},
-      {"FileMode=1\r\nRepMode=1\r\nInsertSep=1\r\n", "100000000", 1, 1, 1},
-      {"RepMode=1\r\n", "111111100", 0, 1, 0},
-      {"RepMode=2\r\nInsertSep=1\r\n", "111111111", 0, 2, 1},
-      {"RepMode=9\r\n", "111111100", 0, -1, 0},     // out of range counts as on
-      {"InsertSep=-1\r\n", "111110011", 0, 0, -1},  // -1 counts as on
-      {"FileMode=-1\r\nRepMode=1\r\n", "100000000", -1, 1, 0},
-      {"FileMode=2\r\n", "100000000", -1, 0, 0},
-      {"FileMode=2147483648\r\n", "100000000", -1, 0, 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.ini);
-    WriteIni(std::string("[Settings]\r\n") + c.ini);
+  for (const auto& [ini, enabled, members] : cases) {
+    SCOPED_TRACE(ini);
+    WriteIni(std::string("[Settings]\r\n") + ini);
     OpenDialog();
-    EXPECT_EQ(EnabledPattern(*window), c.enabled);
-    EXPECT_EQ(dialog->m_nFileMode, c.file_mode);
-    EXPECT_EQ(dialog->m_nRepMode, c.rep_mode);
-    EXPECT_EQ(dialog->m_nInsertSep, c.insert_sep);
+    EXPECT_EQ(EnabledPattern(*window), enabled);
+    EXPECT_EQ((std::array<int, 3>{dialog->m_nFileMode, dialog->m_nRepMode, dialog->m_nInsertSep}), members);
     EXPECT_EQ(TakeMessages(), Messages{});
   }
 }
@@ -220,7 +203,7 @@ TEST_F(DialogTest, EditsTakeAtMost260BytesAndLongerIniPathsAreKeptWhole) {
   EXPECT_EQ(ReadFile(ini_path), SettingsIni({"1", "0", "0", "1", "0", long_table, "/sep.txt"}));
 }
 
-TEST_F(DialogTest, AnIniThatCannotBeReadOrWrittenIsNotAnError) {
+TEST_F(DialogTest, AnIniThatCannotBeReadOrWrittenOrNoProfileIsNotAnError) {
   std::filesystem::create_directory(ini_path);
   OpenDialog();
   EXPECT_EQ(EnabledPattern(*window), "111110000");
@@ -229,9 +212,8 @@ TEST_F(DialogTest, AnIniThatCannotBeReadOrWrittenIsNotAnError) {
   EXPECT_TRUE(window->Ended());
   EXPECT_EQ(TakeMessages(), Messages{});
   EXPECT_TRUE(std::filesystem::is_directory(ini_path));
-}
-
-TEST_F(DialogTest, WithoutAProfileNothingIsReadOrWritten) {
+  // Without a profile nothing is read or written.
+  std::filesystem::remove(ini_path);
   const std::string ini = SettingsIni({"1", "1", "1", "1", "1", "/t", "/s"});
   WriteIni(ini);
   app.SetProfileName("");
@@ -284,24 +266,18 @@ class ListTest : public DialogTest {
 };
 
 TEST_F(ListTest, MovesTakeBlocksAndStopAtTheEnds) {
-  struct Case {
-    unsigned id;
-    std::vector<int> selected;
-    std::vector<std::string> order;
-    std::vector<int> selected_after;
-  };
-  const Case cases[] = {
+  using Indexes = std::vector<int>;  // command, selection, the order after it, the selection after it
+  const std::tuple<unsigned, Indexes, std::vector<std::string>, Indexes> cases[] = {
       {ID_LIST_MOVE_UP, {0, 2}, {"/l/e0", "/l/e1", "/l/e2", "/l/e3", "/l/e4"}, {0, 2}},
-      {ID_LIST_MOVE_DOWN, {0, 2, 3}, {"/l/e1", "/l/e0", "/l/e4", "/l/e2", "/l/e3"}, {1, 3, 4}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.id);
+      {ID_LIST_MOVE_DOWN, {0, 2, 3}, {"/l/e1", "/l/e0", "/l/e4", "/l/e2", "/l/e3"}, {1, 3, 4}}};
+  for (const auto& [id, selected, order, selected_after] : cases) {
+    SCOPED_TRACE(id);
     SetUp();
     const int extent = Extent();
-    Select(c.selected);
-    window->ChooseMenu(c.id);
-    EXPECT_EQ(Entries(), c.order);
-    EXPECT_EQ(Selection(), c.selected_after);
+    Select(selected);
+    window->ChooseMenu(id);
+    EXPECT_EQ(Entries(), order);
+    EXPECT_EQ(Selection(), selected_after);
     EXPECT_EQ(Extent(), extent);
   }
 }

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "framework/os.h"
@@ -24,11 +25,8 @@ using tavvel_test::WriteFile;
 namespace fs = std::filesystem;
 
 TEST(LowerAsciiPath, LowersOnlyAsciiCapitals) {
-  struct Case {
-    std::string path, lowered;
-    int result;
-  };
-  const Case cases[] = {
+  // path, lowered, result
+  const std::tuple<std::string, std::string, int> cases[] = {
       {"C:\\Tools\\JOIN.EXE", "c:\\tools\\join.exe", 9},
       {"", "", 0},
       {"@[`{az09", "@[`{az09", 0},                            // the neighbours of the capitals
@@ -39,11 +37,11 @@ TEST(LowerAsciiPath, LowersOnlyAsciiCapitals) {
       {"\x80G\xA0H\xDFI\xFDJ", "\x80g\xA0h\xDFi\xFDj", 4},    // bytes next to them are single
       {"AB\x83", "ab\x83", -1},                               // a lead byte last
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.path);
-    std::string buffer = c.path;
-    EXPECT_EQ(LowerAsciiPath(buffer.data()), c.result);
-    EXPECT_EQ(buffer, c.lowered);
+  for (const auto& [path, lowered, result] : cases) {
+    SCOPED_TRACE(path);
+    std::string buffer = path;
+    EXPECT_EQ(LowerAsciiPath(buffer.data()), result);
+    EXPECT_EQ(buffer, lowered);
   }
 }
 
@@ -172,11 +170,8 @@ TEST_F(Walk, FolderTooDeepToListIsRefusedAndTheWalkGoesOn) {
 // --- sorting ---------------------------------------------------------------------------------
 
 TEST(PathOrder, ComparesUnsignedBytes) {
-  struct Case {
-    const char* name;
-    std::string a, b;
-  };
-  const Case before[] = {
+  // name, a path, a path that sorts after it
+  const std::tuple<const char*, std::string, std::string> before[] = {
       {"digits_are_not_numbers", "/dir/file10.txt", "/dir/file2.txt"},
       {"hyphen_before_backslash", "c:\\a-z.txt", "c:\\a\\z.txt"},
       {"hyphen_before_slash_before_letters", "/a-z", "/a/z"},
@@ -186,10 +181,10 @@ TEST(PathOrder, ComparesUnsignedBytes) {
       {"lead_then_trail", "/\x82\xa0", "/\x82\xa1"},
       {"0x7f_before_0x80", "/\x7f", "/\x80"},
   };
-  for (const Case& c : before) {
-    SCOPED_TRACE(c.name);
-    EXPECT_TRUE(PathLess(c.a, c.b));
-    EXPECT_FALSE(PathLess(c.b, c.a));
+  for (const auto& [name, a, b] : before) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(PathLess(a, b));
+    EXPECT_FALSE(PathLess(b, a));
   }
   EXPECT_FALSE(PathLess("/same", "/same"));
 }

@@ -5,39 +5,28 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 
 namespace {
 
-struct ReplaceCase {
-  const char* name;
-  const char* text;
-  const char* old_text;
-  const char* new_text;
-  const char* result;
-  size_t count;
-};
-
-const ReplaceCase kReplaceCases[] = {
-    {"lf_to_crlf", "a\nb\n", "\n", "\r\n", "a\r\nb\r\n", 2},
-    {"lf_to_cr", "\n\n", "\n", "\r", "\r\r", 2},
-    {"inserted_text_not_searched_again", "aa", "a", "aa", "aaaa", 2},
-    {"left_to_right_without_overlap", "aaa", "aa", "b", "ba", 1},
-    {"to_nothing", "xaxbx", "x", "", "ab", 3},
-    {"no_match", "abc", "d", "e", "abc", 0},
-    {"empty_search_does_nothing", "abc", "", "e", "abc", 0},
-    {"search_longer_than_text", "ab", "abc", "x", "ab", 0},
-    {"bytes_not_characters",
-     "\x83\x5c"
-     "a",
-     "\x5c", "/", "\x83/a", 1},
-};
-
 TEST(CStringReplace, ReplacesEveryOccurrence) {
-  for (const ReplaceCase& c : kReplaceCases) {
-    SCOPED_TRACE(c.name);
-    CString text(c.text);
-    EXPECT_EQ(text.Replace(c.old_text, c.new_text), c.count);
-    EXPECT_EQ(text.View(), c.result);
+  // name, text, old text, new text, result, count
+  const std::tuple<const char*, const char*, const char*, const char*, const char*, size_t> cases[] = {
+      {"lf_to_crlf", "a\nb\n", "\n", "\r\n", "a\r\nb\r\n", 2},
+      {"lf_to_cr", "\n\n", "\n", "\r", "\r\r", 2},
+      {"inserted_text_not_searched_again", "aa", "a", "aa", "aaaa", 2},
+      {"left_to_right_without_overlap", "aaa", "aa", "b", "ba", 1},
+      {"to_nothing", "xaxbx", "x", "", "ab", 3},
+      {"no_match", "abc", "d", "e", "abc", 0},
+      {"empty_search_does_nothing", "abc", "", "e", "abc", 0},
+      {"search_longer_than_text", "ab", "abc", "x", "ab", 0},
+      {"bytes_not_characters", "\x83\\a", "\\", "/", "\x83/a", 1},
+  };
+  for (const auto& [name, original, old_text, new_text, result, count] : cases) {
+    SCOPED_TRACE(name);
+    CString text(original);
+    EXPECT_EQ(text.Replace(old_text, new_text), count);
+    EXPECT_EQ(text.View(), result);
     EXPECT_EQ(std::strlen(text.GetString()), text.GetLength());
   }
 }

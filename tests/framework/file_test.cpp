@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #if !defined(_WIN32)
@@ -30,13 +31,7 @@ TEST(FileOpen, FailuresGiveWindowsCodes) {
   TempFolder dir;
   WriteFile(dir / "plain.txt", "x");
   fs::create_directory(dir / "sub");
-  struct Case {
-    const char* name;
-    std::string path;
-    unsigned flags;
-    uint32_t code;
-    CFileException::Cause cause;
-  };
+  using Case = std::tuple<const char*, std::string, unsigned, uint32_t, CFileException::Cause>;
   const Case cases[] = {
     {"missing_file", dir / "absent.txt", kReadBinary, 2, CFileException::fileNotFound},
     {"missing_folder", dir / "absent/file.txt", kReadBinary, 3, CFileException::badPath},
@@ -49,17 +44,17 @@ TEST(FileOpen, FailuresGiveWindowsCodes) {
     {"name_too_long", dir / std::string(300, 'n'), kReadBinary, 206, CFileException::badPath},
 #endif
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, path, flags, code, cause] : cases) {
+    SCOPED_TRACE(name);
     CFile file;
     CFileException error;
     SetLastErrorCode(0);
-    EXPECT_FALSE(file.Open(c.path.c_str(), c.flags, &error));
+    EXPECT_FALSE(file.Open(path.c_str(), flags, &error));
     EXPECT_FALSE(file.IsOpen());
-    EXPECT_EQ(GetLastErrorCode(), c.code);
-    EXPECT_EQ(error.m_lOsError, c.code);
-    EXPECT_EQ(error.m_cause, c.cause);
-    EXPECT_EQ(error.m_strFileName, c.path.c_str());
+    EXPECT_EQ(GetLastErrorCode(), code);
+    EXPECT_EQ(error.m_lOsError, code);
+    EXPECT_EQ(error.m_cause, cause);
+    EXPECT_EQ(error.m_strFileName, path.c_str());
   }
   EXPECT_FALSE(fs::exists(dir / "absent"));
 }
@@ -86,13 +81,8 @@ TEST(FileShare, SecondOpenFollowsWindowsRules) {
   std::string path = dir / "shared.txt";
   WriteFile(path, "data");
   constexpr unsigned R = CFile::modeRead, W = CFile::modeWrite, RW = CFile::modeReadWrite;
-  struct Case {
-    const char* name;
-    unsigned first;
-    unsigned second;
-    bool allowed;
-  };
-  const Case cases[] = {
+  // A second open of the file while the first is held: whether it is let in.
+  const std::tuple<const char*, unsigned, unsigned, bool> cases[] = {
       {"compat_read_then_read", R | CFile::shareCompat, R | CFile::shareDenyNone, false},
       {"exclusive_read_then_read", R | CFile::shareExclusive, R | CFile::shareDenyNone, false},
       {"read_then_compat_read", R | CFile::shareDenyNone, R | CFile::shareCompat, false},
@@ -107,18 +97,18 @@ TEST(FileShare, SecondOpenFollowsWindowsRules) {
       {"readwrite_then_deny_write", RW | CFile::shareDenyNone, R | CFile::shareDenyWrite, false},
       {"readwrite_deny_none", RW | CFile::shareDenyNone, RW | CFile::shareDenyNone, true},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, first_flags, second_flags, allowed] : cases) {
+    SCOPED_TRACE(name);
     CFile first;
-    ASSERT_TRUE(first.Open(path.c_str(), c.first));
+    ASSERT_TRUE(first.Open(path.c_str(), first_flags));
     CFile second;
     CFileException error;
-    EXPECT_EQ(second.Open(path.c_str(), c.second, &error), c.allowed);
-    if (!c.allowed) {
+    EXPECT_EQ(second.Open(path.c_str(), second_flags, &error), allowed);
+    if (!allowed) {
       EXPECT_EQ(GetLastErrorCode(), 32u);
       EXPECT_EQ(error.m_cause, CFileException::sharingViolation);
       first.Close();
-      EXPECT_TRUE(second.Open(path.c_str(), c.second));
+      EXPECT_TRUE(second.Open(path.c_str(), second_flags));
     }
   }
 }
@@ -319,14 +309,9 @@ std::vector<std::string> ReadLines(CStdioFile& file, const std::string& path, un
 
 TEST(StdioFile, ReadStringRules) {
   using Lines = std::vector<std::string>;
-  struct Case {
-    const char* name;
-    std::string content;
-    Lines text;    // opened with typeText
-    Lines binary;  // opened with typeBinary
-  };
   const std::string nul_line("a\0b", 3);
-  const Case cases[] = {
+  // name, content, the lines read in text mode, the lines read in binary mode; \032 is Ctrl-Z
+  const std::tuple<const char*, std::string, Lines, Lines> cases[] = {
       {"empty_file", "", {}, {}},
       {"crlf", "one\r\ntwo\r\n", {"one", "two"}, {"one\r", "two\r"}},
       {"lf", "one\ntwo\n", {"one", "two"}, {"one", "two"}},
@@ -334,21 +319,9 @@ TEST(StdioFile, ReadStringRules) {
       {"cr_cr_lf", "a\r\r\n", {"a\r"}, {"a\r\r"}},
       {"last_line_without_lf", "x\ny", {"x", "y"}, {"x", "y"}},
       {"empty_lines", "\n\r\n\nz\n", {"", "", "", "z"}, {"", "\r", "", "z"}},
-      {"ctrl_z_ends",
-       "a\nb\x1A"
-       "c\nd\n",
-       {"a", "b"},
-       {"a",
-        "b\x1A"
-        "c",
-        "d"}},
-      {"ctrl_z_first",
-       "\x1A"
-       "a\n",
-       {},
-       {"\x1A"
-        "a"}},
-      {"ctrl_z_after_lf", "a\n\x1A", {"a"}, {"a", "\x1A"}},
+      {"ctrl_z_ends", "a\nb\032c\nd\n", {"a", "b"}, {"a", "b\032c", "d"}},
+      {"ctrl_z_first", "\032a\n", {}, {"\032a"}},
+      {"ctrl_z_after_lf", "a\n\032", {"a"}, {"a", "\032"}},
       {"trailing_cr_at_end", "a\r", {"a\r"}, {"a\r"}},
       {"nul_kept", nul_line + "\n", {nul_line}, {nul_line}},
   };
@@ -356,16 +329,16 @@ TEST(StdioFile, ReadStringRules) {
   WriteFile(dir / "first.txt", "one\ntwo\n");
   CStdioFile file;
   CString line;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::string path = dir / c.name;
-    WriteFile(path, c.content);
+  for (const auto& [name, content, text, binary] : cases) {
+    SCOPED_TRACE(name);
+    std::string path = dir / name;
+    WriteFile(path, content);
     // Reopening after a line was read starts afresh.
     ASSERT_TRUE(file.Open((dir / "first.txt").c_str(), CFile::modeRead | CFile::typeText));
     ASSERT_TRUE(file.ReadString(line));
     file.Close();
-    EXPECT_EQ(ReadLines(file, path, CFile::modeRead | CFile::typeText), c.text);
-    EXPECT_EQ(ReadLines(file, path, CFile::modeRead | CFile::typeBinary), c.binary);
+    EXPECT_EQ(ReadLines(file, path, CFile::modeRead | CFile::typeText), text);
+    EXPECT_EQ(ReadLines(file, path, CFile::modeRead | CFile::typeBinary), binary);
   }
 }
 

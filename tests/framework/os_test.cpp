@@ -1,10 +1,10 @@
 // Attributes, identity, folder enumeration with Windows wildcards, the
 // module's path and extension replacement, on POSIX.
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #if !defined(_WIN32)
@@ -23,7 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using tavvel_test::TempFolder;
 
-void Touch(const std::string& path) { std::ofstream(path, std::ios::binary) << "x"; }
+void Touch(const std::string& path) { tavvel_test::WriteFile(path, "x"); }
 
 using Names = std::set<std::string>;
 
@@ -53,11 +53,7 @@ TEST(FileFind, WildcardsFollowWindowsRules) {
   fs::create_directory(dir / "sub.d");
   const Names all = {"./",    "../",    "a.txt",    "B.TXT",  "noext", ".hidden",
                      "a.b.c", "abc.tx", "日本.txt", "readme", "sub.d/"};
-  struct Case {
-    const char* mask;
-    Names expected;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, Names> cases[] = {
       {"*.*", all},
       {"*", all},
       {"*.txt", {"a.txt", "B.TXT", "日本.txt"}},
@@ -74,9 +70,7 @@ TEST(FileFind, WildcardsFollowWindowsRules) {
       {"a*.*", {"a.txt", "a.b.c", "abc.tx"}},
       {"zzz*", {}},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(Enumerate(dir.path(), c.mask), c.expected) << c.mask;
-  }
+  for (const auto& [mask, expected] : cases) EXPECT_EQ(Enumerate(dir.path(), mask), expected) << mask;
   EXPECT_FALSE(Enumerate("", "*").empty()) << "the root folder's entries have one separator";
 }
 
@@ -84,12 +78,7 @@ TEST(FileFind, WildcardsFollowWindowsRules) {
 TEST(PathErrors, AttributesIdentityAndEnumerationGiveWindowsCodes) {
   TempFolder dir;
   Touch(dir / "file.txt");
-  struct Case {
-    const char* name;
-    std::string path;
-    uint32_t code;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, std::string, uint32_t> cases[] = {
     {"missing", dir / "absent", 2},
     {"missing_folder", dir / "absent/file", 3},
 #if !defined(_WIN32)
@@ -97,19 +86,19 @@ TEST(PathErrors, AttributesIdentityAndEnumerationGiveWindowsCodes) {
     {"empty", "", 3},
 #endif
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, path, code] : cases) {
+    SCOPED_TRACE(name);
     SetLastErrorCode(0);
-    EXPECT_EQ(GetFileAttributesOf(c.path.c_str()), kInvalidFileAttributes);
-    EXPECT_EQ(GetLastErrorCode(), c.code);
+    EXPECT_EQ(GetFileAttributesOf(path.c_str()), kInvalidFileAttributes);
+    EXPECT_EQ(GetLastErrorCode(), code);
     FileIdentity identity;
     SetLastErrorCode(0);
-    EXPECT_FALSE(GetFileIdentity(c.path.c_str(), &identity));
-    EXPECT_EQ(GetLastErrorCode(), c.code);
+    EXPECT_FALSE(GetFileIdentity(path.c_str(), &identity));
+    EXPECT_EQ(GetLastErrorCode(), code);
     CFileFind finder;
     SetLastErrorCode(0);
-    EXPECT_FALSE(finder.FindFile(c.path.c_str()));
-    EXPECT_EQ(GetLastErrorCode(), c.code);
+    EXPECT_FALSE(finder.FindFile(path.c_str()));
+    EXPECT_EQ(GetLastErrorCode(), code);
     EXPECT_FALSE(finder.FindNextFile());
   }
 }
@@ -186,15 +175,11 @@ TEST(ModuleFileName, IsTheRunningExecutable) {
 }
 
 TEST(PathRenameExtensionTest, ReplacesTheLastComponentsExtension) {
-  struct Case {
-    const char* path;
-    const char* extension;
-    const char* expected;
-  };
   const std::string long_folder = "C:\\" + std::string(300, 'f') + ".d\\";
   const std::string long_path = long_folder + "join.exe";
   const std::string long_expected = long_folder + "join.ini";
-  const Case cases[] = {
+  // path, extension, result
+  const std::tuple<const char*, const char*, const char*> cases[] = {
     {"C:\\Tools\\JOIN.EXE", ".ini", "C:\\Tools\\JOIN.ini"},
     {"join.", ".ini", "join.ini"},
     {"join", "", "join"},
@@ -210,9 +195,8 @@ TEST(PathRenameExtensionTest, ReplacesTheLastComponentsExtension) {
     {"/home/u/.tavvel", ".ini", "/home/u/.tavvel.ini"},
 #endif
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(PathRenameExtension(c.path, c.extension), c.expected) << c.path;
-  }
+  for (const auto& [path, extension, expected] : cases)
+    EXPECT_EQ(PathRenameExtension(path, extension), expected) << path;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "framework/file.h"
@@ -56,12 +57,7 @@ TEST(ProfileRead, Rules) {
   TempFolder dir;
   std::string ini = dir / "sample.ini";
   WriteFile(ini, kSample);
-  struct Case {
-    const char* section;
-    const char* key;
-    const char* expected;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, const char*, const char*> cases[] = {
       {"Settings", "FileMode", "1"},
       {"SETTINGS", "filemode", "1"},
       {" Settings ", " FileMode ", "1"},
@@ -82,9 +78,8 @@ TEST(ProfileRead, Rules) {
       {"Missing", "FileMode", "<none>"},
       {"Settings", "Missing", "<none>"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(Read(c.section, c.key, ini), c.expected) << c.section << "/" << c.key;
-  }
+  for (const auto& [section, key, expected] : cases)
+    EXPECT_EQ(Read(section, key, ini), expected) << section << "/" << key;
   EXPECT_EQ(Read("Settings", "FileMode", dir / "absent.ini"), "<none>");
 #if !defined(_WIN32)
   EXPECT_EQ(GetLastErrorCode(), 2u);
@@ -114,11 +109,7 @@ TEST(ProfileRead, DefaultsAndTruncation) {
 TEST(ProfileRead, IntegersAsWindowsParsesThem) {
   TempFolder dir;
   std::string ini = dir / "n.ini";
-  struct Case {
-    const char* text;
-    uint32_t expected;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, uint32_t> cases[] = {
       {"0", 0},
       {"4294967295", 4294967295u},
       {"4294967296", 0},
@@ -136,9 +127,9 @@ TEST(ProfileRead, IntegersAsWindowsParsesThem) {
       {"0X1F", 0},
       {"\"5\"", 5},
   };
-  for (const Case& c : cases) {
-    WriteFile(ini, std::string("[Settings]\r\nValue=") + c.text + "\r\n");
-    EXPECT_EQ(GetPrivateProfileInt("Settings", "Value", 77, ini.c_str()), c.expected) << c.text;
+  for (const auto& [text, expected] : cases) {
+    WriteFile(ini, std::string("[Settings]\r\nValue=") + text + "\r\n");
+    EXPECT_EQ(GetPrivateProfileInt("Settings", "Value", 77, ini.c_str()), expected) << text;
   }
   WriteFile(ini, "[Settings]\r\nEmpty=\r\nBlank=   \r\n");
   EXPECT_EQ(GetPrivateProfileInt("Settings", "Empty", 77, ini.c_str()), 77u);
@@ -158,17 +149,12 @@ TEST(ProfileWrite, ChangesOnlyWhatItIsTold) {
   WriteFile(ini,
             "; comment line\r\n[Settings]\r\n  filemode = 0 \r\nRepFile=old.txt\r\n\r\n"
             "[Other]\nFileMode=5\nOld=o\n; trailing comment\n[Gone]\r\nx=1\r\n[Last]\r\ny=2\r\n");
-  struct Write {
-    const char* section;
-    const char* key;
-    const char* value;
-  };
-  for (const Write& w :
+  using Write = std::tuple<const char*, const char*, const char*>;  // section, key, value
+  for (const auto& [section, key, value] :
        {Write{"SETTINGS", "FileMode", "1"}, Write{"Settings", "CRLF", "-1"}, Write{"Other", "New", "n"},
         Write{"Other", "Old", nullptr}, Write{"Other", "absent", nullptr}, Write{"gone", nullptr, nullptr},
         Write{"New", "Key", "v"}}) {
-    ASSERT_TRUE(WritePrivateProfileString(w.section, w.key, w.value, ini.c_str()))
-        << w.section << "/" << w.key;
+    ASSERT_TRUE(WritePrivateProfileString(section, key, value, ini.c_str())) << section << "/" << key;
   }
 #if defined(_WIN32)
   // Windows may drop the blank line between sections: the values are read back instead.
@@ -213,13 +199,8 @@ TEST(ProfileWrite, RefusesWhatWouldBreakTheFile) {
   TempFolder dir;
   std::string ini = dir / "safe.ini";
   WriteFile(ini, "[Settings]\r\nFileMode=1\r\n");
-  struct Case {
-    const char* name;
-    const char* section;
-    const char* key;
-    const char* value;
-  };
-  const Case cases[] = {
+  // name, section, key, value
+  const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
       {"crlf_in_value", "Settings", "RepFile", "a\r\nFileMode=0"},
       {"lf_in_value", "Settings", "RepFile", "a\nb"},
       {"cr_in_value", "Settings", "RepFile", "a\rb"},
@@ -229,10 +210,10 @@ TEST(ProfileWrite, RefusesWhatWouldBreakTheFile) {
       {"bracket_in_section", "Set]tings", "k", "v"},
       {"null_section", nullptr, "k", "v"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, section, key, value] : cases) {
+    SCOPED_TRACE(name);
     SetLastErrorCode(0);
-    EXPECT_FALSE(WritePrivateProfileString(c.section, c.key, c.value, ini.c_str()));
+    EXPECT_FALSE(WritePrivateProfileString(section, key, value, ini.c_str()));
     EXPECT_EQ(GetLastErrorCode(), 87u);
   }
   EXPECT_EQ(ReadFile(ini), "[Settings]\r\nFileMode=1\r\n");

@@ -6,6 +6,7 @@
 #include <functional>
 #include <new>
 #include <stdexcept>
+#include <tuple>
 
 #include "framework/headless/headless.h"
 #include "framework/resources.h"
@@ -118,23 +119,20 @@ TEST_F(WindowTest, ComboIndexOutsideTheItemsLeavesNoSelection) {
 
 TEST_F(WindowTest, FailuresEscapingAHandlerAreToldWithTheProgramsTexts) {
   window = host.Open(dialog);
-  struct Case {
-    const char* name;
-    std::function<void()> failure;
-    std::vector<std::pair<std::string, unsigned>> shown;
-  };
-  const Case cases[] = {
-      {"file",
-       [] { throw CFileException(CFileException::diskFull, 112, "out.txt"); },
-       {{"out.txt|disk full|112", win::kMbIconStop}}},
-      {"memory", [] { throw std::bad_alloc(); }, {{"no memory", win::kMbIconStop}}},
-      {"already_told", [] { throw CUserException(); }, {}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    dialog.run = c.failure;
+  // name, what the handler throws, the message boxes shown
+  const std::tuple<const char*, std::function<void()>, std::vector<std::pair<std::string, unsigned>>>
+      cases[] = {
+          {"file",
+           [] { throw CFileException(CFileException::diskFull, 112, "out.txt"); },
+           {{"out.txt|disk full|112", win::kMbIconStop}}},
+          {"memory", [] { throw std::bad_alloc(); }, {{"no memory", win::kMbIconStop}}},
+          {"already_told", [] { throw CUserException(); }, {}},
+      };
+  for (const auto& [name, failure, shown] : cases) {
+    SCOPED_TRACE(name);
+    dialog.run = failure;
     EXPECT_TRUE(window->Click(kRun));
-    EXPECT_EQ(TakeMessages(), c.shown);
+    EXPECT_EQ(TakeMessages(), shown);
   }
 }
 

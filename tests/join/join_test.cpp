@@ -20,6 +20,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/support.h"
@@ -68,6 +69,16 @@ class Recorder : public JoinReporter {
  private:
   void Add(std::string line) { events.push_back(std::move(line)); }
 };
+
+// 300 KiB of CR LF lines, and the same with LF line ends: what comes through a pipe.
+std::pair<std::string, std::string> PipeLines() {
+  std::string text, expected;
+  for (int i = 0; text.size() < 300 * 1024; ++i) {
+    text += "line " + std::to_string(i) + "\r\n";
+    expected += "line " + std::to_string(i) + "\n";
+  }
+  return {text, expected};
+}
 
 class JoinCore : public ::testing::Test {
  protected:
@@ -252,14 +263,8 @@ TEST_F(JoinCore, ANulPutInByTheTableEndsTheConvertedText) {
 }
 
 TEST_F(JoinCore, SeparatorRules) {
-  struct Case {
-    const char* name;
-    std::vector<std::string> sources;
-    std::string separator;
-    LineEnd line_end;
-    std::string expected;
-  };
-  const Case cases[] = {
+  // name, the sources' contents, the separator, the output line end, the output
+  const std::tuple<const char*, std::vector<std::string>, std::string, LineEnd, std::string> cases[] = {
       {"between_not_after_the_last", {"A\n", "B\n", "C\n"}, "--\r\n", LineEnd::kLf, "A\n--\nB\n--\nC\n"},
       {"crlf_output", {"A\n", "B\n"}, "--\r\n", LineEnd::kCrLf, "A\r\n--\r\nB\r\n"},
       {"empty_separator_file", {"A\n", "B\n"}, "", LineEnd::kLf, "A\nB\n"},
@@ -268,16 +273,16 @@ TEST_F(JoinCore, SeparatorRules) {
       {"no_final_line_ends", {"one\ntwo", "three"}, "==", LineEnd::kCr, "one\rtwo==three"},
       {"single_file", {"A\n"}, "--\n", LineEnd::kLf, "A\n"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, contents, separator, line_end, expected] : cases) {
+    SCOPED_TRACE(name);
     sources.clear();
-    for (const std::string& content : c.sources) {
+    for (const std::string& content : contents) {
       WriteFile(Path(std::to_string(sources.size())), content);
       Source(Path(std::to_string(sources.size())));
     }
-    UseSeparator(c.separator);
-    options.line_end = c.line_end;
-    EXPECT_EQ(Join(), c.expected);
+    UseSeparator(separator);
+    options.line_end = line_end;
+    EXPECT_EQ(Join(), expected);
   }
   // On without a path, or off with a path: not read, no notice.
   options.separator_path = "";
@@ -492,11 +497,7 @@ TEST_F(JoinCore, MemoryRunningOutInAStageNamesTheFile) {
 TEST_F(JoinCore, SourcesThatReportNoSizeAreReadWhole) {
   // A pipe reports no size; what comes through it is joined all the same.
   ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
-  std::string text, expected;
-  for (int i = 0; text.size() < 300 * 1024; ++i) {
-    text += "line " + std::to_string(i) + "\r\n";
-    expected += "line " + std::to_string(i) + "\n";
-  }
+  const auto [text, expected] = PipeLines();
   Sources({{"a", "A\n"}});
   Source(Path("fifo"));
   for (FileMode mode : {FileMode::kText, FileMode::kBinary}) {
@@ -522,11 +523,7 @@ TEST_F(JoinCore, SourcesThatReportNoSizeAreReadWhole) {
 #else
 TEST_F(JoinCore, PipeSourcesAreReadWhole) {
   // A named pipe reports no size; what comes through it is joined all the same.
-  std::string text, expected;
-  for (int i = 0; text.size() < 300 * 1024; ++i) {
-    text += "line " + std::to_string(i) + "\r\n";
-    expected += "line " + std::to_string(i) + "\n";
-  }
+  const auto [text, expected] = PipeLines();
   for (FileMode mode : {FileMode::kText, FileMode::kBinary}) {
     tavvel_test::NamedPipeSource pipe(text);
     Sources({{"a", "A\n"}});
@@ -595,12 +592,7 @@ TEST_F(JoinCore, MixedSourcesMatchIconvInEveryOutputCode) {
       {"euc", Iconv("EUC-JP", "UTF-8", text)},
       {"jis", Iconv("ISO-2022-JP", "UTF-8", text)},
   };
-  struct CodeCase {
-    OutputCode code;
-    const char* iconv_name;
-    const char* mark;
-  };
-  const CodeCase kCodes[] = {
+  const std::tuple<OutputCode, const char*, const char*> kCodes[] = {
       {OutputCode::kShiftJis, "CP932", ""},
       {OutputCode::kEucJp, "EUC-JP", ""},
       {OutputCode::kJis, "ISO-2022-JP", ""},
@@ -609,11 +601,11 @@ TEST_F(JoinCore, MixedSourcesMatchIconvInEveryOutputCode) {
       {OutputCode::kUtf16LeBom, "UTF-16LE", "\xFF\xFE"},
   };
   Sources(files);
-  for (const CodeCase& c : kCodes) {
-    SCOPED_TRACE(c.iconv_name);
-    options.output_code = c.code;
-    std::string expected = c.mark;  // once, at the start, never between sources
-    for (size_t i = 0; i < files.size(); ++i) expected += Iconv(c.iconv_name, "UTF-8", text);
+  for (const auto& [code, iconv_name, mark] : kCodes) {
+    SCOPED_TRACE(iconv_name);
+    options.output_code = code;
+    std::string expected = mark;  // once, at the start, never between sources
+    for (size_t i = 0; i < files.size(); ++i) expected += Iconv(iconv_name, "UTF-8", text);
     EXPECT_EQ(Join(), expected);
     EXPECT_EQ(report.Take(), Events{});
   }
@@ -661,12 +653,7 @@ TEST_F(JoinCore, ReplacedCharactersAreReportedAfterTheirFile) {
 
 TEST_F(JoinCore, ForcedInputCodeSkipsClassing) {
   const std::string utf8 = "\xE3\x81\x82";  // あ in UTF-8
-  struct ForcedCase {
-    InputCode code;
-    std::string source;
-    std::string joined;
-  };
-  const ForcedCase kCases[] = {
+  const std::tuple<InputCode, std::string, std::string> kCases[] = {
       {InputCode::kAuto, utf8, "\x82\xa0"},
       // Decoded half-width katakana, which the detection would take for EUC-JP, stays.
       {InputCode::kAuto, "\xEF\xBD\xB1\xEF\xBD\xB2\xEF\xBD\xB3\xEF\xBD\xB4", "\xB1\xB2\xB3\xB4"},
@@ -678,11 +665,11 @@ TEST_F(JoinCore, ForcedInputCodeSkipsClassing) {
       {InputCode::kUtf16Le, "\x42\x30"s, "\x82\xa0"},
       {InputCode::kUtf16Be, "\xFE\xFF\x30\x42"s, "\x82\xa0"},
   };
-  for (const ForcedCase& c : kCases) {
-    SCOPED_TRACE(static_cast<int>(c.code));
-    options.input_code = c.code;
-    Sources({{"a", c.source}});
-    EXPECT_EQ(Join(), c.joined);
+  for (const auto& [code, source, joined] : kCases) {
+    SCOPED_TRACE(static_cast<int>(code));
+    options.input_code = code;
+    Sources({{"a", source}});
+    EXPECT_EQ(Join(), joined);
   }
   // With EUC-JP output a decoded text goes through the stages whole: still no detection.
   options.input_code = InputCode::kAuto;

@@ -6,6 +6,7 @@
 
 #include <clocale>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -50,12 +51,8 @@ TEST(UnescapeField, ResolvesTheEscapesOfTheTable) {
 
 // --- replace_all_sjis ---------------------------------------------------------------------
 
-struct ReplaceCase {
-  const char* name;
-  std::string source, search, replacement, result;
-  size_t count;
-};
-
+// name, source, search, replacement, result, count
+using ReplaceCase = std::tuple<const char*, std::string, std::string, std::string, std::string, size_t>;
 const ReplaceCase kReplaceCases[] = {
     {"every_occurrence", "abcabc", "abc", "x", "xx", 2},
     {"no_overlap", "aaa", "aa", "b", "ba", 1},
@@ -74,11 +71,11 @@ const ReplaceCase kReplaceCases[] = {
 };
 
 TEST(ReplaceAllSjis, MatchesOnlyAtCharacterBoundaries) {
-  for (const ReplaceCase& c : kReplaceCases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, source, search, replacement, result, count] : kReplaceCases) {
+    SCOPED_TRACE(name);
     std::string replaced = "untouched";
-    EXPECT_EQ(replace_all_sjis(c.source, c.search, c.replacement, &replaced), c.count);
-    EXPECT_EQ(c.count == 0 ? c.source : replaced, c.result);
+    EXPECT_EQ(replace_all_sjis(source, search, replacement, &replaced), count);
+    EXPECT_EQ(count == 0 ? source : replaced, result);
   }
 }
 
@@ -95,10 +92,10 @@ TEST(ReplaceAllSjis, CodePage932WhateverTheLocale) {
     if (std::setlocale(LC_ALL, locale) == nullptr) continue;
     ++tried;
     SCOPED_TRACE(locale);
-    for (const ReplaceCase& c : kReplaceCases) {
-      SCOPED_TRACE(c.name);
+    for (const auto& [name, source, search, replacement, result, count] : kReplaceCases) {
+      SCOPED_TRACE(name);
       std::string replaced;
-      EXPECT_EQ(replace_all_sjis(c.source, c.search, c.replacement, &replaced), c.count);
+      EXPECT_EQ(replace_all_sjis(source, search, replacement, &replaced), count);
     }
     std::string field = "\x83\\n";
     unescape_field(field.data());
@@ -194,25 +191,30 @@ TEST(ApplyReplaceTable, PlainRulesChainInTableOrder) {
   EXPECT_EQ(Apply({ReplaceMode::kUnselected, {"a"}, {"b"}}, "a"), "a") << "no mode applies";
 }
 
-TEST(ApplyReplaceTable, RegexCommandsRunInTableOrder) {
-  struct Case {
-    const char* name;
-    std::vector<CString> commands;
-    std::string text, result;
+// A failing command is told and stops the rest of the table.
+TEST(ApplyReplaceTable, RegexCommandsRunInTableOrderUpToAFailure) {
+  // name, commands, text, result, failure
+  // clang-format off
+  const std::tuple<const char*, std::vector<CString>, std::string, std::string, std::string> cases[] = {
+      {"each_on_the_text_before_it", {"s/a/b/g", "s/b/c/g"}, "abba", "cccc", ""},
+      {"empty_and_one_byte_lines_skipped", {"", "x", "s", "s/a/b/"}, "a", "b", ""},
+      {"no_match_changes_nothing", {"s/q/x/", "s/a/b/"}, "a", "b", ""},
+      {"empty_pattern_and_list_are_not_run", {"s//x/", "tr//x/", "s/a/b/"}, "a", "b", ""},
+      {"kanji_codes", {"tr/\x82\x9f-\x82\xf1/\x83\x40-\x83\x93/k"}, "\x82\xdd\x82\xe7", "\x83\x7e\x83\x88", ""},
+      {"kanji_trail_0x5c", {"s/\x95\\/x/gk"}, "\x95\\\x83\\", "x\x83\\", ""},
+      {"third_of_four", {"s/a/b/", "s/c/d/", "s/(/x/", "s/b/z/"}, "ac", "bd", "unmatched () in regexp | s/(/x/"},
+      {"match_command", {"s/a/b/", "m/b/", "s/b/c/"}, "a", "b", "do not start 's' or 'tr' | m/b/"},
+      {"leading_space", {" s/a/b/", "s/a/c/"}, "a", "a", "do not start 's' or 'tr' |  s/a/b/"},
+      {"missing_delimiter", {"tr/a-z/A-Z", "s/a/c/"}, "a", "a", "unmatch separater | tr/a-z/A-Z"},
+      {"text_emptied_then_next_command", {"s/.*//", "s/a/b/"}, "abc", "", "invalid target parameter | s/a/b/"},
+      {"empty_text", {"", "x", "s/a/b/", "s/c/d/"}, "", "", "invalid target parameter | s/a/b/"},
   };
-  const Case cases[] = {
-      {"each_on_the_text_before_it", {"s/a/b/g", "s/b/c/g"}, "abba", "cccc"},
-      {"empty_and_one_byte_lines_skipped", {"", "x", "s", "s/a/b/"}, "a", "b"},
-      {"no_match_changes_nothing", {"s/q/x/", "s/a/b/"}, "a", "b"},
-      {"empty_pattern_and_list_are_not_run", {"s//x/", "tr//x/", "s/a/b/"}, "a", "b"},
-      {"kanji_codes", {"tr/\x82\x9f-\x82\xf1/\x83\x40-\x83\x93/k"}, "\x82\xdd\x82\xe7", "\x83\x7e\x83\x88"},
-      {"kanji_trail_0x5c", {"s/\x95\\/x/gk"}, "\x95\\\x83\\", "x\x83\\"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::string failure;
-    EXPECT_EQ(Apply({ReplaceMode::kRegex, c.commands, {}}, c.text, &failure), c.result);
-    EXPECT_EQ(failure, "");
+  // clang-format on
+  for (const auto& [name, commands, text, result, failure] : cases) {
+    SCOPED_TRACE(name);
+    std::string failed;
+    EXPECT_EQ(Apply({ReplaceMode::kRegex, commands, {}}, text, &failed), result);
+    EXPECT_EQ(failed, failure);
   }
   std::string source, expected;
   for (int i = 0; i < 50000; ++i) {
@@ -220,36 +222,6 @@ TEST(ApplyReplaceTable, RegexCommandsRunInTableOrder) {
     expected += "a, \x82\xa0;";
   }
   EXPECT_EQ(Apply({ReplaceMode::kRegex, {"s/,/, /g"}, {}}, source), expected) << "long results kept whole";
-}
-
-TEST(ApplyReplaceTable, FailingCommandStopsTheRestOfTheTable) {
-  struct Case {
-    const char* name;
-    std::vector<CString> commands;
-    std::string text, result, failure;
-  };
-  const Case cases[] = {
-      {"third_of_four",
-       {"s/a/b/", "s/c/d/", "s/(/x/", "s/b/z/"},
-       "ac",
-       "bd",
-       "unmatched () in regexp | s/(/x/"},
-      {"match_command", {"s/a/b/", "m/b/", "s/b/c/"}, "a", "b", "do not start 's' or 'tr' | m/b/"},
-      {"leading_space", {" s/a/b/", "s/a/c/"}, "a", "a", "do not start 's' or 'tr' |  s/a/b/"},
-      {"missing_delimiter", {"tr/a-z/A-Z", "s/a/c/"}, "a", "a", "unmatch separater | tr/a-z/A-Z"},
-      {"text_emptied_then_next_command",
-       {"s/.*//", "s/a/b/"},
-       "abc",
-       "",
-       "invalid target parameter | s/a/b/"},
-      {"empty_text", {"", "x", "s/a/b/", "s/c/d/"}, "", "", "invalid target parameter | s/a/b/"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::string failure;
-    EXPECT_EQ(Apply({ReplaceMode::kRegex, c.commands, {}}, c.text, &failure), c.result);
-    EXPECT_EQ(failure, c.failure);
-  }
 }
 
 }  // namespace

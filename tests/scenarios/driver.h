@@ -7,12 +7,23 @@
 #include <string>
 #include <vector>
 
+#include "framework/ports.h"
+#include "tests/support/files.h"
+
 struct ShownMessage {
   std::string text;
   unsigned icon;  // the MB_ICON* bits
 };
 
 struct AskedFileDialog {
+  explicit AskedFileDialog(const FileDialogRequest& r)
+      : open(r.open),
+        title(r.title.View()),
+        filter(r.filter.View()),
+        default_extension(r.default_extension.View()),
+        file_name(r.file_name.View()),
+        flags(r.flags),
+        buffer_size(r.buffer_size) {}
   bool open;
   std::string title, filter, default_extension, file_name;
   uint32_t flags;
@@ -29,17 +40,17 @@ class DialogDriver {
   virtual void Start(const std::string& ini_content) = 0;
   // Whether the main dialog is still open.
   virtual bool Running() = 0;
-  // The ini file's content after the program has ended ("" when absent).
-  virtual std::string IniContent() = 0;
   // The ini file's path as the program derived it.
   virtual std::string IniPath() = 0;
-  // A folder for the scenario's files; paths end without a separator.
-  virtual std::string TempFolder() = 0;
-  virtual char Separator() = 0;
+  // The ini file's content after the program has ended ("" when absent).
+  std::string IniContent();
+  // A folder for the scenario's files, removed at the end; paths end without a separator.
+  std::string TempFolder() const { return folder_.path(); }
+  char Separator() const;
   // Makes a folder (relative to TempFolder) and returns its full path.
-  virtual std::string MakeFolder(const std::string& relative) = 0;
+  std::string MakeFolder(const std::string& relative);
   // How the list shows a path: lowered where paths ignore case.
-  virtual std::string ListForm(const std::string& path) = 0;
+  static std::string ListForm(std::string path);
 
   // --- the user -----------------------------------------------------------
   virtual bool Click(int id) = 0;
@@ -70,12 +81,18 @@ class DialogDriver {
   virtual std::string Text(int id) = 0;
   virtual int ProgressPosition() = 0;
   virtual std::vector<std::string> SystemMenuItems() = 0;
+
+ protected:
+  tavvel_test::TempFolder folder_;
 };
 
 struct Scenario {
   const char* name;
+  const char* ini;  // the ini file the program starts with; nullptr: the scenario starts it
   void (*run)(DialogDriver& user);
 };
+// Starts the program as the scenario asks, runs it, and ends the program if it still runs.
+void RunScenario(DialogDriver& user, const Scenario& scenario);
 
 // Every scenario, in a fixed order.
 const std::vector<Scenario>& AllScenarios();

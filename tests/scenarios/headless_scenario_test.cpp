@@ -1,11 +1,7 @@
 // The user scenarios against the headless backend.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cctype>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 
 #include "app/app.h"
@@ -14,54 +10,22 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
 class HeadlessDriver : public DialogDriver {
  public:
-  HeadlessDriver() {
-    // Named after the running scenario, unique per process: ctest runs scenarios side by side.
-    std::string name = "tavvel-scenario-";
-    if (const auto* test = ::testing::UnitTest::GetInstance()->current_test_info()) name += test->name();
-    for (char& c : name) {
-      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-') c = '-';
-    }
-    folder_ = fs::temp_directory_path() / (name + "-" + std::to_string(getpid()));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-    SetHost(&host_);
-  }
-  ~HeadlessDriver() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
+  HeadlessDriver() { SetHost(&host_); }
 
   void Start(const std::string& ini_content) override {
     dialog_.reset();
     window_.reset();
     app_ = std::make_unique<CWinApp>();
     app_->SetProfileName(IniPath().c_str());
-    fs::remove(IniPath());
-    if (!ini_content.empty()) std::ofstream(IniPath(), std::ios::binary) << ini_content;
+    std::filesystem::remove(IniPath());
+    if (!ini_content.empty()) tavvel_test::WriteFile(IniPath(), ini_content);
     dialog_ = std::make_unique<CJoinDlg>();
     window_ = host_.Open(*dialog_);
   }
   bool Running() override { return window_ && !window_->Ended(); }
-  std::string IniContent() override {
-    std::ifstream in(IniPath(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-  std::string IniPath() override { return (folder_ / "tavvel.ini").string(); }
-  std::string TempFolder() override { return folder_.string(); }
-  char Separator() override { return static_cast<char>(fs::path::preferred_separator); }
-  std::string MakeFolder(const std::string& relative) override {
-    fs::create_directories(folder_ / relative);
-    return (folder_ / relative).string();
-  }
-  std::string ListForm(const std::string& path) override {
-    std::string form = path;
-    if (kPathsIgnoreCase) LowerAsciiPath(form.data());
-    return form;
-  }
+  std::string IniPath() override { return folder_ / "tavvel.ini"; }
 
   bool Click(int id) override { return window_->Click(id); }
   void Menu(unsigned id) override { window_->ChooseMenu(id); }
@@ -84,28 +48,15 @@ class HeadlessDriver : public DialogDriver {
   }
   std::vector<ShownMessage> TakeMessages() override {
     std::vector<ShownMessage> taken;
-    for (; messages_seen_ < host_.Messages().size(); ++messages_seen_) {
-      const headless::MessageRecord& record = host_.Messages()[messages_seen_];
+    for (const headless::MessageRecord& record : TakeNew(host_.Messages(), messages_seen_))
       taken.push_back({std::string(record.text.View()), record.Icon()});
-    }
     return taken;
   }
   std::vector<AskedFileDialog> TakeFileDialogs() override {
-    std::vector<AskedFileDialog> taken;
-    for (; dialogs_seen_ < host_.FileDialogs().size(); ++dialogs_seen_) {
-      const FileDialogRequest& r = host_.FileDialogs()[dialogs_seen_];
-      taken.push_back({r.open, std::string(r.title.View()), std::string(r.filter.View()),
-                       std::string(r.default_extension.View()), std::string(r.file_name.View()), r.flags,
-                       r.buffer_size});
-    }
-    return taken;
+    const auto requests = TakeNew(host_.FileDialogs(), dialogs_seen_);
+    return std::vector<AskedFileDialog>(requests.begin(), requests.end());
   }
-  std::vector<unsigned> TakeModals() override {
-    std::vector<unsigned> taken(host_.ModalsRun().begin() + static_cast<std::ptrdiff_t>(modals_seen_),
-                                host_.ModalsRun().end());
-    modals_seen_ = host_.ModalsRun().size();
-    return taken;
-  }
+  std::vector<unsigned> TakeModals() override { return TakeNew(host_.ModalsRun(), modals_seen_); }
 
   std::vector<std::string> ListItems() override {
     std::vector<std::string> items;
@@ -125,7 +76,14 @@ class HeadlessDriver : public DialogDriver {
   }
 
  private:
-  fs::path folder_;
+  // The records added since the last look.
+  template <class T>
+  static std::vector<T> TakeNew(const std::vector<T>& records, size_t& seen) {
+    std::vector<T> taken(records.begin() + static_cast<std::ptrdiff_t>(seen), records.end());
+    seen = records.size();
+    return taken;
+  }
+
   headless::HeadlessHost host_;
   std::unique_ptr<CWinApp> app_;
   std::unique_ptr<CJoinDlg> dialog_;
@@ -137,7 +95,7 @@ class HeadlessScenario : public testing::TestWithParam<Scenario> {};
 
 TEST_P(HeadlessScenario, Runs) {
   HeadlessDriver user;
-  GetParam().run(user);
+  RunScenario(user, GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(User, HeadlessScenario, testing::ValuesIn(AllScenarios()),

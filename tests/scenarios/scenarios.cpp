@@ -2,14 +2,32 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
-#include <sstream>
+#include <filesystem>
 
+#include "filelist/filelist.h"
+#include "framework/os.h"
 #include "resources/resource.h"
 #include "tests/scenarios/driver.h"
 
+std::string DialogDriver::IniContent() {
+  return tavvel_test::FileExists(IniPath()) ? tavvel_test::ReadFile(IniPath()) : "";
+}
+
+char DialogDriver::Separator() const { return kPathSeparator; }
+
+std::string DialogDriver::MakeFolder(const std::string& relative) {
+  std::filesystem::create_directories(folder_ / relative);
+  return folder_ / relative;
+}
+
+std::string DialogDriver::ListForm(std::string path) {
+  if (kPathsIgnoreCase) LowerAsciiPath(path.data());
+  return path;
+}
+
 namespace {
+
+using tavvel_test::ReadFile;
 
 constexpr unsigned kIconStop = 0x10;
 constexpr unsigned kIconExclamation = 0x30;
@@ -24,20 +42,20 @@ std::string PathIn(DialogDriver& user, const std::string& name) {
 
 std::string WriteFile(DialogDriver& user, const std::string& name, const std::string& bytes) {
   std::string path = PathIn(user, name);
-  std::ofstream(path, std::ios::binary) << bytes;
+  tavvel_test::WriteFile(path, bytes);
   return path;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+// Chooses the paths in the Open dialog of the add button.
+void AddPaths(DialogDriver& user, const std::vector<std::string>& paths) {
+  user.AnswerFileDialog(paths);
+  user.Click(IDC_ADD);
 }
 
 std::vector<std::string> AddFiles(DialogDriver& user, const std::vector<std::string>& names) {
   std::vector<std::string> paths;
   for (const std::string& name : names) paths.push_back(WriteFile(user, name, name + " content\n"));
-  user.AnswerFileDialog(paths);
-  user.Click(IDC_ADD);
+  AddPaths(user, paths);
   user.TakeMessages();
   user.TakeFileDialogs();
   return paths;
@@ -49,23 +67,41 @@ std::vector<std::string> ListForms(DialogDriver& user, const std::vector<std::st
   return forms;
 }
 
-void ExpectOneMessage(DialogDriver& user, const std::string& text, unsigned icon) {
+// Names the output in the Save dialog of the join button; returns whether the button took the click.
+bool JoinInto(DialogDriver& user, const std::string& output) {
+  user.AnswerFileDialog({output});
+  return user.Click(IDC_JOIN);
+}
+
+// The message boxes shown since the last look, each with its icon.
+void ExpectMessages(DialogDriver& user, const std::vector<std::pair<std::string, unsigned>>& expected) {
   std::vector<ShownMessage> messages = user.TakeMessages();
-  ASSERT_EQ(messages.size(), 1u) << (messages.empty() ? "no message" : messages.back().text);
-  EXPECT_EQ(messages[0].text, text);
-  EXPECT_EQ(messages[0].icon, icon);
+  ASSERT_EQ(messages.size(), expected.size()) << (messages.empty() ? "no message" : messages.back().text);
+  for (size_t i = 0; i < messages.size(); ++i) {
+    EXPECT_EQ(messages[i].text, expected[i].first);
+    EXPECT_EQ(messages[i].icon, expected[i].second);
+  }
+}
+
+void ExpectOneMessage(DialogDriver& user, const std::string& text, unsigned icon) {
+  ExpectMessages(user, {{text, icon}});
+}
+
+void ExpectIniLines(DialogDriver& user, const std::vector<std::string>& lines) {
+  const std::string ini = user.IniContent();
+  for (const std::string& line : lines) EXPECT_NE(ini.find(line), std::string::npos) << line << " in " << ini;
 }
 
 // --- start-up and settings ------------------------------------------------------
 
 void FirstStartShowsDefaults(DialogDriver& user) {
-  user.Start("");
   const int combos[] = {IDC_FILE_MODE, IDC_CRLF, IDC_CHAR_CODE, IDC_REP_MODE, IDC_INSERT_SEP};
   for (int id : combos) {
     EXPECT_EQ(user.ComboSelection(id), 0) << id;
     EXPECT_TRUE(user.Enabled(id)) << id;
   }
-  for (int id : {IDC_REP_FILE, IDC_SEP_FILE, IDC_BROWSE_REP, IDC_BROWSE_SEP}) EXPECT_FALSE(user.Enabled(id)) << id;
+  for (int id : {IDC_REP_FILE, IDC_SEP_FILE, IDC_BROWSE_REP, IDC_BROWSE_SEP})
+    EXPECT_FALSE(user.Enabled(id)) << id;
   EXPECT_EQ(user.Text(IDC_REP_FILE), "");
   EXPECT_EQ(user.Text(IDC_SEP_FILE), "");
   EXPECT_EQ(user.Text(IDC_STATUS), kBanner);
@@ -79,10 +115,9 @@ void FirstStartShowsDefaults(DialogDriver& user) {
 }
 
 void BinaryModeFromIniDisablesTextOptions(DialogDriver& user) {
-  user.Start("[Settings]\r\nFileMode=1\r\nRepMode=2\r\nInsertSep=0\r\n");
   EXPECT_EQ(user.ComboSelection(IDC_FILE_MODE), 1);
-  for (int id : {IDC_CRLF, IDC_CHAR_CODE, IDC_REP_MODE, IDC_INSERT_SEP, IDC_REP_FILE, IDC_SEP_FILE, IDC_BROWSE_REP,
-                 IDC_BROWSE_SEP}) {
+  for (int id : {IDC_CRLF, IDC_CHAR_CODE, IDC_REP_MODE, IDC_INSERT_SEP, IDC_REP_FILE, IDC_SEP_FILE,
+                 IDC_BROWSE_REP, IDC_BROWSE_SEP}) {
     EXPECT_FALSE(user.Enabled(id)) << id;
   }
   EXPECT_TRUE(user.Enabled(IDC_FILE_MODE));
@@ -92,7 +127,6 @@ void BinaryModeFromIniDisablesTextOptions(DialogDriver& user) {
   }
   EXPECT_FALSE(user.Enabled(IDC_SEP_FILE));
   EXPECT_FALSE(user.Enabled(IDC_BROWSE_SEP));
-  user.PressEscape();
 }
 
 void EveryClosePathWritesTheIni(DialogDriver& user) {
@@ -116,16 +150,11 @@ void EveryClosePathWritesTheIni(DialogDriver& user) {
     user.TypeText(IDC_SEP_FILE, "sep.txt");
     close.close(user);
     EXPECT_FALSE(user.Running());
-    std::string ini = user.IniContent();
-    EXPECT_NE(ini.find("CRLF=" + std::to_string(value)), std::string::npos) << ini;
-    EXPECT_NE(ini.find("InsertSep=1"), std::string::npos) << ini;
-    EXPECT_NE(ini.find("SepFile=sep.txt"), std::string::npos) << ini;
-    EXPECT_NE(ini.find("[Settings]"), std::string::npos) << ini;
+    ExpectIniLines(user, {"CRLF=" + std::to_string(value), "InsertSep=1", "SepFile=sep.txt", "[Settings]"});
   }
 }
 
 void OutOfRangeIniValuesComeBackAsMinusOne(DialogDriver& user) {
-  user.Start("[Settings]\r\nFileMode=2147483648\r\nCRLF=-1\r\nCharCode=7\r\nRepMode=abc\r\n");
   EXPECT_EQ(user.ComboSelection(IDC_FILE_MODE), -1);
   EXPECT_EQ(user.ComboSelection(IDC_CRLF), -1);
   EXPECT_EQ(user.ComboSelection(IDC_CHAR_CODE), -1);
@@ -133,16 +162,12 @@ void OutOfRangeIniValuesComeBackAsMinusOne(DialogDriver& user) {
   // -1 is not 0: binary mode, so the text options are disabled.
   EXPECT_FALSE(user.Enabled(IDC_CRLF));
   user.PressEscape();
-  std::string ini = user.IniContent();
-  for (const char* line : {"FileMode=-1", "CRLF=-1", "CharCode=-1", "RepMode=0", "InsertSep=0"}) {
-    EXPECT_NE(ini.find(line), std::string::npos) << line << " in " << ini;
-  }
+  ExpectIniLines(user, {"FileMode=-1", "CRLF=-1", "CharCode=-1", "RepMode=0", "InsertSep=0"});
 }
 
 // --- the file list ------------------------------------------------------------------
 
 void AddByOpenDialog(DialogDriver& user) {
-  user.Start("");
   std::vector<std::string> paths = {WriteFile(user, "One.txt", "1"), WriteFile(user, "two.txt", "2")};
   user.AnswerFileDialog(paths);
   ASSERT_TRUE(user.Click(IDC_ADD));
@@ -164,16 +189,15 @@ void AddByOpenDialog(DialogDriver& user) {
   EXPECT_EQ(user.ListItems().size(), 2u);
   EXPECT_EQ(user.Text(IDC_STATUS), "ファイル数: 2");
   EXPECT_TRUE(user.TakeMessages().empty());
-  user.PressEscape();
 }
 
 void DropFilesAndFolders(DialogDriver& user) {
-  user.Start("");
   std::string single = WriteFile(user, "single.txt", "s");
   std::string folder = user.MakeFolder("drop");
   user.MakeFolder(std::string("drop") + user.Separator() + "sub");
   std::string in_folder = WriteFile(user, std::string("drop") + user.Separator() + "a.txt", "a");
-  std::string in_sub = WriteFile(user, std::string("drop") + user.Separator() + "sub" + user.Separator() + "b.txt", "b");
+  std::string in_sub =
+      WriteFile(user, std::string("drop") + user.Separator() + "sub" + user.Separator() + "b.txt", "b");
   user.Drop({single, PathIn(user, "missing.txt"), single});
   EXPECT_EQ(user.ListItems(), ListForms(user, {single, single}));
   EXPECT_EQ(user.Text(IDC_STATUS), "ファイル数: 2");
@@ -187,12 +211,11 @@ void DropFilesAndFolders(DialogDriver& user) {
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(walked, expected);
   EXPECT_EQ(user.Text(IDC_STATUS), "ファイル数: 4");
-  user.PressEscape();
 }
 
 void EmptyListAndNoSelectionMessages(DialogDriver& user) {
-  user.Start("");
-  for (unsigned command : {ID_LIST_DELETE, ID_LIST_DELETE_ALL, ID_LIST_MOVE_UP, ID_LIST_MOVE_DOWN, ID_FILE_JOIN}) {
+  for (unsigned command :
+       {ID_LIST_DELETE, ID_LIST_DELETE_ALL, ID_LIST_MOVE_UP, ID_LIST_MOVE_DOWN, ID_FILE_JOIN}) {
     SCOPED_TRACE(command);
     user.Menu(command);
     ExpectOneMessage(user, "リストが空です。", kIconStop);
@@ -208,12 +231,11 @@ void EmptyListAndNoSelectionMessages(DialogDriver& user) {
   }
   user.Menu(ID_LIST_DESELECT);  // no check, no message
   EXPECT_TRUE(user.TakeMessages().empty());
-  user.PressEscape();
 }
 
 void MoveSelectionAsBlocks(DialogDriver& user) {
-  user.Start("");
-  std::vector<std::string> forms = ListForms(user, AddFiles(user, {"0.txt", "1.txt", "2.txt", "3.txt", "4.txt"}));
+  std::vector<std::string> forms =
+      ListForms(user, AddFiles(user, {"0.txt", "1.txt", "2.txt", "3.txt", "4.txt"}));
   for (int index : {1, 2, 4}) user.ToggleSelection(index);
   user.Click(IDC_MOVE_DOWN);  // the last entry is selected: nothing moves
   EXPECT_EQ(user.ListItems(), forms);
@@ -229,11 +251,9 @@ void MoveSelectionAsBlocks(DialogDriver& user) {
   user.Menu(ID_LIST_MOVE_DOWN);
   EXPECT_EQ(user.ListItems(), (std::vector<std::string>{forms[2], forms[1], forms[0], forms[4], forms[3]}));
   EXPECT_EQ(user.Selection(), (std::vector<int>{1}));
-  user.PressEscape();
 }
 
 void DeleteCommands(DialogDriver& user) {
-  user.Start("");
   std::vector<std::string> forms = ListForms(user, AddFiles(user, {"a.txt", "b.txt", "c.txt", "d.txt"}));
   user.ToggleSelection(0);
   user.ToggleSelection(2);
@@ -248,11 +268,9 @@ void DeleteCommands(DialogDriver& user) {
   EXPECT_TRUE(user.ListItems().empty());
   EXPECT_EQ(user.HorizontalExtent(), 0);
   EXPECT_EQ(user.Text(IDC_STATUS), kBanner);
-  user.PressEscape();
 }
 
 void SortBothWays(DialogDriver& user) {
-  user.Start("");
   std::vector<std::string> forms = ListForms(user, AddFiles(user, {"file2.txt", "file10.txt", "a-z.txt"}));
   user.ToggleSelection(1);
   user.Menu(ID_LIST_SORT_ASCENDING);
@@ -261,26 +279,22 @@ void SortBothWays(DialogDriver& user) {
   EXPECT_EQ(user.Text(IDC_STATUS), kBanner);
   user.Menu(ID_LIST_SORT_DESCENDING);
   EXPECT_EQ(user.ListItems(), (std::vector<std::string>{forms[0], forms[1], forms[2]}));
-  user.PressEscape();
 }
 
 // --- joining ----------------------------------------------------------------------------
 
 void TextJoinWithSeparator(DialogDriver& user) {
-  user.Start("");
   std::string a = WriteFile(user, "a.txt", "alpha\r\n");
   std::string b = WriteFile(user, "b.txt", "");
   std::string c = WriteFile(user, "c.txt", "gamma\rend");
   std::string separator = WriteFile(user, "sep.txt", "--\r\n");
-  user.AnswerFileDialog({a, b, c});
-  user.Click(IDC_ADD);
+  AddPaths(user, {a, b, c});
   ASSERT_TRUE(user.SelectCombo(IDC_CRLF, 2));
   ASSERT_TRUE(user.SelectCombo(IDC_INSERT_SEP, 1));
   user.TypeText(IDC_SEP_FILE, separator);
   std::string output = PathIn(user, "out.txt");
   user.TakeFileDialogs();
-  user.AnswerFileDialog({output});
-  ASSERT_TRUE(user.Click(IDC_JOIN));
+  ASSERT_TRUE(JoinInto(user, output));
   EXPECT_EQ(ReadFile(output), "alpha\n--\n--\ngamma\nend");
   EXPECT_EQ(user.Text(IDC_STATUS), "3 個のファイルを結合しました。");
   EXPECT_EQ(user.ProgressPosition(), 3);
@@ -290,40 +304,34 @@ void TextJoinWithSeparator(DialogDriver& user) {
   EXPECT_FALSE(asked[0].open);
   EXPECT_EQ(asked[0].title, "");
   EXPECT_EQ(asked[0].filter, "すべてのファイル (*.*)|*.*||");
-  EXPECT_EQ(asked[0].flags & (kOfnHideReadOnly | kOfnOverwritePrompt), kOfnHideReadOnly | kOfnOverwritePrompt);
-  user.PressEscape();
+  EXPECT_EQ(asked[0].flags & (kOfnHideReadOnly | kOfnOverwritePrompt),
+            kOfnHideReadOnly | kOfnOverwritePrompt);
 }
 
 void BinaryJoinIgnoresTextOptions(DialogDriver& user) {
-  user.Start("[Settings]\r\nFileMode=1\r\nInsertSep=1\r\nSepFile=nowhere.txt\r\n");
   std::string a = WriteFile(user, "a.bin", std::string("A\r\n\0B", 5));
   std::string b = WriteFile(user, "b.bin", "\x82\xa0\r");
-  user.AnswerFileDialog({a, b});
-  user.Click(IDC_ADD);
+  AddPaths(user, {a, b});
   std::string output = PathIn(user, "out.bin");
   user.AnswerFileDialog({output});
   user.Menu(ID_FILE_JOIN);
   EXPECT_EQ(ReadFile(output), std::string("A\r\n\0B\x82\xa0\r", 8));
   EXPECT_EQ(user.Text(IDC_STATUS), "2 個のファイルを結合しました。");
   EXPECT_TRUE(user.TakeMessages().empty());
-  user.PressEscape();
 }
 
 void MissingSourceStopsTheTextJoin(DialogDriver& user) {
-  user.Start("");
   std::string a = WriteFile(user, "a.txt", "a\n");
   std::string missing = PathIn(user, "missing.txt");
   std::string c = WriteFile(user, "c.txt", "c\n");
-  user.AnswerFileDialog({a, missing, c});
-  user.Click(IDC_ADD);
+  AddPaths(user, {a, missing, c});
   std::string output = PathIn(user, "out.txt");
-  user.AnswerFileDialog({output});
-  user.Click(IDC_JOIN);
-  ExpectOneMessage(user, "'" + user.ListForm(missing) + "' を開くことができません。(Error:2)", kIconExclamation);
+  JoinInto(user, output);
+  ExpectOneMessage(user, "'" + user.ListForm(missing) + "' を開くことができません。(Error:2)",
+                   kIconExclamation);
   EXPECT_EQ(ReadFile(output), "a\r\n");
   EXPECT_EQ(user.Text(IDC_STATUS), "1 個のファイルを結合しました。");
   EXPECT_EQ(user.ProgressPosition(), 1);
-  user.PressEscape();
 }
 
 void OutputThatIsAnEntryIsRefused(DialogDriver& user) {
@@ -332,10 +340,8 @@ void OutputThatIsAnEntryIsRefused(DialogDriver& user) {
     user.Start("");
     ASSERT_TRUE(user.SelectCombo(IDC_FILE_MODE, mode));
     std::string a = WriteFile(user, "keep.txt", "precious\n");
-    user.AnswerFileDialog({a});
-    user.Click(IDC_ADD);
-    user.AnswerFileDialog({a});
-    user.Click(IDC_JOIN);
+    AddPaths(user, {a});
+    JoinInto(user, a);
     ExpectOneMessage(user, "'" + user.ListForm(a) + "' を開くことができません。(Error:32)", kIconExclamation);
     EXPECT_EQ(ReadFile(a), "precious\n");
     EXPECT_EQ(user.Text(IDC_STATUS), "0 個のファイルを結合しました。");
@@ -344,43 +350,33 @@ void OutputThatIsAnEntryIsRefused(DialogDriver& user) {
 }
 
 void CancelledSaveDialogWritesNothing(DialogDriver& user) {
-  user.Start("");
   AddFiles(user, {"a.txt"});
   user.CancelFileDialog();
   user.Click(IDC_JOIN);
   EXPECT_EQ(user.Text(IDC_STATUS), kBanner);
   EXPECT_TRUE(user.TakeMessages().empty());
-  user.PressEscape();
 }
 
 void SeparatorAndTableFilesThatCannotBeOpened(DialogDriver& user) {
-  user.Start("");
   std::string a = WriteFile(user, "a.txt", "abc\n");
   std::string b = WriteFile(user, "b.txt", "abc\n");
-  user.AnswerFileDialog({a, b});
-  user.Click(IDC_ADD);
+  AddPaths(user, {a, b});
   ASSERT_TRUE(user.SelectCombo(IDC_INSERT_SEP, 1));
   user.TypeText(IDC_SEP_FILE, PathIn(user, "nosep.txt"));
   ASSERT_TRUE(user.SelectCombo(IDC_REP_MODE, 1));
   user.TypeText(IDC_REP_FILE, PathIn(user, "notable.txt"));
   std::string output = PathIn(user, "out.txt");
-  user.AnswerFileDialog({output});
-  user.Click(IDC_JOIN);
-  std::vector<ShownMessage> messages = user.TakeMessages();
-  ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[0].text,
-            "セパレータファイルをオープンできません。(Error:2)\nセパレータを挿入せずに処理を続行します。");
-  EXPECT_EQ(messages[0].icon, kIconExclamation);
-  EXPECT_EQ(messages[1].text,
-            "置換テーブルファイルをオープンできません。(Error:2)\n置換テーブルを通さずに処理を続行します。");
-  EXPECT_EQ(messages[1].icon, kIconExclamation);
+  JoinInto(user, output);
+  ExpectMessages(
+      user, {{"セパレータファイルをオープンできません。(Error:2)\nセパレータを挿入せずに処理を続行します。",
+              kIconExclamation},
+             {"置換テーブルファイルをオープンできません。(Error:2)\n置換テーブルを通さずに処理を続行します。",
+              kIconExclamation}});
   EXPECT_EQ(ReadFile(output), "abc\r\nabc\r\n");
   EXPECT_EQ(user.Text(IDC_STATUS), "2 個のファイルを結合しました。");
-  user.PressEscape();
 }
 
 void BrowseButtonsFillThePaths(DialogDriver& user) {
-  user.Start("[Settings]\r\nRepMode=1\r\nInsertSep=1\r\nRepFile=old.tbl\r\n");
   std::string table = PathIn(user, "Table.TXT");
   user.AnswerFileDialog({table});
   ASSERT_TRUE(user.Click(IDC_BROWSE_REP));
@@ -410,51 +406,59 @@ void BrowseButtonsFillThePaths(DialogDriver& user) {
 // --- window chrome -------------------------------------------------------------------------
 
 void AboutBoxFromMenuAndSystemMenu(DialogDriver& user) {
-  user.Start("");
   user.Menu(IDM_ABOUTBOX);
   user.SystemCommand(IDM_ABOUTBOX | 0x3);  // the low four bits do not matter
   EXPECT_EQ(user.TakeModals(), (std::vector<unsigned>{IDD_ABOUTBOX, IDD_ABOUTBOX}));
   EXPECT_TRUE(user.Running());
-  user.PressEscape();
 }
 
 void ReadmeThatCannotBeOpened(DialogDriver& user) {
-  user.Start("");
   user.AnswerShellExecute(2, 2);
   user.Menu(ID_HELP_README);
   std::vector<ShownMessage> messages = user.TakeMessages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].icon, kIconExclamation);
-  EXPECT_NE(messages[0].text.find(".html' を開くことができません。(Error:2)"), std::string::npos) << messages[0].text;
+  EXPECT_NE(messages[0].text.find(".html' を開くことができません。(Error:2)"), std::string::npos)
+      << messages[0].text;
   user.AnswerShellExecute(42, 0);
   user.Menu(ID_HELP_README);
   EXPECT_TRUE(user.TakeMessages().empty());
-  user.PressEscape();
 }
 
 }  // namespace
 
+void RunScenario(DialogDriver& user, const Scenario& scenario) {
+  if (scenario.ini != nullptr) user.Start(scenario.ini);
+  scenario.run(user);
+  if (user.Running()) user.PressEscape();
+}
+
 const std::vector<Scenario>& AllScenarios() {
   static const std::vector<Scenario> kScenarios = {
-      {"FirstStartShowsDefaults", FirstStartShowsDefaults},
-      {"BinaryModeFromIniDisablesTextOptions", BinaryModeFromIniDisablesTextOptions},
-      {"EveryClosePathWritesTheIni", EveryClosePathWritesTheIni},
-      {"OutOfRangeIniValuesComeBackAsMinusOne", OutOfRangeIniValuesComeBackAsMinusOne},
-      {"AddByOpenDialog", AddByOpenDialog},
-      {"DropFilesAndFolders", DropFilesAndFolders},
-      {"EmptyListAndNoSelectionMessages", EmptyListAndNoSelectionMessages},
-      {"MoveSelectionAsBlocks", MoveSelectionAsBlocks},
-      {"DeleteCommands", DeleteCommands},
-      {"SortBothWays", SortBothWays},
-      {"TextJoinWithSeparator", TextJoinWithSeparator},
-      {"BinaryJoinIgnoresTextOptions", BinaryJoinIgnoresTextOptions},
-      {"MissingSourceStopsTheTextJoin", MissingSourceStopsTheTextJoin},
-      {"OutputThatIsAnEntryIsRefused", OutputThatIsAnEntryIsRefused},
-      {"CancelledSaveDialogWritesNothing", CancelledSaveDialogWritesNothing},
-      {"SeparatorAndTableFilesThatCannotBeOpened", SeparatorAndTableFilesThatCannotBeOpened},
-      {"BrowseButtonsFillThePaths", BrowseButtonsFillThePaths},
-      {"AboutBoxFromMenuAndSystemMenu", AboutBoxFromMenuAndSystemMenu},
-      {"ReadmeThatCannotBeOpened", ReadmeThatCannotBeOpened},
+      {"FirstStartShowsDefaults", "", FirstStartShowsDefaults},
+      {"BinaryModeFromIniDisablesTextOptions", "[Settings]\r\nFileMode=1\r\nRepMode=2\r\nInsertSep=0\r\n",
+       BinaryModeFromIniDisablesTextOptions},
+      {"EveryClosePathWritesTheIni", nullptr, EveryClosePathWritesTheIni},
+      {"OutOfRangeIniValuesComeBackAsMinusOne",
+       "[Settings]\r\nFileMode=2147483648\r\nCRLF=-1\r\nCharCode=7\r\nRepMode=abc\r\n",
+       OutOfRangeIniValuesComeBackAsMinusOne},
+      {"AddByOpenDialog", "", AddByOpenDialog},
+      {"DropFilesAndFolders", "", DropFilesAndFolders},
+      {"EmptyListAndNoSelectionMessages", "", EmptyListAndNoSelectionMessages},
+      {"MoveSelectionAsBlocks", "", MoveSelectionAsBlocks},
+      {"DeleteCommands", "", DeleteCommands},
+      {"SortBothWays", "", SortBothWays},
+      {"TextJoinWithSeparator", "", TextJoinWithSeparator},
+      {"BinaryJoinIgnoresTextOptions", "[Settings]\r\nFileMode=1\r\nInsertSep=1\r\nSepFile=nowhere.txt\r\n",
+       BinaryJoinIgnoresTextOptions},
+      {"MissingSourceStopsTheTextJoin", "", MissingSourceStopsTheTextJoin},
+      {"OutputThatIsAnEntryIsRefused", nullptr, OutputThatIsAnEntryIsRefused},
+      {"CancelledSaveDialogWritesNothing", "", CancelledSaveDialogWritesNothing},
+      {"SeparatorAndTableFilesThatCannotBeOpened", "", SeparatorAndTableFilesThatCannotBeOpened},
+      {"BrowseButtonsFillThePaths", "[Settings]\r\nRepMode=1\r\nInsertSep=1\r\nRepFile=old.tbl\r\n",
+       BrowseButtonsFillThePaths},
+      {"AboutBoxFromMenuAndSystemMenu", "", AboutBoxFromMenuAndSystemMenu},
+      {"ReadmeThatCannotBeOpened", "", ReadmeThatCannotBeOpened},
   };
   return kScenarios;
 }

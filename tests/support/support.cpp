@@ -1,19 +1,11 @@
 // Test helpers shared by the dialog-level tests.
 #include "tests/support/support.h"
 
-#include "texts/messages.h"
-
 namespace tavvel_test {
 
 std::string ListForm(std::string path) {
   if (kPathsIgnoreCase) LowerAsciiPath(path.data());
   return path;
-}
-
-std::vector<std::string> ListForms(const std::vector<std::string>& paths) {
-  std::vector<std::string> forms;
-  for (const std::string& path : paths) forms.push_back(ListForm(path));
-  return forms;
 }
 
 void PrintTo(const Shown& shown, std::ostream* os) {
@@ -70,7 +62,5 @@ std::vector<Shown> DialogTest::TakeMessages() {
   host.ClearMessages();
   return shown;
 }
-
-std::string Banner() { return msg::kBanner; }
 
 }  // namespace tavvel_test

@@ -15,12 +15,12 @@
 #include "framework/headless/headless.h"
 #include "framework/os.h"
 #include "tests/support/files.h"
+#include "texts/messages.h"
 
 namespace tavvel_test {
 
 // How the source list shows a path: lowered where names ignore case.
 std::string ListForm(std::string path);
-std::vector<std::string> ListForms(const std::vector<std::string>& paths);
 // Full path of the running test program.
 inline std::string ModulePath() { return std::string(GetModuleFileName().View()); }
 
@@ -60,7 +60,6 @@ class DialogTest : public ::testing::Test {
   int Progress() const { return window->Item(IDC_PROGRESS).position; }
   int ComboSel(int id) const { return window->Item(id).current; }
   std::string Text(int id) const { return std::string(window->GetItemText(id).View()); }
-  bool Enabled(int id) const { return window->IsItemEnabled(id); }
   // The message boxes shown since the last call.
   std::vector<Shown> TakeMessages();
 
@@ -75,6 +74,6 @@ class DialogTest : public ::testing::Test {
 };
 
 // The banner the status line shows after a reset.
-std::string Banner();
+inline std::string Banner() { return msg::kBanner; }
 
 }  // namespace tavvel_test

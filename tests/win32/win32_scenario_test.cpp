@@ -2,18 +2,15 @@
 // it does for a user (ini file beside the executable), runs on its own
 // thread, and the test works it with real window messages. File dialogs,
 // message boxes and the shell are answered through the backend's hooks.
-#include <windows.h>
-#include <shlobj.h>
-
 #include <gtest/gtest.h>
+#include <shlobj.h>
+#include <windows.h>
 
 #include <chrono>
-#include <cstring>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -35,21 +32,11 @@ win32::Win32Host& TheHost() {
 
 class Win32Driver : public DialogDriver {
  public:
-  Win32Driver() {
-    char temp[MAX_PATH];
-    ::GetTempPathA(MAX_PATH, temp);
-    folder_ = fs::path(temp) / ("tavvel-scenario-" + std::to_string(::GetCurrentProcessId()));
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-    fs::create_directories(folder_);
-    InstallHooks();
-  }
+  Win32Driver() { InstallHooks(); }
   ~Win32Driver() override {
     if (Running()) ::PostMessageA(dialog_, WM_COMMAND, IDCANCEL, 0);
     WaitForEnd(10s);
     if (program_.joinable()) program_.join();
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
   }
 
   // --- the program --------------------------------------------------------
@@ -57,7 +44,7 @@ class Win32Driver : public DialogDriver {
     WaitForEnd(10s);
     if (program_.joinable()) program_.join();
     fs::remove(IniPath());
-    if (!ini_content.empty()) std::ofstream(IniPath(), std::ios::binary) << ini_content;
+    if (!ini_content.empty()) tavvel_test::WriteFile(IniPath(), ini_content);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       dialog_ = nullptr;
@@ -82,25 +69,10 @@ class Win32Driver : public DialogDriver {
     std::lock_guard<std::mutex> lock(mutex_);
     return dialog_ != nullptr && !ended_;
   }
-  std::string IniContent() override {
-    std::ifstream in(IniPath(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
   std::string IniPath() override {
     std::string path(PathRenameExtension(GetModuleFileName(), ".ini").View());
     LowerAsciiPath(path.data());
     return path;
-  }
-  std::string TempFolder() override { return folder_.string(); }
-  char Separator() override { return '\\'; }
-  std::string MakeFolder(const std::string& relative) override {
-    fs::create_directories(folder_ / relative);
-    return (folder_ / relative).string();
-  }
-  std::string ListForm(const std::string& path) override {
-    std::string form = path;
-    LowerAsciiPath(form.data());
-    return form;
   }
 
   // --- the user -----------------------------------------------------------
@@ -194,8 +166,7 @@ class Win32Driver : public DialogDriver {
     std::vector<std::string> items;
     int count = static_cast<int>(::SendMessageA(list, LB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
-      std::string text(static_cast<size_t>(::SendMessageA(list, LB_GETTEXTLEN, i, 0)), '\0');
-      std::vector<char> buffer(text.size() + 1);
+      std::vector<char> buffer(static_cast<size_t>(::SendMessageA(list, LB_GETTEXTLEN, i, 0)) + 1);
       ::SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(buffer.data()));
       items.emplace_back(buffer.data());
     }
@@ -213,7 +184,9 @@ class Win32Driver : public DialogDriver {
   int HorizontalExtent() override {
     return static_cast<int>(::SendDlgItemMessageA(dialog_, IDC_FILE_LIST, LB_GETHORIZONTALEXTENT, 0, 0));
   }
-  int ComboSelection(int id) override { return static_cast<int>(::SendDlgItemMessageA(dialog_, id, CB_GETCURSEL, 0, 0)); }
+  int ComboSelection(int id) override {
+    return static_cast<int>(::SendDlgItemMessageA(dialog_, id, CB_GETCURSEL, 0, 0));
+  }
   bool Enabled(int id) override { return ::IsWindowEnabled(::GetDlgItem(dialog_, id)) != 0; }
   std::string Text(int id) override {
     char buffer[1024] = "";
@@ -262,9 +235,7 @@ class Win32Driver : public DialogDriver {
     };
     host.file_dialog_hook = [this](const FileDialogRequest& request, std::vector<CString>* paths) {
       std::lock_guard<std::mutex> lock(mutex_);
-      file_dialogs_.push_back({request.open, std::string(request.title.View()), std::string(request.filter.View()),
-                               std::string(request.default_extension.View()), std::string(request.file_name.View()),
-                               request.flags, request.buffer_size});
+      file_dialogs_.emplace_back(request);
       if (answers_.empty()) return false;
       std::optional<std::vector<std::string>> answer = answers_.front();
       answers_.pop_front();
@@ -309,7 +280,6 @@ class Win32Driver : public DialogDriver {
     changed_.wait_for(lock, limit, [this] { return ended_; });
   }
 
-  fs::path folder_;
   std::thread program_;
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -432,7 +402,7 @@ class Win32Scenario : public testing::TestWithParam<Scenario> {};
 
 TEST_P(Win32Scenario, Runs) {
   Win32Driver user;
-  GetParam().run(user);
+  RunScenario(user, GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(User, Win32Scenario, testing::ValuesIn(AllScenarios()),
