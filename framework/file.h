@@ -181,7 +181,8 @@ class CStdioFile : public CFile {
   bool ReadString(CString& line);
 
  private:
-  bool FillBuffer();
+  // Reads the next chunk behind the unread bytes, which move to the front.
+  void FillBuffer();
 
   std::string m_buffer;
   size_t m_position = 0;

@@ -136,8 +136,8 @@ bool CStdioFile::Open(const char* path, unsigned flags, CFileException* error) {
   return CFile::Open(path, flags, error);
 }
 
-bool CStdioFile::FillBuffer() {
-  if (m_atEnd) return false;
+void CStdioFile::FillBuffer() {
+  if (m_atEnd) return;
   m_buffer.erase(0, m_position);
   m_position = 0;
   size_t old_size = m_buffer.size();
@@ -157,7 +157,6 @@ bool CStdioFile::FillBuffer() {
       m_atEnd = true;
     }
   }
-  return got != 0 || m_buffer.size() > old_size;
 }
 
 bool CStdioFile::ReadString(CString& line) {
