@@ -360,8 +360,8 @@ class StartSearch {
   size_t minimum_;
   bool kanji_;
   bool multiline_;
-  ByteRanges starts_;  // the start set for the block scan; count -1: scan byte by byte
-  LeadRuns runs_;      // whether a byte found by the scan begins a character
+  ByteRanges starts_;                       // the start set for the block scan; count -1: scan byte by byte
+  LeadRuns runs_;                           // whether a byte found by the scan begins a character
   int32_t dirty_groups_ = h_->group_count;  // groups the last attempt may have left set
   const uchar* entry_ = first_step(h_->program + 1);
 };

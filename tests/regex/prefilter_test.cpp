@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "tests/regex/helpers.h"
+#include "tests/regex/command_helpers.h"
 
 namespace {
 
@@ -320,6 +320,22 @@ TEST(SkippingSearches, FindTheFirstMatch) {
        0, "3,5"},
   };
   for (const Case& c : cases) EXPECT_EQ(first_match(c.pattern, c.subject, c.options), c.expected) << c.name;
+}
+
+// Each search starts with no group set: a group of the last match that this one leaves
+// out inserts nothing.
+TEST(SkippingSearches, GroupsOfTheLastMatchDoNotLeak) {
+  const struct {
+    const char* command;
+    const char* subject;
+    const char* expected;
+  } cases[] = {
+      {"s/(a)|b/[$1]/g", "ab", "[a][]"},
+      {"s/x(a)?y|z/[$1]/g", "xayz", "[a][]"},
+      {"s/(a)(b)?c|d/<$2>/g", "abcd", "<b><>"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(regex_test::subst(c.command, c.subject).result, c.expected) << c.command;
 }
 
 }  // namespace
