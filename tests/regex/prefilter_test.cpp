@@ -95,6 +95,8 @@ TEST(PlainFind, FindsFirstWholeLiteralOnACharacter) {
        "A"
        "a",
        "a", true, 2, true},
+      {"last_lane_of_wide_block", std::string(31, '.') + "zq", "zq", false, 31},
+      {"first_lane_of_second_wide_block", pad40.substr(0, 32) + "zq" + pad40, "zq", false, 32},
       {"long_run_past_block", std::string(33, '\x81') + "ab" + std::string(2, '\x81') + "ab", "ab", true, 37},
   };
   for (const Case& c : cases) EXPECT_EQ(find(c.text, c.literal, c.dbcs, c.folded), c.expected) << c.name;
