@@ -35,6 +35,24 @@ const uchar* scan_avx2(const uchar* p, const uchar* end, const ByteRanges& r, bo
   return scan_ranges_blocks<Block32>(p, end, r, member);
 }
 
+const uchar* pair_scan_avx2(const uchar*& p, const uchar* last, const PairBytes& b) {
+  const __m256i first = _mm256_set1_epi8(static_cast<char>(b.first));
+  const __m256i first_other = _mm256_set1_epi8(static_cast<char>(b.first_other));
+  const __m256i second = _mm256_set1_epi8(static_cast<char>(b.second));
+  const __m256i second_other = _mm256_set1_epi8(static_cast<char>(b.second_other));
+  // Every place of a block lies at or before last, so both loads stay inside the text.
+  for (; last - p >= 31; p += 32) {
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + b.first_offset));
+    const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + b.second_offset));
+    const __m256i hits =
+        _mm256_and_si256(_mm256_or_si256(_mm256_cmpeq_epi8(x, first), _mm256_cmpeq_epi8(x, first_other)),
+                         _mm256_or_si256(_mm256_cmpeq_epi8(y, second), _mm256_cmpeq_epi8(y, second_other)));
+    const auto lanes = static_cast<uint32_t>(_mm256_movemask_epi8(hits));
+    if (lanes != 0) return p + __builtin_ctz(lanes);
+  }
+  return nullptr;
+}
+
 }  // namespace
 }  // namespace regex_internal
 
@@ -51,12 +69,18 @@ RangeScan avx2_range_scan() {
   return has_avx2 ? &scan_avx2 : nullptr;
 }
 
+PairScanAvx2 avx2_pair_scan() {
+  static const bool has_avx2 = __builtin_cpu_supports("avx2");
+  return has_avx2 ? &pair_scan_avx2 : nullptr;
+}
+
 }  // namespace regex_internal
 
 #else
 
 namespace regex_internal {
 RangeScan avx2_range_scan() { return nullptr; }
+PairScanAvx2 avx2_pair_scan() { return nullptr; }
 }  // namespace regex_internal
 
 #endif

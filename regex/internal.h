@@ -153,6 +153,18 @@ const unsigned char* skip_ranges(const unsigned char* p, const unsigned char* en
 using RangeScan = const unsigned char* (*)(const unsigned char*, const unsigned char*, const ByteRanges&,
                                            bool);
 RangeScan avx2_range_scan();
+// Two bytes of a literal at their offsets, each in either of two forms (the same byte
+// twice without folding).
+struct PairBytes {
+  int32_t first_offset, second_offset;
+  unsigned char first, first_other, second, second_other;
+};
+// The AVX2 scan for places where both bytes agree, or null as above. It looks at whole
+// blocks of 32 places from p while they end at or before last: the first place found,
+// or null with p at the first place it did not look at.
+using PairScanAvx2 = const unsigned char* (*)(const unsigned char*& p, const unsigned char* last,
+                                              const PairBytes& bytes);
+PairScanAvx2 avx2_pair_scan();
 
 // Literal buffer flags.
 constexpr uint32_t LB_SEARCHABLE = 8;

@@ -255,18 +255,20 @@ bool MatchState::backtrack(const uchar*& node, const uchar*& p, bool& lazy) {
         const uchar* literal = e.node;  // past group marks, which consume nothing
         while (literal && (literal[0] == OPEN || literal[0] == CLOSE || literal[0] == NOTHING))
           literal = next_node(literal);
-        if (!kanji && handle->program[e.frame] == ANY && literal && literal[0] == EXACT &&
+        if (!kanji && handle->program[e.frame] == ANY && literal && literal[0] == EXACT && literal[3] > 0 &&
             e.b == REPEAT_INFINITE) {
-          // Byte by byte, the repeat would stop at each place the literal's first byte
-          // is, up to the line's end: find that place at once.
+          // Byte by byte, the repeat would stop at each place up to the line's end, and
+          // the continuation fail at once wherever the literal is not whole: go to the
+          // first place where it is (it may run on past the newline).
           const uchar* line_end = e.base < text_end
                                       ? static_cast<const uchar*>(
                                             std::memchr(e.base, '\n', static_cast<size_t>(text_end - e.base)))
                                       : e.base;
           if (line_end == nullptr) line_end = text_end;
           if (line_end > e.base) {
-            const auto* q = static_cast<const uchar*>(
-                std::memchr(e.base + 1, literal[4], static_cast<size_t>(line_end - e.base)));
+            const int32_t length = literal[3];
+            const uchar* search_end = text_end - line_end > length ? line_end + length : text_end;
+            const uchar* q = pair_find(e.base + 1, search_end, literal + 4, length, false, false);
             const uchar* stop = q ? q : line_end;
             charge(stop - e.base);
             e.a += static_cast<int32_t>(stop - e.base);

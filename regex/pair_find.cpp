@@ -66,6 +66,14 @@ class PairScan {
         second_(little[pair_.second], folded) {}
 
   const unsigned char* find(const unsigned char* p, const unsigned char* last) {
+    if (PairScanAvx2 scan = avx2_pair_scan()) {
+      const PairBytes bytes{pair_.first,  pair_.second, first_.byte,
+                            first_.other, second_.byte, second_.other};
+      while (const unsigned char* candidate = scan(p, last, bytes)) {
+        if (whole(candidate)) return candidate;
+        p = candidate + 1;
+      }
+    }
 #if defined(__SSE2__)
     const __m128i first = _mm_set1_epi8(static_cast<char>(first_.byte));
     const __m128i first_other = _mm_set1_epi8(static_cast<char>(first_.other));

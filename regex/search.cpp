@@ -54,6 +54,14 @@ const LiteralSearch* whole_literal_search(MatchRun& run, const RegexHandle* h) {
   return run.whole_literal ? &*run.whole_literal : nullptr;
 }
 
+// Where an attempt starts: a program of one alternative goes straight to its body,
+// as the step into it changes nothing.
+const uchar* first_step(const uchar* program) {
+  if (program[0] != BRANCH) return program;
+  const uchar* next = next_node(program);
+  return next == nullptr || next[0] != BRANCH ? program + 4 : program;
+}
+
 // One search's start positions, tried in order until an attempt matches.
 class StartSearch {
  public:
@@ -89,23 +97,39 @@ class StartSearch {
   // One attempt at pos: the program from its first node, groups cleared.
   bool try_at(const uchar* pos) {
     ms_.input = pos;
-    *ms_.last_group = 0;
-    ms_.open_high = 0;
-    for (int32_t g = 0; g <= h_->group_count && h_->group_count > 0; ++g) {
-      ms_.starts[g] = nullptr;
-      ms_.ends[g] = nullptr;
-    }
+    clear_groups();
     ms_.stack.clear();
     ms_.barriers.clear();
     ms_.frames.resize(1);
     ms_.loop = 0;
     ms_.save_top = 0;
-    if (ms_.match_nodes(h_->program + 1, pos) && ms_.input >= ms_.min_end) {
+    if (entry_ != h_->program + 1) ms_.charge(1);  // the step into the lone alternative
+    if (ms_.match_nodes(entry_, pos) && ms_.input >= ms_.min_end) {
       ms_.starts[0] = pos;
       ms_.ends[0] = ms_.input;
       return true;
     }
+    dirty_groups_ = std::max(ms_.open_high, *ms_.last_group);
     return false;
+  }
+
+  // A failed attempt leaves no group set above open_high (starts) or last_group (ends):
+  // every OPEN and CLOSE raises its mark and every undo restores value and mark
+  // together. So only groups up to the higher mark are cleared, all of them on a
+  // search's first attempt. Stores one by one: a call per array costs more than the
+  // one or two groups a pattern usually has.
+  void clear_groups() {
+    *ms_.last_group = 0;
+    ms_.open_high = 0;
+    if (h_->group_count == 0) return;
+    const uchar** starts = ms_.starts;
+    const uchar** ends = ms_.ends;
+    for (int32_t g = dirty_groups_; g >= 0; --g) {
+      starts[g] = nullptr;
+      ends[g] = nullptr;
+      asm("" ::: "memory");  // keeps the loop from becoming two memset calls
+    }
+    dirty_groups_ = 0;
   }
 
   const uchar* char_step(const uchar* p) const {
@@ -336,8 +360,10 @@ class StartSearch {
   size_t minimum_;
   bool kanji_;
   bool multiline_;
-  ByteRanges starts_;  // the start set for the block scan; count -1: scan byte by byte
-  LeadRuns runs_;      // whether a byte found by the scan begins a character
+  ByteRanges starts_;                       // the start set for the block scan; count -1: scan byte by byte
+  LeadRuns runs_;                           // whether a byte found by the scan begins a character
+  int32_t dirty_groups_ = h_->group_count;  // groups the last attempt may have left set
+  const uchar* entry_ = first_step(h_->program + 1);
 };
 
 // Sets the memo and the work limits of a search over [start, end]: a memo that an

@@ -71,6 +71,8 @@ TEST(PlainFind, FindsFirstWholeLiteralOnACharacter) {
       {"folded_either_case", "xERrOR", "error", false, 1, true},
       {"folded_pair_in_second_block", pad15 + pad15 + "Zq", "zQ", false, 30, true},
       {"folded_leaves_kanji_trail", "\x82\x41\x61", "a", true, 2, true},
+      {"last_lane_of_wide_block", std::string(31, '.') + "zq", "zq", false, 31},
+      {"first_lane_of_second_wide_block", pad40.substr(0, 32) + "zq" + pad40, "zq", false, 32},
       {"long_run_past_block", std::string(33, '\x81') + "ab" + std::string(2, '\x81') + "ab", "ab", true, 37},
   };
   for (const Case& c : cases) EXPECT_EQ(find(c.text, c.literal, c.dbcs, c.folded), c.expected) << c.name;
@@ -237,6 +239,22 @@ TEST(SkippingSearches, FindTheFirstMatch) {
   };
   for (const auto& [name, pattern, subject, options, expected] : cases)
     EXPECT_EQ(first_match(pattern, subject, options), expected) << name;
+}
+
+// Each search starts with no group set: a group of the last match that this one leaves
+// out inserts nothing.
+TEST(SkippingSearches, GroupsOfTheLastMatchDoNotLeak) {
+  const struct {
+    const char* command;
+    const char* subject;
+    const char* expected;
+  } cases[] = {
+      {"s/(a)|b/[$1]/g", "ab", "[a][]"},
+      {"s/x(a)?y|z/[$1]/g", "xayz", "[a][]"},
+      {"s/(a)(b)?c|d/<$2>/g", "abcd", "<b><>"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(regex_test::subst(c.command, c.subject).result, c.expected) << c.command;
 }
 
 }  // namespace
