@@ -305,11 +305,12 @@ class TextPipeline {
   // once there is one.
   void DecodeInWindows(SourceText& source, UnicodeClass code, const char* text, size_t n,
                        OutputWriter& writer) {
-    n = unicode_text_length(code, text, n);  // the text ends at its first U+0000
     ConvertReport& replaced = source.replaced;
     for (size_t at = 0; at < n;) {
-      const size_t cut = unicode_cut(code, text, n, at + kDecodeWindow);
-      const ConvertReport window = DecodeWindow(code, text + at, cut - at, decoded_);
+      size_t cut = unicode_cut(code, text, n, at + kDecodeWindow);
+      const size_t length = unicode_text_length(code, text + at, cut - at);
+      if (length < cut - at) cut = n;  // the text ends in this window
+      const ConvertReport window = DecodeWindow(code, text + at, length, decoded_);
       if (window.replaced != 0) {
         if (replaced.replaced == 0) replaced.first_line = LineEndsBefore(code, text, at) + window.first_line;
         replaced.replaced += window.replaced;
@@ -334,7 +335,8 @@ class TextPipeline {
     size_t lines = 0;
     for (size_t from = 0; from < at;) {
       const size_t cut = unicode_cut(code, text, at, from + kDecodeWindow);
-      lines += count_line_ends(scratch.data(), DecodeWindow(code, text + from, cut - from, scratch).length);
+      const size_t length = DecodeWindow(code, text + from, cut - from, scratch).length;
+      lines += count_line_ends(scratch.data(), length);
       from = cut;
     }
     return lines;
