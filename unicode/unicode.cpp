@@ -736,7 +736,6 @@ u8* decode_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder, bool strict
 template <UnicodeOutput kCode>
 u8* encode(const u8* in, const u8* p, const u8* end, u8* w, ConvertReport& report) {
   while (end - p >= 16) {
-    if (put_pair_run<kCode>(p, w)) continue;
     if (*p < 0x80) {
       const size_t run =
           kCode == OUTPUT_UTF8 ? copy_ascii_run<true>(p, end, w) : copy_ascii_run<true, 2>(p, end, w);
@@ -744,6 +743,7 @@ u8* encode(const u8* in, const u8* p, const u8* end, u8* w, ConvertReport& repor
       w += kCode == OUTPUT_UTF8 ? run : 2 * run;
       continue;
     }
+    if (put_pair_run<kCode>(p, w)) continue;
     encode_step<kCode>(in, p, end, w, report);
   }
   return ::encode<kCode, true>(in, p, end, w, report);
