@@ -301,29 +301,45 @@ class TextPipeline {
 
   // Decode, NormalizeLineEnds and AppendSeparator for a Unicode source,
   // straight into the writer a window at a time: the decoded text is never
-  // held whole. The line of the first replaced character is counted over the
-  // windows before it.
+  // held whole. The line of the first replaced character is counted only
+  // once there is one.
   void DecodeInWindows(SourceText& source, UnicodeClass code, const char* text, size_t n,
                        OutputWriter& writer) {
-    constexpr size_t kWindow = 64 * 1024;
     ConvertReport& replaced = source.replaced;
-    size_t lines = 0;  // line ends decoded before the window
     for (size_t at = 0; at < n;) {
-      size_t cut = unicode_cut(code, text, n, at + kWindow);
+      size_t cut = unicode_cut(code, text, n, at + kDecodeWindow);
       const size_t length = unicode_text_length(code, text + at, cut - at);
       if (length < cut - at) cut = n;  // the text ends in this window
-      decoded_.resize(unicode_to_cp932_capacity(length));
-      const ConvertReport window =
-          unicode_to_cp932(code, text + at, length, decoded_.data(), options_.unmappable);
+      const ConvertReport window = DecodeWindow(code, text + at, length, decoded_);
       if (window.replaced != 0) {
-        if (replaced.replaced == 0) replaced.first_line = lines + window.first_line;
+        if (replaced.replaced == 0) replaced.first_line = LineEndsBefore(code, text, at) + window.first_line;
         replaced.replaced += window.replaced;
       }
-      if (replaced.replaced == 0) lines += count_line_ends(decoded_.data(), window.length);
       writer.Put(decoded_.data(), normalize_newlines(decoded_.data(), window.length));
       at = cut;
     }
     if (!source.last) writer.Put(separator_.GetString(), separator_.GetLength());
+  }
+
+  static constexpr size_t kDecodeWindow = 64 * 1024;
+
+  ConvertReport DecodeWindow(UnicodeClass code, const char* text, size_t n, std::vector<char>& out) const {
+    out.resize(unicode_to_cp932_capacity(n));
+    return unicode_to_cp932(code, text, n, out.data(), options_.unmappable);
+  }
+
+  // The line ends of the text's first `at` bytes once decoded, decoded again
+  // in the same windows.
+  size_t LineEndsBefore(UnicodeClass code, const char* text, size_t at) const {
+    std::vector<char> scratch;
+    size_t lines = 0;
+    for (size_t from = 0; from < at;) {
+      const size_t cut = unicode_cut(code, text, at, from + kDecodeWindow);
+      const size_t length = DecodeWindow(code, text + from, cut - from, scratch).length;
+      lines += count_line_ends(scratch.data(), length);
+      from = cut;
+    }
+    return lines;
   }
 
   // A Unicode source becomes code page 932; the rest of the pipeline sees only that.

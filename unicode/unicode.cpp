@@ -1,7 +1,7 @@
 // UTF-8 and UTF-16 to code page 932 and back, through flat tables generated from glibc iconv,
 // in three forms (unicode/internal.h): byte at a time; with ASCII runs 16 bytes at a time
-// (SSE2); and with UTF-8 validated 32 bytes at a time and runs of kana and kanji converted a
-// 16-byte block at a time (AVX2).
+// (SSE2); and with UTF-8 validated 32 bytes at a time and turned into UTF-16 16 bytes a step,
+// and runs of UTF-16 units and of kana and kanji converted a 16-byte block at a time (AVX2).
 #include "unicode/unicode.h"
 
 #include <algorithm>
@@ -477,10 +477,10 @@ u8* encode(const u8* in, const u8* p, const u8* end, u8* w, ConvertReport& repor
 #pragma GCC push_options
 #pragma GCC target("avx2,popcnt")
 #endif
-// Blocks of 16 bytes whose characters all take the same road: their code points or codes are
-// formed and written in vector lanes, looked up one lane at a time, and written with one store. A
-// block takes its leading characters of that road, as many as there are; what is left goes
-// one character at a time, and the last 15 bytes always do.
+// Blocks of 16 bytes whose characters all take the same road (UTF-16 units; code page 932
+// pairs): their codes are looked up one lane at a time and written with one store. A block takes
+// its leading characters of that road, as many as there are; what is left goes one character
+// at a time, and the last 15 bytes always do. Valid UTF-8 becomes UTF-16 units on the way.
 namespace avx2 {
 
 // pshufb masks keeping, of eight 16-bit lanes, the low byte of each and the high byte of the
@@ -504,9 +504,8 @@ inline unsigned lanes16(__m128i v) {
   return static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(v, v))) & 0xFF;
 }
 
-// The table entries of the first `kLanes` 16-bit indexes, the other lanes 0. One load each:
-// the vector gathers are slower than this on machines that guard them against leaks.
-template <int kLanes>
+// The table entries of eight 16-bit indexes. One load each: the vector gathers are slower than
+// this on machines that guard them against leaks.
 inline __m128i look_up(const std::array<uint16_t, kTableSize>& table, __m128i indexes) {
   const uint64_t low = static_cast<uint64_t>(_mm_cvtsi128_si64(indexes));
   const uint64_t high = static_cast<uint64_t>(_mm_extract_epi64(indexes, 1));
@@ -515,12 +514,9 @@ inline __m128i look_up(const std::array<uint16_t, kTableSize>& table, __m128i in
   entries = _mm_insert_epi16(entries, table[low >> 32 & 0xFFFF], 2);
   entries = _mm_insert_epi16(entries, table[low >> 48], 3);
   entries = _mm_insert_epi16(entries, table[high & 0xFFFF], 4);
-  if (kLanes > 5) {
-    entries = _mm_insert_epi16(entries, table[high >> 16 & 0xFFFF], 5);
-    entries = _mm_insert_epi16(entries, table[high >> 32 & 0xFFFF], 6);
-    entries = _mm_insert_epi16(entries, table[high >> 48], 7);
-  }
-  return entries;
+  entries = _mm_insert_epi16(entries, table[high >> 16 & 0xFFFF], 5);
+  entries = _mm_insert_epi16(entries, table[high >> 32 & 0xFFFF], 6);
+  return _mm_insert_epi16(entries, table[high >> 48], 7);
 }
 
 // Writes the code page 932 bytes (out_bytes) of the first `count` of eight lanes at w; all
@@ -547,39 +543,12 @@ inline bool advance(const u8*& p, u8*& w, __m128i bytes, unsigned count, unsigne
   return true;
 }
 
-// Up to five three-byte characters of valid UTF-8 at p (16 bytes readable).
-inline bool put_three_byte_run(const u8*& p, u8*& w) {
-  const __m128i v = load16(p);
-  const __m128i form = _mm_setr_epi8(-0x20, -0x80, -0x80, -0x20, -0x80, -0x80, -0x20, -0x80, -0x80, -0x20,
-                                     -0x80, -0x80, -0x20, -0x80, -0x80, 0);
-  const __m128i mask = _mm_setr_epi8(-0x10, -0x40, -0x40, -0x10, -0x40, -0x40, -0x10, -0x40, -0x40, -0x10,
-                                     -0x40, -0x40, -0x10, -0x40, -0x40, 0);
-  const unsigned formed =
-      static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, mask), form)));
-  const unsigned whole = static_cast<unsigned>(std::countr_one(formed)) / 3;  // 0 to 5
-  if (whole == 0) return false;
-  // Lane i: the first two bytes of character i (first byte high), and its third byte; lanes
-  // 5 to 7 are 0, which the table does not map.
-  const __m128i lead =
-      _mm_shuffle_epi8(v, _mm_setr_epi8(1, 0, 4, 3, 7, 6, 10, 9, 13, 12, -1, -1, -1, -1, -1, -1));
-  const __m128i last =
-      _mm_shuffle_epi8(v, _mm_setr_epi8(2, -1, 5, -1, 8, -1, 11, -1, 14, -1, -1, -1, -1, -1, -1, -1));
-  const __m128i cp = _mm_or_si128(
-      _mm_or_si128(_mm_and_si128(_mm_slli_epi16(lead, 4), _mm_set1_epi16(static_cast<short>(0xF000))),
-                   _mm_and_si128(_mm_slli_epi16(lead, 6), _mm_set1_epi16(0x0FC0))),
-      _mm_and_si128(last, _mm_set1_epi16(0x003F)));
-  const __m128i bytes = look_up<5>(kToCp932, cp);
-  const unsigned unmapped = lanes16(_mm_cmpeq_epi16(bytes, _mm_setzero_si128()));
-  const unsigned count = std::min(whole, static_cast<unsigned>(std::countr_zero(unmapped)));
-  return advance(p, w, bytes, count, 5, 3);
-}
-
 // Up to eight mapped units of UTF-16 at p (16 bytes readable).
 template <bool kBigEndian>
 inline bool put_unit_run(const u8*& p, u8*& w) {
   __m128i v = load16(p);
   if (kBigEndian) v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
-  const __m128i bytes = look_up<8>(kToCp932, v);
+  const __m128i bytes = look_up(kToCp932, v);
   const unsigned count =
       static_cast<unsigned>(std::countr_zero(lanes16(_mm_cmpeq_epi16(bytes, _mm_setzero_si128())) | 0x100));
   return advance(p, w, bytes, count, 8, 2);
@@ -597,7 +566,7 @@ inline bool put_pair_run(const u8*& p, u8*& w) {
   // Lane i of 16 bits holds pair i: its first byte's test, and the pair as first << 8 | second.
   const unsigned firsts = lanes16(_mm_srai_epi16(_mm_slli_epi16(first, 8), 8));
   const __m128i pairs = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
-  const __m128i cp = look_up<8>(kFromCp932, pairs);
+  const __m128i cp = look_up(kFromCp932, pairs);
   __m128i bad = _mm_cmpeq_epi16(cp, _mm_set1_epi16(-1));  // kNoCharacter
   if (kCode == OUTPUT_UTF8) {
     bad = _mm_or_si128(bad, _mm_cmpeq_epi16(_mm_srli_epi16(cp, 11), _mm_setzero_si128()));  // below U+0800
@@ -635,29 +604,114 @@ inline bool put_pair_run(const u8*& p, u8*& w) {
   return true;
 }
 
-// Text already known to be valid UTF-8.
-u8* decode_valid_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder) {
-  while (end - p >= 16) {
-    if (put_three_byte_run(p, w)) continue;
-    if (*p < 0x80) {
-      const size_t run = copy_ascii_run<true>(p, end, w);
-      p += run;
-      w += run;
-      continue;
-    }
-    const Sequence s = read_utf8(p, end);
-    w = decoder.put(w, s.cp);
-    p += s.length;
-  }
-  return ::decode_utf8<true>(p, end, w, decoder);
-}
-
 // A character's first byte at or up to three bytes before q; q itself when there is none.
 const u8* character_start(const u8* q) {
   for (int back = 0; back < 3 && (q[-back] & 0xC0) == 0x80; ++back) {
     if ((q[-back - 1] & 0xC0) != 0x80) return q - back - 1;
   }
   return q;
+}
+
+template <bool kBigEndian>
+u8* decode_utf16(const u8* p, const u8* end, u8* w, Decoder& decoder) {
+  while (end - p >= 16) {
+    if (put_unit_run<kBigEndian>(p, w)) continue;
+    if (!decode_utf16_step<kBigEndian>(p, end, w, decoder)) return w;
+  }
+  return ::decode_utf16<kBigEndian, true>(p, end, w, decoder);
+}
+
+// pshufb masks gathering, of eight 16-bit lanes, those whose bit is set, in order, at the front.
+constexpr std::array<std::array<int8_t, 16>, 256> make_gather_masks() {
+  std::array<std::array<int8_t, 16>, 256> t{};
+  for (int mask = 0; mask < 256; ++mask) {
+    int at = 0;
+    for (int lane = 0; lane < 8; ++lane) {
+      if ((mask >> lane & 1) == 0) continue;
+      t[mask][at++] = static_cast<int8_t>(2 * lane);
+      t[mask][at++] = static_cast<int8_t>(2 * lane + 1);
+    }
+    while (at < 16) t[mask][at++] = -1;
+  }
+  return t;
+}
+constexpr std::array<std::array<int8_t, 16>, 256> kGatherMasks = make_gather_masks();
+
+// The UTF-16 units of the characters that start in [p, stop), one at a time; the last may end
+// after stop, not after end. Valid UTF-8 is expected; should its file have changed since it was
+// checked, a wrong sequence becomes a lone surrogate, which the decoding replaces.
+char16_t* units_from(const u8* p, const u8* stop, const u8* end, char16_t* u) {
+  for (; p < stop; ++p) {
+    if (*p < 0x80) {
+      *u++ = *p;
+      continue;
+    }
+    if ((*p & 0xC0) == 0x80) continue;  // inside a character
+    const Sequence s = read_utf8(p, end);
+    if (s.length < 0) {
+      *u++ = 0xDC00;
+    } else if (s.cp < 0x10000) {
+      *u++ = static_cast<char16_t>(s.cp);
+    } else {
+      *u++ = static_cast<char16_t>(0xD800 + ((s.cp - 0x10000) >> 10));
+      *u++ = static_cast<char16_t>(0xDC00 + (s.cp & 0x3FF));
+    }
+  }
+  return u;
+}
+
+// The units of the characters that start among the 16 bytes at p (18 readable), none of them
+// of four bytes: every byte is taken as a character's start and decoded in its lane, and the
+// lanes of the real starts are gathered. The step is always 16 bytes, whatever the mix of
+// characters: the next block's loads never wait for this one.
+inline char16_t* units_of_block(const u8* p, char16_t* u) {
+  const __m128i bytes = load16(p);
+  const __m256i b0 = _mm256_cvtepu8_epi16(bytes);
+  const __m256i b1 = _mm256_cvtepu8_epi16(load16(p + 1));
+  const __m256i b2 = _mm256_cvtepu8_epi16(load16(p + 2));
+  const __m256i low6 = _mm256_set1_epi16(0x3F);
+  const __m256i tail2 = _mm256_and_si256(b1, low6);
+  const __m256i two =
+      _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(b0, _mm256_set1_epi16(0x1F)), 6), tail2);
+  const __m256i three = _mm256_or_si256(
+      _mm256_or_si256(_mm256_slli_epi16(b0, 12), _mm256_slli_epi16(tail2, 6)), _mm256_and_si256(b2, low6));
+  const __m256i is_ascii = _mm256_cmpgt_epi16(_mm256_set1_epi16(0x80), b0);
+  const __m256i is_three = _mm256_cmpgt_epi16(b0, _mm256_set1_epi16(0xDF));
+  const __m256i units = _mm256_blendv_epi8(_mm256_blendv_epi8(two, three, is_three), b0, is_ascii);
+  // Continuation bytes, 0x80 to 0xBF, are -128 to -65 as signed bytes.
+  const unsigned starts =
+      ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(_mm_set1_epi8(-64), bytes))) & 0xFFFF;
+  const unsigned low = starts & 0xFF, high = starts >> 8;
+  store16(reinterpret_cast<u8*>(u),
+          _mm_shuffle_epi8(_mm256_castsi256_si128(units),
+                           load16(reinterpret_cast<const u8*>(kGatherMasks[low].data()))));
+  u += std::popcount(low);
+  store16(reinterpret_cast<u8*>(u),
+          _mm_shuffle_epi8(_mm256_extracti128_si256(units, 1),
+                           load16(reinterpret_cast<const u8*>(kGatherMasks[high].data()))));
+  return u + std::popcount(high);
+}
+
+// Text already checked to be valid UTF-8: a piece at a time to UTF-16 units, 16 bytes a step,
+// and those through the UTF-16 decoding.
+u8* decode_valid_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder) {
+  constexpr ptrdiff_t kPiece = 4096;
+  alignas(32) char16_t units[kPiece + 16];  // a step stores eight units past its last
+  while (p != end) {
+    const u8* const stop = end - p > kPiece ? character_start(p + kPiece) : end;
+    char16_t* u = units;
+    const u8* q = p;
+    for (; stop - q >= 16 && end - q >= 18; q += 16) {
+      // A four-byte lead among the 16 bytes takes the byte-at-a-time road.
+      u = _mm_testz_si128(_mm_subs_epu8(load16(q), _mm_set1_epi8(static_cast<char>(0xEF))), _mm_set1_epi8(-1))
+              ? units_of_block(q, u)
+              : units_from(q, q + 16, end, u);
+    }
+    u = units_from(q, stop, end, u);
+    w = decode_utf16<false>(reinterpret_cast<const u8*>(units), reinterpret_cast<const u8*>(u), w, decoder);
+    p = stop;
+  }
+  return w;
 }
 
 // UTF-8 checked and decoded a chunk at a time, each chunk read once from memory: a valid
@@ -679,19 +733,9 @@ u8* decode_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder, bool strict
   return w;
 }
 
-template <bool kBigEndian>
-u8* decode_utf16(const u8* p, const u8* end, u8* w, Decoder& decoder) {
-  while (end - p >= 16) {
-    if (put_unit_run<kBigEndian>(p, w)) continue;
-    if (!decode_utf16_step<kBigEndian>(p, end, w, decoder)) return w;
-  }
-  return ::decode_utf16<kBigEndian, true>(p, end, w, decoder);
-}
-
 template <UnicodeOutput kCode>
 u8* encode(const u8* in, const u8* p, const u8* end, u8* w, ConvertReport& report) {
   while (end - p >= 16) {
-    if (put_pair_run<kCode>(p, w)) continue;
     if (*p < 0x80) {
       const size_t run =
           kCode == OUTPUT_UTF8 ? copy_ascii_run<true>(p, end, w) : copy_ascii_run<true, 2>(p, end, w);
@@ -699,6 +743,7 @@ u8* encode(const u8* in, const u8* p, const u8* end, u8* w, ConvertReport& repor
       w += kCode == OUTPUT_UTF8 ? run : 2 * run;
       continue;
     }
+    if (put_pair_run<kCode>(p, w)) continue;
     encode_step<kCode>(in, p, end, w, report);
   }
   return ::encode<kCode, true>(in, p, end, w, report);
