@@ -9,12 +9,7 @@
 namespace {
 
 using namespace regex_internal;
-using regex_test::Bytes;
-using regex_test::compile;
-using regex_test::Compiled;
-using regex_test::describe;
-using regex_test::match;
-using regex_test::repeat;
+using namespace regex_test;
 
 const std::string kA = "\x82\xa0";      // あ
 const std::string kI = "\x82\xa2";      // い
