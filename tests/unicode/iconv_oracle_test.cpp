@@ -122,20 +122,6 @@ TEST(IconvOracle, EveryCodeReadAsIconvReadsIt) {
   EXPECT_EQ(ours, all_utf16);
 }
 
-// The characters of the JIS tables that code page 932 has under other code points.
-TEST(IconvOracle, SevenJisFormsTakeTheirCp932Codes) {
-  const struct {
-    char32_t cp;
-    const char* code;
-  } kForms[] = {{0x301C, "\x81\x60"}, {0x2016, "\x81\x61"}, {0x2212, "\x81\x7C"}, {0x00A2, "\x81\x91"},
-                {0x00A3, "\x81\x92"}, {0x00AC, "\x81\xCA"}, {0x2014, "\x81\x5C"}};
-  for (const auto& f : kForms) {
-    Bytes ours;
-    EXPECT_EQ(to_cp932(UNICODE_UTF8, utf8_of(f.cp), &ours).replaced, 0u);
-    EXPECT_EQ(ours, f.code) << std::hex << static_cast<uint32_t>(f.cp);
-  }
-}
-
 TEST(IconvOracle, EveryCharacterWrittenAsIconvWritesIt) {
   Iconv from_utf8("CP932", "UTF-8");
   ASSERT_TRUE(from_utf8.ok());
