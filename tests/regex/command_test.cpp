@@ -101,12 +101,11 @@ TEST(EntryPoints, ParameterChecks) {
   };
   for (const auto& [name, command, start, end, target_slot, expected] : cases) {
     SCOPED_TRACE(name);
-    std::memset(message, 'x', sizeof message);
-    EXPECT_EQ(rx_subst(command, start, end, target_slot, message), -1);
-    EXPECT_STREQ(message, expected);
-    std::memset(message, 'x', sizeof message);
-    EXPECT_EQ(rx_trans(command, start, end, target_slot, message), -1);
-    EXPECT_STREQ(message, expected);
+    for (auto entry : {rx_subst, rx_trans}) {
+      std::memset(message, 'x', sizeof message);
+      EXPECT_EQ(entry(command, start, end, target_slot, message), -1);
+      EXPECT_STREQ(message, expected);
+    }
     EXPECT_EQ(slot, nullptr);
   }
 }
