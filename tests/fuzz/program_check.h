@@ -69,11 +69,8 @@ inline void check_program(const RegexHandle* h) {
   }
   check(ends == 1 && program[length - 3] == END);
   for (int offset = 1; offset < length; ++offset) {
-    if (!is_node[offset]) continue;
-    const int link = node_link(program + offset);
-    if (link != 0) {
-      check(link > 0 && offset + link < length && is_node[offset + link]);
-    }
+    const int link = is_node[offset] ? node_link(program + offset) : 0;
+    check(link == 0 || (link > 0 && offset + link < length && is_node[offset + link]));
   }
   // The top-level chain reaches END.
   const unsigned char* n = program + 1;

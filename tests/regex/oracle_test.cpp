@@ -47,12 +47,9 @@ namespace {
 using namespace regex_test;
 
 std::string hex(const std::string& s) {
-  static const char kDigits[] = "0123456789abcdef";
   std::string out;
-  for (unsigned char c : s) {
-    out += kDigits[c >> 4];
-    out += kDigits[c & 15];
-  }
+  char two[3];
+  for (unsigned char c : s) out.append(two, std::snprintf(two, sizeof two, "%02x", c));
   return out.empty() ? "-" : out;
 }
 
