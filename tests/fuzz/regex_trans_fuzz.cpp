@@ -21,23 +21,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check(n >= -1 && n <= static_cast<int>(in.target_length));
   if (n >= 0) {
     // A transliteration that ran always leaves a text, possibly empty.
-    check(message[0] == '\0' && slot != nullptr && (slot->flags & OPT_TRANS) &&
-          slot->result_start != nullptr);
+    check(message[0] == '\0' && slot != nullptr && (slot->flags & OPT_TRANS) && slot->result_start != nullptr);
     check(slot->result_end[0] == '\0');
     const size_t length = static_cast<size_t>(slot->result_end - slot->result_start);
     const uint32_t flags = slot->flags;
     if (!(flags & (OPT_DELETE | OPT_SQUEEZE))) {
       // Nothing is removed: one byte per byte without k, never fewer bytes with it.
-      if (!(flags & OPT_KANJI))
-        check(length == in.target_length);
-      else
-        check(length >= in.target_length / 2 && length <= 2 * in.target_length);
+      if (!(flags & OPT_KANJI)) check(length == in.target_length);
+      else check(length >= in.target_length / 2 && length <= 2 * in.target_length);
     } else {
       check(length <= 2 * in.target_length);
     }
     if (!(flags & OPT_KANJI) && n == 0 && !(flags & OPT_COMPLEMENT))
-      check(std::memcmp(slot->result_start, in.target.get(), in.target_length) == 0 &&
-            length == in.target_length);
+      check(std::memcmp(slot->result_start, in.target.get(), in.target_length) == 0 && length == in.target_length);
     const std::string first = result_bytes(slot);
     RegexHandle* const kept = slot;
     const int n2 = rx_trans(nullptr, in.target_begin(), in.target_end(), &slot, message);
