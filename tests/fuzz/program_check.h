@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 #include "regex/internal.h"
@@ -12,6 +14,25 @@ namespace regex_fuzz {
 
 inline void check(bool ok) {
   if (!ok) __builtin_trap();
+}
+
+// The options a fuzz input's first byte sets, one bit each.
+inline uint32_t options_from(uint8_t bits) {
+  const uint32_t option_bits[] = {OPT_FOLD, OPT_MULTILINE, OPT_SINGLELINE, OPT_KANJI, OPT_EXTENDED};
+  uint32_t options = 0;
+  for (int i = 0; i < 5; ++i)
+    if (bits & (1u << i)) options |= option_bits[i];
+  return options;
+}
+
+// A copy in an allocation of exactly its bytes (and a NUL after them when asked), so that a
+// read past either end is caught.
+template <typename Char>
+std::unique_ptr<Char[]> exact_copy(const uint8_t* data, size_t length, bool terminate) {
+  std::unique_ptr<Char[]> copy(new Char[length + (terminate ? 1 : 0)]);
+  std::memcpy(copy.get(), data, length);
+  if (terminate) copy[length] = 0;
+  return copy;
 }
 
 inline void check_program(const RegexHandle* h) {
@@ -41,17 +62,15 @@ inline void check_program(const RegexHandle* h) {
     if (*node == END) ++ends;
     if (*node == EXACT) check(node[3] >= 1 && node[3] <= 127);
     if (*node == CLASS) check(node[3] == 0 || node[3] == CLASS_NEGATED);
-    if (*node == OPEN || *node == CLOSE) check(node_arg(node) >= 1 && static_cast<int>(node_arg(node)) <= h->group_count);
+    if (*node == OPEN || *node == CLOSE)
+      check(node_arg(node) >= 1 && static_cast<int>(node_arg(node)) <= h->group_count);
     is_node[offset] = 1;
     node += span;
   }
   check(ends == 1 && program[length - 3] == END);
   for (int offset = 1; offset < length; ++offset) {
-    if (!is_node[offset]) continue;
-    const int link = node_link(program + offset);
-    if (link != 0) {
-      check(link > 0 && offset + link < length && is_node[offset + link]);
-    }
+    const int link = is_node[offset] ? node_link(program + offset) : 0;
+    check(link == 0 || (link > 0 && offset + link < length && is_node[offset + link]));
   }
   // The top-level chain reaches END.
   const unsigned char* n = program + 1;

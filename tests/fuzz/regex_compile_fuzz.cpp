@@ -8,14 +8,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
-  const uint32_t option_bits[] = {OPT_FOLD, OPT_MULTILINE, OPT_SINGLELINE, OPT_KANJI, OPT_EXTENDED};
-  uint32_t options = 0;
-  for (int i = 0; i < 5; ++i)
-    if (data[0] & (1u << i)) options |= option_bits[i];
-  // The pattern in an allocation of exactly its length.
+  const uint32_t options = regex_fuzz::options_from(data[0]);
   const size_t length = size - 1;
-  std::unique_ptr<char[]> pattern(new char[length]);
-  std::memcpy(pattern.get(), data + 1, length);
+  const auto pattern = regex_fuzz::exact_copy<char>(data + 1, length, false);
   char message[RX_MESSAGE_SIZE];
   uint32_t inout = options;
   RegexHandle* h = rx_compile(pattern.get(), pattern.get() + length, &inout, message);

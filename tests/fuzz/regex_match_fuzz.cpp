@@ -38,17 +38,11 @@ void check_groups(const RegexHandle* h, const unsigned char* start, const unsign
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3) return 0;
-  const uint32_t option_bits[] = {OPT_FOLD, OPT_MULTILINE, OPT_SINGLELINE, OPT_KANJI, OPT_EXTENDED};
-  uint32_t options = 0;
-  for (int i = 0; i < 5; ++i)
-    if (data[0] & (1u << i)) options |= option_bits[i];
-  const size_t pattern_length = std::min<size_t>(data[1], size - 2);
-  std::unique_ptr<char[]> pattern(new char[pattern_length]);
-  std::memcpy(pattern.get(), data + 2, pattern_length);
-  const size_t subject_length = size - 2 - pattern_length;
-  std::unique_ptr<unsigned char[]> subject(new unsigned char[subject_length + 1]);
-  std::memcpy(subject.get(), data + 2 + pattern_length, subject_length);
-  subject[subject_length] = 0;
+  const uint32_t options = regex_fuzz::options_from(data[0]);
+  const size_t pattern_length = std::min<size_t>(data[1], size - 2),
+               subject_length = size - 2 - pattern_length;
+  const auto pattern = regex_fuzz::exact_copy<char>(data + 2, pattern_length, false);
+  const auto subject = regex_fuzz::exact_copy<unsigned char>(data + 2 + pattern_length, subject_length, true);
 
   char message[RX_MESSAGE_SIZE];
   uint32_t inout = options;

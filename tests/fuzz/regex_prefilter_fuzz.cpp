@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "regex/internal.h"
 
@@ -55,24 +57,19 @@ void check_range_scans(const unsigned char* bounds, size_t length, const unsigne
 void check_alternatives(const unsigned char* literal, size_t length, const unsigned char* begin,
                         const unsigned char* end, bool dbcs) {
   AlternativesSearch search;
-  size_t piece = 0;
-  for (size_t i = 0; i <= length; ++i) {
+  std::vector<std::string> pieces;
+  for (size_t i = 0, piece = 0; i <= length; ++i) {
     if (i < length && literal[i] != '|') continue;
     if (i > piece && !search.add(literal + piece, static_cast<int32_t>(i - piece))) return;
+    if (i > piece) pieces.emplace_back(reinterpret_cast<const char*>(literal) + piece, i - piece);
     piece = i + 1;
   }
   const size_t size = static_cast<size_t>(end - begin);
   const unsigned char* expected = nullptr;
-  for (size_t p = 0; p < size && !expected;) {
-    for (size_t i = 0, piece_start = 0; i <= length && !expected; ++i) {
-      if (i < length && literal[i] != '|') continue;
-      const size_t n = i - piece_start;
-      if (n > 0 && p + n <= size && std::memcmp(begin + p, literal + piece_start, n) == 0)
+  for (size_t p = 0; p < size && !expected; p += (dbcs && is_lead_byte(begin[p]) && p + 1 < size) ? 2 : 1)
+    for (const std::string& piece : pieces)
+      if (p + piece.size() <= size && std::memcmp(begin + p, piece.data(), piece.size()) == 0)
         expected = begin + p;
-      piece_start = i + 1;
-    }
-    p += (dbcs && is_lead_byte(begin[p]) && p + 1 < size) ? 2 : 1;
-  }
   if (search.find(begin, end, dbcs) != expected) std::abort();
 }
 

@@ -14,34 +14,22 @@ namespace {
 
 using namespace regex_test;
 
-// A parsed command as text: its pattern, its replacement or lists, its flags.
-struct Parsed {
-  std::string message;
-  std::string pattern;
-  std::string second;  // replacement of a substitution
-  uint32_t flags = 0;
-};
+// A parsed command as text: its message, its pattern ("(null)" when refused), its
+// replacement (of a substitution) and its flags.
+using Parsed = std::tuple<std::string, std::string, std::string, uint32_t>;
 
 Parsed parse(const std::string& command) {
   Bytes cmd(command, true);
   char message[RX_MESSAGE_SIZE];
   std::memset(message, 'x', sizeof message);
   regex_internal::HandlePtr h(rx_precompile(cmd.cbegin(), static_cast<int>(command.size()), message));
-  Parsed p;
-  p.message = message;
-  if (!h) {
-    p.pattern = "(null)";
-    return p;
-  }
-  if (h->pattern_copy) p.pattern = reinterpret_cast<const char*>(h->pattern_copy);
-  if (h->replacement_start) {
-    p.second.assign(reinterpret_cast<const char*>(h->replacement_start),
-                    h->replacement_end - h->replacement_start);
-  }
-  p.flags = h->flags & ~OPT_VERBATIM;
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(h->command_start), h->command_end - h->command_start),
-            command);
-  return p;
+  if (!h) return {message, "(null)", "", 0};
+  auto text = [](const unsigned char* start, const unsigned char* end) {
+    return start ? std::string(reinterpret_cast<const char*>(start), end - start) : std::string();
+  };
+  EXPECT_EQ(text(h->command_start, h->command_end), command);
+  return {message, h->pattern_copy ? reinterpret_cast<const char*>(h->pattern_copy) : "",
+          text(h->replacement_start, h->replacement_end), h->flags & ~OPT_VERBATIM};
 }
 
 TEST(Precompile, KindsDelimitersAndParts) {
@@ -68,13 +56,8 @@ TEST(Precompile, KindsDelimitersAndParts) {
       {"trans", "tr/a-z/A-Z/", "", "", OPT_TRANS},
       {"trans_flags", "tr/a//cd", "", "", OPT_TRANS | OPT_COMPLEMENT | OPT_DELETE},
   };
-  for (const auto& [name, command, pattern, replacement, flags] : cases) {
-    const Parsed p = parse(command);
-    EXPECT_EQ(p.message, "") << name;
-    EXPECT_EQ(p.pattern, pattern) << name;
-    EXPECT_EQ(p.second, replacement) << name;
-    EXPECT_EQ(p.flags, flags) << name;
-  }
+  for (const auto& [name, command, pattern, replacement, flags] : cases)
+    EXPECT_EQ(parse(command), Parsed("", pattern, replacement, flags)) << name;
 }
 
 // Commands grouped by the message that refuses them; a lead byte last, or before the last
@@ -89,13 +72,8 @@ TEST(Precompile, EveryFailure) {
       {"Can't do {n,m} with n > m", {"/a{3,2}/"}},
       {"", {"tr//x/"}},  // an empty search list is refused without a message
   };
-  for (const auto& [message, commands] : cases) {
-    for (const std::string& command : commands) {
-      const Parsed p = parse(command);
-      EXPECT_EQ(p.pattern, "(null)") << command;
-      EXPECT_EQ(p.message, message) << command;
-    }
-  }
+  for (const auto& [message, commands] : cases)
+    for (const std::string& command : commands) EXPECT_EQ(parse(command), Parsed(message, "(null)", "", 0));
 }
 
 TEST(EntryPoints, ParameterChecks) {
@@ -123,12 +101,11 @@ TEST(EntryPoints, ParameterChecks) {
   };
   for (const auto& [name, command, start, end, target_slot, expected] : cases) {
     SCOPED_TRACE(name);
-    std::memset(message, 'x', sizeof message);
-    EXPECT_EQ(rx_subst(command, start, end, target_slot, message), -1);
-    EXPECT_STREQ(message, expected);
-    std::memset(message, 'x', sizeof message);
-    EXPECT_EQ(rx_trans(command, start, end, target_slot, message), -1);
-    EXPECT_STREQ(message, expected);
+    for (auto entry : {rx_subst, rx_trans}) {
+      std::memset(message, 'x', sizeof message);
+      EXPECT_EQ(entry(command, start, end, target_slot, message), -1);
+      EXPECT_STREQ(message, expected);
+    }
     EXPECT_EQ(slot, nullptr);
   }
 }

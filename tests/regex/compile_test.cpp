@@ -11,9 +11,7 @@
 namespace {
 
 using namespace regex_internal;
-using regex_test::compile;
-using regex_test::Compiled;
-using regex_test::repeat;
+using namespace regex_test;
 
 const std::string kA = "\x82\xa0";  // あ
 const std::string kN = "\x82\xf1";  // ん

@@ -84,10 +84,6 @@ inline std::string repeat(const std::string& s, int times) {
   return out;
 }
 
-inline std::string literal_text(const LiteralBuf* b) {
-  return b ? std::string(reinterpret_cast<const char*>(b->data), b->length) : std::string("(none)");
-}
-
 // What one call left: its return, its message and the result text ("(none)" when
 // the handle holds none).
 struct Outcome {

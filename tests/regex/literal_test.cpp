@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "tests/regex/helpers.h"
 
@@ -12,62 +13,46 @@ using regex_test::Bytes;
 
 const unsigned char* U(const char* s) { return reinterpret_cast<const unsigned char*>(s); }
 
-LiteralPtr make_literal(const std::string& text) {
+// Offset of the first find of literal in subject, or -1. table: -1 none built, 0 plain, 1 folded.
+long find(const std::string& literal, int table, bool tail, const std::string& subject, bool multiline,
+          bool dbcs) {
   LiteralPtr b(literal_new(U(""), 0));
-  literal_set(b.get(), U(text.data()), static_cast<int32_t>(text.size()));
-  return b;
-}
-
-// Offset of the match in subject, or -1.
-long find(const std::string& subject, const LiteralBuf* little, bool multiline = false, bool dbcs = false) {
+  literal_set(b.get(), U(literal.data()), static_cast<int32_t>(literal.size()));
+  if (table >= 0) literal_build_table(b.get(), table == 1);
+  if (tail) b->flags |= LB_TAIL;
   Bytes s(subject, true);
-  const unsigned char* r = literal_find(s.begin(), s.end(), little, multiline, dbcs);
+  const unsigned char* r = literal_find(s.begin(), s.end(), b.get(), multiline, dbcs);
   return r ? r - s.begin() : -1;
 }
 
-TEST(LiteralFind, OnlyDoubleByteModeRefusesATrailByte) {
-  LiteralPtr ab = make_literal("ab");
-  literal_build_table(ab.get(), false);
-  EXPECT_EQ(find("\x82\x61\x62", ab.get(), false, false), 1);
-  EXPECT_EQ(find("\x82\x61\x62", ab.get(), false, true), -1);
-  EXPECT_EQ(find("\x82\x61\x62\x61\x62", ab.get(), false, true), 3);
-  EXPECT_EQ(find("\x82\x82\x61\x62", ab.get()), 2);
-}
-
-TEST(LiteralFind, LongLiteralFallsBackToPlainScan) {
-  std::string lit(256, 'k');
-  LiteralPtr b = make_literal(lit);
-  literal_build_table(b.get(), false);
-  EXPECT_EQ(find("zz" + lit, b.get()), 2);
-  EXPECT_EQ(find(lit.substr(1), b.get()), -1);
-  LiteralPtr unmarked = make_literal("cd");
-  EXPECT_EQ(find("abcd", unmarked.get()), 2);
-  LiteralPtr empty = make_literal("");
-  EXPECT_EQ(find("abcd", empty.get()), 0);
-}
-
-TEST(LiteralFind, TailMode) {
-  LiteralPtr ab = make_literal("ab");
-  literal_build_table(ab.get(), false);
-  ab->flags |= LB_TAIL;
-  EXPECT_EQ(find("xxab\n", ab.get()), 2);
-  EXPECT_EQ(find("xxab", ab.get()), 2);
-  EXPECT_EQ(find("xxabx", ab.get()), -1);
-  EXPECT_EQ(find("abxx", ab.get()), -1);
-  EXPECT_EQ(find("a", ab.get()), -1);
-  EXPECT_EQ(find("\x82\x61\x62", ab.get()),
-            1);  // bytes, in byte mode
-  EXPECT_EQ(find("\x82\x61\x62", ab.get(), false, true),
-            -1);  // not on a trail byte in double-byte mode
-  // Multi-line searches ignore the tail rule.
-  EXPECT_EQ(find("abxx", ab.get(), true), 0);
-
-  LiteralPtr folded = make_literal("ab");
-  literal_build_table(folded.get(), true);
-  folded->flags |= LB_TAIL;
-  EXPECT_EQ(find("abxAB\n", folded.get()), 3);
-  EXPECT_EQ(find("xAb", folded.get()), 1);
-  EXPECT_EQ(find("abx", folded.get()), -1);
+TEST(LiteralFind, Cases) {
+  const std::string k256(256, 'k');
+  // Name, literal, table, tail rule, subject, multi-line, double-byte, offset.
+  const std::tuple<const char*, std::string, int, bool, std::string, bool, bool, long> cases[] = {
+      {"trail_byte_in_byte_mode", "ab", 0, false, "\x82\x61\x62", false, false, 1},
+      {"trail_byte_refused_in_kanji_mode", "ab", 0, false, "\x82\x61\x62", false, true, -1},
+      {"after_the_pair_in_kanji_mode", "ab", 0, false, "\x82\x61\x62\x61\x62", false, true, 3},
+      {"after_a_lead_run_in_byte_mode", "ab", 0, false, "\x82\x82\x61\x62", false, false, 2},
+      // Literals too long for the skip table, or without one, are scanned plainly.
+      {"long_literal", k256, 0, false, "zz" + k256, false, false, 2},
+      {"long_literal_cut_short", k256, 0, false, k256.substr(1), false, false, -1},
+      {"no_table", "cd", -1, false, "abcd", false, false, 2},
+      {"empty_literal", "", -1, false, "abcd", false, false, 0},
+      // Tail mode: only at the end of the text or before its last newline.
+      {"tail_before_last_newline", "ab", 0, true, "xxab\n", false, false, 2},
+      {"tail_at_end", "ab", 0, true, "xxab", false, false, 2},
+      {"tail_not_before_a_byte", "ab", 0, true, "xxabx", false, false, -1},
+      {"tail_not_at_the_start", "ab", 0, true, "abxx", false, false, -1},
+      {"tail_text_too_short", "ab", 0, true, "a", false, false, -1},
+      {"tail_bytes_in_byte_mode", "ab", 0, true, "\x82\x61\x62", false, false, 1},
+      {"tail_not_on_a_trail_byte", "ab", 0, true, "\x82\x61\x62", false, true, -1},
+      {"multiline_ignores_the_tail_rule", "ab", 0, true, "abxx", true, false, 0},
+      {"tail_folded", "ab", 1, true, "abxAB\n", false, false, 3},
+      {"tail_folded_mixed_case", "ab", 1, true, "xAb", false, false, 1},
+      {"tail_folded_not_before_a_byte", "ab", 1, true, "abx", false, false, -1},
+  };
+  for (const auto& [name, literal, table, tail, subject, multiline, dbcs, expected] : cases)
+    EXPECT_EQ(find(literal, table, tail, subject, multiline, dbcs), expected) << name;
 }
 
 // Two measures of where a byte stands (alone, first or second of a pair) that must agree:

@@ -15,7 +15,7 @@ using regex_internal::LiteralPtr;
 std::string expand(const std::string& list) {
   Bytes bytes(list);  // exactly the list's bytes: nothing beyond is readable
   LiteralPtr out(regex_internal::trans_expand(bytes.begin(), bytes.end()));
-  return literal_text(out.get());
+  return out ? std::string(reinterpret_cast<const char*>(out->data), out->length) : kNone;
 }
 
 TEST(TransExpand, RangesEscapesAndLiteralDashes) {

@@ -117,16 +117,15 @@ TEST(ClassifyText, MarksAndValidUtf8) {
   for (const auto& [name, bytes, code, mark] : kClassCases) {
     const std::vector<char> text(bytes.begin(), bytes.end());
     const TextClass cls = classify_text(text.data(), text.size());
-    EXPECT_EQ(cls.code, code) << name;
-    EXPECT_EQ(cls.mark_length, mark) << name;
+    EXPECT_EQ(std::make_pair(cls.code, cls.mark_length), std::make_pair(code, mark)) << name;
     const Converted apart =
         convert(*forms().back(), code == UNICODE_NONE ? FROM_NONE : kDecodings[code], bytes);
     for (const Form* form : forms()) {
       std::vector<char> out(unicode_to_cp932_capacity(text.size()));
       const DecodedText d = form->classify_and_decode(text.data(), text.size(), out.data(), UNMAPPABLE_GETA);
-      EXPECT_EQ(d.text_class.code, code) << form->name << " " << name;
-      EXPECT_EQ(d.text_class.mark_length, mark) << form->name << " " << name;
-      EXPECT_EQ(Bytes(out.data(), d.report.length), apart.text) << form->name << " " << name;
+      EXPECT_EQ(std::tuple(d.text_class.code, d.text_class.mark_length, Bytes(out.data(), d.report.length)),
+                std::tuple(code, mark, apart.text))
+          << form->name << " " << name;
     }
   }
 }
@@ -223,9 +222,8 @@ TEST(Conversions, Cases) {
   for (const Form* form : forms()) {
     for (const auto& [name, conversion, in, out, replaced, first_line] : kConvertCases) {
       const Converted d = convert(*form, conversion, in);
-      EXPECT_EQ(d.text, out) << form->name << " " << name;
-      EXPECT_EQ(d.report.replaced, replaced) << form->name << " " << name;
-      EXPECT_EQ(d.report.first_line, first_line) << form->name << " " << name;
+      EXPECT_EQ(std::tie(d.text, d.report.replaced, d.report.first_line), std::tie(out, replaced, first_line))
+          << form->name << " " << name;
     }
   }
 }
