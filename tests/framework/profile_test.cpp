@@ -179,6 +179,7 @@ TEST(ProfileWrite, ValuesRoundTripExactly) {
       "  leading and trailing  ",
       "trailing ",
       "\ttab\t",
+      "vertical tab\v",
       "\"quoted\"",
       "'single'",
       "\"",
