@@ -43,6 +43,7 @@ class CliTest : public ::testing::Test {
              bool terminal = false) const {
     const std::string out = Path(".stdout"), err = Path(".stderr");
     int master = -1;
+    std::fflush(nullptr);  // or the child writes the test's own pending output again
     const pid_t child = terminal ? ::forkpty(&master, nullptr, nullptr, nullptr) : ::fork();
     if (child == 0) {
       if (!std::freopen("/dev/null", "r", stdin) || !std::freopen(out.c_str(), "w", stdout) ||
