@@ -43,6 +43,7 @@ class CliTest : public ::testing::Test {
              bool terminal = false) const {
     const std::string out = Path(".stdout"), err = Path(".stderr");
     int master = -1;
+    std::fflush(nullptr);  // or the child writes the test's own pending output again
     const pid_t child = terminal ? ::forkpty(&master, nullptr, nullptr, nullptr) : ::fork();
     if (child == 0) {
       if (!std::freopen("/dev/null", "r", stdin) || !std::freopen(out.c_str(), "w", stdout) ||
@@ -116,8 +117,7 @@ TEST_F(CliTest, UsageErrorsNameTheBadArgument) {
   // name, arguments, what the first line of the message must hold
   // clang-format off
   const std::tuple<const char*, Args, std::string> cases[] = {
-      {"nothing", {}, "no output file given"},
-      {"no_sources", {"-o", "out"}, "no source files given"},
+      {"nothing", {}, "no output file given"}, {"no_sources", {"-o", "out"}, "no source files given"},
       {"empty_output", {"-o", "", "a"}, "no output file given"},
       {"unknown_short", {"-x", "-o", "out", "a"}, "'-x'"},
       {"unknown_short_in_a_group", {"-bx", "-o", "out", "a"}, "'-x'"},
@@ -156,25 +156,17 @@ TEST_F(CliTest, UsageErrorsNameTheBadArgument) {
 // --- joining ---------------------------------------------------------------------------
 
 TEST_F(CliTest, JoinsTellTheirStatusOnStandardError) {
-  Write("t1", "a\r\nb\n");
-  Write("t2", "c\rd");
-  Write("A", "A");
-  Write("B", "B");
-  Write("C", "C");
-  Write("u", "a\n\xF0\x9F\x98\x80\n");
-  Write("e", "\xA4\xA2");       // あ in EUC-JP
-  Write("u8", "\xE3\x81\x82");  // あ in UTF-8
-  fs::create_directories(Path("tree/sub"));
-  Write("tree/b", "b");
-  Write("tree/a", "a");
-  Write("tree/sub/c", "c");
-  Write("z", "z");
-  Write("nul", std::string("A\0\r\n", 4));
-  Write("u16", std::string("\xFF\xFE"
-                           "a\0\r\0\n\0",
-                           8));
-  Write("euc", "\xA4\xA2\xA4\xA4\n");
-  Write("mixed", "a\r\nb\n");
+  // clang-format off
+  for (const auto& [name, bytes] : std::initializer_list<std::pair<const char*, std::string>>{
+           {"t1", "a\r\nb\n"}, {"t2", "c\rd"}, {"A", "A"}, {"B", "B"}, {"C", "C"}, {"z", "z"},
+           {"u", "a\n\xF0\x9F\x98\x80\n"}, {"e", "\xA4\xA2"}, {"u8", "\xE3\x81\x82"},  // あ in EUC-JP, UTF-8
+           {"nul", std::string("A\0\r\n", 4)}, {"u16", std::string("\xFF\xFE" "a\0\r\0\n\0", 8)},
+           {"euc", "\xA4\xA2\xA4\xA4\n"}, {"mixed", "a\r\nb\n"}, {"tree/b", "b"}, {"tree/a", "a"},
+           {"tree/sub/c", "c"}}) {
+    // clang-format on
+    fs::create_directories(fs::path(Path(name)).parent_path());
+    Write(name, bytes);
+  }
   const std::string replaced =
       "tavvel-cli: 'u' の 1 文字はシフトJISで表せないため「〓」に置き換えました。(最初は 2 行目)\n";
   const std::string long_name = std::string(200, 'd') + "/" + std::string(100, 'f');
@@ -243,12 +235,11 @@ TEST_F(CliTest, OptionsBecomeTheDialogsOptions) {
   Write("sep", "==\n");
   Write("table", "-\t+\n");
   // name, options, output
+  // clang-format off
   const std::tuple<const char*, std::vector<std::string>, std::string> cases[] = {
       {"binary", {"-b", "-n", "lf", "-s", "sep"}, "\x82\xa0\r\n-x\n"},
-      {"binary_long", {"--binary"}, "\x82\xa0\r\n-x\n"},
-      {"lf", {"-n", "lf"}, "\x82\xa0\n-x\n"},
-      {"cr", {"--newline", "cr"}, "\x82\xa0\r-x\r"},
-      {"crlf", {"--newline=crlf"}, "\x82\xa0\r\n-x\r\n"},
+      {"binary_long", {"--binary"}, "\x82\xa0\r\n-x\n"}, {"lf", {"-n", "lf"}, "\x82\xa0\n-x\n"},
+      {"cr", {"--newline", "cr"}, "\x82\xa0\r-x\r"}, {"crlf", {"--newline=crlf"}, "\x82\xa0\r\n-x\r\n"},
       {"euc", {"-n", "lf", "-c", "euc"}, "\xa4\xa2\n-x\n"},
       {"jis", {"-n", "lf", "--code", "jis"}, "\x1b$B$\"\x1b(B\n-x\n"},
       {"sjis", {"-n", "lf", "-c", "sjis"}, "\x82\xa0\n-x\n"},
@@ -258,6 +249,7 @@ TEST_F(CliTest, OptionsBecomeTheDialogsOptions) {
       {"separator", {"-n", "lf", "-s", "sep"}, "\x82\xa0\n-==\nx\n"},
       {"plain_table", {"-n", "lf", "--plain", "table", "--separator", "sep"}, "\x82\xa0\n+==\nx\n"},
   };
+  // clang-format on
   for (const auto& [name, options, output] : cases) {
     SCOPED_TRACE(name);
     std::vector<std::string> args = options;

@@ -171,16 +171,15 @@ TEST_F(Walk, FolderTooDeepToListIsRefusedAndTheWalkGoesOn) {
 
 TEST(PathOrder, ComparesUnsignedBytes) {
   // name, a path, a path that sorts after it
+  // clang-format off
   const std::tuple<const char*, std::string, std::string> before[] = {
       {"digits_are_not_numbers", "/dir/file10.txt", "/dir/file2.txt"},
       {"hyphen_before_backslash", "c:\\a-z.txt", "c:\\a\\z.txt"},
-      {"hyphen_before_slash_before_letters", "/a-z", "/a/z"},
-      {"prefix_first", "/a", "/a.txt"},
-      {"capitals_before_small", "/B", "/a"},
-      {"high_bytes_after_ascii", "/z", "/\x82\xa0"},
-      {"lead_then_trail", "/\x82\xa0", "/\x82\xa1"},
-      {"0x7f_before_0x80", "/\x7f", "/\x80"},
+      {"hyphen_before_slash_before_letters", "/a-z", "/a/z"}, {"prefix_first", "/a", "/a.txt"},
+      {"capitals_before_small", "/B", "/a"}, {"high_bytes_after_ascii", "/z", "/\x82\xa0"},
+      {"lead_then_trail", "/\x82\xa0", "/\x82\xa1"}, {"0x7f_before_0x80", "/\x7f", "/\x80"},
   };
+  // clang-format on
   for (const auto& [name, a, b] : before) {
     SCOPED_TRACE(name);
     EXPECT_TRUE(PathLess(a, b));

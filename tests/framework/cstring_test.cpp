@@ -11,17 +11,16 @@ namespace {
 
 TEST(CStringReplace, ReplacesEveryOccurrence) {
   // name, text, old text, new text, result, count
+  // clang-format off
   const std::tuple<const char*, const char*, const char*, const char*, const char*, size_t> cases[] = {
-      {"lf_to_crlf", "a\nb\n", "\n", "\r\n", "a\r\nb\r\n", 2},
-      {"lf_to_cr", "\n\n", "\n", "\r", "\r\r", 2},
+      {"lf_to_crlf", "a\nb\n", "\n", "\r\n", "a\r\nb\r\n", 2}, {"lf_to_cr", "\n\n", "\n", "\r", "\r\r", 2},
       {"inserted_text_not_searched_again", "aa", "a", "aa", "aaaa", 2},
-      {"left_to_right_without_overlap", "aaa", "aa", "b", "ba", 1},
-      {"to_nothing", "xaxbx", "x", "", "ab", 3},
-      {"no_match", "abc", "d", "e", "abc", 0},
-      {"empty_search_does_nothing", "abc", "", "e", "abc", 0},
+      {"left_to_right_without_overlap", "aaa", "aa", "b", "ba", 1}, {"to_nothing", "xaxbx", "x", "", "ab", 3},
+      {"no_match", "abc", "d", "e", "abc", 0}, {"empty_search_does_nothing", "abc", "", "e", "abc", 0},
       {"search_longer_than_text", "ab", "abc", "x", "ab", 0},
       {"bytes_not_characters", "\x83\\a", "\\", "/", "\x83/a", 1},
   };
+  // clang-format on
   for (const auto& [name, original, old_text, new_text, result, count] : cases) {
     SCOPED_TRACE(name);
     CString text(original);

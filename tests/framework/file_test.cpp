@@ -311,20 +311,18 @@ TEST(StdioFile, ReadStringRules) {
   using Lines = std::vector<std::string>;
   const std::string nul_line("a\0b", 3);
   // name, content, the lines read in text mode, the lines read in binary mode; \032 is Ctrl-Z
+  // clang-format off
   const std::tuple<const char*, std::string, Lines, Lines> cases[] = {
-      {"empty_file", "", {}, {}},
-      {"crlf", "one\r\ntwo\r\n", {"one", "two"}, {"one\r", "two\r"}},
+      {"empty_file", "", {}, {}}, {"crlf", "one\r\ntwo\r\n", {"one", "two"}, {"one\r", "two\r"}},
       {"lf", "one\ntwo\n", {"one", "two"}, {"one", "two"}},
-      {"lone_cr_kept", "a\rb\nc", {"a\rb", "c"}, {"a\rb", "c"}},
-      {"cr_cr_lf", "a\r\r\n", {"a\r"}, {"a\r\r"}},
+      {"lone_cr_kept", "a\rb\nc", {"a\rb", "c"}, {"a\rb", "c"}}, {"cr_cr_lf", "a\r\r\n", {"a\r"}, {"a\r\r"}},
       {"last_line_without_lf", "x\ny", {"x", "y"}, {"x", "y"}},
       {"empty_lines", "\n\r\n\nz\n", {"", "", "", "z"}, {"", "\r", "", "z"}},
       {"ctrl_z_ends", "a\nb\032c\nd\n", {"a", "b"}, {"a", "b\032c", "d"}},
-      {"ctrl_z_first", "\032a\n", {}, {"\032a"}},
-      {"ctrl_z_after_lf", "a\n\032", {"a"}, {"a", "\032"}},
-      {"trailing_cr_at_end", "a\r", {"a\r"}, {"a\r"}},
-      {"nul_kept", nul_line + "\n", {nul_line}, {nul_line}},
+      {"ctrl_z_first", "\032a\n", {}, {"\032a"}}, {"ctrl_z_after_lf", "a\n\032", {"a"}, {"a", "\032"}},
+      {"trailing_cr_at_end", "a\r", {"a\r"}, {"a\r"}}, {"nul_kept", nul_line + "\n", {nul_line}, {nul_line}},
   };
+  // clang-format on
   TempFolder dir;
   WriteFile(dir / "first.txt", "one\ntwo\n");
   CStdioFile file;

@@ -53,23 +53,15 @@ TEST(FileFind, WildcardsFollowWindowsRules) {
   fs::create_directory(dir / "sub.d");
   const Names all = {"./",    "../",    "a.txt",    "B.TXT",  "noext", ".hidden",
                      "a.b.c", "abc.tx", "日本.txt", "readme", "sub.d/"};
+  // clang-format off
   const std::pair<const char*, Names> cases[] = {
-      {"*.*", all},
-      {"*", all},
-      {"*.txt", {"a.txt", "B.TXT", "日本.txt"}},
-      {"*.TXT", {"a.txt", "B.TXT", "日本.txt"}},
-      {"?.txt", {"a.txt", "B.TXT"}},
-      {"??.txt", {"日本.txt"}},
-      {"a*", {"a.txt", "a.b.c", "abc.tx"}},
-      {"*.tx", {"abc.tx"}},
-      {"*.?", {"../", "a.b.c", "sub.d/"}},
-      {"NOEXT", {"noext"}},
-      {"readme.*", {"readme"}},
-      {".*", {"./", "../", ".hidden"}},
-      {"*b*c*", {"a.b.c", "abc.tx"}},
-      {"a*.*", {"a.txt", "a.b.c", "abc.tx"}},
-      {"zzz*", {}},
+      {"*.*", all}, {"*", all}, {"*.txt", {"a.txt", "B.TXT", "日本.txt"}},
+      {"*.TXT", {"a.txt", "B.TXT", "日本.txt"}}, {"?.txt", {"a.txt", "B.TXT"}}, {"??.txt", {"日本.txt"}},
+      {"a*", {"a.txt", "a.b.c", "abc.tx"}}, {"*.tx", {"abc.tx"}}, {"*.?", {"../", "a.b.c", "sub.d/"}},
+      {"NOEXT", {"noext"}}, {"readme.*", {"readme"}}, {".*", {"./", "../", ".hidden"}},
+      {"*b*c*", {"a.b.c", "abc.tx"}}, {"a*.*", {"a.txt", "a.b.c", "abc.tx"}}, {"zzz*", {}},
   };
+  // clang-format on
   for (const auto& [mask, expected] : cases) EXPECT_EQ(Enumerate(dir.path(), mask), expected) << mask;
   EXPECT_FALSE(Enumerate("", "*").empty()) << "the root folder's entries have one separator";
 }
@@ -78,14 +70,14 @@ TEST(FileFind, WildcardsFollowWindowsRules) {
 TEST(PathErrors, AttributesIdentityAndEnumerationGiveWindowsCodes) {
   TempFolder dir;
   Touch(dir / "file.txt");
+  // clang-format off
   const std::tuple<const char*, std::string, uint32_t> cases[] = {
-    {"missing", dir / "absent", 2},
-    {"missing_folder", dir / "absent/file", 3},
+      {"missing", dir / "absent", 2}, {"missing_folder", dir / "absent/file", 3},
 #if !defined(_WIN32)
-    {"file_as_folder", dir / "file.txt/file", 3},
-    {"empty", "", 3},
+      {"file_as_folder", dir / "file.txt/file", 3}, {"empty", "", 3},
 #endif
   };
+  // clang-format on
   for (const auto& [name, path, code] : cases) {
     SCOPED_TRACE(name);
     SetLastErrorCode(0);
@@ -179,22 +171,21 @@ TEST(PathRenameExtensionTest, ReplacesTheLastComponentsExtension) {
   const std::string long_path = long_folder + "join.exe";
   const std::string long_expected = long_folder + "join.ini";
   // path, extension, result
+  // clang-format off
   const std::tuple<const char*, const char*, const char*> cases[] = {
-    {"C:\\Tools\\JOIN.EXE", ".ini", "C:\\Tools\\JOIN.ini"},
-    {"join.", ".ini", "join.ini"},
-    {"join", "", "join"},
-    {"", ".ini", ".ini"},
-    {long_path.c_str(), ".ini", long_expected.c_str()},
+      {"C:\\Tools\\JOIN.EXE", ".ini", "C:\\Tools\\JOIN.ini"}, {"join.", ".ini", "join.ini"},
+      {"join", "", "join"}, {"", ".ini", ".ini"}, {long_path.c_str(), ".ini", long_expected.c_str()},
 #if defined(_WIN32)
-    {"C:\\Tools.d\\join", ".ini", "C:\\Tools.d\\join.ini"},
-    {"C:\\Tools\\join.tar.gz", ".html", "C:\\Tools\\join.tar.html"},
+      {"C:\\Tools.d\\join", ".ini", "C:\\Tools.d\\join.ini"},
+      {"C:\\Tools\\join.tar.gz", ".html", "C:\\Tools\\join.tar.html"},
 #else
-    {"/opt/tavvel/tavvel", ".ini", "/opt/tavvel/tavvel.ini"},
-    {"/opt/tavvel.d/tavvel", ".ini", "/opt/tavvel.d/tavvel.ini"},
-    {"/opt/v1.2/join.tar.gz", ".ini", "/opt/v1.2/join.tar.ini"},
-    {"/home/u/.tavvel", ".ini", "/home/u/.tavvel.ini"},
+      {"/opt/tavvel/tavvel", ".ini", "/opt/tavvel/tavvel.ini"},
+      {"/opt/tavvel.d/tavvel", ".ini", "/opt/tavvel.d/tavvel.ini"},
+      {"/opt/v1.2/join.tar.gz", ".ini", "/opt/v1.2/join.tar.ini"},
+      {"/home/u/.tavvel", ".ini", "/home/u/.tavvel.ini"},
 #endif
   };
+  // clang-format on
   for (const auto& [path, extension, expected] : cases)
     EXPECT_EQ(PathRenameExtension(path, extension), expected) << path;
 }

@@ -57,27 +57,17 @@ TEST(ProfileRead, Rules) {
   TempFolder dir;
   std::string ini = dir / "sample.ini";
   WriteFile(ini, kSample);
+  // clang-format off
   const std::tuple<const char*, const char*, const char*> cases[] = {
-      {"Settings", "FileMode", "1"},
-      {"SETTINGS", "filemode", "1"},
-      {" Settings ", " FileMode ", "1"},
-      {"Settings", "Spaced Key", "spaced value"},
-      {"Settings", "Quoted", "  inside quotes  "},
-      {"Settings", "Single", "single"},
-      {"Settings", "Half", "\"open"},
-      {"Settings", "Mixed", "\"a'"},
-      {"Settings", "Equals", "a=b=c"},
-      {"Settings", "Empty", ""},
-      {"Settings", "novalue", "<none>"},
-      {"Settings", "Dup", "first"},
-      {"Settings", "Late", "<none>"},
-      {"Settings", "top", "<none>"},
-      {"other", "FileMode", "9"},
-      {"Unix", "lf", "only LF"},
-      {"Unix", "tab", "x"},
-      {"Missing", "FileMode", "<none>"},
-      {"Settings", "Missing", "<none>"},
+      {"Settings", "FileMode", "1"}, {"SETTINGS", "filemode", "1"}, {" Settings ", " FileMode ", "1"},
+      {"Settings", "Spaced Key", "spaced value"}, {"Settings", "Quoted", "  inside quotes  "},
+      {"Settings", "Single", "single"}, {"Settings", "Half", "\"open"}, {"Settings", "Mixed", "\"a'"},
+      {"Settings", "Equals", "a=b=c"}, {"Settings", "Empty", ""}, {"Settings", "novalue", "<none>"},
+      {"Settings", "Dup", "first"}, {"Settings", "Late", "<none>"}, {"Settings", "top", "<none>"},
+      {"other", "FileMode", "9"}, {"Unix", "lf", "only LF"}, {"Unix", "tab", "x"},
+      {"Missing", "FileMode", "<none>"}, {"Settings", "Missing", "<none>"},
   };
+  // clang-format on
   for (const auto& [section, key, expected] : cases)
     EXPECT_EQ(Read(section, key, ini), expected) << section << "/" << key;
   EXPECT_EQ(Read("Settings", "FileMode", dir / "absent.ini"), "<none>");
@@ -109,24 +99,12 @@ TEST(ProfileRead, DefaultsAndTruncation) {
 TEST(ProfileRead, IntegersAsWindowsParsesThem) {
   TempFolder dir;
   std::string ini = dir / "n.ini";
+  // clang-format off
   const std::pair<const char*, uint32_t> cases[] = {
-      {"0", 0},
-      {"4294967295", 4294967295u},
-      {"4294967296", 0},
-      {"99999999999", 1215752191u},
-      {"-1", 0xFFFFFFFFu},
-      {"+7", 7},
-      {"  42xyz", 42},
-      {"12 34", 12},
-      {"abc", 0},
-      {"0x1F", 31},
-      {"0x", 0},
-      {"-0x10", 0xFFFFFFF0u},
-      {"0b101", 5},
-      {"0o17", 15},
-      {"0X1F", 0},
-      {"\"5\"", 5},
-  };
+      {"0", 0}, {"4294967295", 4294967295u}, {"4294967296", 0}, {"99999999999", 1215752191u},
+      {"-1", 0xFFFFFFFFu}, {"+7", 7}, {"  42xyz", 42}, {"12 34", 12}, {"abc", 0}, {"0x1F", 31}, {"0x", 0},
+      {"-0x10", 0xFFFFFFF0u}, {"0b101", 5}, {"0o17", 15}, {"0X1F", 0}, {"\"5\"", 5}};
+  // clang-format on
   for (const auto& [text, expected] : cases) {
     WriteFile(ini, std::string("[Settings]\r\nValue=") + text + "\r\n");
     EXPECT_EQ(GetPrivateProfileInt("Settings", "Value", 77, ini.c_str()), expected) << text;
@@ -173,22 +151,12 @@ TEST(ProfileWrite, ChangesOnlyWhatItIsTold) {
 TEST(ProfileWrite, ValuesRoundTripExactly) {
   TempFolder dir;
   std::string ini = dir / "values.ini";
-  const std::string values[] = {
-      "",
-      "plain",
-      "  leading and trailing  ",
-      "trailing ",
-      "\ttab\t",
-      "vertical tab\v",
-      "\"quoted\"",
-      "'single'",
-      "\"",
-      "a=b",
-      "[not a section]",
-      "; not a comment",
-      "\x83\x5C\x95\\\x5C",  // Shift_JIS with 0x5C trail bytes
-      "/" + std::string(299, 'p'),
-  };
+  // clang-format off
+  const std::string values[] = {"", "plain", "  leading and trailing  ", "trailing ", "\ttab\t", "vertical tab\v",
+                                "\"quoted\"", "'single'", "\"", "a=b", "[not a section]", "; not a comment",
+                                "\x83\x5C\x95\\\x5C",  // Shift_JIS with 0x5C trail bytes
+                                "/" + std::string(299, 'p')};
+  // clang-format on
   for (const std::string& value : values) {
     ASSERT_TRUE(WritePrivateProfileString("Settings", "Value", value.c_str(), ini.c_str())) << value;
     EXPECT_EQ(Read("Settings", "Value", ini), value);
@@ -201,16 +169,15 @@ TEST(ProfileWrite, RefusesWhatWouldBreakTheFile) {
   std::string ini = dir / "safe.ini";
   WriteFile(ini, "[Settings]\r\nFileMode=1\r\n");
   // name, section, key, value
+  // clang-format off
   const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
       {"crlf_in_value", "Settings", "RepFile", "a\r\nFileMode=0"},
-      {"lf_in_value", "Settings", "RepFile", "a\nb"},
-      {"cr_in_value", "Settings", "RepFile", "a\rb"},
-      {"equals_in_key", "Settings", "a=b", "v"},
-      {"empty_key", "Settings", "  ", "v"},
-      {"bracket_key", "Settings", "[x]", "v"},
-      {"bracket_in_section", "Set]tings", "k", "v"},
+      {"lf_in_value", "Settings", "RepFile", "a\nb"}, {"cr_in_value", "Settings", "RepFile", "a\rb"},
+      {"equals_in_key", "Settings", "a=b", "v"}, {"empty_key", "Settings", "  ", "v"},
+      {"bracket_key", "Settings", "[x]", "v"}, {"bracket_in_section", "Set]tings", "k", "v"},
       {"null_section", nullptr, "k", "v"},
   };
+  // clang-format on
   for (const auto& [name, section, key, value] : cases) {
     SCOPED_TRACE(name);
     SetLastErrorCode(0);

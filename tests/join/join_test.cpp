@@ -168,54 +168,27 @@ TEST_F(JoinCore, NoSelectionKeepsTheMeaningOfNotZero) {
 
 // --- line ends -----------------------------------------------------------------------------
 
-TEST(NormalizeNewlines, TurnsEveryLineEndIntoOneLf) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"", ""},
-      {"a\r\nb", "a\nb"},
-      {"a\rb", "a\nb"},
-      {"a\r\r\nb", "a\n\nb"},
-      {"a\n\r", "a\n\n"},
-      {"\r\n\r\n", "\n\n"},
-      {std::string("a\r\nb\0c\r\n", 8), "a\nb"},       // the first NUL ends the text
-      {"\x83\x0d\x0a\x82\xa0\r", "\x83\n\x82\xa0\n"},  // no trail byte is a CR or LF
-  };
-  for (const auto& [in, out] : cases) {
-    SCOPED_TRACE(in);
-    std::string buffer = in;  // the string keeps its NUL after the last byte
-    EXPECT_EQ(normalize_newlines(buffer.data(), buffer.size()), out.size());
-    EXPECT_EQ(std::string(buffer.c_str()), out);
-    std::string terminated = in;
-    normalize_newlines(terminated.data());
-    EXPECT_EQ(std::string(terminated.c_str()), out);
-  }
-}
-
-// Long lines are scanned 16 bytes at a time: a line end or a NUL at every
-// offset of a longer text, a CR LF also split across two blocks.
+// Every line end becomes one LF and the first NUL ends the text, at every offset of a text
+// longer than the 16-byte blocks it is scanned in (a CR LF also split across two blocks).
 TEST(NormalizeNewlines, LineEndsAndNulAtEveryOffset) {
-  const std::string marks[] = {"\r\n", "\r", std::string("\0", 1), "\r\r\n"};
-  const std::string results[] = {"\n", "\n", "", "\n\n"};
+  // The last: no trail byte is a CR or LF, so the CR after the lead byte 0x83 is a line end.
+  const std::string marks[] = {"\r\n", "\r", std::string("\0", 1), "\r\r\n", "\n\r", "\r\n\r\n", "\x83\r\n"};
+  const std::string results[] = {"\n", "\n", "", "\n\n", "\n\n", "\n\n", "\x83\n"};
   for (size_t m = 0; m < std::size(marks); ++m) {
     for (size_t at = 0; at < 40; ++at) {
       std::string buffer(60, 'x');
       buffer.replace(at, marks[m].size(), marks[m]);
       const std::string tail = buffer.substr(at + marks[m].size());
       const std::string expected = buffer.substr(0, at) + results[m] + (m == 2 ? "" : tail);
+      std::string terminated = buffer;
+      normalize_newlines(terminated.data());
+      ASSERT_EQ(std::string(terminated.c_str()), expected) << m << " " << at;
       ASSERT_EQ(normalize_newlines(buffer.data(), buffer.size()), expected.size()) << m << " " << at;
       ASSERT_EQ(std::string(buffer.c_str()), expected) << m << " " << at;
     }
   }
-}
-
-TEST_F(JoinCore, OutputLineEnds) {
-  Sources({{"a", "a\r\nb\rc\n"}, {"b", "d\r"}});
-  const LineEnd ends[] = {LineEnd::kCrLf, LineEnd::kCr, LineEnd::kLf};
-  const char* expected[] = {"a\r\nb\r\nc\r\nd\r\n", "a\rb\rc\rd\r", "a\nb\nc\nd\n"};
-  for (int i = 0; i < 3; ++i) {
-    options.line_end = ends[i];
-    EXPECT_EQ(Join(), expected[i]);
-  }
-  EXPECT_EQ(report.Take(), Events{});
+  std::string empty;
+  EXPECT_EQ(normalize_newlines(empty.data(), 0), 0u);
 }
 
 // --- the text pipeline -------------------------------------------------------------------------
@@ -248,11 +221,6 @@ TEST_F(JoinCore, StageOrderShowsInTheOutput) {
   EXPECT_EQ(report.Take(), Events{});
 }
 
-TEST_F(JoinCore, InputCodesBecomeShiftJis) {
-  Sources({{"jis", "\x1B$B0!\x1B(B\n"}, {"euc", "\xB0\xA1\x8E\xB1\n"}, {"sjis", "\x88\x9F\xB1\n"}});
-  EXPECT_EQ(Join(), "\x88\x9F\n\x88\x9F\xB1\n\x88\x9F\xB1\n");
-}
-
 TEST_F(JoinCore, ANulPutInByTheTableEndsTheConvertedText) {
   UseTable(ReplaceMode::kRegex, "s/b/\\x00/\n");
   Sources({{"a", "abc\n"}});
@@ -262,7 +230,7 @@ TEST_F(JoinCore, ANulPutInByTheTableEndsTheConvertedText) {
   }
 }
 
-TEST_F(JoinCore, SeparatorRules) {
+TEST_F(JoinCore, LineEndAndSeparatorRules) {
   // name, the sources' contents, the separator, the output line end, the output
   const std::tuple<const char*, std::vector<std::string>, std::string, LineEnd, std::string> cases[] = {
       {"between_not_after_the_last", {"A\n", "B\n", "C\n"}, "--\r\n", LineEnd::kLf, "A\n--\nB\n--\nC\n"},
@@ -271,6 +239,9 @@ TEST_F(JoinCore, SeparatorRules) {
       {"starting_with_nul", {"A\n", "B\n"}, std::string("\0--", 3), LineEnd::kLf, "A\nB\n"},
       {"empty_source_in_the_middle", {"A\n", "", "C\n"}, "--\n", LineEnd::kLf, "A\n--\n--\nC\n"},
       {"no_final_line_ends", {"one\ntwo", "three"}, "==", LineEnd::kCr, "one\rtwo==three"},
+      {"crlf_from_each_line_end", {"a\r\nb\rc\n", "d\r"}, "", LineEnd::kCrLf, "a\r\nb\r\nc\r\nd\r\n"},
+      {"cr_from_each_line_end", {"a\r\nb\rc\n", "d\r"}, "", LineEnd::kCr, "a\rb\rc\rd\r"},
+      {"lf_from_each_line_end", {"a\r\nb\rc\n", "d\r"}, "", LineEnd::kLf, "a\nb\nc\nd\n"},
       {"single_file", {"A\n"}, "--\n", LineEnd::kLf, "A\n"},
   };
   for (const auto& [name, contents, separator, line_end, expected] : cases) {
@@ -368,21 +339,6 @@ TEST_F(JoinCore, SourceThatCannotBeOpenedEndsTheJoinKeepingWhatWasWritten) {
   options.file_mode = FileMode::kText;
   EXPECT_EQ(Join(), "A|B|C|");
   EXPECT_EQ(report.Take(), Events{"open " + Path("folder") + " 5"});
-}
-
-TEST_F(JoinCore, FilesHeldOpenByAnotherProgramAreInUse) {
-  Sources({{"a", "A"}, {"b", "B"}});
-  WriteFile(Path("held"), "kept");
-  CFile other;
-  ASSERT_TRUE(other.Open(Path("b").c_str(), CFile::modeRead | CFile::shareExclusive));
-  EXPECT_EQ(Join(), "A");
-  EXPECT_EQ(report.Take(), Events{"open " + Path("b") + " 32"});
-  other.Close();
-  ASSERT_TRUE(other.Open(Path("held").c_str(), CFile::modeReadWrite | CFile::shareExclusive));
-  EXPECT_EQ(JoinTo(Path("held")).joined, 0);
-  EXPECT_EQ(report.Take(), Events{"open " + Path("held") + " 32"});
-  other.Close();
-  EXPECT_EQ(ReadFile(Path("held")), "kept") << "a file in use is not emptied";
 }
 
 TEST_F(JoinCore, OutputThatIsASourceIsRefusedBeforeAnythingIsEmptied) {
@@ -560,6 +516,56 @@ TEST_F(JoinCore, BinarySourceOver4GiBIsStreamedWhole) {
   EXPECT_EQ(report.progress, (Events{"1/2 " + std::to_string(big), "2/2 " + std::to_string(big + 4)}));
 }
 
+// --- texts longer than a window --------------------------------------------------------------
+
+// Decoded and written a window at a time, a text comes out as the whole text converted at
+// once would, with the line of a loss counted across windows.
+TEST_F(JoinCore, LongTextsAsIfWhole) {
+  std::string lines;  // 3000 lines of 63 bytes: kana, kanji and ASCII, a lone byte on line 2500
+  for (int i = 1; i <= 3000; ++i)
+    lines +=
+        std::string(i == 2500 ? "\xFF" : "") + "\x82\xA0\x88\x9F text " + std::string(25, '\x83') + "\x40\n";
+  std::string no_cut = "x";  // and 100 KiB of kanji: nowhere a window may end
+  for (int i = 0; i < 50 * 1024; ++i) no_cut += "\x88\x9F";
+  options.input_code = InputCode::kShiftJis;
+  options.output_code = OutputCode::kUtf8Bom;
+  options.line_end = LineEnd::kCrLf;
+  for (const auto& [text, line] : {std::pair{lines, 2500}, std::pair{no_cut + "\x82", 1}}) {
+    std::string crlf;
+    for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    std::vector<char> whole(cp932_to_unicode_capacity(crlf.size()));
+    Sources({{"in", text}});
+    EXPECT_TRUE(
+        Join() ==
+        std::string(whole.data(),
+                    cp932_to_unicode(OUTPUT_UTF8, true, crlf.data(), crlf.size(), whole.data()).length));
+    EXPECT_EQ(report.Take(), Events{"replaced " + Path("in") + " 1 line " + std::to_string(line)});
+  }
+}
+
+// Unicode sources decoded a window at a time: as the whole decoded at once, its line ends
+// brought to LF, up to the first U+0000; the line of a replaced character counted over the
+// windows before it.
+TEST_F(JoinCore, UnicodeSourcesAsIfWhole) {
+  std::string sjis;  // 10000 lines, CR LF, the emoji on line 8000
+  for (int i = 1; i <= 10000; ++i) sjis += std::string(i == 8000 ? "?" : "") + "\x82\xA0\x88\x9F text\r\n";
+  std::vector<char> buffer(cp932_to_unicode_capacity(sjis.size()));
+  const std::string utf8(
+      buffer.data(), cp932_to_unicode(OUTPUT_UTF8, false, sjis.data(), sjis.size(), buffer.data()).length);
+  const std::string utf16(
+      buffer.data(), cp932_to_unicode(OUTPUT_UTF16LE, true, sjis.data(), sjis.size(), buffer.data()).length);
+  const size_t emoji = utf8.find('?');
+  std::string lf = sjis;
+  for (size_t at; (at = lf.find("\r\n")) != std::string::npos;) lf.erase(at, 1);
+  const size_t geta = lf.find('?');
+  Sources({{"utf8", utf8.substr(0, emoji) + "\xF0\x9F\x98\x80" + utf8.substr(emoji + 1) + '\0' + utf8}});
+  EXPECT_TRUE(Join() == lf.substr(0, geta) + "\x81\xAC" + lf.substr(geta + 1));
+  EXPECT_EQ(report.Take(), Events{"replaced " + Path("utf8") + " 1 line 8000"});
+  Sources({{"utf16le", utf16}});
+  EXPECT_TRUE(Join() == lf);
+  EXPECT_EQ(report.Take(), Events{});
+}
+
 // --- Unicode at the edges --------------------------------------------------------------------
 
 #if !defined(_WIN32)
@@ -583,23 +589,19 @@ std::string Iconv(const char* to, const char* from, const std::string& in) {
 TEST_F(JoinCore, MixedSourcesMatchIconvInEveryOutputCode) {
   const std::string text = "日本語の文章です。漢字とかな、カタカナ。\nＡＢＣ全角と ABC 半角\n";
   // The text in each code the join reads; every one must come out as the same text.
+  // clang-format off
   const std::vector<std::pair<std::string, std::string>> files = {
-      {"utf8", text},
-      {"utf8bom", "\xEF\xBB\xBF" + text},
+      {"utf8", text}, {"utf8bom", "\xEF\xBB\xBF" + text},
       {"utf16le", "\xFF\xFE" + Iconv("UTF-16LE", "UTF-8", text)},
-      {"utf16be", "\xFE\xFF" + Iconv("UTF-16BE", "UTF-8", text)},
-      {"sjis", Iconv("CP932", "UTF-8", text)},
-      {"euc", Iconv("EUC-JP", "UTF-8", text)},
-      {"jis", Iconv("ISO-2022-JP", "UTF-8", text)},
+      {"utf16be", "\xFE\xFF" + Iconv("UTF-16BE", "UTF-8", text)}, {"sjis", Iconv("CP932", "UTF-8", text)},
+      {"euc", Iconv("EUC-JP", "UTF-8", text)}, {"jis", Iconv("ISO-2022-JP", "UTF-8", text)},
   };
   const std::tuple<OutputCode, const char*, const char*> kCodes[] = {
-      {OutputCode::kShiftJis, "CP932", ""},
-      {OutputCode::kEucJp, "EUC-JP", ""},
-      {OutputCode::kJis, "ISO-2022-JP", ""},
-      {OutputCode::kUtf8, "UTF-8", ""},
-      {OutputCode::kUtf8Bom, "UTF-8", "\xEF\xBB\xBF"},
-      {OutputCode::kUtf16LeBom, "UTF-16LE", "\xFF\xFE"},
+      {OutputCode::kShiftJis, "CP932", ""}, {OutputCode::kEucJp, "EUC-JP", ""},
+      {OutputCode::kJis, "ISO-2022-JP", ""}, {OutputCode::kUtf8, "UTF-8", ""},
+      {OutputCode::kUtf8Bom, "UTF-8", "\xEF\xBB\xBF"}, {OutputCode::kUtf16LeBom, "UTF-16LE", "\xFF\xFE"},
   };
+  // clang-format on
   Sources(files);
   for (const auto& [code, iconv_name, mark] : kCodes) {
     SCOPED_TRACE(iconv_name);
@@ -653,18 +655,18 @@ TEST_F(JoinCore, ReplacedCharactersAreReportedAfterTheirFile) {
 
 TEST_F(JoinCore, ForcedInputCodeSkipsClassing) {
   const std::string utf8 = "\xE3\x81\x82";  // あ in UTF-8
+  // clang-format off
   const std::tuple<InputCode, std::string, std::string> kCases[] = {
       {InputCode::kAuto, utf8, "\x82\xa0"},
       // Decoded half-width katakana, which the detection would take for EUC-JP, stays.
       {InputCode::kAuto, "\xEF\xBD\xB1\xEF\xBD\xB2\xEF\xBD\xB3\xEF\xBD\xB4", "\xB1\xB2\xB3\xB4"},
       {InputCode::kShiftJis, utf8, utf8},
       {InputCode::kShiftJis, "\xA4\xA2\xA4\xA4\xA4\xA6\xA4\xA8", "\xA4\xA2\xA4\xA4\xA4\xA6\xA4\xA8"},
-      {InputCode::kEucJp, "\xA4\xA2", "\x82\xa0"},
-      {InputCode::kJis, "\x1B$B$\"\x1B(B", "\x82\xa0"},
-      {InputCode::kUtf8, "\xEF\xBB\xBFz", "z"},
-      {InputCode::kUtf16Le, "\x42\x30"s, "\x82\xa0"},
+      {InputCode::kEucJp, "\xA4\xA2", "\x82\xa0"}, {InputCode::kJis, "\x1B$B$\"\x1B(B", "\x82\xa0"},
+      {InputCode::kUtf8, "\xEF\xBB\xBFz", "z"}, {InputCode::kUtf16Le, "\x42\x30"s, "\x82\xa0"},
       {InputCode::kUtf16Be, "\xFE\xFF\x30\x42"s, "\x82\xa0"},
   };
+  // clang-format on
   for (const auto& [code, source, joined] : kCases) {
     SCOPED_TRACE(static_cast<int>(code));
     options.input_code = code;

@@ -20,27 +20,18 @@ using tavvel_test::WriteFile;
 // --- unescape_field -----------------------------------------------------------------------
 
 TEST(UnescapeField, ResolvesTheEscapesOfTheTable) {
+  // clang-format off
   const std::pair<std::string, std::string> cases[] = {
-      {"abc", "abc"},
-      {"", ""},
-      {"a\\nb\\tc", "a\nb\tc"},
-      {"a\\\\b", "a\\b"},
-      {"\\\\n", "\\n"},
-      {"\\#x", "#x"},
-      {"\\x41\\X4a\\xff", "AJ\xff"},
-      {"\\x82\\xA0", "\x82\xa0"},
-      {"a\\x00b", "a"},     // a NUL ends the text
-      {"ab\\x4Gcd", "ab"},  // a bad digit ends the field
-      {"ab\\x4", "ab"},     // and so does a missing one
-      {"ab\\x", "ab"},
-      {"a\\qb", "ab"},  // an unknown escape is dropped
-      {"a\\", "a"},
-      {"\x83\\n", "\x83\\n"},  // a trail byte 0x5C is no escape
-      {"\x83\\\\t", "\x83\\\t"},
+      {"abc", "abc"}, {"", ""}, {"a\\nb\\tc", "a\nb\tc"}, {"a\\\\b", "a\\b"}, {"\\\\n", "\\n"}, {"\\#x", "#x"},
+      {"\\x41\\X4a\\xff", "AJ\xff"}, {"\\x82\\xA0", "\x82\xa0"},
+      {"a\\x00b", "a"},                                         // a NUL ends the text
+      {"ab\\x4Gcd", "ab"}, {"ab\\x4", "ab"}, {"ab\\x", "ab"},  // and so does a bad or missing digit
+      {"a\\qb", "ab"}, {"a\\", "a"},                            // an unknown escape is dropped
+      {"\x83\\n", "\x83\\n"}, {"\x83\\\\t", "\x83\\\t"},    // a trail byte 0x5C is no escape
       {"\x83\x41\\t", "\x83\x41\t"},
-      {"\xB1\\n", "\xB1\n"},  // half-width katakana is one byte
-      {"a\x83", "a\x83"},     // a lead byte last
-  };
+      {"\xB1\\n", "\xB1\n"},                                   // half-width katakana is one byte
+      {"a\x83", "a\x83"}};                                     // a lead byte last
+  // clang-format on
   for (const auto& [field, result] : cases) {
     SCOPED_TRACE(field);
     std::string buffer = field;  // exactly its bytes and the NUL
@@ -53,13 +44,11 @@ TEST(UnescapeField, ResolvesTheEscapesOfTheTable) {
 
 // name, source, search, replacement, result, count
 using ReplaceCase = std::tuple<const char*, std::string, std::string, std::string, std::string, size_t>;
+// clang-format off
 const ReplaceCase kReplaceCases[] = {
-    {"every_occurrence", "abcabc", "abc", "x", "xx", 2},
-    {"no_overlap", "aaa", "aa", "b", "ba", 1},
-    {"inserted_text_not_searched", "aa", "a", "aa", "aaaa", 2},
-    {"delete", "xabcx", "abc", "", "xx", 1},
-    {"at_the_end", "xab", "ab", "Z", "xZ", 1},
-    {"no_match", "abc", "d", "x", "abc", 0},
+    {"every_occurrence", "abcabc", "abc", "x", "xx", 2}, {"no_overlap", "aaa", "aa", "b", "ba", 1},
+    {"inserted_text_not_searched", "aa", "a", "aa", "aaaa", 2}, {"delete", "xabcx", "abc", "", "xx", 1},
+    {"at_the_end", "xab", "ab", "Z", "xZ", 1}, {"no_match", "abc", "d", "x", "abc", 0},
     {"empty_search", "abc", "", "x", "abc", 0},
     {"trail_0x5c_not_matched", "\x83\x5C\\", "\\", "/", "\x83\x5C/", 1},
     {"trail_0x41_not_matched", "\x83\x41", "A", "b", "\x83\x41", 0},
@@ -69,6 +58,7 @@ const ReplaceCase kReplaceCases[] = {
     {"kanji_across_a_pair_not_matched", "\x82\x82\xa0", "\x82\xa0", "-", "\x82\x82\xa0", 0},
     {"line_end", "a\nb\n", "\n", "<br>\n", "a<br>\nb<br>\n", 2},
 };
+// clang-format on
 
 TEST(ReplaceAllSjis, MatchesOnlyAtCharacterBoundaries) {
   for (const auto& [name, source, search, replacement, result, count] : kReplaceCases) {

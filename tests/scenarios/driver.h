@@ -44,11 +44,9 @@ class DialogDriver {
   virtual std::string IniPath() = 0;
   // The ini file's content after the program has ended ("" when absent).
   std::string IniContent();
-  // A folder for the scenario's files, removed at the end; paths end without a separator.
-  std::string TempFolder() const { return folder_.path(); }
-  char Separator() const;
-  // Makes a folder (relative to TempFolder) and returns its full path.
-  std::string MakeFolder(const std::string& relative);
+  // A path in the scenario's folder, which is removed at the end; '/' in name stands for the
+  // platform's separator.
+  std::string PathIn(const std::string& name) const { return folder_ / name; }
   // How the list shows a path: lowered where paths ignore case.
   static std::string ListForm(std::string path);
 

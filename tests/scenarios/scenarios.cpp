@@ -13,13 +13,6 @@ std::string DialogDriver::IniContent() {
   return tavvel_test::FileExists(IniPath()) ? tavvel_test::ReadFile(IniPath()) : "";
 }
 
-char DialogDriver::Separator() const { return kPathSeparator; }
-
-std::string DialogDriver::MakeFolder(const std::string& relative) {
-  std::filesystem::create_directories(folder_ / relative);
-  return folder_ / relative;
-}
-
 std::string DialogDriver::ListForm(std::string path) {
   if (kPathsIgnoreCase) LowerAsciiPath(path.data());
   return path;
@@ -36,12 +29,8 @@ constexpr unsigned kScClose = 0xF060;
 constexpr int kIdCancel = 2;  // the "終了" button and menu item
 const char kBanner[] = "ファイルを追加して［結合］を押してください。";
 
-std::string PathIn(DialogDriver& user, const std::string& name) {
-  return user.TempFolder() + user.Separator() + name;
-}
-
 std::string WriteFile(DialogDriver& user, const std::string& name, const std::string& bytes) {
-  std::string path = PathIn(user, name);
+  std::string path = user.PathIn(name);
   tavvel_test::WriteFile(path, bytes);
   return path;
 }
@@ -81,10 +70,6 @@ void ExpectMessages(DialogDriver& user, const std::vector<std::pair<std::string,
     EXPECT_EQ(messages[i].text, expected[i].first);
     EXPECT_EQ(messages[i].icon, expected[i].second);
   }
-}
-
-void ExpectOneMessage(DialogDriver& user, const std::string& text, unsigned icon) {
-  ExpectMessages(user, {{text, icon}});
 }
 
 void ExpectIniLines(DialogDriver& user, const std::vector<std::string>& lines) {
@@ -193,12 +178,11 @@ void AddByOpenDialog(DialogDriver& user) {
 
 void DropFilesAndFolders(DialogDriver& user) {
   std::string single = WriteFile(user, "single.txt", "s");
-  std::string folder = user.MakeFolder("drop");
-  user.MakeFolder(std::string("drop") + user.Separator() + "sub");
-  std::string in_folder = WriteFile(user, std::string("drop") + user.Separator() + "a.txt", "a");
-  std::string in_sub =
-      WriteFile(user, std::string("drop") + user.Separator() + "sub" + user.Separator() + "b.txt", "b");
-  user.Drop({single, PathIn(user, "missing.txt"), single});
+  std::filesystem::create_directories(user.PathIn("drop/sub"));
+  std::string folder = user.PathIn("drop");
+  std::string in_folder = WriteFile(user, "drop/a.txt", "a");
+  std::string in_sub = WriteFile(user, "drop/sub/b.txt", "b");
+  user.Drop({single, user.PathIn("missing.txt"), single});
   EXPECT_EQ(user.ListItems(), ListForms(user, {single, single}));
   EXPECT_EQ(user.Text(IDC_STATUS), "ファイル数: 2");
   EXPECT_TRUE(user.TakeMessages().empty());
@@ -218,7 +202,7 @@ void EmptyListAndNoSelectionMessages(DialogDriver& user) {
        {ID_LIST_DELETE, ID_LIST_DELETE_ALL, ID_LIST_MOVE_UP, ID_LIST_MOVE_DOWN, ID_FILE_JOIN}) {
     SCOPED_TRACE(command);
     user.Menu(command);
-    ExpectOneMessage(user, "リストが空です。", kIconStop);
+    ExpectMessages(user, {{"リストが空です。", kIconStop}});
     EXPECT_EQ(user.Text(IDC_STATUS), kBanner);
   }
   EXPECT_TRUE(user.TakeFileDialogs().empty());  // the join stops before the Save dialog
@@ -226,7 +210,7 @@ void EmptyListAndNoSelectionMessages(DialogDriver& user) {
   for (int button : {IDC_DELETE, IDC_MOVE_UP, IDC_MOVE_DOWN}) {
     SCOPED_TRACE(button);
     user.Click(button);
-    ExpectOneMessage(user, "ファイルが選択されていません。", kIconStop);
+    ExpectMessages(user, {{"ファイルが選択されていません。", kIconStop}});
     EXPECT_EQ(user.ListItems().size(), 2u);
   }
   user.Menu(ID_LIST_DESELECT);  // no check, no message
@@ -292,7 +276,7 @@ void TextJoinWithSeparator(DialogDriver& user) {
   ASSERT_TRUE(user.SelectCombo(IDC_CRLF, 2));
   ASSERT_TRUE(user.SelectCombo(IDC_INSERT_SEP, 1));
   user.TypeText(IDC_SEP_FILE, separator);
-  std::string output = PathIn(user, "out.txt");
+  std::string output = user.PathIn("out.txt");
   user.TakeFileDialogs();
   ASSERT_TRUE(JoinInto(user, output));
   EXPECT_EQ(ReadFile(output), "alpha\n--\n--\ngamma\nend");
@@ -312,7 +296,7 @@ void BinaryJoinIgnoresTextOptions(DialogDriver& user) {
   std::string a = WriteFile(user, "a.bin", std::string("A\r\n\0B", 5));
   std::string b = WriteFile(user, "b.bin", "\x82\xa0\r");
   AddPaths(user, {a, b});
-  std::string output = PathIn(user, "out.bin");
+  std::string output = user.PathIn("out.bin");
   user.AnswerFileDialog({output});
   user.Menu(ID_FILE_JOIN);
   EXPECT_EQ(ReadFile(output), std::string("A\r\n\0B\x82\xa0\r", 8));
@@ -322,13 +306,13 @@ void BinaryJoinIgnoresTextOptions(DialogDriver& user) {
 
 void MissingSourceStopsTheTextJoin(DialogDriver& user) {
   std::string a = WriteFile(user, "a.txt", "a\n");
-  std::string missing = PathIn(user, "missing.txt");
+  std::string missing = user.PathIn("missing.txt");
   std::string c = WriteFile(user, "c.txt", "c\n");
   AddPaths(user, {a, missing, c});
-  std::string output = PathIn(user, "out.txt");
+  std::string output = user.PathIn("out.txt");
   JoinInto(user, output);
-  ExpectOneMessage(user, "'" + user.ListForm(missing) + "' を開くことができません。(Error:2)",
-                   kIconExclamation);
+  ExpectMessages(user,
+                 {{"'" + user.ListForm(missing) + "' を開くことができません。(Error:2)", kIconExclamation}});
   EXPECT_EQ(ReadFile(output), "a\r\n");
   EXPECT_EQ(user.Text(IDC_STATUS), "1 個のファイルを結合しました。");
   EXPECT_EQ(user.ProgressPosition(), 1);
@@ -342,7 +326,8 @@ void OutputThatIsAnEntryIsRefused(DialogDriver& user) {
     std::string a = WriteFile(user, "keep.txt", "precious\n");
     AddPaths(user, {a});
     JoinInto(user, a);
-    ExpectOneMessage(user, "'" + user.ListForm(a) + "' を開くことができません。(Error:32)", kIconExclamation);
+    ExpectMessages(user,
+                   {{"'" + user.ListForm(a) + "' を開くことができません。(Error:32)", kIconExclamation}});
     EXPECT_EQ(ReadFile(a), "precious\n");
     EXPECT_EQ(user.Text(IDC_STATUS), "0 個のファイルを結合しました。");
     user.PressEscape();
@@ -362,10 +347,10 @@ void SeparatorAndTableFilesThatCannotBeOpened(DialogDriver& user) {
   std::string b = WriteFile(user, "b.txt", "abc\n");
   AddPaths(user, {a, b});
   ASSERT_TRUE(user.SelectCombo(IDC_INSERT_SEP, 1));
-  user.TypeText(IDC_SEP_FILE, PathIn(user, "nosep.txt"));
+  user.TypeText(IDC_SEP_FILE, user.PathIn("nosep.txt"));
   ASSERT_TRUE(user.SelectCombo(IDC_REP_MODE, 1));
-  user.TypeText(IDC_REP_FILE, PathIn(user, "notable.txt"));
-  std::string output = PathIn(user, "out.txt");
+  user.TypeText(IDC_REP_FILE, user.PathIn("notable.txt"));
+  std::string output = user.PathIn("out.txt");
   JoinInto(user, output);
   ExpectMessages(
       user, {{"セパレータファイルをオープンできません。(Error:2)\nセパレータを挿入せずに処理を続行します。",
@@ -377,11 +362,11 @@ void SeparatorAndTableFilesThatCannotBeOpened(DialogDriver& user) {
 }
 
 void BrowseButtonsFillThePaths(DialogDriver& user) {
-  std::string table = PathIn(user, "Table.TXT");
+  std::string table = user.PathIn("Table.TXT");
   user.AnswerFileDialog({table});
   ASSERT_TRUE(user.Click(IDC_BROWSE_REP));
   EXPECT_EQ(user.Text(IDC_REP_FILE), table);  // as returned, not lowered
-  std::string separator = PathIn(user, "Sep.txt");
+  std::string separator = user.PathIn("Sep.txt");
   user.AnswerFileDialog({separator});
   ASSERT_TRUE(user.Click(IDC_BROWSE_SEP));
   EXPECT_EQ(user.Text(IDC_SEP_FILE), separator);

@@ -21,17 +21,6 @@ std::string UniquePipeName() {
   return name;
 }
 
-bool Connect(HANDLE pipe) {
-  return ::ConnectNamedPipe(pipe, nullptr) || ::GetLastError() == ERROR_PIPE_CONNECTED;
-}
-
-// Connects to the pipe as a client and leaves at once, so that a server
-// thread waiting for a client goes on.
-void Knock(const std::string& path, DWORD access) {
-  HANDLE client = ::CreateFileA(path.c_str(), access, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (client != INVALID_HANDLE_VALUE) ::CloseHandle(client);
-}
-
 }  // namespace
 
 struct NamedPipeSource::State {
@@ -53,7 +42,8 @@ NamedPipeSource::NamedPipeSource(std::string bytes)
     return;
   }
   state.server = std::thread([&state] {
-    while (!state.stop && Connect(state.pipe)) {
+    while (!state.stop &&
+           (::ConnectNamedPipe(state.pipe, nullptr) || ::GetLastError() == ERROR_PIPE_CONNECTED)) {
       size_t sent = 0;
       while (sent < state.bytes.size()) {
         DWORD put = 0;
@@ -78,7 +68,9 @@ NamedPipeSource::~NamedPipeSource() {
   State& state = *m_state;
   state.stop = true;
   while (!state.done) {
-    Knock(m_path, GENERIC_READ);
+    // A client that connects and leaves at once lets a server thread waiting for one go on.
+    HANDLE client = ::CreateFileA(m_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (client != INVALID_HANDLE_VALUE) ::CloseHandle(client);
     ::Sleep(1);
   }
   if (state.server.joinable()) state.server.join();
