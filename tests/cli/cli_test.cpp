@@ -1,13 +1,16 @@
 // tavvel-cli as other programs call it: options, exit status, the one-line
 // messages on standard error, "-o -", sorting, sources that are missing or
 // are folders, and what is kept when the output fails.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -39,8 +42,9 @@ class CliTest : public ::testing::Test {
 
   // Runs the program with args in the test's folder; standard input is empty, standard output and error
   // are collected. On a terminal, standard error is a pseudo-terminal (status -1 when there is none).
-  Result Run(const std::vector<std::string>& args, const std::string& program = kCli,
-             bool terminal = false) const {
+  // during, if given, runs while the program does.
+  Result Run(const std::vector<std::string>& args, const std::string& program = kCli, bool terminal = false,
+             const std::function<void(pid_t)>& during = nullptr) const {
     const std::string out = Path(".stdout"), err = Path(".stderr");
     int master = -1;
     std::fflush(nullptr);  // or the child writes the test's own pending output again
@@ -55,6 +59,7 @@ class CliTest : public ::testing::Test {
       ::execv(program.c_str(), argv.data());
       ::_exit(126);
     }
+    if (child > 0 && during) during(child);
     Result result;
     char buffer[4096];
     for (ssize_t got; master >= 0 && (got = ::read(master, buffer, sizeof buffer)) > 0;)
@@ -307,6 +312,21 @@ TEST_F(CliTest, ProgressOnATerminal) {
     }
     EXPECT_EQ(Read("out"), "ab");
   }
+}
+
+// Another program that cuts a source short while the join reads it through its mapping raises
+// SIGBUS in the reader: the join stops with a message, not killed by the signal.
+TEST_F(CliTest, SourceCutShortStopsTheJoinWithAMessage) {
+  ASSERT_EQ(::mkfifo(Path("pipe").c_str(), 0600), 0);
+  const Result r = Run({"-q", "-o", "out", "pipe"}, kCli, false, [this](pid_t child) {
+    const int writer = ::open(Path("pipe").c_str(), O_WRONLY);  // returns once the join reads the source
+    ::kill(child, SIGBUS);
+    ::close(writer);
+  });
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(
+      r.err,
+      "tavvel-cli: 読み込み中のファイルがほかのプログラムによって短くされたため、結合を中止しました。\n");
 }
 
 }  // namespace
