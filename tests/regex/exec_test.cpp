@@ -47,6 +47,7 @@ TEST(Exec, Matches) {
       {"bol_unanchored_tests_byte_before", "x|^b", "a\nb", 0, "2,3"},
       {"bol_never_at_end", "x|^", "a\n", OPT_MULTILINE, "0,0"},
       {"singleline_dot", "a.b", "a\nb", OPT_SINGLELINE, "0,3"},
+      {"singleline_dot_not_past_the_end", "a.", "xa", OPT_SINGLELINE, "no"},
       {"implicit_anchor_after_newline", ".*b", "xx\nab", 0, "3,5"},
       // Kanji mode: a lead byte and its trail byte are one character.
       {"dot_takes_both_bytes", ".", kA, OPT_KANJI, "0,2"},
