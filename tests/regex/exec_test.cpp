@@ -83,8 +83,8 @@ TEST(Exec, Matches) {
       {"inline_modifier", "a(?i)B", "xAb", 0, "1,3"},
       // How the parser reads escapes, classes, comments and modifiers, seen in what matches.
       {"space_escape_takes_every_blank", "a\\s+b", "a\t\n\x0b\f\r b", 0, "0,8"},
-      {"literal_escapes", "\\n\\r\\t\\f\\e\\a\\cA\\c[\\x41\\0101\\/\\101",
-       "\n\r\t\f\x1b\x07\x01\x1b\x41\x08\x31/A", 0, "0,13"},
+      {"literal_escapes", "\\n\\r\\t\\f\\e\\a\\cA\\cz\\c[\\x41\\0101\\/\\101",
+       "\n\r\t\f\x1b\x07\x01\x1a\x1b\x41\x08\x31/A", 0, "0,14"},
       {"octal_ten_without_groups", "\\10", "a\x08", 0, "1,2"},
       {"hex_x_counts_as_zero", "\\xx1", "x1\x01", 0, "2,3"},
       {"huge_backref_is_octal_text", "\\4294967297", "\"94967297", 0, "0,9"},
