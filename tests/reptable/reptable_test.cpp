@@ -194,6 +194,7 @@ TEST(ApplyReplaceTable, RegexCommandsRunInTableOrderUpToAFailure) {
       {"kanji_trail_0x5c", {"s/\x95\\/x/gk"}, "\x95\\\x83\\", "x\x83\\", ""},
       {"third_of_four", {"s/a/b/", "s/c/d/", "s/(/x/", "s/b/z/"}, "ac", "bd", "unmatched () in regexp | s/(/x/"},
       {"match_command", {"s/a/b/", "m/b/", "s/b/c/"}, "a", "b", "do not start 's' or 'tr' | m/b/"},
+      {"t_without_r", {"t/a/b/"}, "a", "a", "do not start 's' or 'tr' | t/a/b/"},
       {"leading_space", {" s/a/b/", "s/a/c/"}, "a", "a", "do not start 's' or 'tr' |  s/a/b/"},
       {"missing_delimiter", {"tr/a-z/A-Z", "s/a/c/"}, "a", "a", "unmatch separater | tr/a-z/A-Z"},
       {"text_emptied_then_next_command", {"s/.*//", "s/a/b/"}, "abc", "", "invalid target parameter | s/a/b/"},
