@@ -581,9 +581,10 @@ inline uint32_t bytes_in(__m256i v, u8 low, u8 high) {
       _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_min_epu8(from_low, span), from_low)));
 }
 
-// The first bytes of the pairs among 32 bytes that begin with a character, given where a byte
-// may be a first byte. Any other byte ends a character, so a run of possible first bytes holds
-// pairs from its own first byte on, every other byte: at its odd or its even places.
+// The first bytes of the pairs among 32 bytes that begin with a character (or with the second
+// byte of one, which is then no possible first byte), given where a byte may be a first byte.
+// Any other byte ends a character, so a run of possible first bytes holds pairs from its own
+// first byte on, every other byte: at its odd or its even places.
 inline uint32_t pair_starts(uint32_t maybe_first) {
   constexpr uint32_t kOdd = 0xAAAAAAAA, kEven = 0x55555555;
   const uint32_t run_starts = maybe_first & ~(maybe_first << 1);
@@ -613,23 +614,23 @@ constexpr std::array<std::array<int8_t, 16>, 256> kGatherMasks = make_gather_mas
 // a character's start), a block of 32 at a time while a block starts before `limit` and 33
 // bytes are readable from it, stored from c on and c moved past them. Stops before a block of
 // ASCII, which takes a shorter road, and before a first byte whose second byte is none. Returns
-// where it stopped, at a character's start.
+// where it stopped, at a character's start. A block always moves p by 32 (a pair its last byte
+// starts is taken with it, and its second byte skipped in the next): the next block's loads
+// never wait for this block's masks.
 inline const u8* codes_of(const u8* p, const u8* limit, uint16_t*& c) {
   const __m256i bits = _mm256_setr_epi16(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192, 16384,
                                          static_cast<short>(0x8000));
-  while (p < limit) {
+  uint32_t carried = 0;  // 1 when the block's first byte is the second of a pair
+  for (; p < limit; p += 32) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-    if (_mm256_movemask_epi8(v) == 0) break;
-    const uint32_t firsts = pair_starts(bytes_in(v, 0x81, 0x9F) | bytes_in(v, 0xE0, 0xFC));
-    const uint32_t seconds = firsts << 1;
-    const uint32_t wrong = seconds & ~(bytes_in(v, 0x40, 0x7E) | bytes_in(v, 0x80, 0xFC));
-    // A pair that the block's last byte starts is left to the next block.
-    const unsigned stop =
-        wrong != 0 ? static_cast<unsigned>(std::countr_zero(wrong)) - 1 : 32 - (firsts >> 31);
-    const uint32_t starts = ~seconds & static_cast<uint32_t>((uint64_t{1} << stop) - 1);
+    if (_mm256_movemask_epi8(v) == 0 && carried == 0) break;
+    const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+    const uint32_t firsts = pair_starts((bytes_in(v, 0x81, 0x9F) | bytes_in(v, 0xE0, 0xFC)) & ~carried);
+    const uint32_t wrong = firsts & ~(bytes_in(next, 0x40, 0x7E) | bytes_in(next, 0x80, 0xFC));
+    uint32_t starts = ~(firsts << 1 | carried);
+    if (wrong != 0) starts &= (1u << std::countr_zero(wrong)) - 1;
     // Each place's code as if a character started there, the pair's where a first byte stands;
     // those of the places where one does start are gathered.
-    const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
     for (int half = 0; half < 2; ++half) {
       const __m256i b =
           _mm256_cvtepu8_epi16(half == 0 ? _mm256_castsi256_si128(v) : _mm256_extracti128_si256(v, 1));
@@ -648,10 +649,10 @@ inline const u8* codes_of(const u8* p, const u8* limit, uint16_t*& c) {
                                load16(reinterpret_cast<const u8*>(kGatherMasks[high].data()))));
       c += std::popcount(high);
     }
-    p += stop;
-    if (wrong != 0) break;
+    if (wrong != 0) return p + std::countr_zero(wrong);
+    carried = firsts >> 31;
   }
-  return p;
+  return p + carried;
 }
 
 // Writes the characters of the codes from c to c_end at w, up to the first code that is no
@@ -829,7 +830,8 @@ u8* encode(const u8* in, const u8* p, const u8* end, u8* w, ConvertReport& repor
     const size_t count = static_cast<size_t>(c - codes);
     const size_t done = put_codes<kCode>(codes, c, w);
     if (done < count) {
-      for (size_t i = 0; i < done; ++i) p += is_first_byte(*p) && is_second_byte(p[1]) ? 2 : 1;
+      // Past the characters written; in a piece every first byte has its second.
+      for (size_t i = 0; i < done; ++i) p += is_first_byte(*p) ? 2 : 1;
       w = ::encode<kCode, true>(in, p, stop, w, report);
     } else if (stop == p) {
       encode_step<kCode>(in, p, end, w, report);  // a first byte without its second
