@@ -268,10 +268,15 @@ class TextPipeline {
   // text when it is not that already, and the stages run on it.
   void Run(SourceText& source, const char* bytes, size_t n, OutputWriter& writer) {
     if (LineWise()) {
-      const UnicodeClass code = options_.input_code == InputCode::kAuto ? classify_text(bytes, n).code
-                                                                        : ForcedClass(options_.input_code);
-      if (code != UNICODE_NONE) {
-        DecodeInWindows(source, code, bytes, n, writer);
+      const TextClass text_class = options_.input_code == InputCode::kAuto
+                                       ? classify_text(bytes, n)
+                                       : TextClass{ForcedClass(options_.input_code), 0};
+      if (text_class.code != UNICODE_NONE) {
+        // UTF-8 without a mark has been found valid, and is not checked again
+        // where what it lacks becomes the geta mark.
+        const bool checked = options_.input_code == InputCode::kAuto && text_class.code == UNICODE_UTF8 &&
+                             text_class.mark_length == 0 && options_.unmappable == UNMAPPABLE_GETA;
+        DecodeInWindows(source, text_class.code, checked, bytes, n, writer);
         return;
       }
       if (KeepsItsCode(bytes, n)) {
@@ -326,16 +331,17 @@ class TextPipeline {
   // straight into the writer a window at a time: the decoded text is never
   // held whole. The line of the first replaced character is counted only
   // once there is one.
-  void DecodeInWindows(SourceText& source, UnicodeClass code, const char* text, size_t n,
+  void DecodeInWindows(SourceText& source, UnicodeClass code, bool checked, const char* text, size_t n,
                        OutputWriter& writer) {
     ConvertReport& replaced = source.replaced;
     for (size_t at = 0; at < n;) {
       size_t cut = unicode_cut(code, text, n, at + kWindow);
       const size_t length = unicode_text_length(code, text + at, cut - at);
       if (length < cut - at) cut = n;  // the text ends in this window
-      const ConvertReport window = DecodeWindow(code, text + at, length, decoded_);
+      const ConvertReport window = DecodeWindow(code, checked, text + at, length, decoded_);
       if (window.replaced != 0) {
-        if (replaced.replaced == 0) replaced.first_line = LineEndsBefore(code, text, at) + window.first_line;
+        if (replaced.replaced == 0)
+          replaced.first_line = LineEndsBefore(code, checked, text, at) + window.first_line;
         replaced.replaced += window.replaced;
       }
       writer.Put(decoded_.data(), normalize_newlines(decoded_.data(), window.length));
@@ -347,19 +353,23 @@ class TextPipeline {
   // The part of a source's text taken at a time on the way to the writer.
   static constexpr size_t kWindow = 64 * 1024;
 
-  ConvertReport DecodeWindow(UnicodeClass code, const char* text, size_t n, std::vector<char>& out) const {
+  // A window up to the text's end (no U+0000 in it); `checked`: UTF-8 found
+  // valid, without a mark, decoded with the geta mark for what it lacks.
+  ConvertReport DecodeWindow(UnicodeClass code, bool checked, const char* text, size_t n,
+                             std::vector<char>& out) const {
     out.resize(unicode_to_cp932_capacity(n));
-    return unicode_to_cp932(code, text, n, out.data(), options_.unmappable);
+    return checked ? valid_utf8_to_cp932(text, n, out.data())
+                   : unicode_to_cp932(code, text, n, out.data(), options_.unmappable);
   }
 
   // The line ends of the text's first `at` bytes once decoded, decoded again
   // in the same windows.
-  size_t LineEndsBefore(UnicodeClass code, const char* text, size_t at) const {
+  size_t LineEndsBefore(UnicodeClass code, bool checked, const char* text, size_t at) const {
     std::vector<char> scratch;
     size_t lines = 0;
     for (size_t from = 0; from < at;) {
       const size_t cut = unicode_cut(code, text, at, from + kWindow);
-      const size_t length = DecodeWindow(code, text + from, cut - from, scratch).length;
+      const size_t length = DecodeWindow(code, checked, text + from, cut - from, scratch).length;
       lines += count_line_ends(scratch.data(), length);
       from = cut;
     }

@@ -626,7 +626,9 @@ inline const u8* codes_of(const u8* p, const u8* limit, uint16_t*& c) {
     if (_mm256_movemask_epi8(v) == 0 && carried == 0) break;
     const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
     const uint32_t firsts = pair_starts((bytes_in(v, 0x81, 0x9F) | bytes_in(v, 0xE0, 0xFC)) & ~carried);
-    const uint32_t wrong = firsts & ~(bytes_in(next, 0x40, 0x7E) | bytes_in(next, 0x80, 0xFC));
+    // A second byte 0x7F is let through: no character has it, so the table sends the pair to the
+    // byte-at-a-time road, which takes it apart.
+    const uint32_t wrong = firsts & ~bytes_in(next, 0x40, 0xFC);
     uint32_t starts = ~(firsts << 1 | carried);
     if (wrong != 0) starts &= (1u << std::countr_zero(wrong)) - 1;
     // Each place's code as if a character started there, the pair's where a first byte stands;
@@ -959,6 +961,26 @@ ConvertReport to_cp932(UnicodeClass code, const char* in, size_t n, char* out, U
   return decoder.report;
 }
 
+// UTF-8 known to be valid: the AVX2 form decodes it without checking it again.
+template <Level kLevel>
+u8* decode_valid_utf8_text(const u8* p, const u8* end, u8* w, Decoder& decoder) {
+#if UNICODE_AVX2
+  if constexpr (kLevel == kAvx2) return avx2::decode_valid_utf8(p, end, w, decoder);
+#endif
+  return decode_utf8<kLevel != kBytewise>(p, end, w, decoder);
+}
+
+template <Level kLevel>
+ConvertReport valid_to_cp932(const char* in, size_t n, char* out) noexcept {
+  const u8* const p = reinterpret_cast<const u8*>(in);
+  u8* const start = reinterpret_cast<u8*>(out);
+  Decoder decoder{start, UNMAPPABLE_GETA};
+  u8* const w = decode_valid_utf8_text<kLevel>(p, p + n, start, decoder);
+  *w = 0;
+  decoder.report.length = static_cast<size_t>(w - start);
+  return decoder.report;
+}
+
 template <Level kLevel, UnicodeOutput kCode>
 u8* encode_text(const u8* in, const u8* end, u8* w, ConvertReport& report) {
 #if UNICODE_AVX2
@@ -1006,7 +1028,12 @@ DecodedText class_and_text(const char* text, size_t n, char* out, Unmappable mod
 
 template <Level kLevel>
 constexpr unicode_internal::Form make_form(const char* name) {
-  return {name, valid_utf8<kLevel>, to_cp932<kLevel>, to_unicode<kLevel>, class_and_text<kLevel>};
+  return {name,
+          valid_utf8<kLevel>,
+          to_cp932<kLevel>,
+          valid_to_cp932<kLevel>,
+          to_unicode<kLevel>,
+          class_and_text<kLevel>};
 }
 constexpr unicode_internal::Form kBytewiseForm = make_form<kBytewise>("bytewise");
 #if UNICODE_SSE2
@@ -1051,6 +1078,10 @@ bool is_valid_utf8(const char* text, size_t n) noexcept {
 ConvertReport unicode_to_cp932(UnicodeClass code, const char* in, size_t n, char* out,
                                Unmappable mode) noexcept {
   return unicode_internal::widest_form().unicode_to_cp932(code, in, n, out, mode);
+}
+
+ConvertReport valid_utf8_to_cp932(const char* in, size_t n, char* out) noexcept {
+  return unicode_internal::widest_form().valid_utf8_to_cp932(in, n, out);
 }
 
 ConvertReport cp932_to_unicode(UnicodeOutput code, bool with_mark, const char* in, size_t n,
