@@ -675,6 +675,22 @@ inline size_t put_codes(const uint16_t* const c, const uint16_t* const c_end, u8
       w += 16;
     }
   }
+  if (kCode == OUTPUT_UTF8) {
+    // Four at a time, one loop test for the four.
+    for (; c_end - q >= 4; q += 4) {
+      const uint32_t a = kUtf8OfCp932[q[0]], b = kUtf8OfCp932[q[1]], d = kUtf8OfCp932[q[2]],
+                     e = kUtf8OfCp932[q[3]];
+      if (a == 0 || b == 0 || d == 0 || e == 0) break;
+      std::memcpy(w, &a, 4);  // the fourth byte of each is overwritten by what follows
+      w += a >> 24;
+      std::memcpy(w, &b, 4);
+      w += b >> 24;
+      std::memcpy(w, &d, 4);
+      w += d >> 24;
+      std::memcpy(w, &e, 4);
+      w += e >> 24;
+    }
+  }
   for (; q != c_end; ++q) {
     if (kCode == OUTPUT_UTF8) {
       const uint32_t utf8 = kUtf8OfCp932[*q];
