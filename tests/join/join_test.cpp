@@ -547,7 +547,7 @@ TEST_F(JoinCore, LongTextsAsIfWhole) {
 // whole: a CR LF across the end of a window is one line end, and the first NUL ends the text.
 TEST_F(JoinCore, ShiftJisSourcesAsIfWhole) {
   const std::string head(64 * 1024 - 1, 'a'), body(70 * 1024, 'c');
-  Sources({{"in", head + "\r\n\x82\xA0\rb\r\n" + body + '\0' + "d\r\n"}, {"next", "e\r\n"}});
+  Sources({{"in", head + "\r\n\x82\xA0\rb\r\n" + body + '\0' + body + "d\r\n"}, {"next", "e\r\n"}});
   EXPECT_TRUE(Join() == head + "\n\x82\xA0\nb\n" + body + "e\n");
 }
 
