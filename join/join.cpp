@@ -263,20 +263,24 @@ class TextPipeline {
 
   // Runs the stages on a source's n bytes (its own text, or its file mapped)
   // and hands the result to the writer. Under LineWise a Unicode source is
-  // decoded a window at a time, and a text that every stage would leave as
-  // it is goes out as it stands; any other is copied into the source's text
-  // when it is not that already, and the stages run on it.
+  // decoded a window at a time, and a text whose code the stages keep goes
+  // to the writer a window at a time; any other is copied into the source's
+  // text when it is not that already, and the stages run on it.
   void Run(SourceText& source, const char* bytes, size_t n, OutputWriter& writer) {
     if (LineWise()) {
-      const UnicodeClass code = options_.input_code == InputCode::kAuto ? classify_text(bytes, n).code
-                                                                        : ForcedClass(options_.input_code);
-      if (code != UNICODE_NONE) {
-        DecodeInWindows(source, code, bytes, n, writer);
+      const TextClass text_class = options_.input_code == InputCode::kAuto
+                                       ? classify_text(bytes, n)
+                                       : TextClass{ForcedClass(options_.input_code), 0};
+      if (text_class.code != UNICODE_NONE) {
+        // UTF-8 without a mark has been found valid, and is not checked again
+        // where what it lacks becomes the geta mark.
+        const bool checked = options_.input_code == InputCode::kAuto && text_class.code == UNICODE_UTF8 &&
+                             text_class.mark_length == 0 && options_.unmappable == UNMAPPABLE_GETA;
+        DecodeInWindows(source, text_class.code, checked, bytes, n, writer);
         return;
       }
-      if (PassesUnchanged(bytes, n)) {
-        writer.Put(bytes, n);
-        if (!source.last) writer.Put(separator_.GetString(), separator_.GetLength());
+      if (KeepsItsCode(bytes, n)) {
+        PassInWindows(source, bytes, n, writer);
         return;
       }
     }
@@ -288,31 +292,56 @@ class TextPipeline {
  private:
   using Stage = void (TextPipeline::*)(SourceText&);
 
-  // Whether NormalizeLineEnds and ToShiftJis leave a text that is not
-  // Unicode as it is: no CR or NUL in it, and Shift_JIS or undecided (as
-  // detected, or forced). Under LineWise no other stage changes it then.
-  bool PassesUnchanged(const char* bytes, size_t n) const {
-    if (has_cr_or_nul(bytes, n)) return false;
+  // Whether ToShiftJis leaves a text that is not Unicode as it is: Shift_JIS
+  // or undecided, as detected or forced. Line ends do not change what the
+  // detection finds, nor does a NUL that ends the text before its first
+  // decisive byte (the text is then undecided either way).
+  bool KeepsItsCode(const char* bytes, size_t n) const {
     if (options_.input_code == InputCode::kShiftJis) return true;
     if (options_.input_code != InputCode::kAuto) return false;
     const int code = detect_kanji_code(bytes, n);
     return code != KANJI_EUC && code != KANJI_JIS;
   }
 
+  // NormalizeLineEnds and AppendSeparator for a text whose code the stages
+  // keep, straight into the writer a window at a time, each window still in
+  // the cache when the writer converts it: as it stands where it holds no CR
+  // or NUL, else with its line ends brought to LF, up to the first NUL. A
+  // window never ends in a CR, whose LF may start the next.
+  void PassInWindows(SourceText& source, const char* bytes, size_t n, OutputWriter& writer) {
+    for (size_t at = 0; at < n;) {
+      size_t cut = std::min(n, at + kWindow);
+      if (cut < n && bytes[cut - 1] == '\r') --cut;
+      const size_t length = cut - at;
+      if (!has_cr_or_nul(bytes + at, length)) {
+        writer.Put(bytes + at, length);
+      } else {
+        normalized_.assign(bytes + at, bytes + cut);
+        normalized_.push_back('\0');
+        const bool text_ends = std::memchr(normalized_.data(), '\0', length) != nullptr;
+        writer.Put(normalized_.data(), normalize_newlines(normalized_.data(), length));
+        if (text_ends) break;
+      }
+      at = cut;
+    }
+    if (!source.last) writer.Put(separator_.GetString(), separator_.GetLength());
+  }
+
   // Decode, NormalizeLineEnds and AppendSeparator for a Unicode source,
   // straight into the writer a window at a time: the decoded text is never
   // held whole. The line of the first replaced character is counted only
   // once there is one.
-  void DecodeInWindows(SourceText& source, UnicodeClass code, const char* text, size_t n,
+  void DecodeInWindows(SourceText& source, UnicodeClass code, bool checked, const char* text, size_t n,
                        OutputWriter& writer) {
     ConvertReport& replaced = source.replaced;
     for (size_t at = 0; at < n;) {
-      size_t cut = unicode_cut(code, text, n, at + kDecodeWindow);
+      size_t cut = unicode_cut(code, text, n, at + kWindow);
       const size_t length = unicode_text_length(code, text + at, cut - at);
       if (length < cut - at) cut = n;  // the text ends in this window
-      const ConvertReport window = DecodeWindow(code, text + at, length, decoded_);
+      const ConvertReport window = DecodeWindow(code, checked, text + at, length, decoded_);
       if (window.replaced != 0) {
-        if (replaced.replaced == 0) replaced.first_line = LineEndsBefore(code, text, at) + window.first_line;
+        if (replaced.replaced == 0)
+          replaced.first_line = LineEndsBefore(code, checked, text, at) + window.first_line;
         replaced.replaced += window.replaced;
       }
       writer.Put(decoded_.data(), normalize_newlines(decoded_.data(), window.length));
@@ -321,21 +350,26 @@ class TextPipeline {
     if (!source.last) writer.Put(separator_.GetString(), separator_.GetLength());
   }
 
-  static constexpr size_t kDecodeWindow = 64 * 1024;
+  // The part of a source's text taken at a time on the way to the writer.
+  static constexpr size_t kWindow = 64 * 1024;
 
-  ConvertReport DecodeWindow(UnicodeClass code, const char* text, size_t n, std::vector<char>& out) const {
+  // A window up to the text's end (no U+0000 in it); `checked`: UTF-8 found
+  // valid, without a mark, decoded with the geta mark for what it lacks.
+  ConvertReport DecodeWindow(UnicodeClass code, bool checked, const char* text, size_t n,
+                             std::vector<char>& out) const {
     out.resize(unicode_to_cp932_capacity(n));
-    return unicode_to_cp932(code, text, n, out.data(), options_.unmappable);
+    return checked ? valid_utf8_to_cp932(text, n, out.data())
+                   : unicode_to_cp932(code, text, n, out.data(), options_.unmappable);
   }
 
   // The line ends of the text's first `at` bytes once decoded, decoded again
   // in the same windows.
-  size_t LineEndsBefore(UnicodeClass code, const char* text, size_t at) const {
+  size_t LineEndsBefore(UnicodeClass code, bool checked, const char* text, size_t at) const {
     std::vector<char> scratch;
     size_t lines = 0;
     for (size_t from = 0; from < at;) {
-      const size_t cut = unicode_cut(code, text, at, from + kDecodeWindow);
-      const size_t length = DecodeWindow(code, text + from, cut - from, scratch).length;
+      const size_t cut = unicode_cut(code, text, at, from + kWindow);
+      const size_t length = DecodeWindow(code, checked, text + from, cut - from, scratch).length;
       lines += count_line_ends(scratch.data(), length);
       from = cut;
     }
@@ -422,7 +456,8 @@ class TextPipeline {
   const CString& separator_;
   const ReplaceTable* table_;
   JoinReporter& report_;
-  std::vector<char> decoded_;  // a window of a Unicode source in code page 932
+  std::vector<char> decoded_;     // a window of a Unicode source in code page 932
+  std::vector<char> normalized_;  // a window of any other source with its line ends to LF
 };
 
 // The source that names the same file as output, or nullptr. Creating the

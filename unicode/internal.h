@@ -16,6 +16,7 @@ struct Form {
   bool (*is_valid_utf8)(const char* text, size_t n) noexcept;
   ConvertReport (*unicode_to_cp932)(UnicodeClass code, const char* in, size_t n, char* out,
                                     Unmappable mode) noexcept;
+  ConvertReport (*valid_utf8_to_cp932)(const char* in, size_t n, char* out) noexcept;
   ConvertReport (*cp932_to_unicode)(UnicodeOutput code, bool with_mark, const char* in, size_t n,
                                     char* out) noexcept;
   DecodedText (*classify_and_decode)(const char* text, size_t n, char* out, Unmappable mode) noexcept;

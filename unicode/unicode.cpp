@@ -554,54 +554,157 @@ inline bool put_unit_run(const u8*& p, u8*& w) {
   return advance(p, w, bytes, count, 8, 2);
 }
 
-// Up to eight double-byte characters at p (16 bytes readable); for UTF-8 only those from
-// U+0800 up, three bytes each.
+// Code page 932 code (an index of kFromCp932) -> the character in UTF-8: its bytes in memory
+// order in the low three bytes, their count in the high one; 0 where there is no character.
+constexpr std::array<uint32_t, kTableSize> make_utf8_of_cp932() {
+  std::array<uint32_t, kTableSize> t{};
+  for (const CodePair& pair : kCp932ToUnicodePairs) {
+    const uint32_t cp = pair.to;
+    if (cp < 0x80) {
+      t[pair.from] = cp | 1u << 24;
+    } else if (cp < 0x800) {
+      t[pair.from] = (0xC0 | cp >> 6) | (0x80 | (cp & 0x3F)) << 8 | 2u << 24;
+    } else {
+      t[pair.from] =
+          (0xE0 | cp >> 12) | (0x80 | (cp >> 6 & 0x3F)) << 8 | (0x80 | (cp & 0x3F)) << 16 | 3u << 24;
+    }
+  }
+  return t;
+}
+constexpr std::array<uint32_t, kTableSize> kUtf8OfCp932 = make_utf8_of_cp932();
+
+// Bit i set where byte i of v lies in [low, high].
+inline uint32_t bytes_in(__m256i v, u8 low, u8 high) {
+  const __m256i from_low = _mm256_sub_epi8(v, _mm256_set1_epi8(static_cast<char>(low)));
+  const __m256i span = _mm256_set1_epi8(static_cast<char>(high - low));
+  return static_cast<uint32_t>(
+      _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_min_epu8(from_low, span), from_low)));
+}
+
+// The first bytes of the pairs among 32 bytes that begin with a character (or with the second
+// byte of one, which is then no possible first byte), given where a byte may be a first byte.
+// Any other byte ends a character, so a run of possible first bytes holds pairs from its own
+// first byte on, every other byte: at its odd or its even places.
+inline uint32_t pair_starts(uint32_t maybe_first) {
+  constexpr uint32_t kOdd = 0xAAAAAAAA, kEven = 0x55555555;
+  const uint32_t run_starts = maybe_first & ~(maybe_first << 1);
+  // A carry added at a run's start runs through the run: the bits it flips are those of the
+  // runs that start at an odd place.
+  const uint32_t odd_runs = ((maybe_first + (run_starts & kOdd)) ^ maybe_first) & maybe_first;
+  return (odd_runs & kOdd) | (maybe_first & ~odd_runs & kEven);
+}
+
+// pshufb masks gathering, of eight 16-bit lanes, those whose bit is set, in order, at the front.
+constexpr std::array<std::array<int8_t, 16>, 256> make_gather_masks() {
+  std::array<std::array<int8_t, 16>, 256> t{};
+  for (int mask = 0; mask < 256; ++mask) {
+    int at = 0;
+    for (int lane = 0; lane < 8; ++lane) {
+      if ((mask >> lane & 1) == 0) continue;
+      t[mask][at++] = static_cast<int8_t>(2 * lane);
+      t[mask][at++] = static_cast<int8_t>(2 * lane + 1);
+    }
+    while (at < 16) t[mask][at++] = -1;
+  }
+  return t;
+}
+constexpr std::array<std::array<int8_t, 16>, 256> kGatherMasks = make_gather_masks();
+
+// The codes (kFromCp932's indexes) of the characters that start among the bytes from p on (p at
+// a character's start), a block of 32 at a time while a block starts before `limit` and 33
+// bytes are readable from it, stored from c on and c moved past them. Stops before a block of
+// ASCII, which takes a shorter road, and before a first byte whose second byte is none. Returns
+// where it stopped, at a character's start. A block always moves p by 32 (a pair its last byte
+// starts is taken with it, and its second byte skipped in the next): the next block's loads
+// never wait for this block's masks.
+inline const u8* codes_of(const u8* p, const u8* limit, uint16_t*& c) {
+  const __m256i bits = _mm256_setr_epi16(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192, 16384,
+                                         static_cast<short>(0x8000));
+  uint32_t carried = 0;  // 1 when the block's first byte is the second of a pair
+  for (; p < limit; p += 32) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    if (_mm256_movemask_epi8(v) == 0 && carried == 0) break;
+    const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+    const uint32_t firsts = pair_starts((bytes_in(v, 0x81, 0x9F) | bytes_in(v, 0xE0, 0xFC)) & ~carried);
+    // A second byte 0x7F is let through: no character has it, so the table sends the pair to the
+    // byte-at-a-time road, which takes it apart.
+    const uint32_t wrong = firsts & ~bytes_in(next, 0x40, 0xFC);
+    uint32_t starts = ~(firsts << 1 | carried);
+    if (wrong != 0) starts &= (1u << std::countr_zero(wrong)) - 1;
+    // Each place's code as if a character started there, the pair's where a first byte stands;
+    // those of the places where one does start are gathered.
+    for (int half = 0; half < 2; ++half) {
+      const __m256i b =
+          _mm256_cvtepu8_epi16(half == 0 ? _mm256_castsi256_si128(v) : _mm256_extracti128_si256(v, 1));
+      const __m256i second =
+          _mm256_cvtepu8_epi16(half == 0 ? _mm256_castsi256_si128(next) : _mm256_extracti128_si256(next, 1));
+      const __m256i is_first = _mm256_cmpeq_epi16(
+          _mm256_and_si256(_mm256_set1_epi16(static_cast<short>(firsts >> (16 * half))), bits), bits);
+      const __m256i codes = _mm256_blendv_epi8(b, _mm256_or_si256(_mm256_slli_epi16(b, 8), second), is_first);
+      const unsigned low = starts >> (16 * half) & 0xFF, high = starts >> (16 * half + 8) & 0xFF;
+      store16(reinterpret_cast<u8*>(c),
+              _mm_shuffle_epi8(_mm256_castsi256_si128(codes),
+                               load16(reinterpret_cast<const u8*>(kGatherMasks[low].data()))));
+      c += std::popcount(low);
+      store16(reinterpret_cast<u8*>(c),
+              _mm_shuffle_epi8(_mm256_extracti128_si256(codes, 1),
+                               load16(reinterpret_cast<const u8*>(kGatherMasks[high].data()))));
+      c += std::popcount(high);
+    }
+    if (wrong != 0) return p + std::countr_zero(wrong);
+    carried = firsts >> 31;
+  }
+  return p + carried;
+}
+
+// Writes the characters of the codes from c to c_end at w, up to the first code that is no
+// character; returns how many it wrote. Each is one table load and one store.
 template <UnicodeOutput kCode>
-inline bool put_pair_run(const u8*& p, u8*& w) {
-  const __m128i v = load16(p);
-  const __m128i from81 = _mm_sub_epi8(v, _mm_set1_epi8(-0x7F));
-  const __m128i fromE0 = _mm_sub_epi8(v, _mm_set1_epi8(-0x20));
-  const __m128i first = _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(from81, _mm_set1_epi8(0x1E)), from81),
-                                     _mm_cmpeq_epi8(_mm_min_epu8(fromE0, _mm_set1_epi8(0x1C)), fromE0));
-  // Lane i of 16 bits holds pair i: its first byte's test, and the pair as first << 8 | second.
-  const unsigned firsts = lanes16(_mm_srai_epi16(_mm_slli_epi16(first, 8), 8));
-  const __m128i pairs = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
-  const __m128i cp = look_up(kFromCp932, pairs);
-  __m128i bad = _mm_cmpeq_epi16(cp, _mm_set1_epi16(-1));  // kNoCharacter
-  if (kCode == OUTPUT_UTF8) {
-    bad = _mm_or_si128(bad, _mm_cmpeq_epi16(_mm_srli_epi16(cp, 11), _mm_setzero_si128()));  // below U+0800
-  }
-  const unsigned count = static_cast<unsigned>(std::countr_one(firsts & ~lanes16(bad)));
-  if (count == 0) return false;
+inline size_t put_codes(const uint16_t* const c, const uint16_t* const c_end, u8*& w) {
+  const uint16_t* q = c;
   if (kCode == OUTPUT_UTF16LE) {
-    store16(w, cp);
-  } else {
-    const __m256i c = _mm256_cvtepu16_epi32(cp);
-    const __m256i b0 = _mm256_or_si256(_mm256_srli_epi32(c, 12), _mm256_set1_epi32(0xE0));
-    const __m256i b1 =
-        _mm256_slli_epi32(_mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(c, 6), _mm256_set1_epi32(0x3F)),
-                                          _mm256_set1_epi32(0x80)),
-                          8);
-    const __m256i b2 = _mm256_slli_epi32(
-        _mm256_or_si256(_mm256_and_si256(c, _mm256_set1_epi32(0x3F)), _mm256_set1_epi32(0x80)), 16);
-    // Each 32-bit lane holds three bytes; drop the fourth, four lanes to a 12-byte half.
-    const __m256i utf8 =
-        _mm256_shuffle_epi8(_mm256_or_si256(_mm256_or_si256(b0, b1), b2),
-                            _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2,
-                                             4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
-    store16(w, _mm256_castsi256_si128(utf8));
-    store16(w + 12, _mm256_extracti128_si256(utf8, 1));
+    for (; c_end - q >= 8; q += 8) {
+      const __m128i cp = look_up(kFromCp932, load16(reinterpret_cast<const u8*>(q)));
+      store16(w, cp);
+      const unsigned none = lanes16(_mm_cmpeq_epi16(cp, _mm_set1_epi16(-1)));  // kNoCharacter
+      if (none != 0) {
+        const unsigned good = static_cast<unsigned>(std::countr_zero(none));
+        w += 2 * good;
+        return static_cast<size_t>(q - c) + good;
+      }
+      w += 16;
+    }
   }
-  // A whole block moves both pointers by constants (see advance).
-  constexpr unsigned kWidth = kCode == OUTPUT_UTF8 ? 3 : 2;
-  if (__builtin_expect(count == 8, 1)) {
-    w += 8 * kWidth;
-    p += 16;
-  } else {
-    w += count * kWidth;
-    p += 2 * count;
+  if (kCode == OUTPUT_UTF8) {
+    // Four at a time, one loop test for the four.
+    for (; c_end - q >= 4; q += 4) {
+      const uint32_t a = kUtf8OfCp932[q[0]], b = kUtf8OfCp932[q[1]], d = kUtf8OfCp932[q[2]],
+                     e = kUtf8OfCp932[q[3]];
+      if (a == 0 || b == 0 || d == 0 || e == 0) break;
+      std::memcpy(w, &a, 4);  // the fourth byte of each is overwritten by what follows
+      w += a >> 24;
+      std::memcpy(w, &b, 4);
+      w += b >> 24;
+      std::memcpy(w, &d, 4);
+      w += d >> 24;
+      std::memcpy(w, &e, 4);
+      w += e >> 24;
+    }
   }
-  return true;
+  for (; q != c_end; ++q) {
+    if (kCode == OUTPUT_UTF8) {
+      const uint32_t utf8 = kUtf8OfCp932[*q];
+      if (utf8 == 0) break;
+      std::memcpy(w, &utf8, 4);  // the fourth byte is overwritten by what follows
+      w += utf8 >> 24;
+    } else {
+      const uint16_t cp = kFromCp932[*q];
+      if (cp == kNoCharacter) break;
+      std::memcpy(w, &cp, 2);
+      w += 2;
+    }
+  }
+  return static_cast<size_t>(q - c);
 }
 
 // A character's first byte at or up to three bytes before q; q itself when there is none.
@@ -620,22 +723,6 @@ u8* decode_utf16(const u8* p, const u8* end, u8* w, Decoder& decoder) {
   }
   return ::decode_utf16<kBigEndian, true>(p, end, w, decoder);
 }
-
-// pshufb masks gathering, of eight 16-bit lanes, those whose bit is set, in order, at the front.
-constexpr std::array<std::array<int8_t, 16>, 256> make_gather_masks() {
-  std::array<std::array<int8_t, 16>, 256> t{};
-  for (int mask = 0; mask < 256; ++mask) {
-    int at = 0;
-    for (int lane = 0; lane < 8; ++lane) {
-      if ((mask >> lane & 1) == 0) continue;
-      t[mask][at++] = static_cast<int8_t>(2 * lane);
-      t[mask][at++] = static_cast<int8_t>(2 * lane + 1);
-    }
-    while (at < 16) t[mask][at++] = -1;
-  }
-  return t;
-}
-constexpr std::array<std::array<int8_t, 16>, 256> kGatherMasks = make_gather_masks();
 
 // The UTF-16 units of the characters that start in [p, stop), one at a time; the last may end
 // after stop, not after end. Valid UTF-8 is expected; should its file have changed since it was
@@ -733,18 +820,42 @@ u8* decode_utf8(const u8* p, const u8* end, u8* w, Decoder& decoder, bool strict
   return w;
 }
 
+// Code page 932 a piece at a time: the codes of its characters first, 32 bytes a step, then
+// their characters, one table load each. A piece where a code is no character is written from
+// there the byte-at-a-time way; ASCII goes 32 bytes a step.
 template <UnicodeOutput kCode>
 u8* encode(const u8* in, const u8* p, const u8* end, u8* w, ConvertReport& report) {
-  while (end - p >= 16) {
-    if (*p < 0x80) {
-      const size_t run =
-          kCode == OUTPUT_UTF8 ? copy_ascii_run<true>(p, end, w) : copy_ascii_run<true, 2>(p, end, w);
-      p += run;
-      w += kCode == OUTPUT_UTF8 ? run : 2 * run;
+  constexpr ptrdiff_t kPiece = 4096;
+  alignas(32) uint16_t codes[kPiece + 64];  // a gathering stores eight codes past its last
+  while (end - p > 32) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    if (_mm256_movemask_epi8(v) == 0) {
+      if (kCode == OUTPUT_UTF8) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(w), v);
+        w += 32;
+      } else {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(w), _mm256_cvtepu8_epi16(_mm256_castsi256_si128(v)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(w + 32),
+                            _mm256_cvtepu8_epi16(_mm256_extracti128_si256(v, 1)));
+        w += 64;
+      }
+      p += 32;
       continue;
     }
-    if (put_pair_run<kCode>(p, w)) continue;
-    encode_step<kCode>(in, p, end, w, report);
+    uint16_t* c = codes;
+    const u8* const limit = end - p > kPiece + 32 ? p + kPiece : end - 32;
+    const u8* const stop = codes_of(p, limit, c);
+    const size_t count = static_cast<size_t>(c - codes);
+    const size_t done = put_codes<kCode>(codes, c, w);
+    if (done < count) {
+      // Past the characters written; in a piece every first byte has its second.
+      for (size_t i = 0; i < done; ++i) p += is_first_byte(*p) ? 2 : 1;
+      w = ::encode<kCode, true>(in, p, stop, w, report);
+    } else if (stop == p) {
+      encode_step<kCode>(in, p, end, w, report);  // a first byte without its second
+      continue;
+    }
+    p = stop;
   }
   return ::encode<kCode, true>(in, p, end, w, report);
 }
@@ -866,6 +977,26 @@ ConvertReport to_cp932(UnicodeClass code, const char* in, size_t n, char* out, U
   return decoder.report;
 }
 
+// UTF-8 known to be valid: the AVX2 form decodes it without checking it again.
+template <Level kLevel>
+u8* decode_valid_utf8_text(const u8* p, const u8* end, u8* w, Decoder& decoder) {
+#if UNICODE_AVX2
+  if constexpr (kLevel == kAvx2) return avx2::decode_valid_utf8(p, end, w, decoder);
+#endif
+  return decode_utf8<kLevel != kBytewise>(p, end, w, decoder);
+}
+
+template <Level kLevel>
+ConvertReport valid_to_cp932(const char* in, size_t n, char* out) noexcept {
+  const u8* const p = reinterpret_cast<const u8*>(in);
+  u8* const start = reinterpret_cast<u8*>(out);
+  Decoder decoder{start, UNMAPPABLE_GETA};
+  u8* const w = decode_valid_utf8_text<kLevel>(p, p + n, start, decoder);
+  *w = 0;
+  decoder.report.length = static_cast<size_t>(w - start);
+  return decoder.report;
+}
+
 template <Level kLevel, UnicodeOutput kCode>
 u8* encode_text(const u8* in, const u8* end, u8* w, ConvertReport& report) {
 #if UNICODE_AVX2
@@ -913,7 +1044,12 @@ DecodedText class_and_text(const char* text, size_t n, char* out, Unmappable mod
 
 template <Level kLevel>
 constexpr unicode_internal::Form make_form(const char* name) {
-  return {name, valid_utf8<kLevel>, to_cp932<kLevel>, to_unicode<kLevel>, class_and_text<kLevel>};
+  return {name,
+          valid_utf8<kLevel>,
+          to_cp932<kLevel>,
+          valid_to_cp932<kLevel>,
+          to_unicode<kLevel>,
+          class_and_text<kLevel>};
 }
 constexpr unicode_internal::Form kBytewiseForm = make_form<kBytewise>("bytewise");
 #if UNICODE_SSE2
@@ -958,6 +1094,10 @@ bool is_valid_utf8(const char* text, size_t n) noexcept {
 ConvertReport unicode_to_cp932(UnicodeClass code, const char* in, size_t n, char* out,
                                Unmappable mode) noexcept {
   return unicode_internal::widest_form().unicode_to_cp932(code, in, n, out, mode);
+}
+
+ConvertReport valid_utf8_to_cp932(const char* in, size_t n, char* out) noexcept {
+  return unicode_internal::widest_form().valid_utf8_to_cp932(in, n, out);
 }
 
 ConvertReport cp932_to_unicode(UnicodeOutput code, bool with_mark, const char* in, size_t n,

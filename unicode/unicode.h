@@ -69,6 +69,14 @@ size_t unicode_to_cp932_capacity(size_t n) noexcept;
 ConvertReport unicode_to_cp932(UnicodeClass code, const char* in, size_t n, char* out,
                                Unmappable mode) noexcept;
 
+// unicode_to_cp932(UNICODE_UTF8, in, n, out, UNMAPPABLE_GETA) for n bytes that classify_text has
+// found valid UTF-8, holding no NUL and not beginning with a mark: the text is not checked again.
+// Should it not be such a text after all (a file that changed since it was classed), whatever is
+// wrong in it still becomes the geta mark, no character makes more than two bytes, and nothing
+// is read or written outside the buffers; what comes out and what is counted may then differ from
+// unicode_to_cp932's.
+ConvertReport valid_utf8_to_cp932(const char* in, size_t n, char* out) noexcept;
+
 // classify_text and, for a text it classes as Unicode, unicode_to_cp932 in one, reading a
 // UTF-8 text without a mark once. `out` must hold unicode_to_cp932_capacity(n) bytes; it holds
 // the decoded text when the class is Unicode, and nothing of use otherwise (the report is then

@@ -67,6 +67,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Form& reference = unicode_internal::bytewise_form();
   const bool valid = reference.is_valid_utf8(text.data(), text.size());
   const Output expected = run(reference, choice, text);
+  // Text classed valid UTF-8 without a mark decodes unchecked as it does checked; any other text
+  // too is decoded unchecked, to show that nothing is read or written out of bounds and that no
+  // character makes more than two bytes.
+  const bool checked = valid && (text.empty() || std::memchr(text.data(), 0, text.size()) == nullptr) &&
+                       !(text.size() >= 3 && std::memcmp(text.data(), "\xEF\xBB\xBF", 3) == 0);
+  std::vector<char> decoded(unicode_to_cp932_capacity(text.size()));
+  const ConvertReport whole =
+      reference.unicode_to_cp932(UNICODE_UTF8, text.data(), text.size(), decoded.data(), UNMAPPABLE_GETA);
+  for (const Form* form : {&reference, unicode_internal::sse2_form(), unicode_internal::avx2_form()}) {
+    if (form == nullptr) continue;
+    std::vector<char> out(decoded.size());
+    const ConvertReport r = form->valid_utf8_to_cp932(text.data(), text.size(), out.data());
+    check(r.length <= 2 * text.size() && out[r.length] == '\0');
+    if (checked) {
+      check(r.length == whole.length && r.replaced == whole.replaced && r.first_line == whole.first_line);
+      check(std::memcmp(out.data(), decoded.data(), r.length) == 0);
+    }
+  }
   for (const Form* form : {unicode_internal::sse2_form(), unicode_internal::avx2_form()}) {
     if (form == nullptr) continue;
     check(form->is_valid_utf8(text.data(), text.size()) == valid);

@@ -543,6 +543,14 @@ TEST_F(JoinCore, LongTextsAsIfWhole) {
   }
 }
 
+// A Shift_JIS source goes out a window at a time with its line ends brought to LF as in the
+// whole: a CR LF across the end of a window is one line end, and the first NUL ends the text.
+TEST_F(JoinCore, ShiftJisSourcesAsIfWhole) {
+  const std::string head(64 * 1024 - 1, 'a'), body(70 * 1024, 'c');
+  Sources({{"in", head + "\r\n\x82\xA0\rb\r\n" + body + '\0' + body + "d\r\n"}, {"next", "e\r\n"}});
+  EXPECT_TRUE(Join() == head + "\n\x82\xA0\nb\n" + body + "e\n");
+}
+
 // Unicode sources decoded a window at a time: as the whole decoded at once, its line ends
 // brought to LF, up to the first U+0000; the line of a replaced character counted over the
 // windows before it.
