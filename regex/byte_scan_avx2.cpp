@@ -28,11 +28,16 @@ struct Block32 {
 inline Block32 operator-(Block32 a, Block32 b) { return {_mm256_sub_epi8(a.v, b.v)}; }
 inline Block32 operator|(Block32 a, Block32 b) { return {_mm256_or_si256(a.v, b.v)}; }
 inline Block32 le(Block32 a, Block32 b) { return {_mm256_cmpeq_epi8(_mm256_min_epu8(a.v, b.v), a.v)}; }
+inline Block32 eq(Block32 a, Block32 b) { return {_mm256_cmpeq_epi8(a.v, b.v)}; }
 
 #include "regex/scan_blocks.h"
 
 const uchar* scan_avx2(const uchar* p, const uchar* end, const ByteRanges& r, bool member) {
   return scan_ranges_blocks<Block32>(p, end, r, member);
+}
+
+const uchar* doubled_scan_avx2(const uchar* p, const uchar* end, const ByteRanges& r) {
+  return scan_ranges_blocks<Block32, true>(p, end, r, true);
 }
 
 const uchar* pair_scan_avx2(const uchar*& p, const uchar* last, const PairBytes& b) {
@@ -74,6 +79,11 @@ PairScanAvx2 avx2_pair_scan() {
   return has_avx2 ? &pair_scan_avx2 : nullptr;
 }
 
+DoubledScan avx2_doubled_scan() {
+  static const bool has_avx2 = __builtin_cpu_supports("avx2");
+  return has_avx2 ? &doubled_scan_avx2 : nullptr;
+}
+
 }  // namespace regex_internal
 
 #else
@@ -81,6 +91,7 @@ PairScanAvx2 avx2_pair_scan() {
 namespace regex_internal {
 RangeScan avx2_range_scan() { return nullptr; }
 PairScanAvx2 avx2_pair_scan() { return nullptr; }
+DoubledScan avx2_doubled_scan() { return nullptr; }
 }  // namespace regex_internal
 
 #endif

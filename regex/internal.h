@@ -153,6 +153,13 @@ const unsigned char* skip_ranges(const unsigned char* p, const unsigned char* en
 using RangeScan = const unsigned char* (*)(const unsigned char*, const unsigned char*, const ByteRanges&,
                                            bool);
 RangeScan avx2_range_scan();
+// The first byte in [p, end) inside the set whose next byte is the same byte; end when
+// none. The byte at end is read; the set must be usable.
+const unsigned char* find_doubled_in_ranges(const unsigned char* p, const unsigned char* end,
+                                            const ByteRanges& r);
+// Its AVX2 block scan (null as avx2_range_scan), which stops short of the last partial block.
+using DoubledScan = const unsigned char* (*)(const unsigned char*, const unsigned char*, const ByteRanges&);
+DoubledScan avx2_doubled_scan();
 // Two bytes of a literal at their offsets, each in either of two forms (the same byte
 // twice without folding).
 struct PairBytes {
@@ -394,6 +401,8 @@ struct MatchRun {
   std::optional<LiteralSearch> first_literal;      // the handle's leading literal's search, once used
   const unsigned char* first_node_bits = nullptr;  // the leading class node's bitmap, once known
   bool first_node_bits_known = false;
+  ByteRanges doubled_ranges{};  // the bytes of a leading character that repeats, count 0 for none
+  bool doubled_known = false;
   MatchRun() = default;
   MatchRun(const MatchRun&) = delete;
   MatchRun& operator=(const MatchRun&) = delete;

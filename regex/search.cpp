@@ -54,6 +54,28 @@ const LiteralSearch* whole_literal_search(MatchRun& run, const RegexHandle* h) {
   return run.whole_literal ? &*run.whole_literal : nullptr;
 }
 
+// When every match begins with a single-byte character that the next one repeats (a
+// group around a one-character node, then a reference to it), the bytes it may be:
+// a candidate must be one of them and equal the byte after it. Count 0 when not.
+const ByteRanges& doubled_ranges(MatchRun& run, const RegexHandle* h, const uchar* entry) {
+  if (run.doubled_known) return run.doubled_ranges;
+  run.doubled_known = true;
+  if (entry[0] != OPEN || !h->start_known) return run.doubled_ranges;
+  const unsigned group = node_arg(entry);
+  const uchar* node = next_node(entry);
+  if (node && node[0] == BRANCH && !(next_node(node) && next_node(node)[0] == BRANCH)) node += 4;
+  const uchar* close = node ? next_node(node) : nullptr;
+  const uchar* ref = close ? next_node(close) : nullptr;
+  if (!ref || close[0] != CLOSE || node_arg(close) != group || ref[0] != BACKREF || node_arg(ref) != group)
+    return run.doubled_ranges;
+  // These take one byte in either mode; a class takes a double-byte character in k mode.
+  const bool single_byte = node[0] == WORD || node[0] == DIGIT || node[0] == SPACE ||
+                           (node[0] == CLASS && !(h->flags & OPT_KANJI));
+  const ByteRanges& starts = start_ranges(run, h);
+  if (single_byte && starts.count > 0) run.doubled_ranges = starts;
+  return run.doubled_ranges;
+}
+
 // Where an attempt starts: a program of one alternative goes straight to its body,
 // as the step into it changes nothing.
 const uchar* first_step(const uchar* program) {
@@ -86,6 +108,7 @@ class StartSearch {
     if (h_->anchor_flags & ANCHOR_BOL) return anchored();
     if (h_->first_literal && (h_->anchor_flags & ANCHOR_SKIP)) return literal_runs();
     if (h_->first_literal) return leading_literal();
+    if (doubled_ranges(*ms_.run, h_, entry_).count > 0) return doubled_starts();
     if (h_->first_node) return leading_node();
     if (const AlternativesSearch* alternatives = leading_alternatives(*ms_.run, h_))
       return alternative_starts(*alternatives);
@@ -198,6 +221,18 @@ class StartSearch {
       if (try_at(s)) return true;
       s = char_step(s);
       if (s >= end_) return false;
+    }
+  }
+
+  // Only where a start byte is followed by the same byte. Such a byte is never a lead
+  // byte, so in k mode the next character starts right after it.
+  bool doubled_starts() {
+    const ByteRanges& doubled = ms_.run->doubled_ranges;
+    for (const uchar* s = s_;; ++s) {
+      s = find_doubled_in_ranges(s, limit_, doubled);
+      if (s >= limit_) return false;
+      if (kanji_ && runs_.inside(s)) continue;  // the second byte of a character
+      if (try_at(s)) return true;
     }
   }
 
