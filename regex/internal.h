@@ -392,6 +392,9 @@ struct MatchRun {
   void* scratch = nullptr;  // the matcher's state and stacks (a MatchState)
   std::unique_ptr<FailureMemo> memo;
   MemoMode memo_mode = memo_mode_from_environment();
+  // Every search runs the matcher, none of the searches that bypass it (a whole literal,
+  // a whole repeat, a repeated character), so tests can hold those against it.
+  bool matcher_only = false;
   ByteRanges start_ranges{};  // of the handle's start set, once start_ranges_known
   bool start_ranges_known = false;
   AlternativesSearch alternatives;  // the literals every match starts with one of, once known
@@ -401,6 +404,8 @@ struct MatchRun {
   std::optional<LiteralSearch> first_literal;      // the handle's leading literal's search, once used
   const unsigned char* first_node_bits = nullptr;  // the leading class node's bitmap, once known
   bool first_node_bits_known = false;
+  const unsigned char* whole_repeat = nullptr;  // the pattern's node when it is one + of it, once known
+  bool whole_repeat_known = false;
   ByteRanges doubled_ranges{};  // the bytes of a leading character that repeats, count 0 for none
   bool doubled_known = false;
   MatchRun() = default;

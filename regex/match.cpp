@@ -81,7 +81,13 @@ const uchar* skip_run(const uchar* q, const uchar* limit, In in, const ByteRange
 }  // namespace
 
 size_t MatchState::count_repeat(const uchar* o, uint32_t max, const uchar* q) {
-  const uchar* const from = q;
+  const uchar* const end = repeat_end(o, max, q);
+  // A class test per character costs about a node visit; plain byte tests less.
+  charge(static_cast<int64_t>((end - q) >> (o[0] == CLASS ? 0 : 3)));
+  return static_cast<size_t>(end - q);
+}
+
+const uchar* MatchState::repeat_end(const uchar* o, uint32_t max, const uchar* q) const {
   const uchar* limit = text_end;
   if (max != REPEAT_INFINITE && static_cast<ptrdiff_t>(max) < text_end - q) limit = q + max;
   auto pass_char = [&](const uchar* p) {
@@ -139,9 +145,7 @@ size_t MatchState::count_repeat(const uchar* o, uint32_t max, const uchar* q) {
     default:
       break;
   }
-  // A class test per character costs about a node visit; plain byte tests less.
-  charge(static_cast<int64_t>((q - from) >> (o[0] == CLASS ? 0 : 3)));
-  return static_cast<size_t>(q - from);
+  return q;
 }
 
 // Whether the continuation, past nodes that match empty without a choice, is a

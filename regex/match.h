@@ -211,6 +211,8 @@ struct MatchState {
   // How far the one-character node o matches repeatedly from q, in bytes (at most
   // max, unless max is unbounded).
   size_t count_repeat(const uchar* o, uint32_t max, const uchar* q);
+  // Where that run ends, the work not counted.
+  const uchar* repeat_end(const uchar* o, uint32_t max, const uchar* q) const;
 
   // Runs the program from node at p; true when the top-level END is reached (input
   // then holds the end of the match).

@@ -48,7 +48,7 @@ const AlternativesSearch* leading_alternatives(MatchRun& run, const RegexHandle*
 const LiteralSearch* whole_literal_search(MatchRun& run, const RegexHandle* h) {
   if (!run.whole_literal_known) {
     run.whole_literal_known = true;
-    if (const uchar* exact = whole_literal(h))
+    if (const uchar* exact = run.matcher_only ? nullptr : whole_literal(h))
       run.whole_literal.emplace(exact + 4, exact[3], (h->flags & OPT_KANJI) != 0, h->fold != 0);
   }
   return run.whole_literal ? &*run.whole_literal : nullptr;
@@ -60,7 +60,7 @@ const LiteralSearch* whole_literal_search(MatchRun& run, const RegexHandle* h) {
 const ByteRanges& doubled_ranges(MatchRun& run, const RegexHandle* h, const uchar* entry) {
   if (run.doubled_known) return run.doubled_ranges;
   run.doubled_known = true;
-  if (entry[0] != OPEN || !h->start_known) return run.doubled_ranges;
+  if (run.matcher_only || entry[0] != OPEN || !h->start_known) return run.doubled_ranges;
   const unsigned group = node_arg(entry);
   const uchar* node = next_node(entry);
   if (node && node[0] == BRANCH && !(next_node(node) && next_node(node)[0] == BRANCH)) node += 4;
@@ -74,6 +74,57 @@ const ByteRanges& doubled_ranges(MatchRun& run, const RegexHandle* h, const ucha
   const ByteRanges& starts = start_ranges(run, h);
   if (single_byte && starts.count > 0) run.doubled_ranges = starts;
   return run.doubled_ranges;
+}
+
+// The one-character node of a pattern that is one greedy + of it and no more (no group,
+// anchor, alternative or folding), when the node takes each character whole and the
+// start set is a few byte ranges; set up once per run. Null for others.
+const uchar* whole_repeat(MatchRun& run, const RegexHandle* h) {
+  if (!run.whole_repeat_known) {
+    run.whole_repeat_known = true;
+    const uchar* branch = h->program + 1;
+    const uchar* plus = branch + 4;
+    const uchar* node = plus + 4;
+    const uchar* end = next_node(branch);
+    // These never take a lead byte alone, so a run ends on a character boundary.
+    const bool whole_chars = node[0] == CLASS || node[0] == WORD || node[0] == DIGIT || node[0] == SPACE;
+    if (!run.matcher_only && h->group_count == 0 && !h->fold && h->start_known && branch[0] == BRANCH &&
+        plus[0] == PLUS && whole_chars && end && end[0] == END && next_node(plus) == end &&
+        start_ranges(run, h).count > 0)
+      run.whole_repeat = node;
+  }
+  return run.whole_repeat;
+}
+
+// The leftmost match of a whole_repeat pattern in [start, end) ending at or after
+// min_end: the run of the node from the first character it takes. Each match is the
+// greedy run, so no attempt needs the matcher.
+bool whole_repeat_search(MatchState& ms, MatchRun& run, const uchar* node, const uchar*& s, const uchar* end,
+                         const uchar*& match_end) {
+  const RegexHandle* h = ms.handle;
+  const ByteRanges& starts = start_ranges(run, h);
+  LeadRuns runs(s);
+  auto char_step = [&](const uchar* p) {
+    return (ms.kanji && is_lead_byte(*p) && p + 1 < end) ? p + 2 : p + 1;
+  };
+  while (s < end) {
+    // A near start is found sooner byte by byte than by setting up the block scan.
+    const uchar* near = s + std::min<ptrdiff_t>(16, end - s);
+    while (s < near && !bit_set(h->start_bits, *s)) s = char_step(s);
+    if (s >= near) {
+      s = find_in_ranges(s, end, starts);
+      if (s >= end) return false;
+      if (ms.kanji && runs.inside(s)) {  // the second byte of a character
+        ++s;
+        continue;
+      }
+    }
+    match_end = ms.repeat_end(node, REPEAT_INFINITE, s);
+    if (match_end > s && match_end >= ms.min_end) return true;
+    // A shorter run from further on ends at the same place, so the run is passed over.
+    s = match_end > s ? match_end : char_step(s);
+  }
+  return false;
 }
 
 // Where an attempt starts: a program of one alternative goes straight to its body,
@@ -509,6 +560,19 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
     h->last_group = 0;
     h->match_starts[0] = found;
     h->match_ends[0] = found + literal->length();
+    h->subject_begin = base;
+    h->subject_end = end;
+    return 1;
+  }
+  if (const uchar* node = whole_repeat(*run, h)) {
+    ms.text_end = end;
+    ms.min_end = start + min_end;
+    const uchar* found = start;
+    const uchar* found_end = nullptr;
+    if (!whole_repeat_search(ms, *run, node, found, end, found_end)) return 0;
+    h->last_group = 0;
+    h->match_starts[0] = found;
+    h->match_ends[0] = found_end;
     h->subject_begin = base;
     h->subject_end = end;
     return 1;

@@ -260,6 +260,21 @@ TEST(SkippingSearches, FindTheFirstMatch) {
     EXPECT_EQ(first_match(pattern, subject, options), expected) << name;
 }
 
+// A pattern that is one + of a character node matches the whole run from the first
+// character it takes; a run that ends before min_end is passed over.
+TEST(SkippingSearches, WholeRepeatTakesTheRun) {
+  const std::tuple<const char*, const char*, std::string, uint32_t, int, const char*> cases[] = {
+      {"first_run", "[0-9]+", "ab12 345", 0, 0, "2,4"},
+      {"min_end_within_first_run", "[0-9]+", "ab12 345", 0, 4, "2,4"},
+      {"first_run_ends_too_soon", "[0-9]+", "ab12 345", 0, 5, "5,8"},
+      {"no_run_long_enough", "\\d+", "1 2", 0, 4, "no"},
+      {"lead_byte_of_a_character_outside", "[\x82\x9f-\x82\xf1]+", "\x82\x40\x82\xa0\x82\xa2", OPT_KANJI, 0,
+       "2,6"},
+  };
+  for (const auto& [name, pattern, subject, options, min_end, expected] : cases)
+    EXPECT_EQ(regex_test::match(pattern, subject, options, 0, min_end), expected) << name;
+}
+
 // Each search starts with no group set: a group of the last match that this one leaves
 // out inserts nothing.
 TEST(SkippingSearches, GroupsOfTheLastMatchDoNotLeak) {
