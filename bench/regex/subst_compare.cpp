@@ -210,7 +210,9 @@ int main(int argc, char** argv) {
                  onig = engines[0].best_ms / engines[2].best_ms;
     if (engines[1].ok) to_jit.push_back(jit);
     auto ms = [](const Engine& e) {
-      return e.ok ? std::to_string(std::lround(e.best_ms)) : std::string("-");
+      char text[24] = "-";  // tenths: the fast commands take a few ms
+      if (e.ok) std::snprintf(text, sizeof text, "%.1f", e.best_ms);
+      return std::string(text);
     };
     char jit_ratio[16] = "-";
     if (engines[1].ok) std::snprintf(jit_ratio, sizeof jit_ratio, "%.2f", jit);
