@@ -78,6 +78,14 @@ const uchar* skip_run(const uchar* q, const uchar* limit, In in, const ByteRange
   return q < limit ? skip_ranges(q, limit, r) : q;
 }
 
+// The same for a run of bytes outside the set: it ends at the first byte in it.
+template <typename In>
+const uchar* skip_run_outside(const uchar* q, const uchar* limit, In in, const ByteRanges& r) {
+  for (const uchar* near = q + std::min<ptrdiff_t>(16, limit - q); q < near; ++q)
+    if (in(*q)) return q;
+  return q < limit ? find_in_ranges(q, limit, r) : q;
+}
+
 }  // namespace
 
 size_t MatchState::count_repeat(const uchar* o, uint32_t max, const uchar* q) {
@@ -133,13 +141,27 @@ const uchar* MatchState::repeat_end(const uchar* o, uint32_t max, const uchar* q
     case DIGIT:
       q = skip_run(q, limit, digit_byte, kDigitRanges);
       break;
+    // In double-byte mode a character's second byte may be one of the set's bytes, so
+    // the block scan serves byte mode only.
     case NWORD:
+      if (!kanji) {
+        q = skip_run_outside(q, limit, word_byte, kWordRanges);
+        break;
+      }
       while (q < limit && !word_byte(*q)) q = pass_char(q);
       break;
     case NSPACE:
+      if (!kanji) {
+        q = skip_run_outside(q, limit, space_byte, kSpaceRanges);
+        break;
+      }
       while (q < limit && !space_byte(*q)) q = pass_char(q);
       break;
     case NDIGIT:
+      if (!kanji) {
+        q = skip_run_outside(q, limit, digit_byte, kDigitRanges);
+        break;
+      }
       while (q < limit && !digit_byte(*q)) q = pass_char(q);
       break;
     default:
@@ -181,6 +203,12 @@ bool MatchState::never_before_literal(const uchar* o, const uchar* next) const {
     default:
       return false;  // ANY_S takes every byte
   }
+}
+
+// Whether next, past group marks and empty nodes, ends the whole match.
+bool MatchState::ends_match(const uchar* next) {
+  while (next && (next[0] == OPEN || next[0] == CLOSE || next[0] == NOTHING)) next = next_node(next);
+  return next != nullptr && next[0] == END;
 }
 
 // Whether a simple repeat's continuation is worth running at q: never inside a
@@ -272,7 +300,11 @@ bool MatchState::backtrack(const uchar*& node, const uchar*& p, bool& lazy) {
           if (line_end > e.base) {
             const int32_t length = literal[3];
             const uchar* search_end = text_end - line_end > length ? line_end + length : text_end;
-            const uchar* q = pair_find(e.base + 1, search_end, literal + 4, length, false, false);
+            if (lazy_literal_node != literal) {
+              lazy_literal.emplace(literal + 4, length, false, false);
+              lazy_literal_node = literal;
+            }
+            const uchar* q = lazy_literal->find(e.base + 1, search_end);
             const uchar* stop = q ? q : line_end;
             charge(stop - e.base);
             e.a += static_cast<int32_t>(stop - e.base);
@@ -682,8 +714,21 @@ inline bool MatchState::enter_simple_repeat(const uchar* node, const uchar*& p, 
                    next_node(next)[0] == END) ||
                   never_before_literal(operand, next)))
     min = static_cast<uint32_t>(n);
+  // Nor when the match ends right after it: the first END reached is the match, and in
+  // byte mode nothing can stop the continuation on the way.
+  if (n > min && !kanji && barriers.empty() && ends_match(next)) min = static_cast<uint32_t>(n);
   if (n < min) {
     return false;
+  }
+  if (n == min && slot == 0) {
+    // Nothing to give back and no failure to remember: no choice point.
+    Entry probe;
+    probe.node = next;
+    probe.pos = p;
+    probe.known_offset = 0;
+    if (!worth_trying(probe, p + n)) return false;
+    p += n;
+    return true;
   }
   Entry& e = push(E_GREEDY);
   set_memo(e, slot, context);

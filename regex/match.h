@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "regex/internal.h"
@@ -109,6 +110,9 @@ struct MatchState {
   std::vector<LoopFrame> frames;
   std::vector<Entry> stack;
   std::vector<size_t> barriers;  // stack indices of the open look-aheads
+  // The search for the literal after a lazy .*?, set up once for its node.
+  std::optional<LiteralSearch> lazy_literal;
+  const uchar* lazy_literal_node = nullptr;
 
   // Work: work_left runs down to the next check; reserve is the rest of the budget.
   int64_t work_left = kMatchBudget;
@@ -221,6 +225,7 @@ struct MatchState {
  private:
   bool worth_trying(Entry& e, const uchar* q);
   bool never_before_literal(const uchar* o, const uchar* next) const;
+  static bool ends_match(const uchar* next);
   bool backtrack(const uchar*& node, const uchar*& p, bool& lazy);
   // The steps of match_nodes: each returns false when the node fails at p, and may
   // move p on, choose the next node and clear the lazy flag. The frequent ones are

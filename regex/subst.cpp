@@ -6,10 +6,6 @@
 #include <cstring>
 #include <new>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 #include "regex/internal.h"
 
 namespace regex_internal {
@@ -78,21 +74,6 @@ int32_t read_group_number(const uchar*& p, const uchar* end) {
   return static_cast<int32_t>(n);
 }
 
-// A large output is written once from end to end: on Linux its pages are asked for
-// in the large size, so that first writes fault once per 2 MiB rather than per 4 KiB.
-void prefer_large_pages(uchar* block, size_t size) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr uintptr_t kLarge = uintptr_t{2} << 20;
-  if (size < 2 * kLarge) return;
-  const uintptr_t first = (reinterpret_cast<uintptr_t>(block) + kLarge - 1) & ~(kLarge - 1);
-  const uintptr_t last = (reinterpret_cast<uintptr_t>(block) + size) & ~(kLarge - 1);
-  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);  // a hint only
-#else
-  (void)block;
-  (void)size;
-#endif
-}
-
 // The output of one run; grows geometrically so that long outputs cost linear time.
 class Output {
  public:
@@ -100,7 +81,6 @@ class Output {
   bool init(size_t size) {
     data_ = static_cast<uchar*>(rx_malloc(size));
     size_ = data_ ? size : 0;
-    if (data_) prefer_large_pages(data_, size);
     return data_ != nullptr;
   }
   bool append(const uchar* bytes, size_t count) {
