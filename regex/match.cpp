@@ -142,26 +142,17 @@ const uchar* MatchState::repeat_end(const uchar* o, uint32_t max, const uchar* q
       q = skip_run(q, limit, digit_byte, kDigitRanges);
       break;
     // In double-byte mode a character's second byte may be one of the set's bytes, so
-    // the block scan serves byte mode only.
+    // the block scan serves byte mode only; the loops then find q already at the end.
     case NWORD:
-      if (!kanji) {
-        q = skip_run_outside(q, limit, word_byte, kWordRanges);
-        break;
-      }
+      if (!kanji) q = skip_run_outside(q, limit, word_byte, kWordRanges);
       while (q < limit && !word_byte(*q)) q = pass_char(q);
       break;
     case NSPACE:
-      if (!kanji) {
-        q = skip_run_outside(q, limit, space_byte, kSpaceRanges);
-        break;
-      }
+      if (!kanji) q = skip_run_outside(q, limit, space_byte, kSpaceRanges);
       while (q < limit && !space_byte(*q)) q = pass_char(q);
       break;
     case NDIGIT:
-      if (!kanji) {
-        q = skip_run_outside(q, limit, digit_byte, kDigitRanges);
-        break;
-      }
+      if (!kanji) q = skip_run_outside(q, limit, digit_byte, kDigitRanges);
       while (q < limit && !digit_byte(*q)) q = pass_char(q);
       break;
     default:
@@ -716,7 +707,7 @@ inline bool MatchState::enter_simple_repeat(const uchar* node, const uchar*& p, 
     min = static_cast<uint32_t>(n);
   // Nor when the match ends right after it: the first END reached is the match, and in
   // byte mode nothing can stop the continuation on the way.
-  if (n > min && !kanji && barriers.empty() && ends_match(next)) min = static_cast<uint32_t>(n);
+  if (n > min && !kanji && ends_match(next)) min = static_cast<uint32_t>(n);
   if (n < min) {
     return false;
   }
