@@ -228,6 +228,35 @@ bool MatchState::worth_trying(Entry& e, const uchar* q) {
   return (run & 1) == 0;
 }
 
+// The first place after from, up to the end of from's line, where the literal node
+// after a lazy . begins (it may run on past the newline); null when there is none.
+// line_end receives the end of from's line. A miss holds for every later start on the
+// same line, so it is remembered for the rest of the search.
+const uchar* MatchState::find_lazy_literal(const uchar* literal, const uchar* from, const uchar*& line_end) {
+  if (lazy_literal_node == literal && from >= lazy_miss_from && from < lazy_miss_line_end) {
+    line_end = lazy_miss_line_end;
+    return nullptr;
+  }
+  line_end = from < text_end
+                 ? static_cast<const uchar*>(std::memchr(from, '\n', static_cast<size_t>(text_end - from)))
+                 : from;
+  if (line_end == nullptr) line_end = text_end;
+  if (line_end <= from) return nullptr;
+  const int32_t length = literal[3];
+  const uchar* search_end = text_end - line_end > length ? line_end + length : text_end;
+  if (lazy_literal_node != literal) {
+    lazy_literal.emplace(literal + 4, length, false, false);
+    lazy_literal_node = literal;
+    lazy_miss_line_end = nullptr;
+  }
+  const uchar* found = lazy_literal->find(from + 1, search_end);
+  if (!found) {
+    lazy_miss_from = from;
+    lazy_miss_line_end = line_end;
+  }
+  return found;
+}
+
 // Pops choice points until one has something left to try; false when none has.
 bool MatchState::backtrack(const uchar*& node, const uchar*& p, bool& lazy) {
   while (!stack.empty()) {
@@ -283,19 +312,9 @@ bool MatchState::backtrack(const uchar*& node, const uchar*& p, bool& lazy) {
           // Byte by byte, the repeat would stop at each place up to the line's end, and
           // the continuation fail at once wherever the literal is not whole: go to the
           // first place where it is (it may run on past the newline).
-          const uchar* line_end = e.base < text_end
-                                      ? static_cast<const uchar*>(
-                                            std::memchr(e.base, '\n', static_cast<size_t>(text_end - e.base)))
-                                      : e.base;
-          if (line_end == nullptr) line_end = text_end;
+          const uchar* line_end = nullptr;
+          const uchar* q = find_lazy_literal(literal, e.base, line_end);
           if (line_end > e.base) {
-            const int32_t length = literal[3];
-            const uchar* search_end = text_end - line_end > length ? line_end + length : text_end;
-            if (lazy_literal_node != literal) {
-              lazy_literal.emplace(literal + 4, length, false, false);
-              lazy_literal_node = literal;
-            }
-            const uchar* q = lazy_literal->find(e.base + 1, search_end);
             const uchar* stop = q ? q : line_end;
             charge(stop - e.base);
             e.a += static_cast<int32_t>(stop - e.base);

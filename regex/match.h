@@ -110,9 +110,12 @@ struct MatchState {
   std::vector<LoopFrame> frames;
   std::vector<Entry> stack;
   std::vector<size_t> barriers;  // stack indices of the open look-aheads
-  // The search for the literal after a lazy .*?, set up once for its node.
+  // The search for the literal after a lazy .*?, set up once for its node, and the
+  // place from which it was last missed up to the line's end (reset by each search).
   std::optional<LiteralSearch> lazy_literal;
   const uchar* lazy_literal_node = nullptr;
+  const uchar* lazy_miss_from = nullptr;
+  const uchar* lazy_miss_line_end = nullptr;
 
   // Work: work_left runs down to the next check; reserve is the rest of the budget.
   int64_t work_left = kMatchBudget;
@@ -227,6 +230,7 @@ struct MatchState {
   bool never_before_literal(const uchar* o, const uchar* next) const;
   static bool ends_match(const uchar* next);
   bool backtrack(const uchar*& node, const uchar*& p, bool& lazy);
+  const uchar* find_lazy_literal(const uchar* literal, const uchar* from, const uchar*& line_end);
   // The steps of match_nodes: each returns false when the node fails at p, and may
   // move p on, choose the next node and clear the lazy flag. The frequent ones are
   // inlined into the interpreter loop, which keeps its position in a register.

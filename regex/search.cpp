@@ -596,6 +596,7 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
   plan_work(ms, *run, start, end, budget);
   ms.frames.clear();
   ms.frames.push_back(LoopFrame{0, 0, 0, 0, false, nullptr, nullptr, nullptr, 0});
+  ms.lazy_miss_line_end = nullptr;  // a folded copy may sit elsewhere in the next search
   if (!StartSearch(ms, h, start, end, from, minimum).run()) return 0;
 
   h->subject_begin = base;
