@@ -127,6 +127,29 @@ bool whole_repeat_search(MatchState& ms, MatchRun& run, const uchar* node, const
   return false;
 }
 
+// Whether the pattern is ^ under m and no more: every line start is a match.
+bool line_starts_only(const MatchRun& run, const RegexHandle* h) {
+  if (run.matcher_only || h->group_count != 0 || !(h->flags & OPT_MULTILINE) || h->program_length < 9)
+    return false;
+  const uchar* branch = h->program + 1;
+  const uchar* bol = branch + 4;
+  const uchar* end = next_node(branch);
+  return branch[0] == BRANCH && (bol[0] == BOL_M || bol[0] == BOL) && end && end[0] == END &&
+         next_node(bol) == end;
+}
+
+// The first line start in [start, end) at or after start + min_end, the text before
+// start ending in prev_char; null when there is none. A newline is never the second
+// byte of a character, so this holds in either mode; the end of the text is no line
+// start.
+const uchar* next_line_start(const uchar* start, const uchar* end, int min_end, uchar prev_char) {
+  if (min_end <= 0 && prev_char == '\n') return start;
+  const uchar* from = start + (min_end > 1 ? min_end - 1 : 0);
+  if (from >= end) return nullptr;
+  const auto* newline = static_cast<const uchar*>(std::memchr(from, '\n', static_cast<size_t>(end - from)));
+  return newline && newline + 1 < end ? newline + 1 : nullptr;
+}
+
 // Where an attempt starts: a program of one alternative goes straight to its body,
 // as the step into it changes nothing.
 const uchar* first_step(const uchar* program) {
@@ -560,6 +583,16 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
     h->last_group = 0;
     h->match_starts[0] = found;
     h->match_ends[0] = found + literal->length();
+    h->subject_begin = base;
+    h->subject_end = end;
+    return 1;
+  }
+  if (line_starts_only(*run, h)) {
+    const uchar* found = next_line_start(start, end, min_end, ms.prev_char);
+    if (!found) return 0;
+    h->last_group = 0;
+    h->match_starts[0] = found;
+    h->match_ends[0] = found;
     h->subject_begin = base;
     h->subject_end = end;
     return 1;

@@ -262,19 +262,27 @@ TEST(SkippingSearches, FindTheFirstMatch) {
     EXPECT_EQ(first_match(pattern, subject, options), expected) << name;
 }
 
-// A pattern that is one + of a character node matches the whole run from the first
-// character it takes; a run that ends before min_end is passed over.
-TEST(SkippingSearches, WholeRepeatTakesTheRun) {
-  const std::tuple<const char*, const char*, std::string, uint32_t, int, const char*> cases[] = {
-      {"first_run", "[0-9]+", "ab12 345", 0, 0, "2,4"},
-      {"min_end_within_first_run", "[0-9]+", "ab12 345", 0, 4, "2,4"},
-      {"first_run_ends_too_soon", "[0-9]+", "ab12 345", 0, 5, "5,8"},
-      {"no_run_long_enough", "\\d+", "1 2", 0, 4, "no"},
+// Patterns answered without the matcher: one + of a character node matches the whole
+// run from the first character it takes; ^ under m matches at each line start but the
+// text's end. A match that ends before min_end is passed over.
+TEST(SkippingSearches, WithoutTheMatcher) {
+  const uint32_t m = OPT_MULTILINE;
+  const std::tuple<const char*, const char*, std::string, uint32_t, size_t, int, const char*> cases[] = {
+      {"first_run", "[0-9]+", "ab12 345", 0, 0, 0, "2,4"},
+      {"min_end_within_first_run", "[0-9]+", "ab12 345", 0, 0, 4, "2,4"},
+      {"first_run_ends_too_soon", "[0-9]+", "ab12 345", 0, 0, 5, "5,8"},
+      {"no_run_long_enough", "\\d+", "1 2", 0, 0, 4, "no"},
       {"lead_byte_of_a_character_outside", "[\x82\x9f-\x82\xf1]+", "\x82\x40\x82\xa0\x82\xa2", OPT_KANJI, 0,
-       "2,6"},
+       0, "2,6"},
+      {"line_start_at_start", "^", "a\nb\ncd", m, 0, 0, "0,0"},
+      {"start_inside_a_line", "^", "a\nb\ncd", m, 1, 0, "2,2"},
+      {"start_after_newline", "^", "a\nb\ncd", m, 2, 0, "2,2"},
+      {"min_end_skips_a_line", "^", "a\nb\ncd", m, 0, 3, "4,4"},
+      {"min_end_on_a_line_start", "^", "a\nb\ncd", m, 0, 2, "2,2"},
+      {"text_end_is_no_line_start", "^", "ab\n", m, 0, 1, "no"},
   };
-  for (const auto& [name, pattern, subject, options, min_end, expected] : cases)
-    EXPECT_EQ(regex_test::match(pattern, subject, options, 0, min_end), expected) << name;
+  for (const auto& [name, pattern, subject, options, start, min_end, expected] : cases)
+    EXPECT_EQ(regex_test::match(pattern, subject, options, start, min_end), expected) << name;
 }
 
 // Each search starts with no group set: a group of the last match that this one leaves
