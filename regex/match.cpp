@@ -482,7 +482,9 @@ inline bool MatchState::match_step(const uchar* node, const uchar*& p) {
     }
     case EXACT: {
       const int length = node[3];
-      if (b != node[4] || text_end - p < length || std::memcmp(p, node + 4, length) != 0)
+      // The first byte is compared already.
+      if (b != node[4] || text_end - p < length ||
+          (length > 1 && std::memcmp(p + 1, node + 5, length - 1) != 0))
         ok = false;
       else
         p += length;

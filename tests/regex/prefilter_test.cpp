@@ -210,7 +210,7 @@ TEST(SkippingSearches, FindTheFirstMatch) {
       {"nearest_literal", "b(.*?)e", "bxxexe", 0, "0,4"},
       {"far_literal", "b.*?e", "b" + std::string(40, 'x') + "e", 0, "0,42"},
       {"not_past_newline", "b.*?e", "bxx\nbe", 0, "4,6"},
-      {"miss_holds_to_line_end", "b.*?e", "bxbx\nbe", 0, "5,7"},
+      {"miss_holds_to_line_end", "b.*?e", "bxbx\nbxe", 0, "5,8"},
       {"miss_from_later_start", "(?:a.*?e)*a.*?e!", "ae-ae!", 0, "0,6"},
       {"literal_is_newline", "b.*?\n", "bxx\nb", 0, "0,4"},
       {"literal_at_text_end", "b.*?e", "bxxxe", 0, "0,5"},
