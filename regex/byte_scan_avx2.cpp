@@ -58,6 +58,26 @@ const uchar* pair_scan_avx2(const uchar*& p, const uchar* last, const PairBytes&
   return nullptr;
 }
 
+const uchar* pair_set_scan_avx2(const uchar*& p, const uchar* end, const PairSet& set) {
+  __m256i first[PairSet::kMax], second[PairSet::kMax];
+  for (int i = 0; i < set.count; ++i) {
+    first[i] = _mm256_set1_epi8(static_cast<char>(set.first[i]));
+    second[i] = _mm256_set1_epi8(static_cast<char>(set.second[i]));
+  }
+  // Both loads of every literal stay before end.
+  for (; end - p >= 32 + set.reach; p += 32) {
+    __m256i hits = _mm256_setzero_si256();
+    for (int i = 0; i < set.count; ++i) {
+      const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + set.first_offset[i]));
+      const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + set.second_offset[i]));
+      hits = _mm256_or_si256(
+          hits, _mm256_and_si256(_mm256_cmpeq_epi8(x, first[i]), _mm256_cmpeq_epi8(y, second[i])));
+    }
+    if (const auto lanes = static_cast<uint32_t>(_mm256_movemask_epi8(hits))) return p + __builtin_ctz(lanes);
+  }
+  return nullptr;
+}
+
 }  // namespace
 }  // namespace regex_internal
 
@@ -84,6 +104,11 @@ DoubledScan avx2_doubled_scan() {
   return has_avx2 ? &doubled_scan_avx2 : nullptr;
 }
 
+PairSetScanAvx2 avx2_pair_set_scan() {
+  static const bool has_avx2 = __builtin_cpu_supports("avx2");
+  return has_avx2 ? &pair_set_scan_avx2 : nullptr;
+}
+
 }  // namespace regex_internal
 
 #else
@@ -92,6 +117,7 @@ namespace regex_internal {
 RangeScan avx2_range_scan() { return nullptr; }
 PairScanAvx2 avx2_pair_scan() { return nullptr; }
 DoubledScan avx2_doubled_scan() { return nullptr; }
+PairSetScanAvx2 avx2_pair_set_scan() { return nullptr; }
 }  // namespace regex_internal
 
 #endif

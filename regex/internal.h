@@ -172,6 +172,20 @@ struct PairBytes {
 using PairScanAvx2 = const unsigned char* (*)(const unsigned char*& p, const unsigned char* last,
                                               const PairBytes& bytes);
 PairScanAvx2 avx2_pair_scan();
+// A few literals' pairs at once (no folding): a place where any literal's two bytes
+// agree. Its AVX2 scan, or null as above, looks at whole blocks of 32 places from p
+// while every load stays before end: the first place found, or null with p at the
+// first place it did not look at.
+struct PairSet {
+  static constexpr int kMax = 8;
+  int count;
+  int32_t reach;  // the farthest second offset
+  int32_t first_offset[kMax], second_offset[kMax];
+  unsigned char first[kMax], second[kMax];
+};
+using PairSetScanAvx2 = const unsigned char* (*)(const unsigned char*& p, const unsigned char* end,
+                                                 const PairSet& set);
+PairSetScanAvx2 avx2_pair_set_scan();
 
 // Literal buffer flags.
 constexpr uint32_t LB_SEARCHABLE = 8;
@@ -280,6 +294,7 @@ class AlternativesSearch {
   Literal literals_[kMaxLiterals];
   int count_ = 0;
   int32_t reach_ = 0;  // the farthest pair offset of any literal
+  PairSet pairs_{};    // the same pairs for the wide scan
 };
 // The first place at or after big where [little, lend) begins whole and, with dbcs, a
 // character begins (counting from big); found by a block search on the rare pair.
