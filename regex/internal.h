@@ -248,6 +248,9 @@ void literal_mark(LiteralBuf* buffer);
 void literal_build_table(LiteralBuf* buffer, bool fold);
 const unsigned char* literal_find(const unsigned char* big, const unsigned char* bigend,
                                   const LiteralBuf* little, bool multiline, bool dbcs);
+// Whether literal_find looks for the literal with the pair search (folded: with both
+// cases of each letter), which a LiteralSearch set up once can then do.
+bool literal_by_pair(const LiteralBuf* little, bool multiline, bool& folded);
 // The offsets in a literal of its two bytes least likely in text, first < second
 // (both 0 for a literal of one byte).
 struct RarePair {
@@ -417,6 +420,8 @@ struct MatchRun {
   std::optional<LiteralSearch> whole_literal;  // the pattern's search when it is one literal, once known
   bool whole_literal_known = false;
   std::optional<LiteralSearch> first_literal;      // the handle's leading literal's search, once used
+  std::optional<LiteralSearch> must_literal;       // the required literal's pair search, once used
+  const LiteralBuf* must_literal_of = nullptr;     // the literal it was set up for
   const unsigned char* first_node_bits = nullptr;  // the leading class node's bitmap, once known
   bool first_node_bits_known = false;
   const unsigned char* whole_repeat = nullptr;  // the pattern's node when it is one + of it, once known

@@ -505,13 +505,20 @@ void plan_work(MatchState& ms, MatchRun& run, const uchar* start, const uchar* e
 // The required literal: a text without it cannot match (null: give up at once).
 // Otherwise the first position worth trying, and in minimum the bytes every match
 // spans from its start at least.
-const uchar* check_required_literal(RegexHandle* h, const uchar* start, const uchar* end, size_t& minimum) {
+const uchar* check_required_literal(RegexHandle* h, MatchRun& run, const uchar* start, const uchar* end,
+                                    size_t& minimum) {
   const bool multiline = (h->flags & OPT_MULTILINE) != 0;
   const bool kanji = (h->flags & OPT_KANJI) != 0;
   const uchar* s = start;
   LiteralBuf* must = h->must_literal;
   if (must && (!(h->anchor_flags & ANCHOR_BOL) || (multiline && h->must_offset >= 0))) {
-    const uchar* f = literal_find(start, end, must, multiline, kanji);
+    bool folded;
+    if (run.must_literal_of != must && literal_by_pair(must, multiline, folded)) {
+      run.must_literal.emplace(must->data, must->length, kanji, folded);
+      run.must_literal_of = must;
+    }
+    const uchar* f = run.must_literal_of == must ? run.must_literal->find(start, end)
+                                                 : literal_find(start, end, must, multiline, kanji);
     if (!f) {
       ++must->useful;
       return nullptr;
@@ -616,7 +623,7 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
     start = folded;
   }
   size_t minimum = 0;
-  const uchar* from = check_required_literal(h, start, end, minimum);
+  const uchar* from = check_required_literal(h, *run, start, end, minimum);
   if (from == nullptr) return 0;
 
   ms.line_start = start;
