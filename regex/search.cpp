@@ -161,8 +161,9 @@ const uchar* first_step(const uchar* program) {
 // One search's start positions, tried in order until an attempt matches.
 class StartSearch {
  public:
+  // literal_at: where the leading literal is known to begin, or null.
   StartSearch(MatchState& ms, RegexHandle* h, const uchar* start, const uchar* end, const uchar* from,
-              size_t minimum)
+              size_t minimum, const uchar* literal_at)
       : ms_(ms),
         h_(h),
         start_(start),
@@ -172,7 +173,8 @@ class StartSearch {
         kanji_((h->flags & OPT_KANJI) != 0),
         multiline_((h->flags & OPT_MULTILINE) != 0),
         starts_(h->start_known ? start_ranges(*ms.run, h) : ByteRanges{-1, {}, {}}),
-        runs_(from) {
+        runs_(from),
+        literal_at_(literal_at) {
     // The last minimum - 1 bytes cannot start a match.
     const size_t skip = minimum > 0 ? minimum - 1 : 0;
     limit_ = static_cast<size_t>(end - start) > skip ? end - skip : start;
@@ -290,7 +292,7 @@ class StartSearch {
   bool leading_literal() {
     const LiteralSearch& literal = first_literal_search();
     for (const uchar* s = s_;;) {
-      s = literal.find(s, end_);
+      if (s != literal_at_) s = literal.find(s, end_);
       if (!s) return false;
       if (try_at(s)) return true;
       s = char_step(s);
@@ -471,6 +473,7 @@ class StartSearch {
   bool multiline_;
   ByteRanges starts_;                       // the start set for the block scan; count -1: scan byte by byte
   LeadRuns runs_;                           // whether a byte found by the scan begins a character
+  const uchar* literal_at_;                 // where the leading literal is known to begin, or null
   int32_t dirty_groups_ = h_->group_count;  // groups the last attempt may have left set
   const uchar* entry_ = first_step(h_->program + 1);
 };
@@ -535,6 +538,19 @@ const uchar* check_required_literal(RegexHandle* h, MatchRun& run, const uchar* 
   }
   if (kanji && char_position(start, s) == 2) s = start;
   return s;
+}
+
+// Where the required-literal check has already found the leading literal: the
+// required literal begins every match and the leading one is its start, so it begins
+// at the first position worth trying (the check runs for every pattern without ^).
+// Null when not known.
+const uchar* leading_literal_at(const RegexHandle* h, const uchar* from) {
+  const LiteralBuf* must = h->must_literal;
+  const LiteralBuf* first = h->first_literal;
+  if (!must || !first || h->fold || h->must_offset != 0 || (h->anchor_flags & ANCHOR_BOL) ||
+      first->length > must->length || std::memcmp(first->data, must->data, first->length) != 0)
+    return nullptr;
+  return from;
 }
 
 }  // namespace
@@ -637,7 +653,7 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
   ms.frames.clear();
   ms.frames.push_back(LoopFrame{0, 0, 0, 0, false, nullptr, nullptr, nullptr, 0});
   ms.lazy_miss_line_end = nullptr;  // a folded copy may sit elsewhere in the next search
-  if (!StartSearch(ms, h, start, end, from, minimum).run()) return 0;
+  if (!StartSearch(ms, h, start, end, from, minimum, leading_literal_at(h, from)).run()) return 0;
 
   h->subject_begin = base;
   h->subject_end = caller_start + (end - start);
