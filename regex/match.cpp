@@ -205,8 +205,13 @@ bool MatchState::ends_match(const uchar* next) {
 // Whether a simple repeat's continuation is worth running at q: never inside a
 // double-byte character, and only where the continuation's first literal byte is.
 bool MatchState::worth_trying(Entry& e, const uchar* q) {
-  const uchar* cont = e.node;
-  if (cont[0] == EXACT && *q != cont[4]) return false;
+  if (e.literal_byte == kLiteralByteUnknown) {
+    // Group marks and empty nodes consume nothing and never fail.
+    const uchar* cont = e.node;
+    while (cont && (cont[0] == OPEN || cont[0] == CLOSE || cont[0] == NOTHING)) cont = next_node(cont);
+    e.literal_byte = cont && cont[0] == EXACT && cont[3] > 0 ? cont[4] : kNoLiteralByte;
+  }
+  if (e.literal_byte != kNoLiteralByte && *q != e.literal_byte) return false;
   if (!kanji) return true;
   // The same measure as char_position(e.pos, q), remembering the last lead-byte run
   // in the entry, so that backing off or moving on byte by byte stays linear.
@@ -735,6 +740,7 @@ inline bool MatchState::enter_simple_repeat(const uchar* node, const uchar*& p, 
   if (n == min && slot == 0) {
     // Nothing to give back and no failure to remember: no choice point.
     Entry probe;
+    probe.literal_byte = kLiteralByteUnknown;
     probe.node = next;
     probe.pos = p;
     probe.known_offset = 0;

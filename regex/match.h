@@ -79,10 +79,14 @@ struct Entry {
   // top in known_run. Texts stay below 4 GiB, as the saved group positions do.
   uint32_t known_offset;
   uint32_t known_run;
+  // A simple repeat's continuation: the byte it must begin with, once looked up.
+  int16_t literal_byte;
   const uchar* node;  // the node the entry belongs to, or the continuation
   const uchar* pos;   // position of the step
   const uchar* base;  // repeat scan position
 };
+constexpr int16_t kLiteralByteUnknown = -2;
+constexpr int16_t kNoLiteralByte = -1;
 static_assert(sizeof(Entry) <= 64, "a choice point fits one cache line");
 
 struct MatchState {
@@ -152,6 +156,7 @@ struct MatchState {
     stack.emplace_back();
     Entry& e = stack.back();
     e.kind = kind;
+    e.literal_byte = kLiteralByteUnknown;
     e.memo_floor = static_cast<int32_t>(frames.size());
     e.count_frame = INT32_MAX;
     return e;
