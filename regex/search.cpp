@@ -553,6 +553,17 @@ const uchar* leading_literal_at(const RegexHandle* h, const uchar* from) {
   return from;
 }
 
+// Records a match found without the matcher (a pattern without groups) and returns 1.
+int found_without_matcher(RegexHandle* h, const uchar* base, const uchar* end, const uchar* match_start,
+                          const uchar* match_end) {
+  h->last_group = 0;
+  h->match_starts[0] = match_start;
+  h->match_ends[0] = match_end;
+  h->subject_begin = base;
+  h->subject_end = end;
+  return 1;
+}
+
 }  // namespace
 
 MatchRun::~MatchRun() { delete static_cast<MatchState*>(scratch); }
@@ -603,22 +614,12 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
     // folded copy, no matcher.
     const uchar* found = literal->find(start, end);
     if (!found) return 0;
-    h->last_group = 0;
-    h->match_starts[0] = found;
-    h->match_ends[0] = found + literal->length();
-    h->subject_begin = base;
-    h->subject_end = end;
-    return 1;
+    return found_without_matcher(h, base, end, found, found + literal->length());
   }
   if (line_starts_only(*run, h)) {
     const uchar* found = next_line_start(start, end, min_end, ms.prev_char);
     if (!found) return 0;
-    h->last_group = 0;
-    h->match_starts[0] = found;
-    h->match_ends[0] = found;
-    h->subject_begin = base;
-    h->subject_end = end;
-    return 1;
+    return found_without_matcher(h, base, end, found, found);
   }
   if (const uchar* node = whole_repeat(*run, h)) {
     ms.text_end = end;
@@ -626,12 +627,7 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
     const uchar* found = start;
     const uchar* found_end = nullptr;
     if (!whole_repeat_search(ms, *run, node, found, end, found_end)) return 0;
-    h->last_group = 0;
-    h->match_starts[0] = found;
-    h->match_ends[0] = found_end;
-    h->subject_begin = base;
-    h->subject_end = end;
-    return 1;
+    return found_without_matcher(h, base, end, found, found_end);
   }
   if (h->fold) {
     const uchar* folded = folded_text(start, end, kanji, &run->fold);
