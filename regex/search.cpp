@@ -590,6 +590,14 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
     MatchRun single;
     return exec_match(h, start, end, base, min_end, &single, budget);
   }
+  if (h->program_length < 1 || h->program[0] != PROGRAM_MAGIC) raise(kMsgCorruptProgram);
+  if (const LiteralSearch* literal = whole_literal_search(*run, h)) {
+    // Found in the text as it stands (with folding each byte in either case): no
+    // folded copy, no matcher.
+    const uchar* found = literal->find(start, end);
+    if (!found) return 0;
+    return found_without_matcher(h, base, end, found, found + literal->length());
+  }
   // The state, its stacks included, serves every search of the run: each search sets
   // what it reads before it reads it.
   if (!run->scratch) run->scratch = new MatchState;
@@ -606,16 +614,8 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
   }
   ms.group_total = h->group_count;
   ms.handle = h;
-  if (h->program_length < 1 || h->program[0] != PROGRAM_MAGIC) raise(kMsgCorruptProgram);
 
   const uchar* const caller_start = start;
-  if (const LiteralSearch* literal = whole_literal_search(*run, h)) {
-    // Found in the text as it stands (with folding each byte in either case): no
-    // folded copy, no matcher.
-    const uchar* found = literal->find(start, end);
-    if (!found) return 0;
-    return found_without_matcher(h, base, end, found, found + literal->length());
-  }
   if (line_starts_only(*run, h)) {
     const uchar* found = next_line_start(start, end, min_end, ms.prev_char);
     if (!found) return 0;
