@@ -37,11 +37,16 @@ inline Block16 operator-(Block16 a, Block16 b) { return {_mm_sub_epi8(a.v, b.v)}
 inline Block16 operator|(Block16 a, Block16 b) { return {_mm_or_si128(a.v, b.v)}; }
 // Unsigned a <= b in each lane.
 inline Block16 le(Block16 a, Block16 b) { return {_mm_cmpeq_epi8(_mm_min_epu8(a.v, b.v), a.v)}; }
+inline Block16 eq(Block16 a, Block16 b) { return {_mm_cmpeq_epi8(a.v, b.v)}; }
 
 #include "regex/scan_blocks.h"
 
 const uchar* scan_sse2(const uchar* p, const uchar* end, const ByteRanges& r, bool member) {
   return scan_ranges_blocks<Block16>(p, end, r, member);
+}
+
+const uchar* doubled_scan_sse2(const uchar* p, const uchar* end, const ByteRanges& r) {
+  return scan_ranges_blocks<Block16, true>(p, end, r, true);
 }
 #endif
 
@@ -89,6 +94,22 @@ ByteRanges byte_ranges(const unsigned char* bits) {
 
 const unsigned char* find_in_ranges(const unsigned char* p, const unsigned char* end, const ByteRanges& r) {
   return scan(p, end, r, true);
+}
+
+const unsigned char* find_doubled_in_ranges(const unsigned char* p, const unsigned char* end,
+                                            const ByteRanges& r) {
+  if (r.count <= 0) return end;
+  static const DoubledScan widest = [] {
+    if (DoubledScan avx2 = avx2_doubled_scan()) return avx2;
+#if defined(__SSE2__)
+    return &doubled_scan_sse2;
+#else
+    return static_cast<DoubledScan>(nullptr);
+#endif
+  }();
+  if (widest) p = widest(p, end, r);
+  while (p < end && !(in_ranges(*p, r) && p[1] == *p)) ++p;
+  return p;
 }
 
 const unsigned char* skip_ranges(const unsigned char* p, const unsigned char* end, const ByteRanges& r) {

@@ -28,11 +28,16 @@ struct Block32 {
 inline Block32 operator-(Block32 a, Block32 b) { return {_mm256_sub_epi8(a.v, b.v)}; }
 inline Block32 operator|(Block32 a, Block32 b) { return {_mm256_or_si256(a.v, b.v)}; }
 inline Block32 le(Block32 a, Block32 b) { return {_mm256_cmpeq_epi8(_mm256_min_epu8(a.v, b.v), a.v)}; }
+inline Block32 eq(Block32 a, Block32 b) { return {_mm256_cmpeq_epi8(a.v, b.v)}; }
 
 #include "regex/scan_blocks.h"
 
 const uchar* scan_avx2(const uchar* p, const uchar* end, const ByteRanges& r, bool member) {
   return scan_ranges_blocks<Block32>(p, end, r, member);
+}
+
+const uchar* doubled_scan_avx2(const uchar* p, const uchar* end, const ByteRanges& r) {
+  return scan_ranges_blocks<Block32, true>(p, end, r, true);
 }
 
 const uchar* pair_scan_avx2(const uchar*& p, const uchar* last, const PairBytes& b) {
@@ -49,6 +54,26 @@ const uchar* pair_scan_avx2(const uchar*& p, const uchar* last, const PairBytes&
                          _mm256_or_si256(_mm256_cmpeq_epi8(y, second), _mm256_cmpeq_epi8(y, second_other)));
     const auto lanes = static_cast<uint32_t>(_mm256_movemask_epi8(hits));
     if (lanes != 0) return p + __builtin_ctz(lanes);
+  }
+  return nullptr;
+}
+
+const uchar* pair_set_scan_avx2(const uchar*& p, const uchar* end, const PairSet& set) {
+  __m256i first[PairSet::kMax], second[PairSet::kMax];
+  for (int i = 0; i < set.count; ++i) {
+    first[i] = _mm256_set1_epi8(static_cast<char>(set.first[i]));
+    second[i] = _mm256_set1_epi8(static_cast<char>(set.second[i]));
+  }
+  // Both loads of every literal stay before end.
+  for (; end - p >= 32 + set.reach; p += 32) {
+    __m256i hits = _mm256_setzero_si256();
+    for (int i = 0; i < set.count; ++i) {
+      const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + set.first_offset[i]));
+      const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + set.second_offset[i]));
+      hits = _mm256_or_si256(
+          hits, _mm256_and_si256(_mm256_cmpeq_epi8(x, first[i]), _mm256_cmpeq_epi8(y, second[i])));
+    }
+    if (const auto lanes = static_cast<uint32_t>(_mm256_movemask_epi8(hits))) return p + __builtin_ctz(lanes);
   }
   return nullptr;
 }
@@ -74,6 +99,16 @@ PairScanAvx2 avx2_pair_scan() {
   return has_avx2 ? &pair_scan_avx2 : nullptr;
 }
 
+DoubledScan avx2_doubled_scan() {
+  static const bool has_avx2 = __builtin_cpu_supports("avx2");
+  return has_avx2 ? &doubled_scan_avx2 : nullptr;
+}
+
+PairSetScanAvx2 avx2_pair_set_scan() {
+  static const bool has_avx2 = __builtin_cpu_supports("avx2");
+  return has_avx2 ? &pair_set_scan_avx2 : nullptr;
+}
+
 }  // namespace regex_internal
 
 #else
@@ -81,6 +116,8 @@ PairScanAvx2 avx2_pair_scan() {
 namespace regex_internal {
 RangeScan avx2_range_scan() { return nullptr; }
 PairScanAvx2 avx2_pair_scan() { return nullptr; }
+DoubledScan avx2_doubled_scan() { return nullptr; }
+PairSetScanAvx2 avx2_pair_set_scan() { return nullptr; }
 }  // namespace regex_internal
 
 #endif

@@ -153,6 +153,13 @@ const unsigned char* skip_ranges(const unsigned char* p, const unsigned char* en
 using RangeScan = const unsigned char* (*)(const unsigned char*, const unsigned char*, const ByteRanges&,
                                            bool);
 RangeScan avx2_range_scan();
+// The first byte in [p, end) inside the set whose next byte is the same byte; end when
+// none. The byte at end is read; the set must be usable.
+const unsigned char* find_doubled_in_ranges(const unsigned char* p, const unsigned char* end,
+                                            const ByteRanges& r);
+// Its AVX2 block scan (null as avx2_range_scan), which stops short of the last partial block.
+using DoubledScan = const unsigned char* (*)(const unsigned char*, const unsigned char*, const ByteRanges&);
+DoubledScan avx2_doubled_scan();
 // Two bytes of a literal at their offsets, each in either of two forms (the same byte
 // twice without folding).
 struct PairBytes {
@@ -165,6 +172,20 @@ struct PairBytes {
 using PairScanAvx2 = const unsigned char* (*)(const unsigned char*& p, const unsigned char* last,
                                               const PairBytes& bytes);
 PairScanAvx2 avx2_pair_scan();
+// A few literals' pairs at once (no folding): a place where any literal's two bytes
+// agree. Its AVX2 scan, or null as above, looks at whole blocks of 32 places from p
+// while every load stays before end: the first place found, or null with p at the
+// first place it did not look at.
+struct PairSet {
+  static constexpr int kMax = 8;
+  int count;
+  int32_t reach;  // the farthest second offset
+  int32_t first_offset[kMax], second_offset[kMax];
+  unsigned char first[kMax], second[kMax];
+};
+using PairSetScanAvx2 = const unsigned char* (*)(const unsigned char*& p, const unsigned char* end,
+                                                 const PairSet& set);
+PairSetScanAvx2 avx2_pair_set_scan();
 
 // Literal buffer flags.
 constexpr uint32_t LB_SEARCHABLE = 8;
@@ -227,6 +248,9 @@ void literal_mark(LiteralBuf* buffer);
 void literal_build_table(LiteralBuf* buffer, bool fold);
 const unsigned char* literal_find(const unsigned char* big, const unsigned char* bigend,
                                   const LiteralBuf* little, bool multiline, bool dbcs);
+// Whether literal_find looks for the literal with the pair search (folded: with both
+// cases of each letter), which a LiteralSearch set up once can then do.
+bool literal_by_pair(const LiteralBuf* little, bool multiline, bool& folded);
 // The offsets in a literal of its two bytes least likely in text, first < second
 // (both 0 for a literal of one byte).
 struct RarePair {
@@ -273,6 +297,7 @@ class AlternativesSearch {
   Literal literals_[kMaxLiterals];
   int count_ = 0;
   int32_t reach_ = 0;  // the farthest pair offset of any literal
+  PairSet pairs_{};    // the same pairs for the wide scan
 };
 // The first place at or after big where [little, lend) begins whole and, with dbcs, a
 // character begins (counting from big); found by a block search on the rare pair.
@@ -385,6 +410,9 @@ struct MatchRun {
   void* scratch = nullptr;  // the matcher's state and stacks (a MatchState)
   std::unique_ptr<FailureMemo> memo;
   MemoMode memo_mode = memo_mode_from_environment();
+  // Every search runs the matcher, none of the searches that bypass it (a whole literal,
+  // a whole repeat, a repeated character), so tests can hold those against it.
+  bool matcher_only = false;
   ByteRanges start_ranges{};  // of the handle's start set, once start_ranges_known
   bool start_ranges_known = false;
   AlternativesSearch alternatives;  // the literals every match starts with one of, once known
@@ -392,8 +420,14 @@ struct MatchRun {
   std::optional<LiteralSearch> whole_literal;  // the pattern's search when it is one literal, once known
   bool whole_literal_known = false;
   std::optional<LiteralSearch> first_literal;      // the handle's leading literal's search, once used
+  std::optional<LiteralSearch> must_literal;       // the required literal's pair search, once used
+  const LiteralBuf* must_literal_of = nullptr;     // the literal it was set up for
   const unsigned char* first_node_bits = nullptr;  // the leading class node's bitmap, once known
   bool first_node_bits_known = false;
+  const unsigned char* whole_repeat = nullptr;  // the pattern's node when it is one + of it, once known
+  bool whole_repeat_known = false;
+  ByteRanges doubled_ranges{};  // the bytes of a leading character that repeats, count 0 for none
+  bool doubled_known = false;
   MatchRun() = default;
   MatchRun(const MatchRun&) = delete;
   MatchRun& operator=(const MatchRun&) = delete;

@@ -152,31 +152,36 @@ bool tail_candidate(const unsigned char* big, const unsigned char* s, const Lite
 
 }  // namespace
 
+bool literal_by_pair(const LiteralBuf* little, bool multiline, bool& folded) {
+  folded = false;
+  if (little->length == 0) return false;
+  if ((little->flags & 0xFF) != LB_SEARCHABLE || !(little->flags & LB_TABLE)) return true;
+  if ((little->flags & LB_TAIL) && !multiline) return false;
+  // A byte-mode search matches bytes anywhere, as the matcher does: only in double-byte mode
+  // must a candidate begin a character.
+  folded = (little->flags & LB_TABLE_FOLDED) != 0;
+  return true;
+}
+
 const unsigned char* literal_find(const unsigned char* big, const unsigned char* bigend,
                                   const LiteralBuf* little, bool multiline, bool dbcs) {
   const int32_t length = little->length;
   const unsigned char* text = little->data;
-  if ((little->flags & 0xFF) != LB_SEARCHABLE || !(little->flags & LB_TABLE)) {
-    if (length == 0) return big;
-    return plain_find(big, bigend, text, text + length, dbcs);
-  }
+  bool folded;
+  if (literal_by_pair(little, multiline, folded)) return pair_find(big, bigend, text, length, dbcs, folded);
   if (length == 0) return big;
-  if ((little->flags & LB_TAIL) && !multiline) {
-    if (length > bigend - big) return nullptr;
-    const bool newline_end = bigend[-1] == '\n' && text[length - 1] != '\n';
-    if (little->flags & LB_TABLE_FOLDED) {
-      const unsigned char* from = bigend - length;
-      if (newline_end && from > big) --from;
-      return table_search(big, from, bigend, little, dbcs);
-    }
-    const unsigned char* s = bigend - length;
-    if (tail_candidate(big, s, little, dbcs)) return s;
-    if (newline_end && s > big && s[-1] == text[0] && tail_candidate(big, s - 1, little, dbcs)) return s - 1;
-    return nullptr;
+  // A tail literal without multi-line mode can only end the text (or its last line).
+  if (length > bigend - big) return nullptr;
+  const bool newline_end = bigend[-1] == '\n' && text[length - 1] != '\n';
+  if (little->flags & LB_TABLE_FOLDED) {
+    const unsigned char* from = bigend - length;
+    if (newline_end && from > big) --from;
+    return table_search(big, from, bigend, little, dbcs);
   }
-  // A byte-mode search matches bytes anywhere, as the matcher does: only in double-byte mode
-  // must a candidate begin a character.
-  return pair_find(big, bigend, text, length, dbcs, (little->flags & LB_TABLE_FOLDED) != 0);
+  const unsigned char* s = bigend - length;
+  if (tail_candidate(big, s, little, dbcs)) return s;
+  if (newline_end && s > big && s[-1] == text[0] && tail_candidate(big, s - 1, little, dbcs)) return s - 1;
+  return nullptr;
 }
 
 }  // namespace regex_internal

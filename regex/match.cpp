@@ -78,10 +78,24 @@ const uchar* skip_run(const uchar* q, const uchar* limit, In in, const ByteRange
   return q < limit ? skip_ranges(q, limit, r) : q;
 }
 
+// The same for a run of bytes outside the set: it ends at the first byte in it.
+template <typename In>
+const uchar* skip_run_outside(const uchar* q, const uchar* limit, In in, const ByteRanges& r) {
+  for (const uchar* near = q + std::min<ptrdiff_t>(16, limit - q); q < near; ++q)
+    if (in(*q)) return q;
+  return q < limit ? find_in_ranges(q, limit, r) : q;
+}
+
 }  // namespace
 
 size_t MatchState::count_repeat(const uchar* o, uint32_t max, const uchar* q) {
-  const uchar* const from = q;
+  const uchar* const end = repeat_end(o, max, q);
+  // A class test per character costs about a node visit; plain byte tests less.
+  charge(static_cast<int64_t>((end - q) >> (o[0] == CLASS ? 0 : 3)));
+  return static_cast<size_t>(end - q);
+}
+
+const uchar* MatchState::repeat_end(const uchar* o, uint32_t max, const uchar* q) const {
   const uchar* limit = text_end;
   if (max != REPEAT_INFINITE && static_cast<ptrdiff_t>(max) < text_end - q) limit = q + max;
   auto pass_char = [&](const uchar* p) {
@@ -127,21 +141,24 @@ size_t MatchState::count_repeat(const uchar* o, uint32_t max, const uchar* q) {
     case DIGIT:
       q = skip_run(q, limit, digit_byte, kDigitRanges);
       break;
+    // In double-byte mode a character's second byte may be one of the set's bytes, so
+    // the block scan serves byte mode only; the loops then find q already at the end.
     case NWORD:
+      if (!kanji) q = skip_run_outside(q, limit, word_byte, kWordRanges);
       while (q < limit && !word_byte(*q)) q = pass_char(q);
       break;
     case NSPACE:
+      if (!kanji) q = skip_run_outside(q, limit, space_byte, kSpaceRanges);
       while (q < limit && !space_byte(*q)) q = pass_char(q);
       break;
     case NDIGIT:
+      if (!kanji) q = skip_run_outside(q, limit, digit_byte, kDigitRanges);
       while (q < limit && !digit_byte(*q)) q = pass_char(q);
       break;
     default:
       break;
   }
-  // A class test per character costs about a node visit; plain byte tests less.
-  charge(static_cast<int64_t>((q - from) >> (o[0] == CLASS ? 0 : 3)));
-  return static_cast<size_t>(q - from);
+  return q;
 }
 
 // Whether the continuation, past nodes that match empty without a choice, is a
@@ -179,11 +196,22 @@ bool MatchState::never_before_literal(const uchar* o, const uchar* next) const {
   }
 }
 
+// Whether next, past group marks and empty nodes, ends the whole match.
+bool MatchState::ends_match(const uchar* next) {
+  while (next && (next[0] == OPEN || next[0] == CLOSE || next[0] == NOTHING)) next = next_node(next);
+  return next != nullptr && next[0] == END;
+}
+
 // Whether a simple repeat's continuation is worth running at q: never inside a
 // double-byte character, and only where the continuation's first literal byte is.
 bool MatchState::worth_trying(Entry& e, const uchar* q) {
-  const uchar* cont = e.node;
-  if (cont[0] == EXACT && *q != cont[4]) return false;
+  if (e.literal_byte == kLiteralByteUnknown) {
+    // Group marks and empty nodes consume nothing and never fail.
+    const uchar* cont = e.node;
+    while (cont && (cont[0] == OPEN || cont[0] == CLOSE || cont[0] == NOTHING)) cont = next_node(cont);
+    e.literal_byte = cont && cont[0] == EXACT && cont[3] > 0 ? cont[4] : kNoLiteralByte;
+  }
+  if (e.literal_byte != kNoLiteralByte && *q != e.literal_byte) return false;
   if (!kanji) return true;
   // The same measure as char_position(e.pos, q), remembering the last lead-byte run
   // in the entry, so that backing off or moving on byte by byte stays linear.
@@ -203,6 +231,35 @@ bool MatchState::worth_trying(Entry& e, const uchar* q) {
   e.known_offset = static_cast<uint32_t>(q - e.pos) + 1;
   e.known_run = static_cast<uint32_t>(run);
   return (run & 1) == 0;
+}
+
+// The first place after from, up to the end of from's line, where the literal node
+// after a lazy . begins (it may run on past the newline); null when there is none.
+// line_end receives the end of from's line. A miss holds for every later start on the
+// same line, so it is remembered for the rest of the search.
+const uchar* MatchState::find_lazy_literal(const uchar* literal, const uchar* from, const uchar*& line_end) {
+  if (lazy_literal_node == literal && from >= lazy_miss_from && from < lazy_miss_line_end) {
+    line_end = lazy_miss_line_end;
+    return nullptr;
+  }
+  line_end = from < text_end
+                 ? static_cast<const uchar*>(std::memchr(from, '\n', static_cast<size_t>(text_end - from)))
+                 : from;
+  if (line_end == nullptr) line_end = text_end;
+  if (line_end <= from) return nullptr;
+  const int32_t length = literal[3];
+  const uchar* search_end = text_end - line_end > length ? line_end + length : text_end;
+  if (lazy_literal_node != literal) {
+    lazy_literal.emplace(literal + 4, length, false, false);
+    lazy_literal_node = literal;
+    lazy_miss_line_end = nullptr;
+  }
+  const uchar* found = lazy_literal->find(from + 1, search_end);
+  if (!found) {
+    lazy_miss_from = from;
+    lazy_miss_line_end = line_end;
+  }
+  return found;
 }
 
 // Pops choice points until one has something left to try; false when none has.
@@ -260,15 +317,9 @@ bool MatchState::backtrack(const uchar*& node, const uchar*& p, bool& lazy) {
           // Byte by byte, the repeat would stop at each place up to the line's end, and
           // the continuation fail at once wherever the literal is not whole: go to the
           // first place where it is (it may run on past the newline).
-          const uchar* line_end = e.base < text_end
-                                      ? static_cast<const uchar*>(
-                                            std::memchr(e.base, '\n', static_cast<size_t>(text_end - e.base)))
-                                      : e.base;
-          if (line_end == nullptr) line_end = text_end;
+          const uchar* line_end = nullptr;
+          const uchar* q = find_lazy_literal(literal, e.base, line_end);
           if (line_end > e.base) {
-            const int32_t length = literal[3];
-            const uchar* search_end = text_end - line_end > length ? line_end + length : text_end;
-            const uchar* q = pair_find(e.base + 1, search_end, literal + 4, length, false, false);
             const uchar* stop = q ? q : line_end;
             charge(stop - e.base);
             e.a += static_cast<int32_t>(stop - e.base);
@@ -436,7 +487,9 @@ inline bool MatchState::match_step(const uchar* node, const uchar*& p) {
     }
     case EXACT: {
       const int length = node[3];
-      if (b != node[4] || text_end - p < length || std::memcmp(p, node + 4, length) != 0)
+      // The first byte is compared already.
+      if (b != node[4] || text_end - p < length ||
+          (length > 1 && std::memcmp(p + 1, node + 5, length - 1) != 0))
         ok = false;
       else
         p += length;
@@ -678,8 +731,22 @@ inline bool MatchState::enter_simple_repeat(const uchar* node, const uchar*& p, 
                    next_node(next)[0] == END) ||
                   never_before_literal(operand, next)))
     min = static_cast<uint32_t>(n);
+  // Nor when the match ends right after it: the first END reached is the match, and in
+  // byte mode nothing can stop the continuation on the way.
+  if (n > min && !kanji && ends_match(next)) min = static_cast<uint32_t>(n);
   if (n < min) {
     return false;
+  }
+  if (n == min && slot == 0) {
+    // Nothing to give back and no failure to remember: no choice point.
+    Entry probe;
+    probe.literal_byte = kLiteralByteUnknown;
+    probe.node = next;
+    probe.pos = p;
+    probe.known_offset = 0;
+    if (!worth_trying(probe, p + n)) return false;
+    p += n;
+    return true;
   }
   Entry& e = push(E_GREEDY);
   set_memo(e, slot, context);

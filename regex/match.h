@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "regex/internal.h"
@@ -78,10 +79,14 @@ struct Entry {
   // top in known_run. Texts stay below 4 GiB, as the saved group positions do.
   uint32_t known_offset;
   uint32_t known_run;
+  // A simple repeat's continuation: the byte it must begin with, once looked up.
+  int16_t literal_byte;
   const uchar* node;  // the node the entry belongs to, or the continuation
   const uchar* pos;   // position of the step
   const uchar* base;  // repeat scan position
 };
+constexpr int16_t kLiteralByteUnknown = -2;
+constexpr int16_t kNoLiteralByte = -1;
 static_assert(sizeof(Entry) <= 64, "a choice point fits one cache line");
 
 struct MatchState {
@@ -109,6 +114,12 @@ struct MatchState {
   std::vector<LoopFrame> frames;
   std::vector<Entry> stack;
   std::vector<size_t> barriers;  // stack indices of the open look-aheads
+  // The search for the literal after a lazy .*?, set up once for its node, and the
+  // place from which it was last missed up to the line's end (reset by each search).
+  std::optional<LiteralSearch> lazy_literal;
+  const uchar* lazy_literal_node = nullptr;
+  const uchar* lazy_miss_from = nullptr;
+  const uchar* lazy_miss_line_end = nullptr;
 
   // Work: work_left runs down to the next check; reserve is the rest of the budget.
   int64_t work_left = kMatchBudget;
@@ -145,6 +156,7 @@ struct MatchState {
     stack.emplace_back();
     Entry& e = stack.back();
     e.kind = kind;
+    e.literal_byte = kLiteralByteUnknown;
     e.memo_floor = static_cast<int32_t>(frames.size());
     e.count_frame = INT32_MAX;
     return e;
@@ -211,6 +223,8 @@ struct MatchState {
   // How far the one-character node o matches repeatedly from q, in bytes (at most
   // max, unless max is unbounded).
   size_t count_repeat(const uchar* o, uint32_t max, const uchar* q);
+  // Where that run ends, the work not counted.
+  const uchar* repeat_end(const uchar* o, uint32_t max, const uchar* q) const;
 
   // Runs the program from node at p; true when the top-level END is reached (input
   // then holds the end of the match).
@@ -219,7 +233,9 @@ struct MatchState {
  private:
   bool worth_trying(Entry& e, const uchar* q);
   bool never_before_literal(const uchar* o, const uchar* next) const;
+  static bool ends_match(const uchar* next);
   bool backtrack(const uchar*& node, const uchar*& p, bool& lazy);
+  const uchar* find_lazy_literal(const uchar* literal, const uchar* from, const uchar*& line_end);
   // The steps of match_nodes: each returns false when the node fails at p, and may
   // move p on, choose the next node and clear the lazy flag. The frequent ones are
   // inlined into the interpreter loop, which keeps its position in a register.

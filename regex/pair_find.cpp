@@ -175,8 +175,14 @@ const unsigned char* LiteralSearch::find(const unsigned char* big, const unsigne
 bool AlternativesSearch::add(const unsigned char* literal, int32_t length) {
   if (count_ == kMaxLiterals || length <= 0) return false;
   const RarePair pair = rare_pair(literal, length);
+  pairs_.first_offset[count_] = pair.first;
+  pairs_.second_offset[count_] = pair.second;
+  pairs_.first[count_] = literal[pair.first];
+  pairs_.second[count_] = literal[pair.second];
   literals_[count_++] = Literal{literal, length, pair};
   if (pair.second > reach_) reach_ = pair.second;
+  pairs_.count = count_;
+  pairs_.reach = reach_;
   return true;
 }
 
@@ -192,6 +198,12 @@ const unsigned char* AlternativesSearch::find(const unsigned char* big, const un
                                               bool dbcs) const {
   LeadRuns runs(big);
   const unsigned char* p = big;
+  if (PairSetScanAvx2 scan = avx2_pair_set_scan()) {
+    while (const unsigned char* candidate = scan(p, bigend, pairs_)) {
+      if (whole_at(candidate, bigend) && !(dbcs && runs.inside(candidate))) return candidate;
+      p = candidate + 1;
+    }
+  }
 #if defined(__SSE2__)
   __m128i first[kMaxLiterals], second[kMaxLiterals];
   for (int i = 0; i < count_; ++i) {

@@ -4,9 +4,11 @@
 
 // The first byte in [p, end) whose membership in the N ranges equals member; bytes
 // past the last whole block are left to the caller (the result is then >= end - width).
-template <typename Block, int N>
-const unsigned char* scan_ranges_blocks(const unsigned char* p, const unsigned char* end, const ByteRanges& r,
-                                        bool member) {
+// With kDoubled a byte counts only when the byte after it is the same (the byte at end
+// is read then).
+template <typename Block, int N, bool kDoubled>
+const unsigned char* scan_n_ranges_blocks(const unsigned char* p, const unsigned char* end,
+                                          const ByteRanges& r, bool member) {
   Block low[N], span[N];
   for (int i = 0; i < N; ++i) {
     low[i] = Block::splat(r.low[i]);
@@ -18,23 +20,24 @@ const unsigned char* scan_ranges_blocks(const unsigned char* p, const unsigned c
     // x is in [low, high] when x - low (wrapping) is at most high - low.
     Block in = le(x - low[0], span[0]);
     for (int i = 1; i < N; ++i) in = in | le(x - low[i], span[i]);
-    const uint32_t hits = in.mask() ^ flip;
+    uint32_t hits = in.mask() ^ flip;
+    if (kDoubled && hits != 0) hits &= eq(x, Block::load(p + 1)).mask();
     if (hits != 0) return p + __builtin_ctz(hits);
   }
   return p;
 }
 
-template <typename Block>
+template <typename Block, bool kDoubled = false>
 const unsigned char* scan_ranges_blocks(const unsigned char* p, const unsigned char* end, const ByteRanges& r,
                                         bool member) {
   switch (r.count) {
     case 1:
-      return scan_ranges_blocks<Block, 1>(p, end, r, member);
+      return scan_n_ranges_blocks<Block, 1, kDoubled>(p, end, r, member);
     case 2:
-      return scan_ranges_blocks<Block, 2>(p, end, r, member);
+      return scan_n_ranges_blocks<Block, 2, kDoubled>(p, end, r, member);
     case 3:
-      return scan_ranges_blocks<Block, 3>(p, end, r, member);
+      return scan_n_ranges_blocks<Block, 3, kDoubled>(p, end, r, member);
     default:
-      return scan_ranges_blocks<Block, 4>(p, end, r, member);
+      return scan_n_ranges_blocks<Block, 4, kDoubled>(p, end, r, member);
   }
 }

@@ -48,10 +48,106 @@ const AlternativesSearch* leading_alternatives(MatchRun& run, const RegexHandle*
 const LiteralSearch* whole_literal_search(MatchRun& run, const RegexHandle* h) {
   if (!run.whole_literal_known) {
     run.whole_literal_known = true;
-    if (const uchar* exact = whole_literal(h))
+    if (const uchar* exact = run.matcher_only ? nullptr : whole_literal(h))
       run.whole_literal.emplace(exact + 4, exact[3], (h->flags & OPT_KANJI) != 0, h->fold != 0);
   }
   return run.whole_literal ? &*run.whole_literal : nullptr;
+}
+
+// When every match begins with a single-byte character that the next one repeats (a
+// group around a one-character node, then a reference to it), the bytes it may be:
+// a candidate must be one of them and equal the byte after it. Count 0 when not.
+const ByteRanges& doubled_ranges(MatchRun& run, const RegexHandle* h, const uchar* entry) {
+  if (run.doubled_known) return run.doubled_ranges;
+  run.doubled_known = true;
+  if (run.matcher_only || entry[0] != OPEN || !h->start_known) return run.doubled_ranges;
+  const unsigned group = node_arg(entry);
+  const uchar* node = next_node(entry);
+  if (node && node[0] == BRANCH && !(next_node(node) && next_node(node)[0] == BRANCH)) node += 4;
+  const uchar* close = node ? next_node(node) : nullptr;
+  const uchar* ref = close ? next_node(close) : nullptr;
+  if (!ref || close[0] != CLOSE || node_arg(close) != group || ref[0] != BACKREF || node_arg(ref) != group)
+    return run.doubled_ranges;
+  // These take one byte in either mode; a class takes a double-byte character in k mode.
+  const bool single_byte = node[0] == WORD || node[0] == DIGIT || node[0] == SPACE ||
+                           (node[0] == CLASS && !(h->flags & OPT_KANJI));
+  const ByteRanges& starts = start_ranges(run, h);
+  if (single_byte && starts.count > 0) run.doubled_ranges = starts;
+  return run.doubled_ranges;
+}
+
+// The one-character node of a pattern that is one greedy + of it and no more (no group,
+// anchor, alternative or folding), when the node takes each character whole and the
+// start set is a few byte ranges; set up once per run. Null for others.
+const uchar* whole_repeat(MatchRun& run, const RegexHandle* h) {
+  if (!run.whole_repeat_known) {
+    run.whole_repeat_known = true;
+    const uchar* branch = h->program + 1;
+    const uchar* plus = branch + 4;
+    const uchar* node = plus + 4;
+    const uchar* end = next_node(branch);
+    // These never take a lead byte alone, so a run ends on a character boundary.
+    const bool whole_chars = node[0] == CLASS || node[0] == WORD || node[0] == DIGIT || node[0] == SPACE;
+    if (!run.matcher_only && h->group_count == 0 && !h->fold && h->start_known && branch[0] == BRANCH &&
+        plus[0] == PLUS && whole_chars && end && end[0] == END && next_node(plus) == end &&
+        start_ranges(run, h).count > 0)
+      run.whole_repeat = node;
+  }
+  return run.whole_repeat;
+}
+
+// The leftmost match of a whole_repeat pattern in [start, end) ending at or after
+// min_end: the run of the node from the first character it takes. Each match is the
+// greedy run, so no attempt needs the matcher.
+bool whole_repeat_search(MatchState& ms, MatchRun& run, const uchar* node, const uchar*& s, const uchar* end,
+                         const uchar*& match_end) {
+  const RegexHandle* h = ms.handle;
+  const ByteRanges& starts = start_ranges(run, h);
+  LeadRuns runs(s);
+  auto char_step = [&](const uchar* p) {
+    return (ms.kanji && is_lead_byte(*p) && p + 1 < end) ? p + 2 : p + 1;
+  };
+  while (s < end) {
+    // A near start is found sooner byte by byte than by setting up the block scan.
+    const uchar* near = s + std::min<ptrdiff_t>(16, end - s);
+    while (s < near && !bit_set(h->start_bits, *s)) s = char_step(s);
+    if (s >= near) {
+      s = find_in_ranges(s, end, starts);
+      if (s >= end) return false;
+      if (ms.kanji && runs.inside(s)) {  // the second byte of a character
+        ++s;
+        continue;
+      }
+    }
+    match_end = ms.repeat_end(node, REPEAT_INFINITE, s);
+    if (match_end > s && match_end >= ms.min_end) return true;
+    // A shorter run from further on ends at the same place, so the run is passed over.
+    s = match_end > s ? match_end : char_step(s);
+  }
+  return false;
+}
+
+// Whether the pattern is ^ under m and no more: every line start is a match.
+bool line_starts_only(const MatchRun& run, const RegexHandle* h) {
+  if (run.matcher_only || h->group_count != 0 || !(h->flags & OPT_MULTILINE) || h->program_length < 9)
+    return false;
+  const uchar* branch = h->program + 1;
+  const uchar* bol = branch + 4;
+  const uchar* end = next_node(branch);
+  return branch[0] == BRANCH && (bol[0] == BOL_M || bol[0] == BOL) && end && end[0] == END &&
+         next_node(bol) == end;
+}
+
+// The first line start in [start, end) at or after start + min_end, the text before
+// start ending in prev_char; null when there is none. A newline is never the second
+// byte of a character, so this holds in either mode; the end of the text is no line
+// start.
+const uchar* next_line_start(const uchar* start, const uchar* end, int min_end, uchar prev_char) {
+  if (min_end <= 0 && prev_char == '\n') return start;
+  const uchar* from = start + (min_end > 1 ? min_end - 1 : 0);
+  if (from >= end) return nullptr;
+  const auto* newline = static_cast<const uchar*>(std::memchr(from, '\n', static_cast<size_t>(end - from)));
+  return newline && newline + 1 < end ? newline + 1 : nullptr;
 }
 
 // Where an attempt starts: a program of one alternative goes straight to its body,
@@ -65,8 +161,9 @@ const uchar* first_step(const uchar* program) {
 // One search's start positions, tried in order until an attempt matches.
 class StartSearch {
  public:
+  // literal_at: where the leading literal is known to begin, or null.
   StartSearch(MatchState& ms, RegexHandle* h, const uchar* start, const uchar* end, const uchar* from,
-              size_t minimum)
+              size_t minimum, const uchar* literal_at)
       : ms_(ms),
         h_(h),
         start_(start),
@@ -76,7 +173,8 @@ class StartSearch {
         kanji_((h->flags & OPT_KANJI) != 0),
         multiline_((h->flags & OPT_MULTILINE) != 0),
         starts_(h->start_known ? start_ranges(*ms.run, h) : ByteRanges{-1, {}, {}}),
-        runs_(from) {
+        runs_(from),
+        literal_at_(literal_at) {
     // The last minimum - 1 bytes cannot start a match.
     const size_t skip = minimum > 0 ? minimum - 1 : 0;
     limit_ = static_cast<size_t>(end - start) > skip ? end - skip : start;
@@ -86,6 +184,7 @@ class StartSearch {
     if (h_->anchor_flags & ANCHOR_BOL) return anchored();
     if (h_->first_literal && (h_->anchor_flags & ANCHOR_SKIP)) return literal_runs();
     if (h_->first_literal) return leading_literal();
+    if (doubled_ranges(*ms_.run, h_, entry_).count > 0) return doubled_starts();
     if (h_->first_node) return leading_node();
     if (const AlternativesSearch* alternatives = leading_alternatives(*ms_.run, h_))
       return alternative_starts(*alternatives);
@@ -193,11 +292,23 @@ class StartSearch {
   bool leading_literal() {
     const LiteralSearch& literal = first_literal_search();
     for (const uchar* s = s_;;) {
-      s = literal.find(s, end_);
+      if (s != literal_at_) s = literal.find(s, end_);
       if (!s) return false;
       if (try_at(s)) return true;
       s = char_step(s);
       if (s >= end_) return false;
+    }
+  }
+
+  // Only where a start byte is followed by the same byte. Such a byte is never a lead
+  // byte, so in k mode the next character starts right after it.
+  bool doubled_starts() {
+    const ByteRanges& doubled = ms_.run->doubled_ranges;
+    for (const uchar* s = s_;; ++s) {
+      s = find_doubled_in_ranges(s, limit_, doubled);
+      if (s >= limit_) return false;
+      if (kanji_ && runs_.inside(s)) continue;  // the second byte of a character
+      if (try_at(s)) return true;
     }
   }
 
@@ -362,6 +473,7 @@ class StartSearch {
   bool multiline_;
   ByteRanges starts_;                       // the start set for the block scan; count -1: scan byte by byte
   LeadRuns runs_;                           // whether a byte found by the scan begins a character
+  const uchar* literal_at_;                 // where the leading literal is known to begin, or null
   int32_t dirty_groups_ = h_->group_count;  // groups the last attempt may have left set
   const uchar* entry_ = first_step(h_->program + 1);
 };
@@ -396,13 +508,20 @@ void plan_work(MatchState& ms, MatchRun& run, const uchar* start, const uchar* e
 // The required literal: a text without it cannot match (null: give up at once).
 // Otherwise the first position worth trying, and in minimum the bytes every match
 // spans from its start at least.
-const uchar* check_required_literal(RegexHandle* h, const uchar* start, const uchar* end, size_t& minimum) {
+const uchar* check_required_literal(RegexHandle* h, MatchRun& run, const uchar* start, const uchar* end,
+                                    size_t& minimum) {
   const bool multiline = (h->flags & OPT_MULTILINE) != 0;
   const bool kanji = (h->flags & OPT_KANJI) != 0;
   const uchar* s = start;
   LiteralBuf* must = h->must_literal;
   if (must && (!(h->anchor_flags & ANCHOR_BOL) || (multiline && h->must_offset >= 0))) {
-    const uchar* f = literal_find(start, end, must, multiline, kanji);
+    bool folded;
+    if (run.must_literal_of != must && literal_by_pair(must, multiline, folded)) {
+      run.must_literal.emplace(must->data, must->length, kanji, folded);
+      run.must_literal_of = must;
+    }
+    const uchar* f = run.must_literal_of == must ? run.must_literal->find(start, end)
+                                                 : literal_find(start, end, must, multiline, kanji);
     if (!f) {
       ++must->useful;
       return nullptr;
@@ -419,6 +538,30 @@ const uchar* check_required_literal(RegexHandle* h, const uchar* start, const uc
   }
   if (kanji && char_position(start, s) == 2) s = start;
   return s;
+}
+
+// Where the required-literal check has already found the leading literal: the
+// required literal begins every match and the leading one is its start, so it begins
+// at the first position worth trying (the check runs for every pattern without ^).
+// Null when not known.
+const uchar* leading_literal_at(const RegexHandle* h, const uchar* from) {
+  const LiteralBuf* must = h->must_literal;
+  const LiteralBuf* first = h->first_literal;
+  if (!must || !first || h->fold || h->must_offset != 0 || (h->anchor_flags & ANCHOR_BOL) ||
+      first->length > must->length || std::memcmp(first->data, must->data, first->length) != 0)
+    return nullptr;
+  return from;
+}
+
+// Records a match found without the matcher (a pattern without groups) and returns 1.
+int found_without_matcher(RegexHandle* h, const uchar* base, const uchar* end, const uchar* match_start,
+                          const uchar* match_end) {
+  h->last_group = 0;
+  h->match_starts[0] = match_start;
+  h->match_ends[0] = match_end;
+  h->subject_begin = base;
+  h->subject_end = end;
+  return 1;
 }
 
 }  // namespace
@@ -447,6 +590,14 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
     MatchRun single;
     return exec_match(h, start, end, base, min_end, &single, budget);
   }
+  if (h->program_length < 1 || h->program[0] != PROGRAM_MAGIC) raise(kMsgCorruptProgram);
+  if (const LiteralSearch* literal = whole_literal_search(*run, h)) {
+    // Found in the text as it stands (with folding each byte in either case): no
+    // folded copy, no matcher.
+    const uchar* found = literal->find(start, end);
+    if (!found) return 0;
+    return found_without_matcher(h, base, end, found, found + literal->length());
+  }
   // The state, its stacks included, serves every search of the run: each search sets
   // what it reads before it reads it.
   if (!run->scratch) run->scratch = new MatchState;
@@ -463,20 +614,20 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
   }
   ms.group_total = h->group_count;
   ms.handle = h;
-  if (h->program_length < 1 || h->program[0] != PROGRAM_MAGIC) raise(kMsgCorruptProgram);
 
   const uchar* const caller_start = start;
-  if (const LiteralSearch* literal = whole_literal_search(*run, h)) {
-    // Found in the text as it stands (with folding each byte in either case): no
-    // folded copy, no matcher.
-    const uchar* found = literal->find(start, end);
+  if (line_starts_only(*run, h)) {
+    const uchar* found = next_line_start(start, end, min_end, ms.prev_char);
     if (!found) return 0;
-    h->last_group = 0;
-    h->match_starts[0] = found;
-    h->match_ends[0] = found + literal->length();
-    h->subject_begin = base;
-    h->subject_end = end;
-    return 1;
+    return found_without_matcher(h, base, end, found, found);
+  }
+  if (const uchar* node = whole_repeat(*run, h)) {
+    ms.text_end = end;
+    ms.min_end = start + min_end;
+    const uchar* found = start;
+    const uchar* found_end = nullptr;
+    if (!whole_repeat_search(ms, *run, node, found, end, found_end)) return 0;
+    return found_without_matcher(h, base, end, found, found_end);
   }
   if (h->fold) {
     const uchar* folded = folded_text(start, end, kanji, &run->fold);
@@ -484,7 +635,7 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
     start = folded;
   }
   size_t minimum = 0;
-  const uchar* from = check_required_literal(h, start, end, minimum);
+  const uchar* from = check_required_literal(h, *run, start, end, minimum);
   if (from == nullptr) return 0;
 
   ms.line_start = start;
@@ -497,7 +648,8 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
   plan_work(ms, *run, start, end, budget);
   ms.frames.clear();
   ms.frames.push_back(LoopFrame{0, 0, 0, 0, false, nullptr, nullptr, nullptr, 0});
-  if (!StartSearch(ms, h, start, end, from, minimum).run()) return 0;
+  ms.lazy_miss_line_end = nullptr;  // a folded copy may sit elsewhere in the next search
+  if (!StartSearch(ms, h, start, end, from, minimum, leading_literal_at(h, from)).run()) return 0;
 
   h->subject_begin = base;
   h->subject_end = caller_start + (end - start);

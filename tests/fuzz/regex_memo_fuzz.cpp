@@ -1,7 +1,8 @@
-// Fuzz target: runs a fuzzed pattern over a fuzzed subject as a global run twice, once
-// with the failure memo on from the first step and once without it, and checks that
-// both find the same matches with the same groups. Where the plain search gives up,
-// the comparison ends: the memo may answer there.
+// Fuzz target: runs a fuzzed pattern over a fuzzed subject as a global run three times:
+// with the matcher at every start, once with the failure memo on from the first step and
+// once without it, and with the searches that bypass the matcher; and checks that all
+// find the same matches with the same groups. Where the plain search gives up, the
+// comparison ends: the memo may answer there.
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -18,7 +19,10 @@ constexpr int64_t kFuzzBudget = 200000;
 struct Search {
   RegexHandle* handle;
   MatchRun run;
-  Search(RegexHandle* h, MemoMode mode) : handle(h) { run.memo_mode = mode; }
+  Search(RegexHandle* h, MemoMode mode, bool matcher_only) : handle(h) {
+    run.memo_mode = mode;
+    run.matcher_only = matcher_only;
+  }
   ~Search() { rx_free(handle); }
 
   // "no", "error", or the group offsets from begin of the next match from start.
@@ -64,9 +68,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   RegexHandle* plain_handle = compile(pattern.get(), pattern_length, options);
   if (plain_handle == nullptr) return 0;
-  Search plain(plain_handle, MemoMode::kNever);
-  Search memo(compile(pattern.get(), pattern_length, options), MemoMode::kAlways);
-  regex_fuzz::check(memo.handle != nullptr);
+  Search plain(plain_handle, MemoMode::kNever, true);
+  Search memo(compile(pattern.get(), pattern_length, options), MemoMode::kAlways, true);
+  Search bypass(compile(pattern.get(), pattern_length, options), MemoMode::kNever, false);
+  regex_fuzz::check(memo.handle != nullptr && bypass.handle != nullptr);
 
   const unsigned char* begin = subject.get();
   const unsigned char* end = begin + subject_length;
@@ -76,6 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string expected = plain.next(start, end, begin, min_end);
     if (expected == "error") break;
     regex_fuzz::check(memo.next(start, end, begin, min_end) == expected);
+    regex_fuzz::check(bypass.next(start, end, begin, min_end) == expected);
     if (expected == "no") break;
     const unsigned char* match_start = plain.handle->match_starts[0];
     start = plain.handle->match_ends[0];

@@ -1,7 +1,8 @@
 // Fuzz target: the literal search on a rare byte pair against a walk over the text one
 // character at a time, in byte mode and in double-byte mode, both directly and through
-// a literal buffer with its table; and the block scan over a set of byte ranges against
-// a byte walk; and the search for any of a few literals against the character walk.
+// a literal buffer with its table; and the block scans over a set of byte ranges (a byte
+// in it; out of it; in it and repeated at once) against a byte walk; and the search for
+// any of a few literals against the character walk.
 // The first byte picks the literal's length (low five bits), the mode (bit 5), folding
 // (bit 6) and the range scan (bit 7, the literal's bytes then being range bounds in
 // pairs; with bit 6 as well, alternatives split at '|'); the literal and then the text
@@ -49,6 +50,9 @@ void check_range_scans(const unsigned char* bounds, size_t length, const unsigne
     while (in < end && !bit_set(bits, *in)) ++in;
     while (out < end && bit_set(bits, *out)) ++out;
     if (find_in_ranges(p, end, r) != in || skip_ranges(p, end, r) != out) std::abort();
+    const unsigned char* doubled = p;
+    while (doubled < end && !(bit_set(bits, *doubled) && doubled[1] == *doubled)) ++doubled;
+    if (find_doubled_in_ranges(p, end, r) != doubled) std::abort();
   }
 }
 
@@ -87,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t text_size = size - 1 - length;
   std::unique_ptr<unsigned char[]> text(new unsigned char[text_size + 1]);
   std::memcpy(text.get(), data + 1 + length, text_size);
+  text[text_size] = 0;  // read by the doubled scan, as the engine's texts end in one
   const unsigned char* const begin = text.get();
   const unsigned char* const end = begin + text_size;
   if ((data[0] & 0xC0) == 0xC0) {

@@ -139,8 +139,10 @@ TEST(ByteRanges, ScansAgreeWithByteWalk) {
     const ByteRanges r = byte_ranges(bits);
     if (r.count < 0) continue;
     std::string text(next() % 80, '\0');
-    // Mostly outside the set, so that the scans run past several blocks.
+    // Mostly outside the set, so that the scans run past several blocks; some bytes twice.
     for (char& ch : text) ch = static_cast<char>(next() % 8 ? values[next() % sizeof values] + 2 : next());
+    for (size_t i = 1; i < text.size(); ++i)
+      if (next() % 6 == 0) text[i] = text[i - 1];
     Bytes t(text);
     for (size_t from = 0; from <= text.size(); ++from) {
       const unsigned char* p = t.begin() + from;
@@ -149,6 +151,15 @@ TEST(ByteRanges, ScansAgreeWithByteWalk) {
       while (out < t.end() && bit_set(bits, *out)) ++out;
       ASSERT_EQ(find_in_ranges(p, t.end(), r), in) << "round " << round << " from " << from;
       ASSERT_EQ(skip_ranges(p, t.end(), r), out) << "round " << round << " from " << from;
+    }
+    // The doubled scan reads the terminator after the last byte.
+    Bytes terminated(text, true);
+    for (size_t from = 0; from <= text.size(); ++from) {
+      const unsigned char* p = terminated.begin() + from;
+      const unsigned char* doubled = p;
+      while (doubled < terminated.end() && !(bit_set(bits, *doubled) && doubled[1] == *doubled)) ++doubled;
+      ASSERT_EQ(find_doubled_in_ranges(p, terminated.end(), r), doubled)
+          << "round " << round << " from " << from;
     }
   }
 }
@@ -191,13 +202,16 @@ TEST(ByteRanges, KanjiStartsBeginACharacter) {
 // every other byte as it is); under m, ^ and a literal are tried only where the
 // literal follows a newline, every such place in order; a leading alternation of
 // literals is tried only where one of them begins (in double-byte mode a character),
-// its alternatives still in order.
+// its alternatives still in order; a group around a single-byte character followed by
+// a reference to it is tried only where a byte repeats at once, on a character.
 TEST(SkippingSearches, FindTheFirstMatch) {
   const uint32_t m = OPT_MULTILINE;
   const std::tuple<const char*, const char*, std::string, uint32_t, const char*> cases[] = {
       {"nearest_literal", "b(.*?)e", "bxxexe", 0, "0,4"},
       {"far_literal", "b.*?e", "b" + std::string(40, 'x') + "e", 0, "0,42"},
       {"not_past_newline", "b.*?e", "bxx\nbe", 0, "4,6"},
+      {"miss_holds_to_line_end", "b.*?e", "bxbx\nbxe", 0, "5,8"},
+      {"miss_from_later_start", "(?:a.*?e)*a.*?e!", "ae-ae!", 0, "0,6"},
       {"literal_is_newline", "b.*?\n", "bxx\nb", 0, "0,4"},
       {"literal_at_text_end", "b.*?e", "bxxxe", 0, "0,5"},
       {"first_byte_then_rest_fails", "b.*?ef", "beeef", 0, "0,5"},
@@ -232,6 +246,13 @@ TEST(SkippingSearches, FindTheFirstMatch) {
            "abab" +
            std::string(20, '.'),
        OPT_KANJI, "25,27"},
+      {"doubled_word", "(\\w)\\1", "ab-ccd", 0, "3,5"},
+      {"doubled_class", "([a-c])\\1", std::string(40, 'd') + "bb", 0, "40,42"},
+      {"doubled_folded", "(\\w)\\1", "xaA", OPT_FOLD, "1,3"},
+      {"doubled_on_trail_byte", "(\\w)\\1", std::string(40, '.') + "\x83\x41\x41\x41", OPT_KANJI, "42,44"},
+      {"doubled_after_odd_lead_run", "(\\w)\\1", std::string(40, '.') + "\x88\x88\x88\x61\x61\x61", OPT_KANJI,
+       "44,46"},
+      {"doubled_kanji_class_not_single", "([\x82\x9f-\x82\xf1])\\1", "\x82\xa0\x82\xa0", OPT_KANJI, "0,4"},
       {"alternative_in_byte_mode", "(ab|cd)",
        "\x88\x9f\x88"
        "abab",
@@ -239,6 +260,29 @@ TEST(SkippingSearches, FindTheFirstMatch) {
   };
   for (const auto& [name, pattern, subject, options, expected] : cases)
     EXPECT_EQ(first_match(pattern, subject, options), expected) << name;
+}
+
+// Patterns answered without the matcher: one + of a character node matches the whole
+// run from the first character it takes; ^ under m matches at each line start but the
+// text's end. A match that ends before min_end is passed over.
+TEST(SkippingSearches, WithoutTheMatcher) {
+  const uint32_t m = OPT_MULTILINE;
+  const std::tuple<const char*, const char*, std::string, uint32_t, size_t, int, const char*> cases[] = {
+      {"first_run", "[0-9]+", "ab12 345", 0, 0, 0, "2,4"},
+      {"min_end_within_first_run", "[0-9]+", "ab12 345", 0, 0, 4, "2,4"},
+      {"first_run_ends_too_soon", "[0-9]+", "ab12 345", 0, 0, 5, "5,8"},
+      {"no_run_long_enough", "\\d+", "1 2", 0, 0, 4, "no"},
+      {"lead_byte_of_a_character_outside", "[\x82\x9f-\x82\xf1]+", "\x82\x40\x82\xa0\x82\xa2", OPT_KANJI, 0,
+       0, "2,6"},
+      {"line_start_at_start", "^", "a\nb\ncd", m, 0, 0, "0,0"},
+      {"start_inside_a_line", "^", "a\nb\ncd", m, 1, 0, "2,2"},
+      {"start_after_newline", "^", "a\nb\ncd", m, 2, 0, "2,2"},
+      {"min_end_skips_a_line", "^", "a\nb\ncd", m, 0, 3, "4,4"},
+      {"min_end_on_a_line_start", "^", "a\nb\ncd", m, 0, 2, "2,2"},
+      {"text_end_is_no_line_start", "^", "ab\n", m, 0, 1, "no"},
+  };
+  for (const auto& [name, pattern, subject, options, start, min_end, expected] : cases)
+    EXPECT_EQ(regex_test::match(pattern, subject, options, start, min_end), expected) << name;
 }
 
 // Each search starts with no group set: a group of the last match that this one leaves
