@@ -14,6 +14,7 @@ using namespace regex_test;
 const std::string kA = "\x82\xa0";      // あ
 const std::string kI = "\x82\xa2";      // い
 const std::string kFullB = "\x82\x61";  // Ｂ: its trail byte is 'a'
+const std::string kAsia = "\x88\x9f";   // 亜: its trail byte is a lead byte
 
 struct MatchCase {
   const char* name;
@@ -136,6 +137,19 @@ TEST(Exec, Matches) {
       {"eol_then_newline", "a\\s*$\\n", "a\n", 0, "0,2"},
       {"empty_pass_ends_loop", "(?:a*)*b", "aab", 0, "0,3"},
       {"empty_pass_after_backtrack", "(?:.*)*[x]", "bbbbbbbbbb", 0, "no"},
+      // A run outside a set ends at its first byte in the set, past the first block too; in
+      // kanji mode a character's second byte never ends it.
+      {"nonspace_past_first_block", "\\S+", std::string(40, 'x') + " y", 0, "0,40"},
+      {"nondigit_past_first_block", "\\D+", std::string(40, 'x') + "7", 0, "0,40"},
+      {"nonword_over_trail_in_byte_mode", "\\W+", repeat(kAsia, 20) + "\x83\x41", 0, "0,41"},
+      {"nonword_takes_word_trail", "\\W+", repeat(kAsia, 20) + "\x83\x41" + "a", OPT_KANJI, "0,42"},
+      {"nonspace_takes_space_trail", "\\S+", repeat(kAsia, 20) + "\x83 x", OPT_KANJI, "0,43"},
+      // A greedy repeat before the end keeps what it took, but a lead byte alone at the end
+      // in kanji mode, which it gives back; one that cannot give back fails there.
+      {"repeat_at_end_keeps_all", "(\\W+)", "!\x88", 0, "0,2 0,2"},
+      {"lone_lead_byte_given_back", "(\\W+)", "!\x88", OPT_KANJI, "0,1 0,1"},
+      {"nothing_to_give_back", "\\W{1}", "\x88", OPT_KANJI, "no"},
+      {"repeat_then_a_group", "^(\\S+) (\\w+)", "ab cd!", 0, "0,5 0,2 3,5"},
       {"nul_is_not_space", "\\S", std::string("\0", 1), 0, "no"},
       {"nonspace_runs_over_nul", "a\\S+", std::string("a\0\0b", 4), 0, "0,4"},
       {"nonword_runs_over_nul", "a\\W+", std::string("a\0-", 3), 0, "0,3"},
@@ -167,7 +181,9 @@ TEST(Exec, FoldCacheGivesTheSameMatches) {
         const int a = rx_exec(plain.handle.get(), text.cbegin() + s, text.cend(), text.cbegin(), 0, message);
         const int b = exec_match(cached.handle.get(), text.begin() + s, text.end(), text.begin(), 0, &cache);
         ASSERT_EQ(a, b) << pattern << " at " << s;
-        if (a) EXPECT_EQ(describe(plain, text, a, ""), describe(cached, text, b, "")) << pattern;
+        if (a) {
+          EXPECT_EQ(describe(plain, text, a, ""), describe(cached, text, b, "")) << pattern;
+        }
       }
     }
   }
