@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <mutex>
 #include <random>
 #include <thread>
+#include <vector>
 
 namespace tavvel_test {
 
@@ -24,57 +26,65 @@ std::string UniquePipeName() {
 }  // namespace
 
 struct NamedPipeSource::State {
-  HANDLE pipe = INVALID_HANDLE_VALUE;
+  std::string path;
   std::string bytes;
-  std::atomic<bool> done{false};
   std::atomic<bool> stop{false};
-  std::thread server;
+  std::atomic<int> listening{0};  // instances open for a client that has not come
+  std::mutex mutex;
+  std::vector<std::thread> servers;
+
+  // Opens an instance for one more client, served on a thread of its own.
+  void Listen() {
+    HANDLE pipe = ::CreateNamedPipeA(path.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT,
+                                     PIPE_UNLIMITED_INSTANCES, 1 << 16, 1 << 16, 0, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE) return;
+    ++listening;
+    std::lock_guard<std::mutex> lock(mutex);
+    servers.emplace_back([this, pipe] {
+      // A client may also have come, or come and gone, before the wait.
+      ::ConnectNamedPipe(pipe, nullptr);
+      if (!stop) Listen();  // the next client finds an instance waiting
+      --listening;
+      if (!stop) Serve(pipe);
+      ::CloseHandle(pipe);
+    });
+  }
+
+  // Writes the bytes to the client; one that has gone makes the writes fail
+  // at once. The caller closes the pipe (closing, not disconnecting, lets the
+  // reader take what is still in it before it sees the end).
+  void Serve(HANDLE pipe) const {
+    for (size_t sent = 0; sent < bytes.size();) {
+      DWORD put = 0;
+      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - sent, 1 << 16));
+      if (!::WriteFile(pipe, bytes.data() + sent, chunk, &put, nullptr)) break;
+      sent += put;
+    }
+  }
 };
 
+// Every client gets an instance of its own, with two waiting from the start:
+// the join looks at a source (its identity) before it reads it, and the reader
+// must never meet the instance that the look has just left.
 NamedPipeSource::NamedPipeSource(std::string bytes)
     : m_path(UniquePipeName()), m_state(std::make_unique<State>()) {
-  State& state = *m_state;
-  state.bytes = std::move(bytes);
-  state.pipe = ::CreateNamedPipeA(m_path.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
-                                  1 << 16, 1 << 16, 0, nullptr);
-  if (state.pipe == INVALID_HANDLE_VALUE) {
-    state.done = true;
-    return;
-  }
-  state.server = std::thread([&state] {
-    while (!state.stop &&
-           (::ConnectNamedPipe(state.pipe, nullptr) || ::GetLastError() == ERROR_PIPE_CONNECTED)) {
-      size_t sent = 0;
-      while (sent < state.bytes.size()) {
-        DWORD put = 0;
-        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(state.bytes.size() - sent, 1 << 16));
-        if (!::WriteFile(state.pipe, state.bytes.data() + sent, chunk, &put, nullptr)) break;
-        sent += put;
-      }
-      if (sent == state.bytes.size()) {
-        // Closing (not disconnecting) lets the reader take what is still
-        // in the pipe before it sees the end.
-        ::CloseHandle(state.pipe);
-        state.pipe = INVALID_HANDLE_VALUE;
-        break;
-      }
-      ::DisconnectNamedPipe(state.pipe);
-    }
-    state.done = true;
-  });
+  m_state->path = m_path;
+  m_state->bytes = std::move(bytes);
+  m_state->Listen();
+  m_state->Listen();
 }
 
 NamedPipeSource::~NamedPipeSource() {
   State& state = *m_state;
   state.stop = true;
-  while (!state.done) {
-    // A client that connects and leaves at once lets a server thread waiting for one go on.
+  while (state.listening > 0) {
+    // A client that connects and leaves at once lets a waiting instance go.
     HANDLE client = ::CreateFileA(m_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (client != INVALID_HANDLE_VALUE) ::CloseHandle(client);
     ::Sleep(1);
   }
-  if (state.server.joinable()) state.server.join();
-  if (state.pipe != INVALID_HANDLE_VALUE) ::CloseHandle(state.pipe);
+  std::lock_guard<std::mutex> lock(state.mutex);
+  for (std::thread& server : state.servers) server.join();
 }
 
 }  // namespace tavvel_test

@@ -6,8 +6,9 @@
 
 namespace tavvel_test {
 
-// Serves bytes to the first reader that takes them all. A client that leaves
-// early (one that only looked at the pipe) is let go and the next one served.
+// Serves the bytes to every client, each on an instance of its own: a client
+// that leaves early (one that only looked at the pipe) takes nothing from the
+// next.
 class NamedPipeSource {
  public:
   explicit NamedPipeSource(std::string bytes);
