@@ -51,7 +51,7 @@ const char kSample[] =
     "Late=later section of the same name\r\n"
     "[Unix]\n"
     "lf=only LF\n"
-    "tab=\tx\t\n";
+    "tab=\tx\t\v\n";
 
 TEST(ProfileRead, Rules) {
   TempFolder dir;

@@ -23,7 +23,7 @@ TEST(UnescapeField, ResolvesTheEscapesOfTheTable) {
   // clang-format off
   const std::pair<std::string, std::string> cases[] = {
       {"abc", "abc"}, {"", ""}, {"a\\nb\\tc", "a\nb\tc"}, {"a\\\\b", "a\\b"}, {"\\\\n", "\\n"}, {"\\#x", "#x"},
-      {"\\x41\\X4a\\xff", "AJ\xff"}, {"\\x82\\xA0", "\x82\xa0"},
+      {"\\x41\\X4a\\x09\\xff", "AJ\t\xff"}, {"\\x82\\xA0", "\x82\xa0"},
       {"a\\x00b", "a"},                                         // a NUL ends the text
       {"ab\\x4Gcd", "ab"}, {"ab\\x4", "ab"}, {"ab\\x", "ab"},  // and so does a bad or missing digit
       {"a\\qb", "ab"}, {"a\\", "a"},                            // an unknown escape is dropped
