@@ -89,25 +89,19 @@ const uchar* pair_set_scan_avx2(const uchar*& p, const uchar* end, const PairSet
 
 namespace regex_internal {
 
-RangeScan avx2_range_scan() {
-  static const bool has_avx2 = __builtin_cpu_supports("avx2");
-  return has_avx2 ? &scan_avx2 : nullptr;
+namespace {
+
+bool has_avx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
 }
 
-PairScanAvx2 avx2_pair_scan() {
-  static const bool has_avx2 = __builtin_cpu_supports("avx2");
-  return has_avx2 ? &pair_scan_avx2 : nullptr;
-}
+}  // namespace
 
-DoubledScan avx2_doubled_scan() {
-  static const bool has_avx2 = __builtin_cpu_supports("avx2");
-  return has_avx2 ? &doubled_scan_avx2 : nullptr;
-}
-
-PairSetScanAvx2 avx2_pair_set_scan() {
-  static const bool has_avx2 = __builtin_cpu_supports("avx2");
-  return has_avx2 ? &pair_set_scan_avx2 : nullptr;
-}
+RangeScan avx2_range_scan() { return has_avx2() ? &scan_avx2 : nullptr; }
+PairScanAvx2 avx2_pair_scan() { return has_avx2() ? &pair_scan_avx2 : nullptr; }
+DoubledScan avx2_doubled_scan() { return has_avx2() ? &doubled_scan_avx2 : nullptr; }
+PairSetScanAvx2 avx2_pair_set_scan() { return has_avx2() ? &pair_set_scan_avx2 : nullptr; }
 
 }  // namespace regex_internal
 

@@ -610,6 +610,22 @@ constexpr std::array<std::array<int8_t, 16>, 256> make_gather_masks() {
 }
 constexpr std::array<std::array<int8_t, 16>, 256> kGatherMasks = make_gather_masks();
 
+// Writes the 16-bit lanes of `lanes` whose bits are set in the 16-bit `mask`, in
+// order, at out (16 units may be written); returns the end of those kept.
+template <typename Unit>
+inline Unit* store_selected(Unit* out, __m256i lanes, unsigned mask) {
+  static_assert(sizeof(Unit) == 2);
+  const unsigned low = mask & 0xFF, high = mask >> 8;
+  store16(reinterpret_cast<u8*>(out),
+          _mm_shuffle_epi8(_mm256_castsi256_si128(lanes),
+                           load16(reinterpret_cast<const u8*>(kGatherMasks[low].data()))));
+  out += std::popcount(low);
+  store16(reinterpret_cast<u8*>(out),
+          _mm_shuffle_epi8(_mm256_extracti128_si256(lanes, 1),
+                           load16(reinterpret_cast<const u8*>(kGatherMasks[high].data()))));
+  return out + std::popcount(high);
+}
+
 // The codes (kFromCp932's indexes) of the characters that start among the bytes from p on (p at
 // a character's start), a block of 32 at a time while a block starts before `limit` and 33
 // bytes are readable from it, stored from c on and c moved past them. Stops before a block of
@@ -641,15 +657,7 @@ inline const u8* codes_of(const u8* p, const u8* limit, uint16_t*& c) {
       const __m256i is_first = _mm256_cmpeq_epi16(
           _mm256_and_si256(_mm256_set1_epi16(static_cast<short>(firsts >> (16 * half))), bits), bits);
       const __m256i codes = _mm256_blendv_epi8(b, _mm256_or_si256(_mm256_slli_epi16(b, 8), second), is_first);
-      const unsigned low = starts >> (16 * half) & 0xFF, high = starts >> (16 * half + 8) & 0xFF;
-      store16(reinterpret_cast<u8*>(c),
-              _mm_shuffle_epi8(_mm256_castsi256_si128(codes),
-                               load16(reinterpret_cast<const u8*>(kGatherMasks[low].data()))));
-      c += std::popcount(low);
-      store16(reinterpret_cast<u8*>(c),
-              _mm_shuffle_epi8(_mm256_extracti128_si256(codes, 1),
-                               load16(reinterpret_cast<const u8*>(kGatherMasks[high].data()))));
-      c += std::popcount(high);
+      c = store_selected(c, codes, starts >> (16 * half) & 0xFFFF);
     }
     if (wrong != 0) return p + std::countr_zero(wrong);
     carried = firsts >> 31;
@@ -768,15 +776,7 @@ inline char16_t* units_of_block(const u8* p, char16_t* u) {
   // Continuation bytes, 0x80 to 0xBF, are -128 to -65 as signed bytes.
   const unsigned starts =
       ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(_mm_set1_epi8(-64), bytes))) & 0xFFFF;
-  const unsigned low = starts & 0xFF, high = starts >> 8;
-  store16(reinterpret_cast<u8*>(u),
-          _mm_shuffle_epi8(_mm256_castsi256_si128(units),
-                           load16(reinterpret_cast<const u8*>(kGatherMasks[low].data()))));
-  u += std::popcount(low);
-  store16(reinterpret_cast<u8*>(u),
-          _mm_shuffle_epi8(_mm256_extracti128_si256(units, 1),
-                           load16(reinterpret_cast<const u8*>(kGatherMasks[high].data()))));
-  return u + std::popcount(high);
+  return store_selected(u, units, starts);
 }
 
 // Text already checked to be valid UTF-8: a piece at a time to UTF-16 units, 16 bytes a step,
