@@ -13,7 +13,8 @@ namespace unicode_internal {
 // One form of the functions of the same names in unicode.h, with the same contracts.
 struct Form {
   const char* name;
-  bool (*is_valid_utf8)(const char* text, size_t n) noexcept;
+  // Also tells, when has_nul is given, whether a NUL is among the bytes of a valid text.
+  bool (*is_valid_utf8)(const char* text, size_t n, bool* has_nul) noexcept;
   ConvertReport (*unicode_to_cp932)(UnicodeClass code, const char* in, size_t n, char* out,
                                     Unmappable mode) noexcept;
   ConvertReport (*valid_utf8_to_cp932)(const char* in, size_t n, char* out) noexcept;

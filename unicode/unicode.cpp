@@ -195,25 +195,36 @@ struct Checker {
   }
 };
 
-UNICODE_TARGET_AVX2 bool is_valid_utf8_avx2(const u8* p, const u8* end) {
+// Also tells, when has_nul is given, whether a NUL is among the bytes (a valid text's only).
+UNICODE_TARGET_AVX2 bool is_valid_utf8_avx2(const u8* p, const u8* end, bool* has_nul = nullptr) {
   Checker checker;
+  __m256i least = _mm256_set1_epi8(-1);  // each lane's least byte: 0 where a NUL passed
   // A text that is not UTF-8 (Shift_JIS, most often) shows it early: the error is looked at
   // every 2 KiB.
   constexpr ptrdiff_t kBlocksPerLook = 64;
   while (end - p >= 32 * kBlocksPerLook) {
     for (int i = 0; i < kBlocksPerLook; ++i, p += 32) {
-      checker.add(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+      const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+      checker.add(block);
+      least = _mm256_min_epu8(least, block);
     }
     if (!_mm256_testz_si256(checker.error, checker.error)) return false;
   }
   for (; end - p >= 32; p += 32) {
-    checker.add(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+    const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    checker.add(block);
+    least = _mm256_min_epu8(least, block);
   }
+  bool nul_in_tail = false;
   if (p < end) {
     // The tail padded with NULs: ASCII, so a sequence cut short shows as one.
     alignas(32) u8 tail[32] = {};
     std::memcpy(tail, p, static_cast<size_t>(end - p));
     checker.add(_mm256_load_si256(reinterpret_cast<const __m256i*>(tail)));
+    nul_in_tail = std::memchr(p, 0, static_cast<size_t>(end - p)) != nullptr;
+  }
+  if (has_nul != nullptr) {
+    *has_nul = nul_in_tail || _mm256_movemask_epi8(_mm256_cmpeq_epi8(least, _mm256_setzero_si256())) != 0;
   }
   return checker.valid_at_end();
 }
@@ -907,12 +918,13 @@ size_t capacity(size_t n, size_t per_byte, size_t extra) {
 enum Level { kBytewise, kSse2, kAvx2 };
 
 template <Level kLevel>
-bool valid_utf8(const char* text, size_t n) noexcept {
+bool valid_utf8(const char* text, size_t n, bool* has_nul) noexcept {
   const u8* p = reinterpret_cast<const u8*>(text);
   const u8* const end = p + n;
 #if UNICODE_AVX2
-  if constexpr (kLevel == kAvx2) return avx2::is_valid_utf8_avx2(p, end);
+  if constexpr (kLevel == kAvx2) return avx2::is_valid_utf8_avx2(p, end, has_nul);
 #endif
+  if (has_nul != nullptr) *has_nul = length_to_nul(p, n) != n;
   while (p < end) {
 #if UNICODE_SSE2
     if (kLevel != kBytewise && end - p >= 16 && _mm_movemask_epi8(load16(p)) == 0) {
@@ -945,7 +957,7 @@ u8* decode_utf8_text(const u8* p, const u8* end, u8* w, Decoder& decoder, bool s
 #if UNICODE_AVX2
   if constexpr (kLevel == kAvx2) return avx2::decode_utf8(p, end, w, decoder, strict);
 #endif
-  if (strict && !valid_utf8<kLevel>(reinterpret_cast<const char*>(p), static_cast<size_t>(end - p)))
+  if (strict && !valid_utf8<kLevel>(reinterpret_cast<const char*>(p), static_cast<size_t>(end - p), nullptr))
     return nullptr;
   return decode_utf8<kLevel != kBytewise>(p, end, w, decoder);
 }
@@ -1088,7 +1100,7 @@ const Form& widest_form() {
 }  // namespace unicode_internal
 
 bool is_valid_utf8(const char* text, size_t n) noexcept {
-  return unicode_internal::widest_form().is_valid_utf8(text, n);
+  return unicode_internal::widest_form().is_valid_utf8(text, n, nullptr);
 }
 
 ConvertReport unicode_to_cp932(UnicodeClass code, const char* in, size_t n, char* out,
@@ -1166,12 +1178,13 @@ TextClass classify_text(const char* text, size_t n) noexcept {
   if (marked.code != UNICODE_NONE) return marked;
   if (begins_invalid(p, n)) return {UNICODE_NONE, 0};
   // Valid throughout, the text is valid up to its first NUL as well, which need not be sought.
-  const bool valid = is_valid_utf8(text, n);
+  bool has_nul = true;
+  const bool valid = unicode_internal::widest_form().is_valid_utf8(text, n, &has_nul);
   const size_t length = valid ? n : length_to_nul(p, n);
   size_t i = 0;
   while (i < length && p[i] != 0 && p[i] < 0x80) ++i;  // the first NUL ends the text
   const bool high = i < length && p[i] >= 0x80;
-  if (high && (valid || is_valid_utf8(text, length))) return {UNICODE_UTF8, 0};
+  if (high && (valid || is_valid_utf8(text, length))) return {UNICODE_UTF8, 0, valid && !has_nul};
   return {UNICODE_NONE, 0};
 }
 

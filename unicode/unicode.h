@@ -17,7 +17,8 @@ enum UnicodeClass : int {
 
 struct TextClass {
   UnicodeClass code;
-  size_t mark_length;  // the byte-order mark's bytes at the start: 3 (UTF-8), 2 (UTF-16) or 0
+  size_t mark_length;     // the byte-order mark's bytes at the start: 3 (UTF-8), 2 (UTF-16) or 0
+  bool nul_free = false;  // no NUL among the bytes, as found on the way (false: there may be one)
 };
 
 // Classes the n bytes of a file (source, separator or table alike):

@@ -50,7 +50,7 @@ Output run(const Form& form, unsigned choice, const std::vector<char>& text) {
     check(out.report.length < out.bytes.size());
     // What comes out as UTF-8 is valid UTF-8.
     if (code == OUTPUT_UTF8) {
-      check(unicode_internal::bytewise_form().is_valid_utf8(out.bytes.data(), out.report.length));
+      check(unicode_internal::bytewise_form().is_valid_utf8(out.bytes.data(), out.report.length, nullptr));
     }
   }
   check((out.report.replaced == 0) == (out.report.first_line == 0));
@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The text in a buffer of its own length, so a read past it is caught.
   const std::vector<char> text(data + 1, data + size);
   const Form& reference = unicode_internal::bytewise_form();
-  const bool valid = reference.is_valid_utf8(text.data(), text.size());
+  const bool valid = reference.is_valid_utf8(text.data(), text.size(), nullptr);
   const Output expected = run(reference, choice, text);
   // Text classed valid UTF-8 without a mark decodes unchecked as it does checked; any other text
   // too is decoded unchecked, to show that nothing is read or written out of bounds and that no
@@ -87,7 +87,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   for (const Form* form : {unicode_internal::sse2_form(), unicode_internal::avx2_form()}) {
     if (form == nullptr) continue;
-    check(form->is_valid_utf8(text.data(), text.size()) == valid);
+    bool has_nul = false;
+    check(form->is_valid_utf8(text.data(), text.size(), &has_nul) == valid);
+    check(!valid || has_nul == (std::memchr(text.data(), 0, text.size()) != nullptr));
     const Output got = run(*form, choice, text);
     check(got.report.length == expected.report.length && got.report.replaced == expected.report.replaced &&
           got.report.first_line == expected.report.first_line);

@@ -143,16 +143,21 @@ TEST(IsValidUtf8, SequencesAtEveryOffset) {
     for (const auto& [valid, sequences] : kSequences) {
       for (const Bytes& sequence : sequences) {
         for (size_t at = 0; at < 70; ++at) {
-          for (size_t after : {size_t{0}, size_t{1}, size_t{40}}) {
-            const Bytes text = Bytes(at, 'a') + sequence + Bytes(after, 'b');
+          // A NUL is valid, and told apart where it stands, in a block or in the tail.
+          for (const Bytes& after : {Bytes(), Bytes("b"), Bytes(40, 'b'), Bytes(39, 'b') + '\0'}) {
+            const Bytes text = Bytes(at, 'a') + sequence + after;
             const std::vector<char> buf(text.begin(), text.end());
-            EXPECT_EQ(form->is_valid_utf8(buf.data(), buf.size()), valid)
-                << form->name << " " << at << " " << after;
+            bool has_nul = false;
+            EXPECT_EQ(form->is_valid_utf8(buf.data(), buf.size(), &has_nul), valid)
+                << form->name << " " << at << " " << after.size();
+            if (valid) {
+              EXPECT_EQ(has_nul, after.find('\0') != Bytes::npos) << form->name << " " << at;
+            }
           }
         }
       }
     }
-    EXPECT_TRUE(form->is_valid_utf8("", 0)) << form->name;
+    EXPECT_TRUE(form->is_valid_utf8("", 0, nullptr)) << form->name;
   }
 }
 
