@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -214,6 +215,18 @@ uint64_t CFile::Seek(int64_t offset, SeekPosition from) {
   off_t at = ::lseek(Descriptor(m_handle), static_cast<off_t>(offset), whence);
   if (at < 0) Raise(errno == EINVAL ? win_error::kNegativeSeek : WinErrorFromErrno(errno));
   return static_cast<uint64_t>(at);
+}
+
+void CFile::SetLength(uint64_t length) {
+  if (!IsOpen()) Raise(win_error::kInvalidHandle);
+  if (length > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) Raise(win_error::kInvalidParameter);
+  int result;
+  do {
+    result = ::ftruncate(Descriptor(m_handle), static_cast<off_t>(length));
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) Raise(errno == EINVAL ? win_error::kInvalidParameter : WinErrorFromErrno(errno));
+  off_t at = ::lseek(Descriptor(m_handle), 0, SEEK_CUR);
+  if (at > static_cast<off_t>(length)) Seek(static_cast<int64_t>(length), begin);
 }
 
 void CFile::Close() {

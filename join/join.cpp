@@ -8,6 +8,7 @@
 #include <string>
 
 #include "framework/os.h"
+#include "framework/write_behind.h"
 #include "jcode/jcode.h"
 
 namespace {
@@ -122,7 +123,7 @@ DecodedText DecodeUnicode(CString& text, InputCode input_code, Unmappable unmapp
 // cut there, so each window converts as its part of the whole would.
 class OutputWriter {
  public:
-  OutputWriter(CFile& out, const JoinOptions& options)
+  OutputWriter(CWriteBehind& out, const JoinOptions& options)
       : out_(out),
         line_end_(options.line_end == LineEnd::kCrLf ? "\r\n"
                   : options.line_end == LineEnd::kCr ? "\r"
@@ -168,12 +169,15 @@ class OutputWriter {
     }
   }
 
-  // Ends the current source: writes what waits. Returns the characters the
-  // output code replaced in the source, with the line of the first one in
-  // the text as written.
+  // Ends the current source: writes what waits, and returns once it is
+  // written, so that a failed write stops the join before anything is told
+  // of the source or of a later one. Returns the characters the output code
+  // replaced in the source, with the line of the first one in the text as
+  // written.
   KanjiLoss EndSource() {
     Write(held_.data(), held_.size());
     held_.clear();
+    out_.Flush();
     const KanjiLoss lost = lost_;
     lost_ = {0, 0};
     lines_ = 0;
@@ -181,6 +185,15 @@ class OutputWriter {
   }
 
   uint64_t bytes() const { return bytes_; }
+
+  // Room for n bytes of the current source's text to be made in place, where
+  // the writer takes them as they are; nullptr where it changes them first.
+  // Commit(made) hands over the first `made`.
+  char* Room(size_t n) { return line_end_ == nullptr && !encodes_ ? out_.Room(n) : nullptr; }
+  void Commit(size_t made) {
+    out_.Commit(made);
+    bytes_ += made;
+  }
 
  private:
   static constexpr size_t kWindow = 64 * 1024;
@@ -214,15 +227,16 @@ class OutputWriter {
     }
     const size_t capacity = cp932_to_unicode_capacity(n);
     if (capacity == 0) throw std::bad_alloc();
-    if (encoded_.size() < capacity) encoded_.resize(capacity);
-    const ConvertReport report = cp932_to_unicode(code_, mark_pending_, text, n, encoded_.data());
+    // Encoded where it waits to be written.
+    const ConvertReport report = cp932_to_unicode(code_, mark_pending_, text, n, out_.Room(capacity));
+    out_.Commit(report.length);
+    bytes_ += report.length;
     mark_pending_ = false;
     if (report.replaced != 0) {
       if (lost_.count == 0) lost_.first_line = lines_ + report.first_line;
       lost_.count += report.replaced;
     }
     if (lost_.count == 0) lines_ += count_line_ends(text, n);
-    WriteOut(encoded_.data(), report.length);
   }
 
   void WriteOut(const char* text, size_t n) {
@@ -230,7 +244,7 @@ class OutputWriter {
     bytes_ += n;
   }
 
-  CFile& out_;
+  CWriteBehind& out_;
   const char* const line_end_;  // what an LF becomes; nullptr: it stays
   const bool encodes_;
   const UnicodeOutput code_;
@@ -238,7 +252,6 @@ class OutputWriter {
   size_t window_ = kWindow;
   std::string held_;           // the current source's text not yet written
   std::string ended_;          // a window with its line ends
-  std::vector<char> encoded_;  // a window in its output code
   size_t lines_ = 0;           // line ends written of the current source before its first loss
   KanjiLoss lost_{0, 0};
   uint64_t bytes_ = 0;
@@ -276,7 +289,7 @@ class TextPipeline {
         // where what it lacks becomes the geta mark.
         const bool checked = options_.input_code == InputCode::kAuto && text_class.code == UNICODE_UTF8 &&
                              text_class.mark_length == 0 && options_.unmappable == UNMAPPABLE_GETA;
-        DecodeInWindows(source, text_class.code, checked, bytes, n, writer);
+        DecodeInWindows(source, text_class, checked, bytes, n, writer);
         return;
       }
       if (KeepsItsCode(bytes, n)) {
@@ -328,23 +341,35 @@ class TextPipeline {
   }
 
   // Decode, NormalizeLineEnds and AppendSeparator for a Unicode source,
-  // straight into the writer a window at a time: the decoded text is never
-  // held whole. The line of the first replaced character is counted only
-  // once there is one.
-  void DecodeInWindows(SourceText& source, UnicodeClass code, bool checked, const char* text, size_t n,
+  // straight into the writer a window at a time (into the room it has, where
+  // it takes the text as it is): the decoded text is never held whole. The
+  // line of the first replaced character is counted only once there is one.
+  void DecodeInWindows(SourceText& source, TextClass text_class, bool checked, const char* text, size_t n,
                        OutputWriter& writer) {
+    const UnicodeClass code = text_class.code;
     ConvertReport& replaced = source.replaced;
     for (size_t at = 0; at < n;) {
       size_t cut = unicode_cut(code, text, n, at + kWindow);
-      const size_t length = unicode_text_length(code, text + at, cut - at);
+      const size_t length = text_class.nul_free ? cut - at : unicode_text_length(code, text + at, cut - at);
       if (length < cut - at) cut = n;  // the text ends in this window
-      const ConvertReport window = DecodeWindow(code, checked, text + at, length, decoded_);
+      const size_t capacity = unicode_to_cp932_capacity(length);
+      char* room = writer.Room(capacity);
+      if (room == nullptr) {
+        decoded_.resize(capacity);
+        room = decoded_.data();
+      }
+      const ConvertReport window = DecodeWindow(code, checked, text + at, length, room);
       if (window.replaced != 0) {
         if (replaced.replaced == 0)
           replaced.first_line = LineEndsBefore(code, checked, text, at) + window.first_line;
         replaced.replaced += window.replaced;
       }
-      writer.Put(decoded_.data(), normalize_newlines(decoded_.data(), window.length));
+      const size_t normalized = normalize_newlines(room, window.length);
+      if (room == decoded_.data()) {
+        writer.Put(room, normalized);
+      } else {
+        writer.Commit(normalized);
+      }
       at = cut;
     }
     if (!source.last) writer.Put(separator_.GetString(), separator_.GetLength());
@@ -353,13 +378,11 @@ class TextPipeline {
   // The part of a source's text taken at a time on the way to the writer.
   static constexpr size_t kWindow = 64 * 1024;
 
-  // A window up to the text's end (no U+0000 in it); `checked`: UTF-8 found
-  // valid, without a mark, decoded with the geta mark for what it lacks.
-  ConvertReport DecodeWindow(UnicodeClass code, bool checked, const char* text, size_t n,
-                             std::vector<char>& out) const {
-    out.resize(unicode_to_cp932_capacity(n));
-    return checked ? valid_utf8_to_cp932(text, n, out.data())
-                   : unicode_to_cp932(code, text, n, out.data(), options_.unmappable);
+  // A window up to the text's end (no U+0000 in it), into out of
+  // unicode_to_cp932_capacity(n) bytes; `checked`: UTF-8 found valid, without
+  // a mark, decoded with the geta mark for what it lacks.
+  ConvertReport DecodeWindow(UnicodeClass code, bool checked, const char* text, size_t n, char* out) const {
+    return checked ? valid_utf8_to_cp932(text, n, out) : unicode_to_cp932(code, text, n, out, options_.unmappable);
   }
 
   // The line ends of the text's first `at` bytes once decoded, decoded again
@@ -369,7 +392,8 @@ class TextPipeline {
     size_t lines = 0;
     for (size_t from = 0; from < at;) {
       const size_t cut = unicode_cut(code, text, at, from + kWindow);
-      const size_t length = DecodeWindow(code, checked, text + from, cut - from, scratch).length;
+      scratch.resize(unicode_to_cp932_capacity(cut - from));
+      const size_t length = DecodeWindow(code, checked, text + from, cut - from, scratch.data()).length;
       lines += count_line_ends(scratch.data(), length);
       from = cut;
     }
@@ -576,10 +600,12 @@ JoinResult JoinText(const std::vector<CString>& sources, const CString& output, 
     const auto total = static_cast<int32_t>(sources.size());
     CFile out;
     CFileException error;
-    if (!out.Open(output, kOutputFlags, &error)) {
+    // Emptied by the writing thread, while the first source is read.
+    if (!out.Open(output, kOutputFlags | CFile::modeNoTruncate, &error)) {
       report.CannotOpen(output, error.m_lOsError);
       return;
     }
+    CWriteBehind behind(out, !CFile::IsStandardOutputName(output));
     const CString separator =
         options.Separating() ? ReadSeparator(options.separator_path, report, options.unmappable) : CString();
     ReplaceTable table;
@@ -604,7 +630,7 @@ JoinResult JoinText(const std::vector<CString>& sources, const CString& output, 
     const size_t reserve_factor = options.output_code == OutputCode::kJis     ? 4
                                   : options.output_code == OutputCode::kEucJp ? 2
                                                                               : 1;
-    OutputWriter writer(out, options);
+    OutputWriter writer(behind, options);
     for (const CString& path : sources) {
       CFile source;
       if (!source.Open(path, kSourceFlags, &error)) {
@@ -636,6 +662,7 @@ JoinResult JoinText(const std::vector<CString>& sources, const CString& output, 
       if (current.lost.count != 0) report.Replaced(path, current.lost.count, current.lost.first_line);
       report.Progress(++result.joined, total, writer.bytes());
     }
+    behind.Flush();
     out.Close();
   });
 }

@@ -50,7 +50,7 @@ class CliTest : public ::testing::Test {
     std::fflush(nullptr);  // or the child writes the test's own pending output again
     const pid_t child = terminal ? ::forkpty(&master, nullptr, nullptr, nullptr) : ::fork();
     if (child == 0) {
-      if (!std::freopen("/dev/null", "r", stdin) || !std::freopen(out.c_str(), "w", stdout) ||
+      if (!std::freopen("/dev/null", "r", stdin) || !std::freopen(out.c_str(), stdout_mode, stdout) ||
           (!terminal && !std::freopen(err.c_str(), "w", stderr)) || ::chdir(dir.path().c_str()) != 0)
         ::_exit(125);
       std::vector<char*> argv = {const_cast<char*>(program.c_str())};
@@ -76,6 +76,7 @@ class CliTest : public ::testing::Test {
   }
 
   tavvel_test::TempFolder dir;
+  const char* stdout_mode = "w";  // "a": standard output keeps what .stdout holds, as after >>
 };
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -232,6 +233,15 @@ TEST_F(CliTest, JoinsTellTheirStatusOnStandardError) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "dashB");
   EXPECT_EQ(r.err, "");
+}
+
+TEST_F(CliTest, StandardOutputKeepsWhatItHolds) {
+  Write("a", "A");
+  stdout_mode = "a";
+  for (const char* mode : {"-b", "-q"}) {
+    Write(".stdout", "before\n");
+    EXPECT_EQ(Run({"-q", mode, "-o", "-", "a"}).out, "before\nA") << mode;
+  }
 }
 
 TEST_F(CliTest, OptionsBecomeTheDialogsOptions) {
