@@ -117,8 +117,8 @@ class CFile {
   uint64_t CopyFrom(CFile& source);
   // Moves the file position; returns the new position from the start.
   uint64_t Seek(int64_t offset, SeekPosition from);
-  // Cuts or extends the file to length bytes; the position moves there when
-  // it lay past them. A pipe or a device has no length to set.
+  // Cuts or extends the file to length bytes, and moves the position there.
+  // A pipe or a device has no length to set.
   void SetLength(uint64_t length);
   void Close();
   // Closes without raising.

@@ -225,8 +225,7 @@ void CFile::SetLength(uint64_t length) {
     result = ::ftruncate(Descriptor(m_handle), static_cast<off_t>(length));
   } while (result != 0 && errno == EINTR);
   if (result != 0) Raise(errno == EINVAL ? win_error::kInvalidParameter : WinErrorFromErrno(errno));
-  off_t at = ::lseek(Descriptor(m_handle), 0, SEEK_CUR);
-  if (at > static_cast<off_t>(length)) Seek(static_cast<int64_t>(length), begin);
+  Seek(static_cast<int64_t>(length), begin);
 }
 
 void CFile::Close() {

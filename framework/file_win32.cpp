@@ -122,10 +122,8 @@ uint64_t CFile::Seek(int64_t offset, SeekPosition from) {
 void CFile::SetLength(uint64_t length) {
   if (!IsOpen()) Raise(win_error::kInvalidHandle);
   if (length > static_cast<uint64_t>(INT64_MAX)) Raise(win_error::kInvalidParameter);
-  const uint64_t position = Seek(0, current);
   Seek(static_cast<int64_t>(length), begin);
   if (!::SetEndOfFile(AsHandle(m_handle))) Raise(::GetLastError());
-  if (position < length) Seek(static_cast<int64_t>(position), begin);
 }
 
 void CFile::Close() {

@@ -74,6 +74,14 @@ TEST(FileOpen, CreateTruncatesUnlessNoTruncate) {
   EXPECT_EQ(ReadFile(dir / "out.bin"), "new");
   write(dir / "fresh.bin", CFile::modeNoTruncate, 0);
   EXPECT_EQ(ReadFile(dir / "fresh.bin"), "new");
+  // SetLength cuts, and writing goes on from the new end.
+  CFile file;
+  ASSERT_TRUE(file.Open((dir / "out.bin").c_str(), kCreateBinary));
+  file.Write("0123456789", 10);
+  file.SetLength(4);
+  file.Write("x", 1);
+  file.Close();
+  EXPECT_EQ(ReadFile(dir / "out.bin"), "0123x");
 }
 
 TEST(FileShare, SecondOpenFollowsWindowsRules) {
