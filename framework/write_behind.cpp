@@ -4,15 +4,13 @@
 #include <cstring>
 #include <vector>
 
-#if defined(_GLIBCXX_HAS_GTHREADS) || defined(_LIBCPP_HAS_THREADS) || defined(_MSC_VER)
+#include "framework/threads.h"
+
+#if FRAMEWORK_THREADS
 #include <condition_variable>
 #include <deque>
 #include <exception>
 #include <mutex>
-#include <thread>
-#define FRAMEWORK_WRITE_THREAD 1
-#else
-#define FRAMEWORK_WRITE_THREAD 0
 #endif
 
 namespace {
@@ -37,7 +35,7 @@ void CWriteBehind::Write(const void* bytes, size_t count) {
   }
 }
 
-#if FRAMEWORK_WRITE_THREAD
+#if FRAMEWORK_THREADS
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "framework/os.h"
+#include "framework/threads.h"
 #include "framework/write_behind.h"
 #include "jcode/jcode.h"
 
@@ -342,38 +343,79 @@ class TextPipeline {
 
   // Decode, NormalizeLineEnds and AppendSeparator for a Unicode source,
   // straight into the writer a window at a time (into the room it has, where
-  // it takes the text as it is): the decoded text is never held whole. The
-  // line of the first replaced character is counted only once there is one.
+  // it takes the text as it is). A long text is decoded in two halves at
+  // once, the second on a second thread into memory, written after the
+  // first: only that half is ever held. The line of the first replaced
+  // character is counted only once there is one.
   void DecodeInWindows(SourceText& source, TextClass text_class, bool checked, const char* text, size_t n,
                        OutputWriter& writer) {
     const UnicodeClass code = text_class.code;
-    ConvertReport& replaced = source.replaced;
-    for (size_t at = 0; at < n;) {
-      size_t cut = unicode_cut(code, text, n, at + kWindow);
-      const size_t length = text_class.nul_free ? cut - at : unicode_text_length(code, text + at, cut - at);
-      if (length < cut - at) cut = n;  // the text ends in this window
-      const size_t capacity = unicode_to_cp932_capacity(length);
-      char* room = writer.Room(capacity);
-      if (room == nullptr) {
-        decoded_.resize(capacity);
-        room = decoded_.data();
-      }
-      const ConvertReport window = DecodeWindow(code, checked, text + at, length, room);
-      if (window.replaced != 0) {
-        if (replaced.replaced == 0)
-          replaced.first_line = LineEndsBefore(code, checked, text, at) + window.first_line;
-        replaced.replaced += window.replaced;
-      }
-      const size_t normalized = normalize_newlines(room, window.length);
-      if (room == decoded_.data()) {
-        writer.Put(room, normalized);
-      } else {
-        writer.Commit(normalized);
-      }
-      at = cut;
+    if (!text_class.nul_free) n = unicode_text_length(code, text, n);
+    const size_t half = CBackgroundTask::kBeside && n >= kHalvesFrom ? unicode_cut(code, text, n, n / 2) : n;
+    std::string second_text;
+    std::vector<char> second_scratch;
+    RangeReport second;
+    CBackgroundTask decode_second([&] {
+      if (half == n) return;
+      second_text.reserve(n - half);
+      second = DecodeRange(
+          code, checked, text, half, n, second_scratch, [](size_t) -> char* { return nullptr; },
+          [&](const char* out, size_t length) { second_text.append(out, length); });
+    });
+    const RangeReport first = DecodeRange(
+        code, checked, text, 0, half, decoded_, [&](size_t capacity) { return writer.Room(capacity); },
+        [&](const char* out, size_t length) {
+          if (out == decoded_.data()) {
+            writer.Put(out, length);
+          } else {
+            writer.Commit(length);
+          }
+        });
+    decode_second.Wait();
+    writer.Put(second_text.data(), second_text.size());
+    for (const RangeReport& part : {first, second}) {
+      if (part.replaced == 0) continue;
+      ConvertReport& replaced = source.replaced;
+      if (replaced.replaced == 0) replaced.first_line = LineEndsBefore(code, checked, text, part.window) + part.line;
+      replaced.replaced += part.replaced;
     }
     if (!source.last) writer.Put(separator_.GetString(), separator_.GetLength());
   }
+
+  // What decoding a range of a text replaced: the characters, and the window
+  // of the first one with its line in that window.
+  struct RangeReport {
+    size_t replaced = 0;
+    size_t window = 0;
+    size_t line = 0;
+  };
+
+  // Decodes text[from, to) a window at a time, each window's line ends
+  // brought to LF: into room(capacity) where that gives room, else into
+  // scratch, and hands it on to put(bytes, length).
+  template <class Room, class Put>
+  RangeReport DecodeRange(UnicodeClass code, bool checked, const char* text, size_t from, size_t to,
+                          std::vector<char>& scratch, Room room, Put put) const {
+    RangeReport report;
+    for (size_t at = from; at < to;) {
+      const size_t cut = unicode_cut(code, text, to, at + kWindow);
+      const size_t capacity = unicode_to_cp932_capacity(cut - at);
+      char* out = room(capacity);
+      if (out == nullptr) {
+        scratch.resize(capacity);
+        out = scratch.data();
+      }
+      const ConvertReport window = DecodeWindow(code, checked, text + at, cut - at, out);
+      if (window.replaced != 0 && report.replaced == 0) report = {0, at, window.first_line};
+      report.replaced += window.replaced;
+      put(out, normalize_newlines(out, window.length));
+      at = cut;
+    }
+    return report;
+  }
+
+  // From this length on a Unicode text is decoded in two halves at once.
+  static constexpr size_t kHalvesFrom = 1 << 20;
 
   // The part of a source's text taken at a time on the way to the writer.
   static constexpr size_t kWindow = 64 * 1024;

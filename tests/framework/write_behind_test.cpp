@@ -1,6 +1,7 @@
-// CWriteBehind: bytes reach the file whole and in order, across blocks and
-// through Room and Commit; the file emptied first or kept; a failed write
-// raised on the caller's side, then and after.
+// Work on a second thread. CBackgroundTask: the task runs, and what it threw
+// is raised by Wait. CWriteBehind: bytes reach the file whole and in order,
+// across blocks and through Room and Commit; the file emptied first or kept;
+// a failed write raised on the caller's side, then and after.
 #include "framework/write_behind.h"
 
 #include <cstring>
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "framework/threads.h"
 #include "tests/support/files.h"
 
 namespace {
@@ -18,6 +20,16 @@ using tavvel_test::WriteFile;
 
 constexpr unsigned kCreateKeeping =
     CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite | CFile::typeBinary;
+
+TEST(BackgroundTask, RunsTheTaskAndRaisesWhatItThrewOnce) {
+  int ran = 0;
+  CBackgroundTask task([&] { ran = 1; });
+  task.Wait();
+  EXPECT_EQ(ran, 1);
+  CBackgroundTask failing([] { throw CMemoryException(); });
+  EXPECT_THROW(failing.Wait(), CMemoryException);
+  EXPECT_NO_THROW(failing.Wait());
+}
 
 TEST(WriteBehind, BytesArriveWholeAndInOrder) {
   TempFolder dir;

@@ -16,6 +16,7 @@
 #include <iconv.h>
 #endif
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -551,25 +552,34 @@ TEST_F(JoinCore, ShiftJisSourcesAsIfWhole) {
   EXPECT_TRUE(Join() == head + "\n\x82\xA0\nb\n" + body + "e\n");
 }
 
-// Unicode sources decoded a window at a time: as the whole decoded at once, its line ends
-// brought to LF, up to the first U+0000; the line of a replaced character counted over the
-// windows before it.
+// Unicode sources decoded a window at a time, a long one in two halves at once: as the whole
+// decoded at once, its line ends brought to LF, up to the first U+0000; replaced characters
+// counted over both halves, the line of the first over the windows before it.
 TEST_F(JoinCore, UnicodeSourcesAsIfWhole) {
-  std::string sjis;  // 10000 lines, CR LF, the emoji on line 8000
-  for (int i = 1; i <= 10000; ++i) sjis += std::string(i == 8000 ? "?" : "") + "\x82\xA0\x88\x9F text\r\n";
-  std::vector<char> buffer(cp932_to_unicode_capacity(sjis.size()));
-  const std::string utf8(
-      buffer.data(), cp932_to_unicode(OUTPUT_UTF8, false, sjis.data(), sjis.size(), buffer.data()).length);
-  const std::string utf16(
-      buffer.data(), cp932_to_unicode(OUTPUT_UTF16LE, true, sjis.data(), sjis.size(), buffer.data()).length);
-  const size_t emoji = utf8.find('?');
-  std::string lf = sjis;
-  for (size_t at; (at = lf.find("\r\n")) != std::string::npos;) lf.erase(at, 1);
-  const size_t geta = lf.find('?');
-  Sources({{"utf8", utf8.substr(0, emoji) + "\xF0\x9F\x98\x80" + utf8.substr(emoji + 1) + '\0' + utf8}});
-  EXPECT_TRUE(Join() == lf.substr(0, geta) + "\x81\xAC" + lf.substr(geta + 1));
-  EXPECT_EQ(report.Take(), Events{"replaced " + Path("utf8") + " 1 line 8000"});
-  Sources({{"utf16le", utf16}});
+  const auto to_unicode = [](UnicodeOutput code, const std::string& sjis) {
+    std::vector<char> buffer(cp932_to_unicode_capacity(sjis.size()));
+    return std::string(buffer.data(),
+                       cp932_to_unicode(code, code == OUTPUT_UTF16LE, sjis.data(), sjis.size(), buffer.data()).length);
+  };
+  // 100000 lines, CR LF, over 1 MiB; an emoji in place of each '?'.
+  for (const std::vector<int>& emoji_lines : {std::vector<int>{80000}, std::vector<int>{30000, 80000}}) {
+    std::string sjis;
+    for (int i = 1; i <= 100000; ++i) {
+      const bool emoji = std::find(emoji_lines.begin(), emoji_lines.end(), i) != emoji_lines.end();
+      sjis += std::string(emoji ? "?" : "") + "\x82\xA0\x88\x9F text\r\n";
+    }
+    std::string utf8 = to_unicode(OUTPUT_UTF8, sjis), lf = sjis;
+    for (size_t at; (at = utf8.find('?')) != std::string::npos;) utf8.replace(at, 1, "\xF0\x9F\x98\x80");
+    for (size_t at; (at = lf.find("\r\n")) != std::string::npos;) lf.erase(at, 1);
+    for (size_t at; (at = lf.find('?')) != std::string::npos;) lf.replace(at, 1, "\x81\xAC");
+    Sources({{"utf8", utf8 + '\0' + utf8}});
+    EXPECT_TRUE(Join() == lf);
+    EXPECT_EQ(report.Take(), Events{"replaced " + Path("utf8") + " " + std::to_string(emoji_lines.size()) +
+                                    " line " + std::to_string(emoji_lines[0])});
+  }
+  std::string sjis, lf;
+  for (int i = 1; i <= 100000; ++i) sjis += "\x82\xA0\x88\x9F text\r\n", lf += "\x82\xA0\x88\x9F text\n";
+  Sources({{"utf16le", to_unicode(OUTPUT_UTF16LE, sjis)}});
   EXPECT_TRUE(Join() == lf);
   EXPECT_EQ(report.Take(), Events{});
 }
