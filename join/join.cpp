@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -116,6 +117,64 @@ DecodedText DecodeUnicode(CString& text, InputCode input_code, Unmappable unmapp
   return result;
 }
 
+// Where the output edge puts its bytes: the output file, written behind, or
+// memory. Room(n) gives room for n bytes made in place, of which Commit(made)
+// keeps the first `made`.
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  virtual char* Room(size_t n) = 0;
+  virtual void Commit(size_t made) = 0;
+  virtual void Write(const char* bytes, size_t n) = 0;
+  virtual void Flush() = 0;
+};
+
+class FileSink final : public ByteSink {
+ public:
+  explicit FileSink(CWriteBehind& out) : out_(out) {}
+  char* Room(size_t n) override { return out_.Room(n); }
+  void Commit(size_t made) override { out_.Commit(made); }
+  void Write(const char* bytes, size_t n) override { out_.Write(bytes, n); }
+  void Flush() override { out_.Flush(); }
+
+ private:
+  CWriteBehind& out_;
+};
+
+// Bytes kept in memory, in chunks that are never moved or cleared first.
+class MemorySink final : public ByteSink {
+ public:
+  char* Room(size_t n) override {
+    if (chunks_.empty() || chunks_.back().capacity - chunks_.back().size < n) {
+      const size_t capacity = std::max(n, kChunk);
+      chunks_.push_back({std::unique_ptr<char[]>(new char[capacity]), 0, capacity});
+    }
+    return chunks_.back().bytes.get() + chunks_.back().size;
+  }
+  void Commit(size_t made) override { chunks_.back().size += made; }
+  void Write(const char* bytes, size_t n) override {
+    if (n == 0) return;
+    std::memcpy(Room(n), bytes, n);
+    Commit(n);
+  }
+  void Flush() override {}
+
+  // Hands every byte kept to put(bytes, n), in order.
+  template <class Put>
+  void ForEachChunk(Put put) const {
+    for (const Chunk& chunk : chunks_) put(chunk.bytes.get(), chunk.size);
+  }
+
+ private:
+  static constexpr size_t kChunk = 4 << 20;
+  struct Chunk {
+    std::unique_ptr<char[]> bytes;
+    size_t size;
+    size_t capacity;
+  };
+  std::vector<Chunk> chunks_;
+};
+
 // The output edge of the pipeline: the output line end, then the output code
 // UTF-8 or UTF-16LE with its byte-order mark before the first text only, then
 // the write. A source's text goes through in windows that stay in the cache,
@@ -124,7 +183,7 @@ DecodedText DecodeUnicode(CString& text, InputCode input_code, Unmappable unmapp
 // cut there, so each window converts as its part of the whole would.
 class OutputWriter {
  public:
-  OutputWriter(CWriteBehind& out, const JoinOptions& options)
+  OutputWriter(ByteSink& out, const JoinOptions& options)
       : out_(out),
         line_end_(options.line_end == LineEnd::kCrLf ? "\r\n"
                   : options.line_end == LineEnd::kCr ? "\r"
@@ -134,6 +193,22 @@ class OutputWriter {
         code_(options.output_code == OutputCode::kUtf16LeBom ? OUTPUT_UTF16LE : OUTPUT_UTF8),
         mark_pending_(options.output_code == OutputCode::kUtf8Bom ||
                       options.output_code == OutputCode::kUtf16LeBom) {}
+
+  // A writer into out that converts as `like` does, for a later part of its
+  // current source: no byte-order mark.
+  OutputWriter(ByteSink& out, const OutputWriter& like)
+      : out_(out), line_end_(like.line_end_), encodes_(like.encodes_), code_(like.code_), mark_pending_(false) {}
+
+  // Whether the writer changes what it is given (rather than writing it as it is).
+  bool Converts() const { return line_end_ != nullptr || encodes_; }
+
+  // Where a text of n bytes may be cut into two parts that convert as the
+  // whole, the first about half: after a window's end (see WindowEnd); n when
+  // there is none.
+  static size_t HalfWay(const char* text, size_t n) {
+    const size_t cut = WindowEnd(text, n / 2);
+    return cut != 0 ? cut : n;
+  }
 
   // Writes a piece of the current source's text; what the next piece may
   // still change waits for it.
@@ -176,8 +251,7 @@ class OutputWriter {
   // replaced in the source, with the line of the first one in the text as
   // written.
   KanjiLoss EndSource() {
-    Write(held_.data(), held_.size());
-    held_.clear();
+    EndPart();
     out_.Flush();
     const KanjiLoss lost = lost_;
     lost_ = {0, 0};
@@ -186,6 +260,29 @@ class OutputWriter {
   }
 
   uint64_t bytes() const { return bytes_; }
+
+  // Ends a part of a source: writes what waits, as at the source's end.
+  void EndPart() {
+    Write(held_.data(), held_.size());
+    held_.clear();
+  }
+
+  // Takes on the next part of the current source, as `part` wrote it into
+  // `bytes`, with what it replaced; this writer's part must end where that
+  // one began, at a window's end.
+  void TakeOn(const OutputWriter& part, const MemorySink& bytes) {
+    EndPart();
+    const uint64_t before = bytes_;
+    bytes.ForEachChunk([&](const char* chunk, size_t n) { out_.Write(chunk, n); });
+    bytes_ = before + part.bytes_;
+    if (lost_.count != 0) {
+      lost_.count += part.lost_.count;
+    } else if (part.lost_.count != 0) {
+      lost_ = {part.lost_.count, lines_ + part.lost_.first_line};
+    } else {
+      lines_ += part.lines_;
+    }
+  }
 
   // Room for n bytes of the current source's text to be made in place, where
   // the writer takes them as they are; nullptr where it changes them first.
@@ -245,7 +342,7 @@ class OutputWriter {
     bytes_ += n;
   }
 
-  CWriteBehind& out_;
+  ByteSink& out_;
   const char* const line_end_;  // what an LF becomes; nullptr: it stays
   const bool encodes_;
   const UnicodeOutput code_;
@@ -318,27 +415,50 @@ class TextPipeline {
   }
 
   // NormalizeLineEnds and AppendSeparator for a text whose code the stages
-  // keep, straight into the writer a window at a time, each window still in
-  // the cache when the writer converts it: as it stands where it holds no CR
-  // or NUL, else with its line ends brought to LF, up to the first NUL. A
-  // window never ends in a CR, whose LF may start the next.
+  // keep, straight into the writer a window at a time. A long text that the
+  // writer converts goes through in two halves at once: the second on a
+  // second thread, by a writer of its own into memory, taken on after the
+  // first; only that half is ever held.
   void PassInWindows(SourceText& source, const char* bytes, size_t n, OutputWriter& writer) {
-    for (size_t at = 0; at < n;) {
-      size_t cut = std::min(n, at + kWindow);
-      if (cut < n && bytes[cut - 1] == '\r') --cut;
+    const size_t half =
+        CBackgroundTask::kBeside && n >= kHalvesFrom && writer.Converts() ? OutputWriter::HalfWay(bytes, n) : n;
+    MemorySink second_bytes;
+    OutputWriter second(second_bytes, writer);
+    std::vector<char> second_scratch;
+    CBackgroundTask pass_second([&] {
+      if (half == n) return;
+      PassRange(bytes, half, n, second, second_scratch);
+      second.EndPart();
+    });
+    const bool ended = PassRange(bytes, 0, half, writer, normalized_);
+    pass_second.Wait();
+    if (!ended && half != n) writer.TakeOn(second, second_bytes);
+    if (!source.last) writer.Put(separator_.GetString(), separator_.GetLength());
+  }
+
+  // Passes bytes[from, to) to the writer a window at a time, each window
+  // still in the cache when the writer converts it: as it stands where it
+  // holds no CR or NUL, else with its line ends brought to LF (in scratch), up
+  // to the first NUL. A window never ends in a CR, whose LF may start the
+  // next. Returns whether a NUL ended the text.
+  static bool PassRange(const char* bytes, size_t from, size_t to, OutputWriter& writer,
+                        std::vector<char>& scratch) {
+    for (size_t at = from; at < to;) {
+      size_t cut = std::min(to, at + kWindow);
+      if (cut < to && bytes[cut - 1] == '\r') --cut;
       const size_t length = cut - at;
       if (!has_cr_or_nul(bytes + at, length)) {
         writer.Put(bytes + at, length);
       } else {
-        normalized_.assign(bytes + at, bytes + cut);
-        normalized_.push_back('\0');
-        const bool text_ends = std::memchr(normalized_.data(), '\0', length) != nullptr;
-        writer.Put(normalized_.data(), normalize_newlines(normalized_.data(), length));
-        if (text_ends) break;
+        scratch.assign(bytes + at, bytes + cut);
+        scratch.push_back('\0');
+        const bool text_ends = std::memchr(scratch.data(), '\0', length) != nullptr;
+        writer.Put(scratch.data(), normalize_newlines(scratch.data(), length));
+        if (text_ends) return true;
       }
       at = cut;
     }
-    if (!source.last) writer.Put(separator_.GetString(), separator_.GetLength());
+    return false;
   }
 
   // Decode, NormalizeLineEnds and AppendSeparator for a Unicode source,
@@ -352,18 +472,22 @@ class TextPipeline {
     const UnicodeClass code = text_class.code;
     if (!text_class.nul_free) n = unicode_text_length(code, text, n);
     const size_t half = CBackgroundTask::kBeside && n >= kHalvesFrom ? unicode_cut(code, text, n, n / 2) : n;
-    std::string second_text;
-    std::vector<char> second_scratch;
+    MemorySink second_text;
     RangeReport second;
     CBackgroundTask decode_second([&] {
       if (half == n) return;
-      second_text.reserve(n - half);
       second = DecodeRange(
-          code, checked, text, half, n, second_scratch, [](size_t) -> char* { return nullptr; },
-          [&](const char* out, size_t length) { second_text.append(out, length); });
+          code, checked, text, half, n, [&](size_t capacity) { return second_text.Room(capacity); },
+          [&](const char*, size_t length) { second_text.Commit(length); });
     });
     const RangeReport first = DecodeRange(
-        code, checked, text, 0, half, decoded_, [&](size_t capacity) { return writer.Room(capacity); },
+        code, checked, text, 0, half,
+        [&](size_t capacity) {
+          char* room = writer.Room(capacity);
+          if (room != nullptr) return room;
+          decoded_.resize(capacity);
+          return decoded_.data();
+        },
         [&](const char* out, size_t length) {
           if (out == decoded_.data()) {
             writer.Put(out, length);
@@ -372,7 +496,7 @@ class TextPipeline {
           }
         });
     decode_second.Wait();
-    writer.Put(second_text.data(), second_text.size());
+    second_text.ForEachChunk([&](const char* chunk, size_t length) { writer.Put(chunk, length); });
     for (const RangeReport& part : {first, second}) {
       if (part.replaced == 0) continue;
       ConvertReport& replaced = source.replaced;
@@ -391,20 +515,14 @@ class TextPipeline {
   };
 
   // Decodes text[from, to) a window at a time, each window's line ends
-  // brought to LF: into room(capacity) where that gives room, else into
-  // scratch, and hands it on to put(bytes, length).
+  // brought to LF, into room(capacity), and hands it on to put(bytes, length).
   template <class Room, class Put>
-  RangeReport DecodeRange(UnicodeClass code, bool checked, const char* text, size_t from, size_t to,
-                          std::vector<char>& scratch, Room room, Put put) const {
+  RangeReport DecodeRange(UnicodeClass code, bool checked, const char* text, size_t from, size_t to, Room room,
+                          Put put) const {
     RangeReport report;
     for (size_t at = from; at < to;) {
       const size_t cut = unicode_cut(code, text, to, at + kWindow);
-      const size_t capacity = unicode_to_cp932_capacity(cut - at);
-      char* out = room(capacity);
-      if (out == nullptr) {
-        scratch.resize(capacity);
-        out = scratch.data();
-      }
+      char* const out = room(unicode_to_cp932_capacity(cut - at));
       const ConvertReport window = DecodeWindow(code, checked, text + at, cut - at, out);
       if (window.replaced != 0 && report.replaced == 0) report = {0, at, window.first_line};
       report.replaced += window.replaced;
@@ -414,7 +532,7 @@ class TextPipeline {
     return report;
   }
 
-  // From this length on a Unicode text is decoded in two halves at once.
+  // From this length on a text is decoded or converted in two halves at once.
   static constexpr size_t kHalvesFrom = 1 << 20;
 
   // The part of a source's text taken at a time on the way to the writer.
@@ -672,7 +790,8 @@ JoinResult JoinText(const std::vector<CString>& sources, const CString& output, 
     const size_t reserve_factor = options.output_code == OutputCode::kJis     ? 4
                                   : options.output_code == OutputCode::kEucJp ? 2
                                                                               : 1;
-    OutputWriter writer(behind, options);
+    FileSink sink(behind);
+    OutputWriter writer(sink, options);
     for (const CString& path : sources) {
       CFile source;
       if (!source.Open(path, kSourceFlags, &error)) {

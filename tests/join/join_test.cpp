@@ -519,28 +519,42 @@ TEST_F(JoinCore, BinarySourceOver4GiBIsStreamedWhole) {
 
 // --- texts longer than a window --------------------------------------------------------------
 
-// Decoded and written a window at a time, a text comes out as the whole text converted at
-// once would, with the line of a loss counted across windows.
+// Converted and written a window at a time, a long one in two halves at once, a text comes
+// out as the whole text converted at once would, up to its first NUL, with the characters
+// lost counted over both halves and the line of the first counted across windows.
 TEST_F(JoinCore, LongTextsAsIfWhole) {
-  std::string lines;  // 3000 lines of 63 bytes: kana, kanji and ASCII, a lone byte on line 2500
-  for (int i = 1; i <= 3000; ++i)
-    lines +=
-        std::string(i == 2500 ? "\xFF" : "") + "\x82\xA0\x88\x9F text " + std::string(25, '\x83') + "\x40\n";
+  // 30000 lines of 63 bytes (over 1 MiB): kana, kanji and ASCII; a lone byte or a NUL at the
+  // start of the lines given.
+  const auto lines = [](int lone_at, int also_at, int nul_at) {
+    std::string text;
+    for (int i = 1; i <= 30000; ++i) {
+      text += std::string(i == lone_at || i == also_at ? "\xFF" : i == nul_at ? std::string(1, '\0') : "") +
+              "\x82\xA0\x88\x9F text " + std::string(25, '\x83') + "\x40\n";
+    }
+    return text;
+  };
   std::string no_cut = "x";  // and 100 KiB of kanji: nowhere a window may end
   for (int i = 0; i < 50 * 1024; ++i) no_cut += "\x88\x9F";
   options.input_code = InputCode::kShiftJis;
   options.output_code = OutputCode::kUtf8Bom;
   options.line_end = LineEnd::kCrLf;
-  for (const auto& [text, line] : {std::pair{lines, 2500}, std::pair{no_cut + "\x82", 1}}) {
+  const struct {
+    std::string text;
+    int lost, line;
+  } cases[] = {{lines(25000, 0, 0), 1, 25000}, {lines(2500, 25000, 0), 2, 2500},
+               {lines(2500, 0, 25000), 1, 2500}, {lines(25000, 0, 2500), 0, 0}, {no_cut + "\x82", 1, 1}};
+  for (const auto& [text, lost, line] : cases) {
     std::string crlf;
-    for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    for (char c : text.substr(0, text.find('\0'))) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     std::vector<char> whole(cp932_to_unicode_capacity(crlf.size()));
     Sources({{"in", text}});
     EXPECT_TRUE(
         Join() ==
         std::string(whole.data(),
                     cp932_to_unicode(OUTPUT_UTF8, true, crlf.data(), crlf.size(), whole.data()).length));
-    EXPECT_EQ(report.Take(), Events{"replaced " + Path("in") + " 1 line " + std::to_string(line)});
+    EXPECT_EQ(report.Take(), lost == 0 ? Events{}
+                                       : Events{"replaced " + Path("in") + " " + std::to_string(lost) + " line " +
+                                                std::to_string(line)});
   }
 }
 
