@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "framework/os.h"
@@ -202,12 +203,12 @@ class OutputWriter {
   // Whether the writer changes what it is given (rather than writing it as it is).
   bool Converts() const { return line_end_ != nullptr || encodes_; }
 
-  // Where a text of n bytes may be cut into two parts that convert as the
-  // whole, the first about half: after a window's end (see WindowEnd); n when
-  // there is none.
-  static size_t HalfWay(const char* text, size_t n) {
-    const size_t cut = WindowEnd(text, n / 2);
-    return cut != 0 ? cut : n;
+  // Where text[from, end) may be cut into two parts that convert as the
+  // whole: the last window's end (see WindowEnd) after from and up to
+  // `before`; end when there is none.
+  static size_t CutBefore(const char* text, size_t from, size_t before, size_t end) {
+    const size_t cut = WindowEnd(text + from, before - from);
+    return cut != 0 ? from + cut : end;
   }
 
   // Writes a piece of the current source's text; what the next piece may
@@ -416,23 +417,31 @@ class TextPipeline {
 
   // NormalizeLineEnds and AppendSeparator for a text whose code the stages
   // keep, straight into the writer a window at a time. A long text that the
-  // writer converts goes through in two halves at once: the second on a
-  // second thread, by a writer of its own into memory, taken on after the
-  // first; only that half is ever held.
+  // writer converts goes through a segment at a time, each in two halves at
+  // once: the second on a second thread, by a writer of its own into memory,
+  // taken on after the first. No more than half a segment is ever held.
   void PassInWindows(SourceText& source, const char* bytes, size_t n, OutputWriter& writer) {
-    const size_t half =
-        CBackgroundTask::kBeside && n >= kHalvesFrom && writer.Converts() ? OutputWriter::HalfWay(bytes, n) : n;
-    MemorySink second_bytes;
-    OutputWriter second(second_bytes, writer);
-    std::vector<char> second_scratch;
-    CBackgroundTask pass_second([&] {
-      if (half == n) return;
-      PassRange(bytes, half, n, second, second_scratch);
-      second.EndPart();
-    });
-    const bool ended = PassRange(bytes, 0, half, writer, normalized_);
-    pass_second.Wait();
-    if (!ended && half != n) writer.TakeOn(second, second_bytes);
+    const bool halves = CBackgroundTask::kBeside && writer.Converts();
+    for (size_t at = 0; at < n;) {
+      const size_t end = n - at > kSegment ? OutputWriter::CutBefore(bytes, at, at + kSegment, n) : n;
+      const size_t half =
+          halves && end - at >= kHalvesFrom ? OutputWriter::CutBefore(bytes, at, at + (end - at) / 2, end) : end;
+      MemorySink second_bytes;
+      OutputWriter second(second_bytes, writer);
+      std::optional<CBackgroundTask> pass_second;
+      if (half != end) {
+        pass_second.emplace([&] {
+          std::vector<char> scratch;
+          PassRange(bytes, half, end, second, scratch);
+          second.EndPart();
+        });
+      }
+      const bool ended = PassRange(bytes, at, half, writer, normalized_);
+      if (pass_second) pass_second->Wait();
+      if (ended) break;
+      if (pass_second) writer.TakeOn(second, second_bytes);
+      at = end;
+    }
     if (!source.last) writer.Put(separator_.GetString(), separator_.GetLength());
   }
 
@@ -463,45 +472,55 @@ class TextPipeline {
 
   // Decode, NormalizeLineEnds and AppendSeparator for a Unicode source,
   // straight into the writer a window at a time (into the room it has, where
-  // it takes the text as it is). A long text is decoded in two halves at
-  // once, the second on a second thread into memory, written after the
-  // first: only that half is ever held. The line of the first replaced
-  // character is counted only once there is one.
+  // it takes the text as it is). A long text goes a segment at a time, each
+  // decoded in two halves at once, the second on a second thread into
+  // memory, written after the first: no more than half a segment is ever
+  // held. The line of the first replaced character is counted only once
+  // there is one.
   void DecodeInWindows(SourceText& source, TextClass text_class, bool checked, const char* text, size_t n,
                        OutputWriter& writer) {
     const UnicodeClass code = text_class.code;
     if (!text_class.nul_free) n = unicode_text_length(code, text, n);
-    const size_t half = CBackgroundTask::kBeside && n >= kHalvesFrom ? unicode_cut(code, text, n, n / 2) : n;
-    MemorySink second_text;
-    RangeReport second;
-    CBackgroundTask decode_second([&] {
-      if (half == n) return;
-      second = DecodeRange(
-          code, checked, text, half, n, [&](size_t capacity) { return second_text.Room(capacity); },
-          [&](const char*, size_t length) { second_text.Commit(length); });
-    });
-    const RangeReport first = DecodeRange(
-        code, checked, text, 0, half,
-        [&](size_t capacity) {
-          char* room = writer.Room(capacity);
-          if (room != nullptr) return room;
-          decoded_.resize(capacity);
-          return decoded_.data();
-        },
-        [&](const char* out, size_t length) {
-          if (out == decoded_.data()) {
-            writer.Put(out, length);
-          } else {
-            writer.Commit(length);
-          }
+    for (size_t at = 0; at < n;) {
+      const size_t end = n - at > kSegment ? unicode_cut(code, text, n, at + kSegment) : n;
+      const size_t half = CBackgroundTask::kBeside && end - at >= kHalvesFrom
+                              ? unicode_cut(code, text, end, at + (end - at) / 2)
+                              : end;
+      MemorySink second_text;
+      RangeReport second;
+      std::optional<CBackgroundTask> decode_second;
+      if (half != end) {
+        decode_second.emplace([&] {
+          second = DecodeRange(
+              code, checked, text, half, end, [&](size_t capacity) { return second_text.Room(capacity); },
+              [&](const char*, size_t length) { second_text.Commit(length); });
         });
-    decode_second.Wait();
-    second_text.ForEachChunk([&](const char* chunk, size_t length) { writer.Put(chunk, length); });
-    for (const RangeReport& part : {first, second}) {
-      if (part.replaced == 0) continue;
-      ConvertReport& replaced = source.replaced;
-      if (replaced.replaced == 0) replaced.first_line = LineEndsBefore(code, checked, text, part.window) + part.line;
-      replaced.replaced += part.replaced;
+      }
+      const RangeReport first = DecodeRange(
+          code, checked, text, at, half,
+          [&](size_t capacity) {
+            char* room = writer.Room(capacity);
+            if (room != nullptr) return room;
+            decoded_.resize(capacity);
+            return decoded_.data();
+          },
+          [&](const char* out, size_t length) {
+            if (out == decoded_.data()) {
+              writer.Put(out, length);
+            } else {
+              writer.Commit(length);
+            }
+          });
+      if (decode_second) decode_second->Wait();
+      second_text.ForEachChunk([&](const char* chunk, size_t length) { writer.Put(chunk, length); });
+      for (const RangeReport& part : {first, second}) {
+        if (part.replaced == 0) continue;
+        ConvertReport& replaced = source.replaced;
+        if (replaced.replaced == 0)
+          replaced.first_line = LineEndsBefore(code, checked, text, part.window) + part.line;
+        replaced.replaced += part.replaced;
+      }
+      at = end;
     }
     if (!source.last) writer.Put(separator_.GetString(), separator_.GetLength());
   }
@@ -532,7 +551,9 @@ class TextPipeline {
     return report;
   }
 
-  // From this length on a text is decoded or converted in two halves at once.
+  // A long text goes a segment at a time; from kHalvesFrom on a segment is
+  // decoded or converted in two halves at once.
+  static constexpr size_t kSegment = 8 << 20;
   static constexpr size_t kHalvesFrom = 1 << 20;
 
   // The part of a source's text taken at a time on the way to the writer.

@@ -519,15 +519,16 @@ TEST_F(JoinCore, BinarySourceOver4GiBIsStreamedWhole) {
 
 // --- texts longer than a window --------------------------------------------------------------
 
-// Converted and written a window at a time, a long one in two halves at once, a text comes
-// out as the whole text converted at once would, up to its first NUL, with the characters
-// lost counted over both halves and the line of the first counted across windows.
+// Converted and written a window at a time, a long one in segments of 8 MiB in two halves at
+// once, a text comes out as the whole text converted at once would, up to its first NUL,
+// with the characters lost counted over all parts and the line of the first counted across
+// windows.
 TEST_F(JoinCore, LongTextsAsIfWhole) {
-  // 30000 lines of 63 bytes (over 1 MiB): kana, kanji and ASCII; a lone byte or a NUL at the
-  // start of the lines given.
-  const auto lines = [](int lone_at, int also_at, int nul_at) {
+  // Lines of 37 bytes (30000 are over 1 MiB, 250000 over 8 MiB): kana, kanji and ASCII; a
+  // lone byte or a NUL at the start of the lines given.
+  const auto lines = [](int count, int lone_at, int also_at, int nul_at) {
     std::string text;
-    for (int i = 1; i <= 30000; ++i) {
+    for (int i = 1; i <= count; ++i) {
       text += std::string(i == lone_at || i == also_at ? "\xFF" : i == nul_at ? std::string(1, '\0') : "") +
               "\x82\xA0\x88\x9F text " + std::string(25, '\x83') + "\x40\n";
     }
@@ -541,8 +542,10 @@ TEST_F(JoinCore, LongTextsAsIfWhole) {
   const struct {
     std::string text;
     int lost, line;
-  } cases[] = {{lines(25000, 0, 0), 1, 25000}, {lines(2500, 25000, 0), 2, 2500},
-               {lines(2500, 0, 25000), 1, 2500}, {lines(25000, 0, 2500), 0, 0}, {no_cut + "\x82", 1, 1}};
+  } cases[] = {{lines(30000, 25000, 0, 0), 1, 25000},   {lines(30000, 2500, 25000, 0), 2, 2500},
+               {lines(30000, 2500, 0, 25000), 1, 2500},  {lines(30000, 25000, 0, 2500), 0, 0},
+               {lines(250000, 240000, 0, 0), 1, 240000}, {lines(250000, 240000, 0, 100000), 0, 0},
+               {no_cut + "\x82", 1, 1}};
   for (const auto& [text, lost, line] : cases) {
     std::string crlf;
     for (char c : text.substr(0, text.find('\0'))) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
@@ -575,17 +578,18 @@ TEST_F(JoinCore, UnicodeSourcesAsIfWhole) {
     return std::string(buffer.data(),
                        cp932_to_unicode(code, code == OUTPUT_UTF16LE, sjis.data(), sjis.size(), buffer.data()).length);
   };
-  // 100000 lines, CR LF, over 1 MiB; an emoji in place of each '?'.
-  for (const std::vector<int>& emoji_lines : {std::vector<int>{80000}, std::vector<int>{30000, 80000}}) {
-    std::string sjis;
-    for (int i = 1; i <= 100000; ++i) {
+  // Lines with CR LF, 100000 over 1 MiB of UTF-8, 650000 over 8 MiB; an emoji in place of
+  // each '?'.
+  for (const std::vector<int>& emoji_lines :
+       {std::vector<int>{80000}, std::vector<int>{30000, 80000}, std::vector<int>{640000}}) {
+    std::string sjis, lf;
+    for (int i = 1; i <= (emoji_lines.back() > 100000 ? 650000 : 100000); ++i) {
       const bool emoji = std::find(emoji_lines.begin(), emoji_lines.end(), i) != emoji_lines.end();
       sjis += std::string(emoji ? "?" : "") + "\x82\xA0\x88\x9F text\r\n";
+      lf += std::string(emoji ? "\x81\xAC" : "") + "\x82\xA0\x88\x9F text\n";
     }
-    std::string utf8 = to_unicode(OUTPUT_UTF8, sjis), lf = sjis;
-    for (size_t at; (at = utf8.find('?')) != std::string::npos;) utf8.replace(at, 1, "\xF0\x9F\x98\x80");
-    for (size_t at; (at = lf.find("\r\n")) != std::string::npos;) lf.erase(at, 1);
-    for (size_t at; (at = lf.find('?')) != std::string::npos;) lf.replace(at, 1, "\x81\xAC");
+    std::string utf8;
+    for (char c : to_unicode(OUTPUT_UTF8, sjis)) utf8 += c == '?' ? std::string("\xF0\x9F\x98\x80") : std::string(1, c);
     Sources({{"utf8", utf8 + '\0' + utf8}});
     EXPECT_TRUE(Join() == lf);
     EXPECT_EQ(report.Take(), Events{"replaced " + Path("utf8") + " " + std::to_string(emoji_lines.size()) +
