@@ -117,6 +117,10 @@ class CFile {
   uint64_t CopyFrom(CFile& source);
   // Moves the file position; returns the new position from the start.
   uint64_t Seek(int64_t offset, SeekPosition from);
+  // Starts writing count bytes from offset on to the device, without waiting,
+  // where the system offers that (Linux); a failure shows in a later write or
+  // the close, as it would without this.
+  void StartWriteOut(uint64_t offset, uint64_t count);
   // Cuts or extends the file to length bytes, and moves the position there.
   // A pipe or a device has no length to set.
   void SetLength(uint64_t length);

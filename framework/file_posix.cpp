@@ -217,6 +217,18 @@ uint64_t CFile::Seek(int64_t offset, SeekPosition from) {
   return static_cast<uint64_t>(at);
 }
 
+void CFile::StartWriteOut(uint64_t offset, uint64_t count) {
+#if defined(__linux__)
+  if (IsOpen()) {
+    ::sync_file_range(Descriptor(m_handle), static_cast<off_t>(offset), static_cast<off_t>(count),
+                      SYNC_FILE_RANGE_WRITE);
+  }
+#else
+  (void)offset;
+  (void)count;
+#endif
+}
+
 void CFile::SetLength(uint64_t length) {
   if (!IsOpen()) Raise(win_error::kInvalidHandle);
   if (length > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) Raise(win_error::kInvalidParameter);

@@ -119,6 +119,8 @@ uint64_t CFile::Seek(int64_t offset, SeekPosition from) {
   return static_cast<uint64_t>(at.QuadPart);
 }
 
+void CFile::StartWriteOut(uint64_t, uint64_t) {}
+
 void CFile::SetLength(uint64_t length) {
   if (!IsOpen()) Raise(win_error::kInvalidHandle);
   if (length > static_cast<uint64_t>(INT64_MAX)) Raise(win_error::kInvalidParameter);

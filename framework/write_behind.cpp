@@ -63,6 +63,7 @@ struct CWriteBehind::Shared {
   size_t blocks = 0;                  // blocks allocated
   bool writing = false;               // a block is being written
   bool emptied = false;               // the file is ready for the first block
+  uint64_t written = 0;               // bytes written from the first block on
   bool ending = false;
   std::exception_ptr failure;  // of the first step that failed; later blocks are dropped
   Block filling;               // the caller's
@@ -96,7 +97,11 @@ struct CWriteBehind::Shared {
       const bool failed = failure != nullptr;
       lock.unlock();
       if (!failed) Step([&] { file.Write(block.bytes.get(), block.size); });
+      // A file emptied and written anew may otherwise go to the disk whole
+      // at its close (ext4 does so), on the caller's time rather than here.
+      if (!failed && empty_first) file.StartWriteOut(written, block.size);
       lock.lock();
+      written += block.size;
       writing = false;
       block.size = 0;
       spare.push_back(std::move(block));
@@ -180,6 +185,7 @@ void CWriteBehind::Flush() {
     lock.unlock();
     s.Step([&] { s.file.Write(s.filling.bytes.get(), s.filling.size); });
     lock.lock();
+    s.written += s.filling.size;
     s.writing = false;
     s.filling.size = 0;
   } else {
