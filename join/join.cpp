@@ -142,17 +142,22 @@ class FileSink final : public ByteSink {
   CWriteBehind& out_;
 };
 
-// Bytes kept in memory, in chunks that are never moved or cleared first.
+// Bytes kept in memory, in chunks that are never moved or cleared first, and
+// kept for the next bytes after Clear.
 class MemorySink final : public ByteSink {
  public:
   char* Room(size_t n) override {
-    if (chunks_.empty() || chunks_.back().capacity - chunks_.back().size < n) {
+    while (used_ < chunks_.size() && chunks_[used_].capacity - chunks_[used_].size < n) {
+      if (chunks_[used_].size == 0) chunks_.erase(chunks_.begin() + static_cast<ptrdiff_t>(used_));  // too small
+      else ++used_;
+    }
+    if (used_ == chunks_.size()) {
       const size_t capacity = std::max(n, kChunk);
       chunks_.push_back({std::unique_ptr<char[]>(new char[capacity]), 0, capacity});
     }
-    return chunks_.back().bytes.get() + chunks_.back().size;
+    return chunks_[used_].bytes.get() + chunks_[used_].size;
   }
-  void Commit(size_t made) override { chunks_.back().size += made; }
+  void Commit(size_t made) override { chunks_[used_].size += made; }
   void Write(const char* bytes, size_t n) override {
     if (n == 0) return;
     std::memcpy(Room(n), bytes, n);
@@ -163,7 +168,14 @@ class MemorySink final : public ByteSink {
   // Hands every byte kept to put(bytes, n), in order.
   template <class Put>
   void ForEachChunk(Put put) const {
-    for (const Chunk& chunk : chunks_) put(chunk.bytes.get(), chunk.size);
+    for (const Chunk& chunk : chunks_) {
+      if (chunk.size != 0) put(chunk.bytes.get(), chunk.size);
+    }
+  }
+
+  void Clear() {
+    for (Chunk& chunk : chunks_) chunk.size = 0;
+    used_ = 0;
   }
 
  private:
@@ -174,6 +186,7 @@ class MemorySink final : public ByteSink {
     size_t capacity;
   };
   std::vector<Chunk> chunks_;
+  size_t used_ = 0;  // the chunk being filled
 };
 
 // The output edge of the pipeline: the output line end, then the output code
@@ -422,11 +435,12 @@ class TextPipeline {
   // taken on after the first. No more than half a segment is ever held.
   void PassInWindows(SourceText& source, const char* bytes, size_t n, OutputWriter& writer) {
     const bool halves = CBackgroundTask::kBeside && writer.Converts();
+    MemorySink second_bytes;
     for (size_t at = 0; at < n;) {
       const size_t end = n - at > kSegment ? OutputWriter::CutBefore(bytes, at, at + kSegment, n) : n;
       const size_t half =
           halves && end - at >= kHalvesFrom ? OutputWriter::CutBefore(bytes, at, at + (end - at) / 2, end) : end;
-      MemorySink second_bytes;
+      second_bytes.Clear();
       OutputWriter second(second_bytes, writer);
       std::optional<CBackgroundTask> pass_second;
       if (half != end) {
@@ -481,12 +495,13 @@ class TextPipeline {
                        OutputWriter& writer) {
     const UnicodeClass code = text_class.code;
     if (!text_class.nul_free) n = unicode_text_length(code, text, n);
+    MemorySink second_text;
     for (size_t at = 0; at < n;) {
       const size_t end = n - at > kSegment ? unicode_cut(code, text, n, at + kSegment) : n;
       const size_t half = CBackgroundTask::kBeside && end - at >= kHalvesFrom
                               ? unicode_cut(code, text, end, at + (end - at) / 2)
                               : end;
-      MemorySink second_text;
+      second_text.Clear();
       RangeReport second;
       std::optional<CBackgroundTask> decode_second;
       if (half != end) {
