@@ -394,7 +394,7 @@ class TextPipeline {
   void Run(SourceText& source, const char* bytes, size_t n, OutputWriter& writer) {
     if (LineWise()) {
       const TextClass text_class = options_.input_code == InputCode::kAuto
-                                       ? classify_text(bytes, n)
+                                       ? Classify(bytes, n)
                                        : TextClass{ForcedClass(options_.input_code), 0};
       if (text_class.code != UNICODE_NONE) {
         // UTF-8 without a mark has been found valid, and is not checked again
@@ -416,6 +416,24 @@ class TextPipeline {
 
  private:
   using Stage = void (TextPipeline::*)(SourceText&);
+
+  // classify_text; a long text is checked in two halves at once. Where the
+  // first half alone is UTF-8 without a NUL, the whole is UTF-8 when the
+  // second half is valid too (the halves are cut before a byte that starts
+  // a character, or that no UTF-8 has there). Any other outcome is classed
+  // again, whole.
+  static TextClass Classify(const char* bytes, size_t n) {
+    if (!CBackgroundTask::kBeside || n < kHalvesFrom) return classify_text(bytes, n);
+    size_t half = n / 2;
+    for (int i = 0; i < 3 && (static_cast<unsigned char>(bytes[half]) & 0xC0) == 0x80; ++i) ++half;
+    bool second_valid = false, second_nul = true;
+    CBackgroundTask check_second([&] { second_valid = is_valid_utf8(bytes + half, n - half, &second_nul); });
+    const TextClass first = classify_text(bytes, half);
+    check_second.Wait();
+    if (first.code == UNICODE_UTF8 && first.mark_length == 0 && first.nul_free && second_valid)
+      return {UNICODE_UTF8, 0, !second_nul};
+    return classify_text(bytes, n);
+  }
 
   // Whether ToShiftJis leaves a text that is not Unicode as it is: Shift_JIS
   // or undecided, as detected or forced. Line ends do not change what the

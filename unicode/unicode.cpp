@@ -1099,8 +1099,8 @@ const Form& widest_form() {
 
 }  // namespace unicode_internal
 
-bool is_valid_utf8(const char* text, size_t n) noexcept {
-  return unicode_internal::widest_form().is_valid_utf8(text, n, nullptr);
+bool is_valid_utf8(const char* text, size_t n, bool* has_nul) noexcept {
+  return unicode_internal::widest_form().is_valid_utf8(text, n, has_nul);
 }
 
 ConvertReport unicode_to_cp932(UnicodeClass code, const char* in, size_t n, char* out,
@@ -1179,7 +1179,7 @@ TextClass classify_text(const char* text, size_t n) noexcept {
   if (begins_invalid(p, n)) return {UNICODE_NONE, 0};
   // Valid throughout, the text is valid up to its first NUL as well, which need not be sought.
   bool has_nul = true;
-  const bool valid = unicode_internal::widest_form().is_valid_utf8(text, n, &has_nul);
+  const bool valid = is_valid_utf8(text, n, &has_nul);
   const size_t length = valid ? n : length_to_nul(p, n);
   size_t i = 0;
   while (i < length && p[i] != 0 && p[i] < 0x80) ++i;  // the first NUL ends the text

@@ -30,8 +30,9 @@ struct TextClass {
 TextClass classify_text(const char* text, size_t n) noexcept;
 
 // True when the n bytes are valid UTF-8 throughout (an empty text is). A NUL is an ordinary
-// character here; the caller decides where the text ends.
-bool is_valid_utf8(const char* text, size_t n) noexcept;
+// character here; the caller decides where the text ends. When has_nul is given, a valid
+// text also tells there whether it holds a NUL.
+bool is_valid_utf8(const char* text, size_t n, bool* has_nul = nullptr) noexcept;
 
 // What an unmappable character becomes in code page 932 text.
 enum Unmappable : int {

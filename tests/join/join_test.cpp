@@ -602,6 +602,18 @@ TEST_F(JoinCore, UnicodeSourcesAsIfWhole) {
   EXPECT_EQ(report.Take(), Events{});
 }
 
+// A long text is checked in two halves at once, and still classed whole: UTF-8 where a byte
+// from 0x80 up first comes in the second half, not UTF-8 where only the second half is wrong.
+TEST_F(JoinCore, LongTextsAreClassedWhole) {
+  std::string ascii, kana_utf8, kana_sjis;  // 1.2 MB, 0.8 MB, 0.6 MB
+  for (int i = 0; i < 150000; ++i) ascii += "abcdefg\n";
+  for (int i = 0; i < 200000; ++i) kana_utf8 += "\xE3\x81\x82\n", kana_sjis += "\x82\xA0\n";
+  Sources({{"late", ascii + kana_utf8}});
+  EXPECT_TRUE(Join() == ascii + kana_sjis);
+  Sources({{"wrong", kana_utf8 + kana_utf8 + "\xFF"}});
+  EXPECT_TRUE(Join() == kana_utf8 + kana_utf8 + "\xFF");
+}
+
 // --- Unicode at the edges --------------------------------------------------------------------
 
 #if !defined(_WIN32)
