@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (form == nullptr) continue;
     bool has_nul = false;
     check(form->is_valid_utf8(text.data(), text.size(), &has_nul) == valid);
-    check(!valid || has_nul == (std::memchr(text.data(), 0, text.size()) != nullptr));
+    check(!valid || has_nul == (!text.empty() && std::memchr(text.data(), 0, text.size()) != nullptr));
     const Output got = run(*form, choice, text);
     check(got.report.length == expected.report.length && got.report.replaced == expected.report.replaced &&
           got.report.first_line == expected.report.first_line);
