@@ -262,6 +262,64 @@ const uchar* MatchState::find_lazy_literal(const uchar* literal, const uchar* fr
   return found;
 }
 
+// A greedy simple repeat gives back bytes until the continuation is worth trying
+// where it stops: that place, or null when the repeat is down to its minimum.
+const uchar* MatchState::give_back(Entry& e) {
+  // e.a: bytes the repeat currently takes; e.b: its minimum; e.base: the end of the
+  // run it took. The continuation has failed at every position from pos + a to the
+  // run's end.
+  FailureMemo::Run* known = nullptr;
+  if (e.memo_slot && memo && !kanji) {
+    known = &memo->failed_run(e.memo_slot);
+    if (e.count_frame >= e.memo_floor && (e.a > 0 || e.memo_context == 0)) {
+      if (known->high != e.base || known->low > e.pos + e.a) known->low = e.pos + e.a;
+      known->high = e.base;
+    }
+  }
+  while (e.a > e.b) {
+    --e.a;
+    if (known && known->high == e.base && known->low <= e.pos + e.a) {
+      e.a = static_cast<int32_t>(std::max<ptrdiff_t>(known->low - e.pos, e.b));
+      continue;
+    }
+    charge(1);
+    if (worth_trying(e, e.pos + e.a)) return e.pos + e.a;
+  }
+  return nullptr;
+}
+
+// A lazy simple repeat takes characters until the continuation is worth trying where
+// it stops: that place, or null when the repeat can take no more.
+const uchar* MatchState::take_more(Entry& e) {
+  // e.base: next start; e.a: k; e.b: max.
+  const uchar* literal = e.node;  // past group marks, which consume nothing
+  while (literal && (literal[0] == OPEN || literal[0] == CLOSE || literal[0] == NOTHING))
+    literal = next_node(literal);
+  if (!kanji && handle->program[e.frame] == ANY && literal && literal[0] == EXACT && literal[3] > 0 &&
+      e.b == REPEAT_INFINITE) {
+    // Byte by byte, the repeat would stop at each place up to the line's end, and the
+    // continuation fail at once wherever the literal is not whole: go to the first
+    // place where it is (it may run on past the newline).
+    const uchar* line_end = nullptr;
+    const uchar* q = find_lazy_literal(literal, e.base, line_end);
+    if (line_end <= e.base) return nullptr;
+    const uchar* stop = q ? q : line_end;
+    charge(stop - e.base);
+    e.a += static_cast<int32_t>(stop - e.base);
+    e.base = stop;
+    return q;
+  }
+  for (;;) {
+    if (count_repeat(handle->program + e.frame, 1, e.base) == 0) return nullptr;
+    ++e.a;
+    ++e.base;
+    if (!(static_cast<uint32_t>(e.a) <= static_cast<uint32_t>(e.b) || (e.b == REPEAT_INFINITE && e.a > 0)))
+      return nullptr;
+    charge(1);
+    if (worth_trying(e, e.base)) return e.base;
+  }
+}
+
 // Pops choice points until one has something left to try; false when none has.
 bool MatchState::backtrack(const uchar*& node, const uchar*& p, bool& lazy) {
   while (!stack.empty()) {
@@ -279,77 +337,15 @@ bool MatchState::backtrack(const uchar*& node, const uchar*& p, bool& lazy) {
         lazy = false;
         return true;
       }
-      case E_GREEDY: {
-        // e.a: bytes the repeat currently takes; e.b: its minimum; e.base: the end of
-        // the run it took. The continuation has failed at every position from
-        // pos + a to the run's end.
-        FailureMemo::Run* known = nullptr;
-        if (e.memo_slot && memo && !kanji) {
-          known = &memo->failed_run(e.memo_slot);
-          if (e.count_frame >= e.memo_floor && (e.a > 0 || e.memo_context == 0)) {
-            if (known->high != e.base || known->low > e.pos + e.a) known->low = e.pos + e.a;
-            known->high = e.base;
-          }
-        }
-        while (e.a > e.b) {
-          --e.a;
-          if (known && known->high == e.base && known->low <= e.pos + e.a) {
-            e.a = static_cast<int32_t>(std::max<ptrdiff_t>(known->low - e.pos, e.b));
-            continue;
-          }
-          charge(1);
-          if (worth_trying(e, e.pos + e.a)) {
-            node = e.node;
-            p = e.pos + e.a;
-            lazy = false;
-            return true;
-          }
+      case E_GREEDY:
+      case E_LAZY:
+        if (const uchar* q = e.kind == E_GREEDY ? give_back(e) : take_more(e)) {
+          node = e.node;
+          p = q;
+          lazy = false;
+          return true;
         }
         break;
-      }
-      case E_LAZY: {
-        // e.base: next start; e.a: k; e.b: max.
-        const uchar* literal = e.node;  // past group marks, which consume nothing
-        while (literal && (literal[0] == OPEN || literal[0] == CLOSE || literal[0] == NOTHING))
-          literal = next_node(literal);
-        if (!kanji && handle->program[e.frame] == ANY && literal && literal[0] == EXACT && literal[3] > 0 &&
-            e.b == REPEAT_INFINITE) {
-          // Byte by byte, the repeat would stop at each place up to the line's end, and
-          // the continuation fail at once wherever the literal is not whole: go to the
-          // first place where it is (it may run on past the newline).
-          const uchar* line_end = nullptr;
-          const uchar* q = find_lazy_literal(literal, e.base, line_end);
-          if (line_end > e.base) {
-            const uchar* stop = q ? q : line_end;
-            charge(stop - e.base);
-            e.a += static_cast<int32_t>(stop - e.base);
-            e.base = stop;
-            if (q) {
-              node = e.node;
-              p = q;
-              lazy = false;
-              return true;
-            }
-          }
-          break;
-        }
-        for (;;) {
-          if (count_repeat(handle->program + e.frame, 1, e.base) == 0) break;
-          ++e.a;
-          ++e.base;
-          if (!(static_cast<uint32_t>(e.a) <= static_cast<uint32_t>(e.b) ||
-                (e.b == REPEAT_INFINITE && e.a > 0)))
-            break;
-          charge(1);
-          if (worth_trying(e, e.base)) {
-            node = e.node;
-            p = e.base;
-            lazy = false;
-            return true;
-          }
-        }
-        break;
-      }
       case E_LOOP_EXIT:
         loop = frames[e.frame].outer;
         frames.resize(e.frame);
@@ -432,6 +428,22 @@ bool MatchState::backtrack(const uchar*& node, const uchar*& p, bool& lazy) {
 
 // Nodes that match at most one way here: anchors, characters, literals,
 // back-references and group marks.
+// A reference: the text its group took, again at p (an empty or unset group's text
+// is empty or fails).
+inline bool MatchState::match_reference(const uchar* node, const uchar*& p) {
+  const int32_t n = static_cast<int32_t>(node_arg(node));
+  if (n > group_total) return false;
+  const uchar* s = starts[n];
+  const uchar* e = ends[n];
+  if (s == nullptr || e == nullptr) return false;
+  if (s == e) return true;
+  const ptrdiff_t length = e - s;
+  if (length < 0 || *p != *s || text_end - p < length || std::memcmp(p, s, length) != 0) return false;
+  charge(length >> 3);
+  p += length;
+  return true;
+}
+
 inline bool MatchState::match_step(const uchar* node, const uchar*& p) {
   const uchar op = node[0];
   const uchar b = *p;
@@ -538,26 +550,9 @@ inline bool MatchState::match_step(const uchar* node, const uchar*& p) {
       ok = op == WBOUND ? before != here : before == here;
       break;
     }
-    case BACKREF: {
-      const int32_t n = static_cast<int32_t>(node_arg(node));
-      if (n > group_total) {
-        return false;
-      }
-      const uchar* s = starts[n];
-      const uchar* e = ends[n];
-      if (s == nullptr || e == nullptr) {
-        ok = false;
-      } else if (s != e) {
-        const ptrdiff_t length = e - s;
-        if (length < 0 || b != *s || text_end - p < length || std::memcmp(p, s, length) != 0) {
-          ok = false;
-        } else {
-          charge(length >> 3);
-          p += length;
-        }
-      }
+    case BACKREF:
+      ok = match_reference(node, p);
       break;
-    }
     case OPEN: {
       const int32_t n = static_cast<int32_t>(node_arg(node));
       if (n < 1 || n > group_total) raise(kMsgMemoryCorruption);

@@ -235,6 +235,9 @@ struct MatchState {
   bool never_before_literal(const uchar* o, const uchar* next) const;
   static bool ends_match(const uchar* next);
   bool backtrack(const uchar*& node, const uchar*& p, bool& lazy);
+  const uchar* give_back(Entry& e);
+  bool match_reference(const uchar* node, const uchar*& p);
+  const uchar* take_more(Entry& e);
   const uchar* find_lazy_literal(const uchar* literal, const uchar* from, const uchar*& line_end);
   // The steps of match_nodes: each returns false when the node fails at p, and may
   // move p on, choose the next node and clear the lazy flag. The frequent ones are
