@@ -112,6 +112,15 @@ const unsigned char* find_doubled_in_ranges(const unsigned char* p, const unsign
   return p;
 }
 
+const unsigned char* find_char_in_ranges(const unsigned char* p, const unsigned char* end,
+                                         const ByteRanges& r) {
+  if (r.count <= 0) return end;
+  static const CharScan blocks = avx2_char_scan();
+  if (blocks) p = blocks(p, end, r);
+  while (p < end && !in_ranges(*p, r)) p += is_lead_byte(*p) && p + 1 < end ? 2 : 1;
+  return p < end ? p : end;
+}
+
 const unsigned char* skip_ranges(const unsigned char* p, const unsigned char* end, const ByteRanges& r) {
   return scan(p, end, r, false);
 }

@@ -40,22 +40,115 @@ const uchar* doubled_scan_avx2(const uchar* p, const uchar* end, const ByteRange
   return scan_ranges_blocks<Block32, true>(p, end, r, true);
 }
 
-const uchar* pair_scan_avx2(const uchar*& p, const uchar* last, const PairBytes& b) {
-  const __m256i first = _mm256_set1_epi8(static_cast<char>(b.first));
-  const __m256i first_other = _mm256_set1_epi8(static_cast<char>(b.first_other));
-  const __m256i second = _mm256_set1_epi8(static_cast<char>(b.second));
-  const __m256i second_other = _mm256_set1_epi8(static_cast<char>(b.second_other));
-  // Every place of a block lies at or before last, so both loads stay inside the text.
-  for (; last - p >= 31; p += 32) {
-    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + b.first_offset));
-    const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + b.second_offset));
-    const __m256i hits =
-        _mm256_and_si256(_mm256_or_si256(_mm256_cmpeq_epi8(x, first), _mm256_cmpeq_epi8(x, first_other)),
-                         _mm256_or_si256(_mm256_cmpeq_epi8(y, second), _mm256_cmpeq_epi8(y, second_other)));
-    const auto lanes = static_cast<uint32_t>(_mm256_movemask_epi8(hits));
-    if (lanes != 0) return p + __builtin_ctz(lanes);
+// Which of 64 bytes are the second byte of a double-byte character, given which hold
+// lead-byte values. A lead byte takes the byte after it unless it is taken itself, so
+// a run of lead values pairs up from its start: the byte after a run of odd length is
+// taken. The run that reaches past a block's end is carried into the next.
+class TrailBits {
+ public:
+  uint64_t next(uint64_t lead) {
+    const uint64_t taken_in = carry_;
+    lead &= ~taken_in;
+    const uint64_t follows = lead << 1 | taken_in;
+    constexpr uint64_t kEven = 0x5555555555555555ULL;
+    // A run starting at an odd place is moved by one, so that every run starts even:
+    // the sum then has a bit where each run, moved, ends.
+    const uint64_t odd_starts = lead & ~kEven & ~follows;
+    uint64_t runs_from_even;
+    carry_ = __builtin_add_overflow(odd_starts, lead, &runs_from_even) ? 1 : 0;
+    return (kEven ^ (runs_from_even << 1)) & follows;
   }
+  bool carry() const { return carry_ != 0; }
+
+ private:
+  uint64_t carry_ = 0;
+};
+
+template <int N>
+const uchar* char_scan_n(const uchar* p, const uchar* end, const ByteRanges& r) {
+  Block32 low[N], span[N];
+  for (int i = 0; i < N; ++i) {
+    low[i] = Block32::splat(r.low[i]);
+    span[i] = Block32::splat(static_cast<unsigned char>(r.high[i] - r.low[i]));
+  }
+  const Block32 lead_low = Block32::splat(0x81), lead_span = Block32::splat(0x9F - 0x81);
+  const Block32 high_lead_low = Block32::splat(0xE0), high_lead_span = Block32::splat(0xFC - 0xE0);
+  TrailBits trails;
+  for (; end - p >= 64; p += 64) {
+    uint64_t in = 0, lead = 0;
+    for (int half = 0; half < 2; ++half) {
+      const Block32 x = Block32::load(p + 32 * half);
+      Block32 member = le(x - low[0], span[0]);
+      for (int i = 1; i < N; ++i) member = member | le(x - low[i], span[i]);
+      const Block32 leads = le(x - lead_low, lead_span) | le(x - high_lead_low, high_lead_span);
+      in |= static_cast<uint64_t>(member.mask()) << (32 * half);
+      lead |= static_cast<uint64_t>(leads.mask()) << (32 * half);
+    }
+    if (const uint64_t hits = in & ~trails.next(lead)) return p + __builtin_ctzll(hits);
+  }
+  return trails.carry() && p < end ? p + 1 : p;
+}
+
+const uchar* char_scan_avx2(const uchar* p, const uchar* end, const ByteRanges& r) {
+  switch (r.count) {
+    case 1:
+      return char_scan_n<1>(p, end, r);
+    case 2:
+      return char_scan_n<2>(p, end, r);
+    case 3:
+      return char_scan_n<3>(p, end, r);
+    default:
+      return char_scan_n<4>(p, end, r);
+  }
+}
+
+// The places of a block where both bytes agree, each in either case when folded.
+template <bool kFolded>
+struct PairHits {
+  __m256i first, first_other, second, second_other;
+  int32_t first_offset, second_offset;
+  explicit PairHits(const PairBytes& b)
+      : first(_mm256_set1_epi8(static_cast<char>(b.first))),
+        first_other(_mm256_set1_epi8(static_cast<char>(b.first_other))),
+        second(_mm256_set1_epi8(static_cast<char>(b.second))),
+        second_other(_mm256_set1_epi8(static_cast<char>(b.second_other))),
+        first_offset(b.first_offset),
+        second_offset(b.second_offset) {}
+  __m256i at(const uchar* p) const {
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + first_offset));
+    const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + second_offset));
+    __m256i a = _mm256_cmpeq_epi8(x, first), c = _mm256_cmpeq_epi8(y, second);
+    if (kFolded) {
+      a = _mm256_or_si256(a, _mm256_cmpeq_epi8(x, first_other));
+      c = _mm256_or_si256(c, _mm256_cmpeq_epi8(y, second_other));
+    }
+    return _mm256_and_si256(a, c);
+  }
+};
+
+uint32_t lanes(__m256i hits) { return static_cast<uint32_t>(_mm256_movemask_epi8(hits)); }
+
+template <bool kFolded>
+const uchar* pair_scan_blocks(const uchar*& p, const uchar* last, const PairBytes& b) {
+  const PairHits<kFolded> pair(b);
+  // Every place of a block lies at or before last, so both loads stay inside the text.
+  // Two blocks a step: one test for both while nothing is found.
+  for (; last - p >= 63; p += 64) {
+    const __m256i low = pair.at(p), high = pair.at(p + 32);
+    const __m256i any = _mm256_or_si256(low, high);
+    if (_mm256_testz_si256(any, any)) continue;
+    if (const uint32_t found = lanes(low)) return p + __builtin_ctz(found);
+    p += 32;
+    return p + __builtin_ctz(lanes(high));
+  }
+  for (; last - p >= 31; p += 32)
+    if (const uint32_t found = lanes(pair.at(p))) return p + __builtin_ctz(found);
   return nullptr;
+}
+
+const uchar* pair_scan_avx2(const uchar*& p, const uchar* last, const PairBytes& b) {
+  const bool folded = b.first != b.first_other || b.second != b.second_other;
+  return folded ? pair_scan_blocks<true>(p, last, b) : pair_scan_blocks<false>(p, last, b);
 }
 
 const uchar* pair_set_scan_avx2(const uchar*& p, const uchar* end, const PairSet& set) {
@@ -102,6 +195,7 @@ RangeScan avx2_range_scan() { return has_avx2() ? &scan_avx2 : nullptr; }
 PairScanAvx2 avx2_pair_scan() { return has_avx2() ? &pair_scan_avx2 : nullptr; }
 DoubledScan avx2_doubled_scan() { return has_avx2() ? &doubled_scan_avx2 : nullptr; }
 PairSetScanAvx2 avx2_pair_set_scan() { return has_avx2() ? &pair_set_scan_avx2 : nullptr; }
+CharScan avx2_char_scan() { return has_avx2() ? &char_scan_avx2 : nullptr; }
 
 }  // namespace regex_internal
 
@@ -112,6 +206,7 @@ RangeScan avx2_range_scan() { return nullptr; }
 PairScanAvx2 avx2_pair_scan() { return nullptr; }
 DoubledScan avx2_doubled_scan() { return nullptr; }
 PairSetScanAvx2 avx2_pair_set_scan() { return nullptr; }
+CharScan avx2_char_scan() { return nullptr; }
 }  // namespace regex_internal
 
 #endif

@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <string>
 
 #include "regex/memo.h"
 #include "regex/messages.h"
@@ -160,6 +161,16 @@ const unsigned char* find_doubled_in_ranges(const unsigned char* p, const unsign
 // Its AVX2 block scan (null as avx2_range_scan), which stops short of the last partial block.
 using DoubledScan = const unsigned char* (*)(const unsigned char*, const unsigned char*, const ByteRanges&);
 DoubledScan avx2_doubled_scan();
+// The first character start in [p, end) whose byte is inside the set; end when none.
+// Characters are Shift_JIS counted from p, which must begin one: a lead byte and the
+// byte after it are one character (a lead byte just before end counts as one alone).
+// The set must be usable.
+const unsigned char* find_char_in_ranges(const unsigned char* p, const unsigned char* end,
+                                         const ByteRanges& r);
+// Its AVX2 block scan (null as avx2_range_scan): the first hit, or the first character
+// start after the last whole block of 64 bytes it looked at.
+using CharScan = const unsigned char* (*)(const unsigned char*, const unsigned char*, const ByteRanges&);
+CharScan avx2_char_scan();
 // Two bytes of a literal at their offsets, each in either of two forms (the same byte
 // twice without folding).
 struct PairBytes {
@@ -405,6 +416,18 @@ const unsigned char* folded_text(const unsigned char* start, const unsigned char
 // What the searches of one run of one handle over one text (a global substitution)
 // hand on to each other: the folded copy, the matcher's stacks, the failure memo and
 // the start set's ranges.
+// A pattern of a literal, a lazy run of any characters but a newline (in group 1 or in
+// no group) and a literal, in byte mode without folding: the two literals' searches.
+struct LazyPair {
+  LiteralSearch first, second;
+  bool grouped;  // the run is group 1
+  // The last search for the second literal: from where, to which end, and what it
+  // found (null: nothing).
+  const unsigned char* second_from = nullptr;
+  const unsigned char* second_end = nullptr;
+  const unsigned char* second_at = nullptr;
+};
+
 struct MatchRun {
   FoldCache fold;
   void* scratch = nullptr;  // the matcher's state and stacks (a MatchState)
@@ -428,6 +451,12 @@ struct MatchRun {
   bool whole_repeat_known = false;
   ByteRanges doubled_ranges{};  // the bytes of a leading character that repeats, count 0 for none
   bool doubled_known = false;
+  std::optional<LazyPair> lazy_pair;  // the pattern's two literals when it is such a pair, once known
+  bool lazy_pair_known = false;
+  // A newline and the leading literal, and their search: under m a match of ^ and the
+  // literal begins just after such a place.
+  std::basic_string<unsigned char> line_literal_bytes;
+  std::optional<LiteralSearch> line_literal;
   MatchRun() = default;
   MatchRun(const MatchRun&) = delete;
   MatchRun& operator=(const MatchRun&) = delete;

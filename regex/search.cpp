@@ -1,5 +1,6 @@
 // Search: where the matcher is started (anchors, leading literals and nodes, the
 // set of possible first bytes), the work limits of a search and the public rx_exec.
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -103,28 +104,94 @@ bool whole_repeat_search(MatchState& ms, MatchRun& run, const uchar* node, const
                          const uchar*& match_end) {
   const RegexHandle* h = ms.handle;
   const ByteRanges& starts = start_ranges(run, h);
-  LeadRuns runs(s);
   auto char_step = [&](const uchar* p) {
     return (ms.kanji && is_lead_byte(*p) && p + 1 < end) ? p + 2 : p + 1;
   };
   while (s < end) {
-    // A near start is found sooner byte by byte than by setting up the block scan.
+    // A near start is found sooner one character at a time than by setting up the
+    // block scan.
     const uchar* near = s + std::min<ptrdiff_t>(16, end - s);
     while (s < near && !bit_set(h->start_bits, *s)) s = char_step(s);
-    if (s >= near) {
-      s = find_in_ranges(s, end, starts);
-      if (s >= end) return false;
-      if (ms.kanji && runs.inside(s)) {  // the second byte of a character
-        ++s;
-        continue;
-      }
-    }
+    if (s >= near) s = ms.kanji ? find_char_in_ranges(s, end, starts) : find_in_ranges(s, end, starts);
+    if (s >= end) return false;
     match_end = ms.repeat_end(node, REPEAT_INFINITE, s);
     if (match_end > s && match_end >= ms.min_end) return true;
     // A shorter run from further on ends at the same place, so the run is passed over.
     s = match_end > s ? match_end : char_step(s);
   }
   return false;
+}
+
+// The two literals of a pattern that is a literal, a lazy run of . and a literal (the
+// run alone in group 1, or no group), in byte mode without folding; set up once per
+// run. Null for others.
+LazyPair* lazy_pair(MatchRun& run, const RegexHandle* h) {
+  if (run.lazy_pair_known) return run.lazy_pair ? &*run.lazy_pair : nullptr;
+  run.lazy_pair_known = true;
+  const uchar* branch = h->program + 1;
+  const uchar* first = branch + 4;
+  const uchar* end = h->program_length >= 9 ? next_node(branch) : nullptr;
+  if (run.matcher_only || h->fold || (h->flags & OPT_KANJI) || h->group_count > 1 || !end || end[0] != END ||
+      branch[0] != BRANCH || first[0] != EXACT || first[3] == 0)
+    return nullptr;
+  const bool grouped = h->group_count == 1;
+  const uchar* node = next_node(first);
+  if (grouped) {
+    if (!node || node[0] != OPEN || node_arg(node) != 1) return nullptr;
+    node = next_node(node);
+    // The group's one alternative: its body, and where it joins.
+    if (node && node[0] == BRANCH && next_node(node) && next_node(node)[0] == CLOSE) node += 4;
+  }
+  const uchar* star = node && node[0] == LAZY ? next_node(node) : nullptr;
+  if (!star || star[0] != STAR || star[4] != ANY) return nullptr;
+  node = next_node(star);
+  if (grouped) {
+    if (!node || node[0] != CLOSE || node_arg(node) != 1) return nullptr;
+    node = next_node(node);
+  }
+  if (!node || node[0] != EXACT || node[3] == 0 || next_node(node) != end) return nullptr;
+  run.lazy_pair.emplace(
+      LazyPair{LiteralSearch(first + 4, first[3], false, false), LiteralSearch(node + 4, node[3], false, false),
+               grouped});
+  return &*run.lazy_pair;
+}
+
+// The first place of the pair's second literal at or after from, null when there is
+// none. The searches of a run go forward, so one scan serves every first literal up to
+// the place it found.
+const uchar* next_second(LazyPair& pair, const uchar* from, const uchar* end) {
+  const bool known = pair.second_end == end && pair.second_from && from >= pair.second_from &&
+                     (!pair.second_at || from <= pair.second_at);
+  if (!known) {
+    pair.second_from = from;
+    pair.second_end = end;
+    pair.second_at = pair.second.find(from, end);
+  }
+  return pair.second_at;
+}
+
+// The leftmost match of a lazy pair in [start, end): its first literal, then the second
+// at the nearest place from there up to the end of that line (the second may run on
+// past the newline). Where the second is missing, a later first literal that ends on
+// the same line finds none either, so the search goes on past them.
+bool lazy_pair_search(LazyPair& pair, const uchar* start, const uchar* end, const uchar*& match_start,
+                      const uchar*& run_end) {
+  const int32_t first_length = pair.first.length();
+  for (const uchar* from = start;;) {
+    const uchar* found = pair.first.find(from, end);
+    if (!found) return false;
+    const uchar* run_start = found + first_length;
+    const uchar* second = next_second(pair, run_start, end);
+    if (!second) return false;  // nor after any later first literal
+    const auto* newline =
+        static_cast<const uchar*>(std::memchr(run_start, '\n', static_cast<size_t>(second - run_start)));
+    if (!newline) {
+      match_start = found;
+      run_end = second;
+      return true;
+    }
+    from = std::max(found + 1, newline + 1 - first_length);
+  }
 }
 
 // Whether the pattern is ^ under m and no more: every line start is a match.
@@ -240,15 +307,15 @@ class StartSearch {
     if (try_at(start_)) return true;
     if (!multiline_ && !(h_->anchor_flags & ANCHOR_IMPLICIT)) return false;
     const uchar* s = s_ > start_ ? s_ - 1 : s_;
-    if (h_->first_literal && h_->first_literal->length >= 3) {
-      // Every match begins with the literal: its places after a newline are found by the
-      // literal search, sooner than by trying every line. (A place after a newline
-      // begins a character in either mode.)
-      const LiteralSearch& literal = first_literal_search();
-      for (const uchar* f = s + 1; f < limit_; ++f) {
+    if (h_->first_literal) {
+      // Every match begins with the literal just after a newline: the two are searched
+      // for together, sooner than trying every line. A newline is never the second byte
+      // of a character, so the place after it begins one in either mode.
+      const LiteralSearch& literal = line_literal_search();
+      for (const uchar* f = s; f + 1 < limit_; ++f) {
         f = literal.find(f, end_);
-        if (!f || f >= limit_) return false;
-        if (f[-1] == '\n' && try_at(f)) return true;
+        if (!f || f + 1 >= limit_) return false;
+        if (try_at(f + 1)) return true;
       }
       return false;
     }
@@ -287,6 +354,18 @@ class StartSearch {
     if (!run.first_literal)
       run.first_literal.emplace(h_->first_literal->data, h_->first_literal->length, kanji_, false);
     return *run.first_literal;
+  }
+
+  // The search for a newline and the leading literal, set up once per run.
+  const LiteralSearch& line_literal_search() {
+    MatchRun& run = *ms_.run;
+    if (!run.line_literal) {
+      const LiteralBuf* first = h_->first_literal;
+      run.line_literal_bytes.assign(1, '\n');
+      run.line_literal_bytes.append(first->data, static_cast<size_t>(first->length));
+      run.line_literal.emplace(run.line_literal_bytes.data(), first->length + 1, false, false);
+    }
+    return *run.line_literal;
   }
 
   bool leading_literal() {
@@ -332,12 +411,9 @@ class StartSearch {
       if (s >= limit_ || bit_set(h_->start_bits, *s)) return s;
       s = char_step(s);
     }
-    for (;;) {
-      s = find_in_ranges(s, limit_, starts_);
-      if (s >= limit_) return kanji_ && limit_ < end_ && runs_.inside(limit_) ? limit_ + 1 : limit_;
-      if (!kanji_ || !runs_.inside(s)) return s;
-      ++s;  // the second byte of a character: the next character starts after it
-    }
+    s = kanji_ ? find_char_in_ranges(s, limit_, starts_) : find_in_ranges(s, limit_, starts_);
+    if (s >= limit_) return kanji_ && limit_ < end_ && runs_.inside(limit_) ? limit_ + 1 : limit_;
+    return s;
   }
 
   // Positions where test holds; with ANCHOR_SKIP only the first of each run.
@@ -628,6 +704,19 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
     const uchar* found_end = nullptr;
     if (!whole_repeat_search(ms, *run, node, found, end, found_end)) return 0;
     return found_without_matcher(h, base, end, found, found_end);
+  }
+  // A pair's matches are never empty: min_end 1 holds for every one of them.
+  if (LazyPair* pair = min_end <= 1 ? lazy_pair(*run, h) : nullptr) {
+    const uchar* found = nullptr;
+    const uchar* run_end = nullptr;
+    if (!lazy_pair_search(*pair, start, end, found, run_end)) return 0;
+    found_without_matcher(h, base, end, found, run_end + pair->second.length());
+    if (pair->grouped) {
+      h->match_starts[1] = found + pair->first.length();
+      h->match_ends[1] = run_end;
+      h->last_group = 1;
+    }
+    return 1;
   }
   if (h->fold) {
     const uchar* folded = folded_text(start, end, kanji, &run->fold);

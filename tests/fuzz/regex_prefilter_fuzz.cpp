@@ -1,7 +1,8 @@
 // Fuzz target: the literal search on a rare byte pair against a walk over the text one
 // character at a time, in byte mode and in double-byte mode, both directly and through
 // a literal buffer with its table; and the block scans over a set of byte ranges (a byte
-// in it; out of it; in it and repeated at once) against a byte walk; and the search for
+// in it; out of it; in it and repeated at once) against a byte walk, the scan for a
+// character starting with a byte in it against a character walk; and the search for
 // any of a few literals against the character walk.
 // The first byte picks the literal's length (low five bits), the mode (bit 5), folding
 // (bit 6) and the range scan (bit 7, the literal's bytes then being range bounds in
@@ -50,6 +51,9 @@ void check_range_scans(const unsigned char* bounds, size_t length, const unsigne
     while (in < end && !bit_set(bits, *in)) ++in;
     while (out < end && bit_set(bits, *out)) ++out;
     if (find_in_ranges(p, end, r) != in || skip_ranges(p, end, r) != out) std::abort();
+    const unsigned char* at_char = p;
+    while (at_char < end && !bit_set(bits, *at_char)) at_char += is_lead_byte(*at_char) && at_char + 1 < end ? 2 : 1;
+    if (find_char_in_ranges(p, end, r) != at_char) std::abort();
     const unsigned char* doubled = p;
     while (doubled < end && !(bit_set(bits, *doubled) && doubled[1] == *doubled)) ++doubled;
     if (find_doubled_in_ranges(p, end, r) != doubled) std::abort();

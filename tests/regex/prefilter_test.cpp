@@ -122,8 +122,9 @@ TEST(ByteRanges, FromBitmap) {
   }
 }
 
-// Texts of every length past two AVX2 blocks, sets of one to four ranges with the edge
-// values 0x00 and 0xFF: both scans agree with a byte walk from every start.
+// Texts of every length past three blocks of 64 bytes, sets of one to four ranges with
+// the edge values 0x00 and 0xFF and texts full of lead-byte values: the scans agree with
+// a byte walk from every start, and the character scan with a character walk.
 TEST(ByteRanges, ScansAgreeWithByteWalk) {
   uint32_t seed = 777;
   auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
@@ -138,7 +139,7 @@ TEST(ByteRanges, ScansAgreeWithByteWalk) {
     }
     const ByteRanges r = byte_ranges(bits);
     if (r.count < 0) continue;
-    std::string text(next() % 80, '\0');
+    std::string text(next() % 200, '\0');
     // Mostly outside the set, so that the scans run past several blocks; some bytes twice.
     for (char& ch : text) ch = static_cast<char>(next() % 8 ? values[next() % sizeof values] + 2 : next());
     for (size_t i = 1; i < text.size(); ++i)
@@ -151,6 +152,10 @@ TEST(ByteRanges, ScansAgreeWithByteWalk) {
       while (out < t.end() && bit_set(bits, *out)) ++out;
       ASSERT_EQ(find_in_ranges(p, t.end(), r), in) << "round " << round << " from " << from;
       ASSERT_EQ(skip_ranges(p, t.end(), r), out) << "round " << round << " from " << from;
+      const unsigned char* at_char = p;
+      while (at_char < t.end() && !bit_set(bits, *at_char))
+        at_char += is_lead_byte(*at_char) && at_char + 1 < t.end() ? 2 : 1;
+      ASSERT_EQ(find_char_in_ranges(p, t.end(), r), at_char) << "round " << round << " from " << from;
     }
     // The doubled scan reads the terminator after the last byte.
     Bytes terminated(text, true);
@@ -229,6 +234,7 @@ TEST(SkippingSearches, FindTheFirstMatch) {
       {"never_at_line_start", "^join", "xjoin\nxjoin", m, "no"},
       {"rest_fails_then_next_line", "^join!", "join\njoin!", m, "5,10"},
       {"newline_after_lead_byte", "^join", "\x88\njoin", m | OPT_KANJI, "2,6"},
+      {"one_byte_line_literal", "^j", "ajx\njy", m, "4,5"},
       {"leftmost_alternative", "(apple|banana|cherry)", "xxcherry apple", 0, "2,8"},
       {"alternatives_in_order", "(ab|abc)", "xabc", 0, "1,3"},
       {"rest_fails_then_next", "(ab|cd)x", "ab cdx", 0, "3,6"},
@@ -264,7 +270,9 @@ TEST(SkippingSearches, FindTheFirstMatch) {
 
 // Patterns answered without the matcher: one + of a character node matches the whole
 // run from the first character it takes; ^ under m matches at each line start but the
-// text's end. A match that ends before min_end is passed over.
+// text's end; a literal, a lazy . run and a literal match from the first literal to the
+// nearest second one on its line, and a line without the second is passed over. A match
+// that ends before min_end is passed over.
 TEST(SkippingSearches, WithoutTheMatcher) {
   const uint32_t m = OPT_MULTILINE;
   const std::tuple<const char*, const char*, std::string, uint32_t, size_t, int, const char*> cases[] = {
@@ -280,6 +288,15 @@ TEST(SkippingSearches, WithoutTheMatcher) {
       {"min_end_skips_a_line", "^", "a\nb\ncd", m, 0, 3, "4,4"},
       {"min_end_on_a_line_start", "^", "a\nb\ncd", m, 0, 2, "2,2"},
       {"text_end_is_no_line_start", "^", "ab\n", m, 0, 1, "no"},
+      {"line_literal_from_inside_a_line", "^join", "join\njoin", m, 1, 0, "5,9"},
+      {"line_literal_at_start_after_newline", "^join", "x\njoin", m, 2, 0, "2,6"},
+      {"pair_group_is_the_run", "ab(.*?)cd", "xabyycdcd", 0, 0, 0, "1,7 3,5"},
+      {"pair_empty_run", "ab(.*?)cd", "abcd", 0, 0, 0, "0,4 2,2"},
+      {"pair_line_without_second", "ab.*?cd", "abab\nabcd", 0, 0, 0, "5,9"},
+      {"pair_next_first_spans_the_newline", "q\nq.*?z", "q\nqxq\nqz", 0, 0, 0, "4,8"},
+      {"pair_second_runs_past_newline", "a.*?\nb", "axx\nb", 0, 0, 0, "0,5"},
+      {"pair_not_in_kanji_mode", "ab(.*?)cd", "ab\x82" "cdcd", OPT_KANJI, 0, 0, "0,7 2,5"},
+      {"pair_ending_too_soon", "ab.*?cd", "abcdcd", 0, 0, 5, "no"},
   };
   for (const auto& [name, pattern, subject, options, start, min_end, expected] : cases)
     EXPECT_EQ(regex_test::match(pattern, subject, options, start, min_end), expected) << name;
