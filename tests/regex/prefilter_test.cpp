@@ -169,6 +169,23 @@ TEST(ByteRanges, ScansAgreeWithByteWalk) {
   }
 }
 
+// Runs of lead-byte values of every length, ending at every place across the first
+// blocks of 64 bytes, then two bytes of the set, inside a block or after the last: the
+// first is a character start after a run of even length, else the second byte of the
+// run's last character.
+TEST(ByteRanges, CharacterScanPairsLeadRunsAcrossBlocks) {
+  const ByteRanges r = ranges_of({{'a', 'a'}});
+  for (size_t pad = 0; pad < 70; ++pad) {
+    for (size_t run = 0; run < 140; ++run) {
+      const std::string text = std::string(pad, 'x') + std::string(run, '\x88') + "aa";
+      Bytes t(text);
+      const size_t expected = pad + run + (run % 2);
+      ASSERT_EQ(find_char_in_ranges(t.begin(), t.end(), r) - t.begin(), static_cast<long>(expected))
+          << "pad " << pad << " run " << run;
+    }
+  }
+}
+
 // "g,e" of the first match, or "no".
 std::string first_match(const char* pattern, const std::string& subject, uint32_t options) {
   regex_test::Compiled c = regex_test::compile(pattern, options);
@@ -290,6 +307,7 @@ TEST(SkippingSearches, WithoutTheMatcher) {
       {"text_end_is_no_line_start", "^", "ab\n", m, 0, 1, "no"},
       {"line_literal_from_inside_a_line", "^join", "join\njoin", m, 1, 0, "5,9"},
       {"line_literal_at_start_after_newline", "^join", "x\njoin", m, 2, 0, "2,6"},
+      {"line_literal_at_start_on_newline", "^join", "x\njoin", m, 1, 0, "2,6"},
       {"pair_group_is_the_run", "ab(.*?)cd", "xabyycdcd", 0, 0, 0, "1,7 3,5"},
       {"pair_empty_run", "ab(.*?)cd", "abcd", 0, 0, 0, "0,4 2,2"},
       {"pair_line_without_second", "ab.*?cd", "abab\nabcd", 0, 0, 0, "5,9"},

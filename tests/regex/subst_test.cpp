@@ -43,6 +43,7 @@ TEST(SubstRun, Outcomes) {
       {"no_empty_match_at_the_end_once_reached", "s/x*/-/g", "xxx", {1, "", "-"}},
       {"empty_match_after_a_match", "s/b*/-/g", "abc", {4, "", "-a--c-"}},
       {"kanji_never_splits", "s/x*/-/gk", "\x82\xa0\x82\xa2", {3, "", "-\x82\xa0-\x82\xa2-"}},
+      {"lazy_pairs_one_after_another", "s/a(.*?)b/[$1]/g", "axbyab\nazb", {3, "", "[x]y[]\n[z]"}},
       {"bytes_without_k", "s/x*/-/g", "\x82\xa0", {3, "", "-\x82-\xa0-"}},
       {"kanji_no_match_on_a_trail_byte", "s/a+/X/gk", "a\x82\x61\x61\x62", {2, "", "X\x82\x61Xb"}},
       {"required_literal_after_a_lead_byte_value", "s/.ab/X/", "z\x81\x61\x62", {1, "", "zX"}},
