@@ -121,6 +121,17 @@ const unsigned char* find_char_in_ranges(const unsigned char* p, const unsigned 
   return p < end ? p : end;
 }
 
+const unsigned char* find_run_in_ranges(const unsigned char* p, const unsigned char* end, const ByteRanges& r,
+                                        bool kanji, const unsigned char*& run_end) {
+  if (r.count <= 0) return end;
+  static const RunScan blocks = avx2_run_scan();
+  if (blocks)
+    if (const unsigned char* found = blocks(p, end, r, kanji, run_end)) return found;
+  p = kanji ? find_char_in_ranges(p, end, r) : find_in_ranges(p, end, r);
+  if (p < end) run_end = skip_ranges(p, end, r);
+  return p;
+}
+
 const unsigned char* skip_ranges(const unsigned char* p, const unsigned char* end, const ByteRanges& r) {
   return scan(p, end, r, false);
 }

@@ -64,29 +64,77 @@ class TrailBits {
   uint64_t carry_ = 0;
 };
 
+// Bit i set where byte i of the 64 from p is inside the N ranges.
+template <int N>
+class RangeBits {
+ public:
+  explicit RangeBits(const ByteRanges& r) {
+    for (int i = 0; i < N; ++i) {
+      low_[i] = Block32::splat(r.low[i]);
+      span_[i] = Block32::splat(static_cast<unsigned char>(r.high[i] - r.low[i]));
+    }
+  }
+  uint64_t at(const uchar* p) const { return half(p) | static_cast<uint64_t>(half(p + 32)) << 32; }
+
+ private:
+  uint32_t half(const uchar* p) const {
+    const Block32 x = Block32::load(p);
+    Block32 in = le(x - low_[0], span_[0]);
+    for (int i = 1; i < N; ++i) in = in | le(x - low_[i], span_[i]);
+    return in.mask();
+  }
+  Block32 low_[N], span_[N];
+};
+
+const ByteRanges kLeadRanges{2, {0x81, 0xE0}, {0x9F, 0xFC}};
+
 template <int N>
 const uchar* char_scan_n(const uchar* p, const uchar* end, const ByteRanges& r) {
-  Block32 low[N], span[N];
-  for (int i = 0; i < N; ++i) {
-    low[i] = Block32::splat(r.low[i]);
-    span[i] = Block32::splat(static_cast<unsigned char>(r.high[i] - r.low[i]));
-  }
-  const Block32 lead_low = Block32::splat(0x81), lead_span = Block32::splat(0x9F - 0x81);
-  const Block32 high_lead_low = Block32::splat(0xE0), high_lead_span = Block32::splat(0xFC - 0xE0);
+  const RangeBits<N> in(r);
+  const RangeBits<2> leads(kLeadRanges);
+  TrailBits trails;
+  for (; end - p >= 64; p += 64)
+    if (const uint64_t hits = in.at(p) & ~trails.next(leads.at(p))) return p + __builtin_ctzll(hits);
+  return trails.carry() && p < end ? p + 1 : p;
+}
+
+// Runs of bytes inside a set that holds no lead-byte value: each byte of a run begins a
+// character, so the first run begins at the first byte inside the set that begins one.
+template <int N, bool kKanji>
+const uchar* run_scan_n(const uchar*& p, const uchar* end, const ByteRanges& r, const uchar*& run_end) {
+  const RangeBits<N> in(r);
+  const RangeBits<2> leads(kLeadRanges);
   TrailBits trails;
   for (; end - p >= 64; p += 64) {
-    uint64_t in = 0, lead = 0;
-    for (int half = 0; half < 2; ++half) {
-      const Block32 x = Block32::load(p + 32 * half);
-      Block32 member = le(x - low[0], span[0]);
-      for (int i = 1; i < N; ++i) member = member | le(x - low[i], span[i]);
-      const Block32 leads = le(x - lead_low, lead_span) | le(x - high_lead_low, high_lead_span);
-      in |= static_cast<uint64_t>(member.mask()) << (32 * half);
-      lead |= static_cast<uint64_t>(leads.mask()) << (32 * half);
-    }
-    if (const uint64_t hits = in & ~trails.next(lead)) return p + __builtin_ctzll(hits);
+    const uint64_t inside = in.at(p);
+    const uint64_t taken = kKanji ? inside & ~trails.next(leads.at(p)) : inside;
+    if (taken == 0) continue;
+    const int first = __builtin_ctzll(taken);
+    const uint64_t outside = ~inside >> first;
+    run_end = outside != 0 ? p + first + __builtin_ctzll(outside) : skip_ranges(p + 64, end, r);
+    return p + first;
   }
-  return trails.carry() && p < end ? p + 1 : p;
+  if (kKanji && trails.carry() && p < end) ++p;
+  return nullptr;
+}
+
+template <bool kKanji>
+const uchar* run_scan_width(const uchar*& p, const uchar* end, const ByteRanges& r, const uchar*& run_end) {
+  switch (r.count) {
+    case 1:
+      return run_scan_n<1, kKanji>(p, end, r, run_end);
+    case 2:
+      return run_scan_n<2, kKanji>(p, end, r, run_end);
+    case 3:
+      return run_scan_n<3, kKanji>(p, end, r, run_end);
+    default:
+      return run_scan_n<4, kKanji>(p, end, r, run_end);
+  }
+}
+
+const uchar* run_scan_avx2(const uchar*& p, const uchar* end, const ByteRanges& r, bool kanji,
+                           const uchar*& run_end) {
+  return kanji ? run_scan_width<true>(p, end, r, run_end) : run_scan_width<false>(p, end, r, run_end);
 }
 
 const uchar* char_scan_avx2(const uchar* p, const uchar* end, const ByteRanges& r) {
@@ -196,6 +244,7 @@ PairScanAvx2 avx2_pair_scan() { return has_avx2() ? &pair_scan_avx2 : nullptr; }
 DoubledScan avx2_doubled_scan() { return has_avx2() ? &doubled_scan_avx2 : nullptr; }
 PairSetScanAvx2 avx2_pair_set_scan() { return has_avx2() ? &pair_set_scan_avx2 : nullptr; }
 CharScan avx2_char_scan() { return has_avx2() ? &char_scan_avx2 : nullptr; }
+RunScan avx2_run_scan() { return has_avx2() ? &run_scan_avx2 : nullptr; }
 
 }  // namespace regex_internal
 
@@ -207,6 +256,7 @@ PairScanAvx2 avx2_pair_scan() { return nullptr; }
 DoubledScan avx2_doubled_scan() { return nullptr; }
 PairSetScanAvx2 avx2_pair_set_scan() { return nullptr; }
 CharScan avx2_char_scan() { return nullptr; }
+RunScan avx2_run_scan() { return nullptr; }
 }  // namespace regex_internal
 
 #endif

@@ -171,6 +171,17 @@ const unsigned char* find_char_in_ranges(const unsigned char* p, const unsigned 
 // start after the last whole block of 64 bytes it looked at.
 using CharScan = const unsigned char* (*)(const unsigned char*, const unsigned char*, const ByteRanges&);
 CharScan avx2_char_scan();
+// The first run of bytes inside the set in [p, end) that begins a character (counted
+// from p with kanji), and in run_end where it ends: the first byte outside the set, or
+// end. end when there is none. With kanji the set must hold no lead-byte value, so that
+// every byte of a run begins a character.
+const unsigned char* find_run_in_ranges(const unsigned char* p, const unsigned char* end, const ByteRanges& r,
+                                        bool kanji, const unsigned char*& run_end);
+// Its AVX2 block scan (null as avx2_range_scan): the run's start, or null with p at the
+// first character start after the last whole block of 64 bytes it looked at.
+using RunScan = const unsigned char* (*)(const unsigned char*& p, const unsigned char* end,
+                                         const ByteRanges& r, bool kanji, const unsigned char*& run_end);
+RunScan avx2_run_scan();
 // Two bytes of a literal at their offsets, each in either of two forms (the same byte
 // twice without folding).
 struct PairBytes {
@@ -297,6 +308,8 @@ class AlternativesSearch {
   bool add(const unsigned char* literal, int32_t length);
   int count() const { return count_; }
   const unsigned char* find(const unsigned char* big, const unsigned char* bigend, bool dbcs) const;
+  // The length of the first literal, in the order added, found whole at p; 0 when none is.
+  int32_t length_at(const unsigned char* p, const unsigned char* bigend) const;
 
  private:
   struct Literal {
@@ -453,6 +466,7 @@ struct MatchRun {
   bool doubled_known = false;
   std::optional<LazyPair> lazy_pair;  // the pattern's two literals when it is such a pair, once known
   bool lazy_pair_known = false;
+  int8_t literals_only = -1;  // 1: the pattern is an alternation of literals and no more; -1: not known
   // A newline and the leading literal, and their search: under m a match of ^ and the
   // literal begins just after such a place.
   std::basic_string<unsigned char> line_literal_bytes;

@@ -27,9 +27,17 @@ namespace regex_internal {
 
 using uchar = unsigned char;
 
-inline bool word_byte(unsigned b) {
+constexpr bool word_byte_value(unsigned b) {
   return (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || b == '_';
 }
+constexpr ByteTable make_word_table() {
+  ByteTable t{};
+  for (unsigned c = 0; c < 256; ++c) t.v[c] = word_byte_value(c) ? 1 : 0;
+  return t;
+}
+inline constexpr ByteTable kWordBytes = make_word_table();
+// One load where four range tests would be: \w runs are the commonest repeats.
+inline bool word_byte(unsigned b) { return kWordBytes.v[b & 0xFF] != 0; }
 inline bool space_byte(unsigned b) { return b == 0x20 || (b >= 0x09 && b <= 0x0D); }
 inline bool digit_byte(unsigned b) { return b >= '0' && b <= '9'; }
 // The same sets as byte ranges for the block scan.

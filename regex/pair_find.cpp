@@ -186,12 +186,16 @@ bool AlternativesSearch::add(const unsigned char* literal, int32_t length) {
   return true;
 }
 
-bool AlternativesSearch::whole_at(const unsigned char* p, const unsigned char* bigend) const {
+int32_t AlternativesSearch::length_at(const unsigned char* p, const unsigned char* bigend) const {
   for (int i = 0; i < count_; ++i) {
     const Literal& l = literals_[i];
-    if (bigend - p >= l.length && std::memcmp(p, l.bytes, static_cast<size_t>(l.length)) == 0) return true;
+    if (bigend - p >= l.length && std::memcmp(p, l.bytes, static_cast<size_t>(l.length)) == 0) return l.length;
   }
-  return false;
+  return 0;
+}
+
+bool AlternativesSearch::whole_at(const unsigned char* p, const unsigned char* bigend) const {
+  return length_at(p, bigend) != 0;
 }
 
 const unsigned char* AlternativesSearch::find(const unsigned char* big, const unsigned char* bigend,

@@ -45,6 +45,37 @@ const AlternativesSearch* leading_alternatives(MatchRun& run, const RegexHandle*
   return run.alternatives.count() >= 2 ? &run.alternatives : nullptr;
 }
 
+// Whether the pattern is an alternation of literals and no more, alone or in group 1,
+// without folding: a match is then the first alternative, in order, found whole where
+// one of them begins. Measured once per run.
+bool literals_only(MatchRun& run, const RegexHandle* h) {
+  if (run.literals_only >= 0) return run.literals_only != 0;
+  run.literals_only = 0;
+  if (run.matcher_only || h->fold || h->group_count > 1 || h->program_length < 9) return false;
+  const uchar* top = h->program + 1;
+  const uchar* chain = top;
+  const uchar* top_end = nullptr;
+  if (h->group_count == 1) {
+    top_end = next_node(top);
+    if (top[0] != BRANCH || !top_end || top_end[0] != END || top[4] != OPEN || node_arg(top + 4) != 1)
+      return false;
+    chain = next_node(top + 4);
+  }
+  const uchar* join = nullptr;
+  const uchar* branch = chain;
+  for (; branch && branch[0] == BRANCH; branch = next_node(branch)) {
+    const uchar* body = branch + 4;
+    const uchar* after = body[0] == EXACT && body[3] > 0 ? next_node(body) : nullptr;
+    if (!after || (join && after != join)) return false;
+    join = after;
+  }
+  if (!join || branch != join) return false;
+  const bool ends = top_end ? join[0] == CLOSE && node_arg(join) == 1 && next_node(join) == top_end
+                            : join[0] == END;
+  run.literals_only = ends && leading_alternatives(run, h) != nullptr ? 1 : 0;
+  return run.literals_only != 0;
+}
+
 // The search for a pattern that is one literal, set up once per run; null for others.
 const LiteralSearch* whole_literal_search(MatchRun& run, const RegexHandle* h) {
   if (!run.whole_literal_known) {
@@ -104,13 +135,23 @@ bool whole_repeat_search(MatchState& ms, MatchRun& run, const uchar* node, const
                          const uchar*& match_end) {
   const RegexHandle* h = ms.handle;
   const ByteRanges& starts = start_ranges(run, h);
+  // A node that takes single bytes only: its runs are found whole by the block scan.
+  if (node[0] != CLASS || !ms.kanji) {
+    while (s < end) {
+      s = find_run_in_ranges(s, end, starts, ms.kanji, match_end);
+      if (s >= end) return false;
+      if (match_end >= ms.min_end) return true;
+      s = match_end;  // a shorter run from further on ends at the same place
+    }
+    return false;
+  }
   auto char_step = [&](const uchar* p) {
     return (ms.kanji && is_lead_byte(*p) && p + 1 < end) ? p + 2 : p + 1;
   };
   while (s < end) {
     // A near start is found sooner one character at a time than by setting up the
     // block scan.
-    const uchar* near = s + std::min<ptrdiff_t>(16, end - s);
+    const uchar* near = s + std::min<ptrdiff_t>(4, end - s);
     while (s < near && !bit_set(h->start_bits, *s)) s = char_step(s);
     if (s >= near) s = ms.kanji ? find_char_in_ranges(s, end, starts) : find_in_ranges(s, end, starts);
     if (s >= end) return false;
@@ -659,65 +700,14 @@ const uchar* whole_literal(const RegexHandle* h) {
   return exact;
 }
 
-int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar* base, int min_end,
-               MatchRun* run, int64_t budget) {
-  if (h == nullptr || start == nullptr || end == nullptr || start >= end) return 0;
-  if (run == nullptr) {  // a search of its own; set up only here, as a run costs to clear
-    MatchRun single;
-    return exec_match(h, start, end, base, min_end, &single, budget);
-  }
-  if (h->program_length < 1 || h->program[0] != PROGRAM_MAGIC) raise(kMsgCorruptProgram);
-  if (const LiteralSearch* literal = whole_literal_search(*run, h)) {
-    // Found in the text as it stands (with folding each byte in either case): no
-    // folded copy, no matcher.
-    const uchar* found = literal->find(start, end);
-    if (!found) return 0;
-    return found_without_matcher(h, base, end, found, found + literal->length());
-  }
-  // The state, its stacks included, serves every search of the run: each search sets
-  // what it reads before it reads it.
-  if (!run->scratch) run->scratch = new MatchState;
-  MatchState& ms = *static_cast<MatchState*>(run->scratch);
-  const bool multiline = (h->flags & OPT_MULTILINE) != 0;
-  const bool kanji = (h->flags & OPT_KANJI) != 0;
-  ms.multiline = multiline;
-  ms.kanji = kanji;
-  if (start == base || base == nullptr) {
-    ms.prev_char = '\n';
-  } else {
-    ms.prev_char = start[-1];
-    if (!multiline && ms.prev_char == '\n') ms.prev_char = 0;
-  }
-  ms.group_total = h->group_count;
-  ms.handle = h;
+namespace {
 
+// The search that runs the matcher, apart from the searches that bypass it, so that
+// theirs stays a short call.
+[[gnu::noinline]] int search_by_matcher(RegexHandle* h, MatchState& ms, MatchRun* run, const uchar* start,
+                                        const uchar* end, const uchar* base, int min_end, int64_t budget) {
+  const bool kanji = ms.kanji;
   const uchar* const caller_start = start;
-  if (line_starts_only(*run, h)) {
-    const uchar* found = next_line_start(start, end, min_end, ms.prev_char);
-    if (!found) return 0;
-    return found_without_matcher(h, base, end, found, found);
-  }
-  if (const uchar* node = whole_repeat(*run, h)) {
-    ms.text_end = end;
-    ms.min_end = start + min_end;
-    const uchar* found = start;
-    const uchar* found_end = nullptr;
-    if (!whole_repeat_search(ms, *run, node, found, end, found_end)) return 0;
-    return found_without_matcher(h, base, end, found, found_end);
-  }
-  // A pair's matches are never empty: min_end 1 holds for every one of them.
-  if (LazyPair* pair = min_end <= 1 ? lazy_pair(*run, h) : nullptr) {
-    const uchar* found = nullptr;
-    const uchar* run_end = nullptr;
-    if (!lazy_pair_search(*pair, start, end, found, run_end)) return 0;
-    found_without_matcher(h, base, end, found, run_end + pair->second.length());
-    if (pair->grouped) {
-      h->match_starts[1] = found + pair->first.length();
-      h->match_ends[1] = run_end;
-      h->last_group = 1;
-    }
-    return 1;
-  }
   if (h->fold) {
     const uchar* folded = folded_text(start, end, kanji, &run->fold);
     end = folded + (end - start);
@@ -750,6 +740,83 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
     }
   }
   return 1;
+}
+
+}  // namespace
+
+int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar* base, int min_end,
+               MatchRun* run, int64_t budget) {
+  if (h == nullptr || start == nullptr || end == nullptr || start >= end) return 0;
+  if (run == nullptr) {  // a search of its own; set up only here, as a run costs to clear
+    MatchRun single;
+    return exec_match(h, start, end, base, min_end, &single, budget);
+  }
+  if (h->program_length < 1 || h->program[0] != PROGRAM_MAGIC) raise(kMsgCorruptProgram);
+  if (const LiteralSearch* literal = whole_literal_search(*run, h)) {
+    // Found in the text as it stands (with folding each byte in either case): no
+    // folded copy, no matcher.
+    const uchar* found = literal->find(start, end);
+    if (!found) return 0;
+    return found_without_matcher(h, base, end, found, found + literal->length());
+  }
+  // The state, its stacks included, serves every search of the run: each search sets
+  // what it reads before it reads it.
+  if (!run->scratch) run->scratch = new MatchState;
+  MatchState& ms = *static_cast<MatchState*>(run->scratch);
+  const bool multiline = (h->flags & OPT_MULTILINE) != 0;
+  const bool kanji = (h->flags & OPT_KANJI) != 0;
+  ms.multiline = multiline;
+  ms.kanji = kanji;
+  if (start == base || base == nullptr) {
+    ms.prev_char = '\n';
+  } else {
+    ms.prev_char = start[-1];
+    if (!multiline && ms.prev_char == '\n') ms.prev_char = 0;
+  }
+  ms.group_total = h->group_count;
+  ms.handle = h;
+
+  if (line_starts_only(*run, h)) {
+    const uchar* found = next_line_start(start, end, min_end, ms.prev_char);
+    if (!found) return 0;
+    return found_without_matcher(h, base, end, found, found);
+  }
+  if (const uchar* node = whole_repeat(*run, h)) {
+    ms.text_end = end;
+    ms.min_end = start + min_end;
+    const uchar* found = start;
+    const uchar* found_end = nullptr;
+    if (!whole_repeat_search(ms, *run, node, found, end, found_end)) return 0;
+    return found_without_matcher(h, base, end, found, found_end);
+  }
+  // Neither a pair's matches nor an alternative literal's are ever empty: min_end 1
+  // holds for every one of them.
+  if (min_end <= 1 && literals_only(*run, h)) {
+    const AlternativesSearch& alternatives = *leading_alternatives(*run, h);
+    const uchar* found = alternatives.find(start, end, kanji);
+    if (!found) return 0;
+    const uchar* found_end = found + alternatives.length_at(found, end);
+    found_without_matcher(h, base, end, found, found_end);
+    if (h->group_count == 1) {
+      h->match_starts[1] = found;
+      h->match_ends[1] = found_end;
+      h->last_group = 1;
+    }
+    return 1;
+  }
+  if (LazyPair* pair = min_end <= 1 ? lazy_pair(*run, h) : nullptr) {
+    const uchar* found = nullptr;
+    const uchar* run_end = nullptr;
+    if (!lazy_pair_search(*pair, start, end, found, run_end)) return 0;
+    found_without_matcher(h, base, end, found, run_end + pair->second.length());
+    if (pair->grouped) {
+      h->match_starts[1] = found + pair->first.length();
+      h->match_ends[1] = run_end;
+      h->last_group = 1;
+    }
+    return 1;
+  }
+  return search_by_matcher(h, ms, run, start, end, base, min_end, budget);
 }
 
 }  // namespace regex_internal

@@ -1,8 +1,9 @@
 // Fuzz target: the literal search on a rare byte pair against a walk over the text one
 // character at a time, in byte mode and in double-byte mode, both directly and through
 // a literal buffer with its table; and the block scans over a set of byte ranges (a byte
-// in it; out of it; in it and repeated at once) against a byte walk, the scan for a
-// character starting with a byte in it against a character walk; and the search for
+// in it; out of it; in it and repeated at once; a run of it) against a byte walk, the
+// scans for a character starting with a byte in it and for a run of such characters
+// against a character walk; and the search for
 // any of a few literals against the character walk.
 // The first byte picks the literal's length (low five bits), the mode (bit 5), folding
 // (bit 6) and the range scan (bit 7, the literal's bytes then being range bounds in
@@ -36,6 +37,12 @@ const unsigned char* walk_find(const unsigned char* text, size_t size, const uns
   return nullptr;
 }
 
+// The first byte from p outside the set.
+const unsigned char* out_from(const unsigned char* p, const unsigned char* end, const unsigned char* bits) {
+  while (p < end && bit_set(bits, *p)) ++p;
+  return p;
+}
+
 // The range scans from the first starts against a byte walk over the same set.
 void check_range_scans(const unsigned char* bounds, size_t length, const unsigned char* begin,
                        const unsigned char* end) {
@@ -45,6 +52,11 @@ void check_range_scans(const unsigned char* bounds, size_t length, const unsigne
       bits[b >> 3] |= static_cast<unsigned char>(1u << (b & 7));
   const ByteRanges r = byte_ranges(bits);
   if (r.count < 0) return;
+  unsigned char single_bits[32];
+  std::memcpy(single_bits, bits, sizeof single_bits);
+  for (unsigned b = 0; b < 256; ++b)
+    if (is_lead_byte(static_cast<unsigned char>(b))) single_bits[b >> 3] &= static_cast<unsigned char>(~(1u << (b & 7)));
+  const ByteRanges single = byte_ranges(single_bits);
   // The first starts cover every alignment of the blocks to the text's end.
   for (const unsigned char* p = begin; p <= end && p - begin <= 64; ++p) {
     const unsigned char *in = p, *out = p;
@@ -54,6 +66,17 @@ void check_range_scans(const unsigned char* bounds, size_t length, const unsigne
     const unsigned char* at_char = p;
     while (at_char < end && !bit_set(bits, *at_char)) at_char += is_lead_byte(*at_char) && at_char + 1 < end ? 2 : 1;
     if (find_char_in_ranges(p, end, r) != at_char) std::abort();
+    const unsigned char* run_end = nullptr;
+    if (find_run_in_ranges(p, end, r, false, run_end) != in || (in < end && run_end != out_from(in, end, bits)))
+      std::abort();
+    // In double-byte mode over a set without lead-byte values: the run from the first
+    // character start in it.
+    if (single.count >= 0) {
+      const unsigned char* first = p;
+      while (first < end && !bit_set(single_bits, *first)) first += is_lead_byte(*first) && first + 1 < end ? 2 : 1;
+      const unsigned char* found = find_run_in_ranges(p, end, single, true, run_end);
+      if (found != first || (first < end && run_end != out_from(first, end, single_bits))) std::abort();
+    }
     const unsigned char* doubled = p;
     while (doubled < end && !(bit_set(bits, *doubled) && doubled[1] == *doubled)) ++doubled;
     if (find_doubled_in_ranges(p, end, r) != doubled) std::abort();

@@ -124,7 +124,8 @@ TEST(ByteRanges, FromBitmap) {
 
 // Texts of every length past three blocks of 64 bytes, sets of one to four ranges with
 // the edge values 0x00 and 0xFF and texts full of lead-byte values: the scans agree with
-// a byte walk from every start, and the character scan with a character walk.
+// a byte walk from every start (a run of the set ending where the skip ends), and the
+// character scan with a character walk.
 TEST(ByteRanges, ScansAgreeWithByteWalk) {
   uint32_t seed = 777;
   auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
@@ -156,6 +157,11 @@ TEST(ByteRanges, ScansAgreeWithByteWalk) {
       while (at_char < t.end() && !bit_set(bits, *at_char))
         at_char += is_lead_byte(*at_char) && at_char + 1 < t.end() ? 2 : 1;
       ASSERT_EQ(find_char_in_ranges(p, t.end(), r), at_char) << "round " << round << " from " << from;
+      const unsigned char* run_end = nullptr;
+      ASSERT_EQ(find_run_in_ranges(p, t.end(), r, false, run_end), in) << "round " << round << " from " << from;
+      if (in < t.end()) {
+        ASSERT_EQ(run_end, skip_ranges(in, t.end(), r)) << "round " << round << " from " << from;
+      }
     }
     // The doubled scan reads the terminator after the last byte.
     Bytes terminated(text, true);
@@ -172,16 +178,20 @@ TEST(ByteRanges, ScansAgreeWithByteWalk) {
 // Runs of lead-byte values of every length, ending at every place across the first
 // blocks of 64 bytes, then two bytes of the set, inside a block or after the last: the
 // first is a character start after a run of even length, else the second byte of the
-// run's last character.
+// run's last character; the run of the set ends at the byte after them.
 TEST(ByteRanges, CharacterScanPairsLeadRunsAcrossBlocks) {
   const ByteRanges r = ranges_of({{'a', 'a'}});
   for (size_t pad = 0; pad < 70; ++pad) {
     for (size_t run = 0; run < 140; ++run) {
-      const std::string text = std::string(pad, 'x') + std::string(run, '\x88') + "aa";
+      const std::string text = std::string(pad, 'x') + std::string(run, '\x88') + "aax";
       Bytes t(text);
       const size_t expected = pad + run + (run % 2);
       ASSERT_EQ(find_char_in_ranges(t.begin(), t.end(), r) - t.begin(), static_cast<long>(expected))
           << "pad " << pad << " run " << run;
+      const unsigned char* run_end = nullptr;
+      ASSERT_EQ(find_run_in_ranges(t.begin(), t.end(), r, true, run_end) - t.begin(), static_cast<long>(expected))
+          << "pad " << pad << " run " << run;
+      ASSERT_EQ(run_end - t.begin(), static_cast<long>(text.size() - 1)) << "pad " << pad << " run " << run;
     }
   }
 }
@@ -288,8 +298,9 @@ TEST(SkippingSearches, FindTheFirstMatch) {
 // Patterns answered without the matcher: one + of a character node matches the whole
 // run from the first character it takes; ^ under m matches at each line start but the
 // text's end; a literal, a lazy . run and a literal match from the first literal to the
-// nearest second one on its line, and a line without the second is passed over. A match
-// that ends before min_end is passed over.
+// nearest second one on its line, and a line without the second is passed over; an
+// alternation of literals matches the first alternative that begins where one does. A
+// match that ends before min_end is passed over.
 TEST(SkippingSearches, WithoutTheMatcher) {
   const uint32_t m = OPT_MULTILINE;
   const std::tuple<const char*, const char*, std::string, uint32_t, size_t, int, const char*> cases[] = {
@@ -315,6 +326,10 @@ TEST(SkippingSearches, WithoutTheMatcher) {
       {"pair_second_runs_past_newline", "a.*?\nb", "axx\nb", 0, 0, 0, "0,5"},
       {"pair_not_in_kanji_mode", "ab(.*?)cd", "ab\x82" "cdcd", OPT_KANJI, 0, 0, "0,7 2,5"},
       {"pair_ending_too_soon", "ab.*?cd", "abcdcd", 0, 0, 5, "no"},
+      {"alternative_first_in_order", "(ab|abc)", "xabc", 0, 0, 0, "1,3 1,3"},
+      {"alternative_later_in_order_first_in_text", "(cd|ab)", "xxabcd", 0, 0, 0, "2,4 2,4"},
+      {"alternatives_without_group", "abc|ab", "xabc", 0, 0, 0, "1,4"},
+      {"alternative_after_a_trail_byte", "(ab|qq)", "\x82" "abab", OPT_KANJI, 0, 0, "3,5 3,5"},
   };
   for (const auto& [name, pattern, subject, options, start, min_end, expected] : cases)
     EXPECT_EQ(regex_test::match(pattern, subject, options, start, min_end), expected) << name;
