@@ -150,27 +150,29 @@ const uchar* char_scan_avx2(const uchar* p, const uchar* end, const ByteRanges& 
   }
 }
 
-// The places of a block where both bytes agree, each in either case when folded.
+// The places of a block where both bytes agree, each in either case when folded. The
+// two cases of a letter differ in bit 0x20 alone, so with that bit set in the text's
+// byte one comparison takes both; a byte that is no letter keeps the bit as it is.
 template <bool kFolded>
 struct PairHits {
-  __m256i first, first_other, second, second_other;
+  __m256i first, first_case, second, second_case;
   int32_t first_offset, second_offset;
+  static uint8_t case_bit(uint8_t byte, uint8_t other) { return byte != other ? 0x20 : 0; }
   explicit PairHits(const PairBytes& b)
-      : first(_mm256_set1_epi8(static_cast<char>(b.first))),
-        first_other(_mm256_set1_epi8(static_cast<char>(b.first_other))),
-        second(_mm256_set1_epi8(static_cast<char>(b.second))),
-        second_other(_mm256_set1_epi8(static_cast<char>(b.second_other))),
+      : first(_mm256_set1_epi8(static_cast<char>(b.first | case_bit(b.first, b.first_other)))),
+        first_case(_mm256_set1_epi8(static_cast<char>(case_bit(b.first, b.first_other)))),
+        second(_mm256_set1_epi8(static_cast<char>(b.second | case_bit(b.second, b.second_other)))),
+        second_case(_mm256_set1_epi8(static_cast<char>(case_bit(b.second, b.second_other)))),
         first_offset(b.first_offset),
         second_offset(b.second_offset) {}
   __m256i at(const uchar* p) const {
-    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + first_offset));
-    const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + second_offset));
-    __m256i a = _mm256_cmpeq_epi8(x, first), c = _mm256_cmpeq_epi8(y, second);
+    __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + first_offset));
+    __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + second_offset));
     if (kFolded) {
-      a = _mm256_or_si256(a, _mm256_cmpeq_epi8(x, first_other));
-      c = _mm256_or_si256(c, _mm256_cmpeq_epi8(y, second_other));
+      x = _mm256_or_si256(x, first_case);
+      y = _mm256_or_si256(y, second_case);
     }
-    return _mm256_and_si256(a, c);
+    return _mm256_and_si256(_mm256_cmpeq_epi8(x, first), _mm256_cmpeq_epi8(y, second));
   }
 };
 

@@ -441,8 +441,12 @@ struct LazyPair {
   const unsigned char* second_at = nullptr;
 };
 
+// The searches that bypass the matcher, each for one shape of pattern.
+enum class Bypass : int8_t { kUnknown, kNone, kWholeLiteral, kLineStarts, kWholeRepeat, kLiterals, kLazyPair };
+
 struct MatchRun {
   FoldCache fold;
+  Bypass bypass = Bypass::kUnknown;  // of the run's pattern, once known
   void* scratch = nullptr;  // the matcher's state and stacks (a MatchState)
   std::unique_ptr<FailureMemo> memo;
   MemoMode memo_mode = memo_mode_from_environment();

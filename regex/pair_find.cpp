@@ -63,7 +63,19 @@ class PairScan {
         runs_(big),
         pair_(pair),
         first_(little[pair_.first], folded),
-        second_(little[pair_.second], folded) {}
+        second_(little[pair_.second], folded) {
+    if (folded && length >= 8) {
+      // The first eight bytes at once: with bit 0x20 set at each letter, both cases
+      // of it read the same.
+      unsigned char cased[8], bits[8];
+      for (int i = 0; i < 8; ++i) {
+        bits[i] = little[i] != fold_case.v[little[i]] ? 0x20 : 0;
+        cased[i] = static_cast<unsigned char>(little[i] | bits[i]);
+      }
+      std::memcpy(&head_, cased, 8);
+      std::memcpy(&head_case_, bits, 8);
+    }
+  }
 
   const unsigned char* find(const unsigned char* p, const unsigned char* last) {
     if (PairScanAvx2 scan = avx2_pair_scan()) {
@@ -119,7 +131,14 @@ class PairScan {
 
   // Each text byte equals the literal's or is its other case.
   bool same_folded(const unsigned char* candidate) const {
-    for (int32_t i = 0; i < length_; ++i)
+    int32_t i = 0;
+    if (length_ >= 8) {
+      uint64_t head;
+      std::memcpy(&head, candidate, 8);
+      if ((head | head_case_) != head_) return false;
+      i = 8;
+    }
+    for (; i < length_; ++i)
       if (candidate[i] != little_[i] && fold_case.v[candidate[i]] != little_[i]) return false;
     return true;
   }
@@ -131,6 +150,7 @@ class PairScan {
   LeadRuns runs_;
   RarePair pair_;
   PairByte first_, second_;
+  uint64_t head_ = 0, head_case_ = 0;  // folded literals of eight bytes or more
 };
 
 }  // namespace

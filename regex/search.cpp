@@ -702,6 +702,43 @@ const uchar* whole_literal(const RegexHandle* h) {
 
 namespace {
 
+// The search that bypasses the matcher for the pattern's shape, if any.
+Bypass find_bypass(MatchRun& run, const RegexHandle* h) {
+  if (whole_literal_search(run, h)) return Bypass::kWholeLiteral;
+  if (line_starts_only(run, h)) return Bypass::kLineStarts;
+  if (whole_repeat(run, h)) return Bypass::kWholeRepeat;
+  if (literals_only(run, h)) return Bypass::kLiterals;
+  if (lazy_pair(run, h)) return Bypass::kLazyPair;
+  return Bypass::kNone;
+}
+
+// What ^ and \b see before start: a newline at the subject's start; without m, a
+// newline before start is no line end for ^.
+uchar char_before(const RegexHandle* h, const uchar* start, const uchar* base) {
+  if (start == base || base == nullptr) return '\n';
+  const uchar c = start[-1];
+  return !(h->flags & OPT_MULTILINE) && c == '\n' ? 0 : c;
+}
+
+// The matcher's state for a search from start. It, its stacks included, serves every
+// search of the run: each search sets what it reads before it reads it.
+MatchState& state_for(MatchRun& run, const RegexHandle* h, const uchar* start, const uchar* base) {
+  if (!run.scratch) run.scratch = new MatchState;
+  MatchState& ms = *static_cast<MatchState*>(run.scratch);
+  ms.multiline = (h->flags & OPT_MULTILINE) != 0;
+  ms.kanji = (h->flags & OPT_KANJI) != 0;
+  ms.prev_char = char_before(h, start, base);
+  ms.group_total = h->group_count;
+  ms.handle = h;
+  return ms;
+}
+
+void set_group_one(RegexHandle* h, const uchar* start, const uchar* end) {
+  h->match_starts[1] = start;
+  h->match_ends[1] = end;
+  h->last_group = 1;
+}
+
 // The search that runs the matcher, apart from the searches that bypass it, so that
 // theirs stays a short call.
 [[gnu::noinline]] int search_by_matcher(RegexHandle* h, MatchState& ms, MatchRun* run, const uchar* start,
@@ -752,71 +789,57 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
     return exec_match(h, start, end, base, min_end, &single, budget);
   }
   if (h->program_length < 1 || h->program[0] != PROGRAM_MAGIC) raise(kMsgCorruptProgram);
-  if (const LiteralSearch* literal = whole_literal_search(*run, h)) {
-    // Found in the text as it stands (with folding each byte in either case): no
-    // folded copy, no matcher.
-    const uchar* found = literal->find(start, end);
-    if (!found) return 0;
-    return found_without_matcher(h, base, end, found, found + literal->length());
-  }
-  // The state, its stacks included, serves every search of the run: each search sets
-  // what it reads before it reads it.
-  if (!run->scratch) run->scratch = new MatchState;
-  MatchState& ms = *static_cast<MatchState*>(run->scratch);
-  const bool multiline = (h->flags & OPT_MULTILINE) != 0;
+  if (run->bypass == Bypass::kUnknown) run->bypass = find_bypass(*run, h);
   const bool kanji = (h->flags & OPT_KANJI) != 0;
-  ms.multiline = multiline;
-  ms.kanji = kanji;
-  if (start == base || base == nullptr) {
-    ms.prev_char = '\n';
-  } else {
-    ms.prev_char = start[-1];
-    if (!multiline && ms.prev_char == '\n') ms.prev_char = 0;
-  }
-  ms.group_total = h->group_count;
-  ms.handle = h;
-
-  if (line_starts_only(*run, h)) {
-    const uchar* found = next_line_start(start, end, min_end, ms.prev_char);
-    if (!found) return 0;
-    return found_without_matcher(h, base, end, found, found);
-  }
-  if (const uchar* node = whole_repeat(*run, h)) {
-    ms.text_end = end;
-    ms.min_end = start + min_end;
-    const uchar* found = start;
-    const uchar* found_end = nullptr;
-    if (!whole_repeat_search(ms, *run, node, found, end, found_end)) return 0;
-    return found_without_matcher(h, base, end, found, found_end);
-  }
-  // Neither a pair's matches nor an alternative literal's are ever empty: min_end 1
-  // holds for every one of them.
-  if (min_end <= 1 && literals_only(*run, h)) {
-    const AlternativesSearch& alternatives = *leading_alternatives(*run, h);
-    const uchar* found = alternatives.find(start, end, kanji);
-    if (!found) return 0;
-    const uchar* found_end = found + alternatives.length_at(found, end);
-    found_without_matcher(h, base, end, found, found_end);
-    if (h->group_count == 1) {
-      h->match_starts[1] = found;
-      h->match_ends[1] = found_end;
-      h->last_group = 1;
+  switch (run->bypass) {
+    case Bypass::kWholeLiteral: {
+      // Found in the text as it stands (with folding each byte in either case): no
+      // folded copy, no matcher.
+      const LiteralSearch& literal = *run->whole_literal;
+      const uchar* found = literal.find(start, end);
+      if (!found) return 0;
+      return found_without_matcher(h, base, end, found, found + literal.length());
     }
-    return 1;
-  }
-  if (LazyPair* pair = min_end <= 1 ? lazy_pair(*run, h) : nullptr) {
-    const uchar* found = nullptr;
-    const uchar* run_end = nullptr;
-    if (!lazy_pair_search(*pair, start, end, found, run_end)) return 0;
-    found_without_matcher(h, base, end, found, run_end + pair->second.length());
-    if (pair->grouped) {
-      h->match_starts[1] = found + pair->first.length();
-      h->match_ends[1] = run_end;
-      h->last_group = 1;
+    case Bypass::kLineStarts: {
+      const uchar* found = next_line_start(start, end, min_end, char_before(h, start, base));
+      if (!found) return 0;
+      return found_without_matcher(h, base, end, found, found);
     }
-    return 1;
+    case Bypass::kWholeRepeat: {
+      MatchState& ms = state_for(*run, h, start, base);
+      ms.text_end = end;
+      ms.min_end = start + min_end;
+      const uchar* found = start;
+      const uchar* found_end = nullptr;
+      if (!whole_repeat_search(ms, *run, run->whole_repeat, found, end, found_end)) return 0;
+      return found_without_matcher(h, base, end, found, found_end);
+    }
+    // Neither an alternative literal's matches nor a pair's are ever empty: min_end 1
+    // holds for every one of them.
+    case Bypass::kLiterals: {
+      if (min_end > 1) break;
+      const AlternativesSearch& alternatives = run->alternatives;
+      const uchar* found = alternatives.find(start, end, kanji);
+      if (!found) return 0;
+      const uchar* found_end = found + alternatives.length_at(found, end);
+      found_without_matcher(h, base, end, found, found_end);
+      if (h->group_count == 1) set_group_one(h, found, found_end);
+      return 1;
+    }
+    case Bypass::kLazyPair: {
+      if (min_end > 1) break;
+      LazyPair& pair = *run->lazy_pair;
+      const uchar* found = nullptr;
+      const uchar* run_end = nullptr;
+      if (!lazy_pair_search(pair, start, end, found, run_end)) return 0;
+      found_without_matcher(h, base, end, found, run_end + pair.second.length());
+      if (pair.grouped) set_group_one(h, found + pair.first.length(), run_end);
+      return 1;
+    }
+    default:
+      break;
   }
-  return search_by_matcher(h, ms, run, start, end, base, min_end, budget);
+  return search_by_matcher(h, state_for(*run, h, start, base), run, start, end, base, min_end, budget);
 }
 
 }  // namespace regex_internal
