@@ -71,6 +71,7 @@ TEST(PlainFind, FindsFirstWholeLiteralOnACharacter) {
       {"folded_either_case", "xERrOR", "error", false, 1, true},
       {"folded_pair_in_second_block", pad15 + pad15 + "Zq", "zQ", false, 30, true},
       {"folded_leaves_kanji_trail", "\x82\x41\x61", "a", true, 2, true},
+      {"folded_head_keeps_punctuation", "\x01\x02`ABCDE\x01\x02@abcde", "\x01\x02@abcde", false, 8, true},
       {"last_lane_of_wide_block", std::string(31, '.') + "zq", "zq", false, 31},
       {"first_lane_of_second_wide_block", pad40.substr(0, 32) + "zq" + pad40, "zq", false, 32},
       {"long_run_past_block", std::string(33, '\x81') + "ab" + std::string(2, '\x81') + "ab", "ab", true, 37},
