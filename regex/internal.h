@@ -284,7 +284,16 @@ RarePair rare_pair(const unsigned char* literal, int32_t length);
 // each byte in either case) and, with dbcs, a character begins (counting from big).
 const unsigned char* pair_find(const unsigned char* big, const unsigned char* bigend,
                                const unsigned char* little, int32_t length, bool dbcs, bool folded);
-// pair_find for one literal searched many times: its rare pair is chosen once.
+// What a literal's search works out once: its rare pair, the pair's bytes in either
+// case, and with folding its first eight bytes as they compare (bit 0x20 set at each
+// letter, where both cases agree).
+struct PairPlan {
+  PairPlan(const unsigned char* literal, int32_t length, bool folded);
+  RarePair pair;
+  PairBytes bytes;
+  uint64_t head = 0, head_case = 0;  // literals of eight bytes or more
+};
+// pair_find for one literal searched many times: its plan is made once.
 class LiteralSearch {
  public:
   LiteralSearch(const unsigned char* literal, int32_t length, bool dbcs, bool folded);
@@ -294,7 +303,7 @@ class LiteralSearch {
  private:
   const unsigned char* literal_;
   int32_t length_;
-  RarePair pair_;
+  PairPlan plan_;
   bool dbcs_;
   bool folded_;
 };

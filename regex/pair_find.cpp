@@ -42,62 +42,59 @@ constexpr Commonness kCommonness = make_commonness();
 static_assert(kCommonness.v[' '] > kCommonness.v['e'] && kCommonness.v['e'] > kCommonness.v['q'] &&
               kCommonness.v['q'] > kCommonness.v['Q'] && kCommonness.v['Q'] > kCommonness.v[0x01]);
 
-// Both cases of a byte with folding, else the byte twice.
-struct PairByte {
-  unsigned char byte, other;
-  PairByte(unsigned char b, bool folded) : byte(b), other(folded ? fold_case.v[b] : b) {}
-  bool matches(unsigned char x) const { return x == byte || x == other; }
-};
+bool either(unsigned char x, unsigned char byte, unsigned char other) { return x == byte || x == other; }
+
+template <typename Word>
+bool same_word(const unsigned char* a, const unsigned char* b) {
+  Word x, y;
+  std::memcpy(&x, a, sizeof x);
+  std::memcpy(&y, b, sizeof y);
+  return x == y;
+}
+
+// Whether the n bytes at a and b agree. Most literals are short: from 4 to 16 bytes two
+// loads of a word from each end, which may overlap, cover them without a call.
+bool same_bytes(const unsigned char* a, const unsigned char* b, int32_t n) {
+  if (n >= 4 && n <= 8) return same_word<uint32_t>(a, b) && same_word<uint32_t>(a + n - 4, b + n - 4);
+  if (n > 8 && n <= 16) return same_word<uint64_t>(a, b) && same_word<uint64_t>(a + n - 8, b + n - 8);
+  return std::memcmp(a, b, static_cast<size_t>(n)) == 0;
+}
+
+// The widest pair scan this processor runs, or null for the SSE2 form.
+PairScanAvx2 wide_pair_scan() {
+  static const PairScanAvx2 scan = avx2_pair_scan();
+  return scan;
+}
 
 // The literal's first place in [p, last] where it is found whole (with folding, each
 // byte in either case) and, with dbcs, a character starts; candidates come in order, so
 // runs only moves forward.
 class PairScan {
  public:
-  PairScan(const unsigned char* big, const unsigned char* little, int32_t length, RarePair pair, bool dbcs,
+  PairScan(const unsigned char* big, const unsigned char* little, int32_t length, const PairPlan& plan, bool dbcs,
            bool folded)
-      : little_(little),
-        length_(length),
-        dbcs_(dbcs),
-        folded_(folded),
-        runs_(big),
-        pair_(pair),
-        first_(little[pair_.first], folded),
-        second_(little[pair_.second], folded) {
-    if (folded && length >= 8) {
-      // The first eight bytes at once: with bit 0x20 set at each letter, both cases
-      // of it read the same.
-      unsigned char cased[8], bits[8];
-      for (int i = 0; i < 8; ++i) {
-        bits[i] = little[i] != fold_case.v[little[i]] ? 0x20 : 0;
-        cased[i] = static_cast<unsigned char>(little[i] | bits[i]);
-      }
-      std::memcpy(&head_, cased, 8);
-      std::memcpy(&head_case_, bits, 8);
-    }
-  }
+      : little_(little), length_(length), dbcs_(dbcs), folded_(folded), runs_(big), plan_(plan) {}
 
   const unsigned char* find(const unsigned char* p, const unsigned char* last) {
-    if (PairScanAvx2 scan = avx2_pair_scan()) {
-      const PairBytes bytes{pair_.first,  pair_.second, first_.byte,
-                            first_.other, second_.byte, second_.other};
-      while (const unsigned char* candidate = scan(p, last, bytes)) {
+    const PairBytes& b = plan_.bytes;
+    if (PairScanAvx2 scan = wide_pair_scan()) {
+      while (const unsigned char* candidate = scan(p, last, b)) {
         if (whole(candidate)) return candidate;
         p = candidate + 1;
       }
     }
 #if defined(__SSE2__)
-    const __m128i first = _mm_set1_epi8(static_cast<char>(first_.byte));
-    const __m128i first_other = _mm_set1_epi8(static_cast<char>(first_.other));
-    const __m128i second = _mm_set1_epi8(static_cast<char>(second_.byte));
-    const __m128i second_other = _mm_set1_epi8(static_cast<char>(second_.other));
+    const __m128i first = _mm_set1_epi8(static_cast<char>(b.first));
+    const __m128i first_other = _mm_set1_epi8(static_cast<char>(b.first_other));
+    const __m128i second = _mm_set1_epi8(static_cast<char>(b.second));
+    const __m128i second_other = _mm_set1_epi8(static_cast<char>(b.second_other));
     // Every candidate of a block lies at or before last, so both loads stay inside the text.
     for (; last - p >= 15; p += 16) {
-      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pair_.first));
-      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pair_.second));
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + b.first_offset));
+      const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + b.second_offset));
       const __m128i hits =
-          _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(a, first_other)),
-                        _mm_or_si128(_mm_cmpeq_epi8(b, second), _mm_cmpeq_epi8(b, second_other)));
+          _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(x, first), _mm_cmpeq_epi8(x, first_other)),
+                        _mm_or_si128(_mm_cmpeq_epi8(y, second), _mm_cmpeq_epi8(y, second_other)));
       for (auto lanes = static_cast<uint32_t>(_mm_movemask_epi8(hits)); lanes != 0; lanes &= lanes - 1) {
         const unsigned char* candidate = p + __builtin_ctz(lanes);
         if (whole(candidate)) return candidate;
@@ -111,21 +108,23 @@ class PairScan {
   // The portable form, and the tail of the block form: memchr on the rarer byte where
   // it has one case.
   const unsigned char* find_bytewise(const unsigned char* p, const unsigned char* last) {
+    const PairBytes& b = plan_.bytes;
     for (; p <= last; ++p) {
-      if (first_.byte == first_.other) {
+      if (b.first == b.first_other) {
         const auto* hit = static_cast<const unsigned char*>(
-            std::memchr(p + pair_.first, first_.byte, static_cast<size_t>(last - p) + 1));
+            std::memchr(p + b.first_offset, b.first, static_cast<size_t>(last - p) + 1));
         if (!hit) return nullptr;
-        p = hit - pair_.first;
+        p = hit - b.first_offset;
       }
-      if (first_.matches(p[pair_.first]) && second_.matches(p[pair_.second]) && whole(p)) return p;
+      if (either(p[b.first_offset], b.first, b.first_other) && either(p[b.second_offset], b.second, b.second_other) &&
+          whole(p))
+        return p;
     }
     return nullptr;
   }
 
   bool whole(const unsigned char* candidate) {
-    const bool same =
-        folded_ ? same_folded(candidate) : std::memcmp(candidate, little_, static_cast<size_t>(length_)) == 0;
+    const bool same = folded_ ? same_folded(candidate) : same_bytes(candidate, little_, length_);
     return same && !(dbcs_ && runs_.inside(candidate));
   }
 
@@ -135,7 +134,7 @@ class PairScan {
     if (length_ >= 8) {
       uint64_t head;
       std::memcpy(&head, candidate, 8);
-      if ((head | head_case_) != head_) return false;
+      if ((head | plan_.head_case) != plan_.head) return false;
       i = 8;
     }
     for (; i < length_; ++i)
@@ -148,9 +147,7 @@ class PairScan {
   bool dbcs_;
   bool folded_;
   LeadRuns runs_;
-  RarePair pair_;
-  PairByte first_, second_;
-  uint64_t head_ = 0, head_case_ = 0;  // folded literals of eight bytes or more
+  const PairPlan& plan_;
 };
 
 }  // namespace
@@ -181,14 +178,29 @@ const unsigned char* pair_find(const unsigned char* big, const unsigned char* bi
   return LiteralSearch(little, length, dbcs, folded).find(big, bigend);
 }
 
+PairPlan::PairPlan(const unsigned char* literal, int32_t length, bool folded) : pair(rare_pair(literal, length)) {
+  auto other = [&](unsigned char c) { return folded ? fold_case.v[c] : c; };
+  const unsigned char first = length > 0 ? literal[pair.first] : 0, second = length > 0 ? literal[pair.second] : 0;
+  bytes = PairBytes{pair.first, pair.second, first, other(first), second, other(second)};
+  if (folded && length >= 8) {
+    unsigned char cased[8], bits[8];
+    for (int i = 0; i < 8; ++i) {
+      bits[i] = literal[i] != fold_case.v[literal[i]] ? 0x20 : 0;
+      cased[i] = static_cast<unsigned char>(literal[i] | bits[i]);
+    }
+    std::memcpy(&head, cased, 8);
+    std::memcpy(&head_case, bits, 8);
+  }
+}
+
 LiteralSearch::LiteralSearch(const unsigned char* literal, int32_t length, bool dbcs, bool folded)
-    : literal_(literal), length_(length), pair_(rare_pair(literal, length)), dbcs_(dbcs), folded_(folded) {}
+    : literal_(literal), length_(length), plan_(literal, length, folded), dbcs_(dbcs), folded_(folded) {}
 
 const unsigned char* LiteralSearch::find(const unsigned char* big, const unsigned char* bigend) const {
   if (length_ <= 0) return big;
   if (bigend - big < length_) return nullptr;
   // A candidate counts only where a character starts, counting from big.
-  PairScan scan(big, literal_, length_, pair_, dbcs_, folded_);
+  PairScan scan(big, literal_, length_, plan_, dbcs_, folded_);
   return scan.find(big, bigend - length_);
 }
 
