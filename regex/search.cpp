@@ -128,32 +128,31 @@ const uchar* whole_repeat(MatchRun& run, const RegexHandle* h) {
   return run.whole_repeat;
 }
 
-// The leftmost match of a whole_repeat pattern in [start, end) ending at or after
-// min_end: the run of the node from the first character it takes. Each match is the
-// greedy run, so no attempt needs the matcher.
-bool whole_repeat_search(MatchState& ms, MatchRun& run, const uchar* node, const uchar*& s, const uchar* end,
-                         const uchar*& match_end) {
-  const RegexHandle* h = ms.handle;
-  const ByteRanges& starts = start_ranges(run, h);
-  // A node that takes single bytes only: its runs are found whole by the block scan.
-  if (node[0] != CLASS || !ms.kanji) {
-    while (s < end) {
-      s = find_run_in_ranges(s, end, starts, ms.kanji, match_end);
-      if (s >= end) return false;
-      if (match_end >= ms.min_end) return true;
-      s = match_end;  // a shorter run from further on ends at the same place
-    }
-    return false;
+// The leftmost run in [s, end) of a whole_repeat node that takes single bytes only (no
+// double-byte class), ending at or after min_end, found whole by the block scan. Each
+// match is the greedy run, so no attempt needs the matcher.
+bool byte_run_search(const ByteRanges& starts, bool kanji, const uchar*& s, const uchar* end,
+                     const uchar* min_end, const uchar*& match_end) {
+  while (s < end) {
+    s = find_run_in_ranges(s, end, starts, kanji, match_end);
+    if (s >= end) return false;
+    if (match_end >= min_end) return true;
+    s = match_end;  // a shorter run from further on ends at the same place
   }
-  auto char_step = [&](const uchar* p) {
-    return (ms.kanji && is_lead_byte(*p) && p + 1 < end) ? p + 2 : p + 1;
-  };
+  return false;
+}
+
+// The same for a class of double-byte characters in k mode, character by character.
+bool class_run_search(MatchState& ms, const ByteRanges& starts, const uchar* node, const uchar*& s,
+                      const uchar* end, const uchar*& match_end) {
+  const RegexHandle* h = ms.handle;
+  auto char_step = [&](const uchar* p) { return is_lead_byte(*p) && p + 1 < end ? p + 2 : p + 1; };
   while (s < end) {
     // A near start is found sooner one character at a time than by setting up the
     // block scan.
     const uchar* near = s + std::min<ptrdiff_t>(4, end - s);
     while (s < near && !bit_set(h->start_bits, *s)) s = char_step(s);
-    if (s >= near) s = ms.kanji ? find_char_in_ranges(s, end, starts) : find_in_ranges(s, end, starts);
+    if (s >= near) s = find_char_in_ranges(s, end, starts);
     if (s >= end) return false;
     match_end = ms.repeat_end(node, REPEAT_INFINITE, s);
     if (match_end > s && match_end >= ms.min_end) return true;
@@ -806,12 +805,18 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
       return found_without_matcher(h, base, end, found, found);
     }
     case Bypass::kWholeRepeat: {
-      MatchState& ms = state_for(*run, h, start, base);
-      ms.text_end = end;
-      ms.min_end = start + min_end;
+      const uchar* node = run->whole_repeat;
+      const ByteRanges& starts = start_ranges(*run, h);
       const uchar* found = start;
       const uchar* found_end = nullptr;
-      if (!whole_repeat_search(ms, *run, run->whole_repeat, found, end, found_end)) return 0;
+      if (node[0] != CLASS || !kanji) {
+        if (!byte_run_search(starts, kanji, found, end, start + min_end, found_end)) return 0;
+      } else {
+        MatchState& ms = state_for(*run, h, start, base);
+        ms.text_end = end;
+        ms.min_end = start + min_end;
+        if (!class_run_search(ms, starts, node, found, end, found_end)) return 0;
+      }
       return found_without_matcher(h, base, end, found, found_end);
     }
     // Neither an alternative literal's matches nor a pair's are ever empty: min_end 1

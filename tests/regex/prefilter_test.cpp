@@ -311,6 +311,8 @@ TEST(SkippingSearches, WithoutTheMatcher) {
       {"no_run_long_enough", "\\d+", "1 2", 0, 0, 4, "no"},
       {"lead_byte_of_a_character_outside", "[\x82\x9f-\x82\xf1]+", "\x82\x40\x82\xa0\x82\xa2", OPT_KANJI, 0,
        0, "2,6"},
+      {"kanji_class_run_ends_too_soon", "[\x82\x9f-\x82\xf1]+", "\x82\xa0 \x82\xa0\x82\xa2", OPT_KANJI, 0, 3,
+       "3,7"},
       {"line_start_at_start", "^", "a\nb\ncd", m, 0, 0, "0,0"},
       {"start_inside_a_line", "^", "a\nb\ncd", m, 1, 0, "2,2"},
       {"start_after_newline", "^", "a\nb\ncd", m, 2, 0, "2,2"},
