@@ -316,9 +316,9 @@ class AlternativesSearch {
   // False (and the search unchanged) when there are too many or an empty one.
   bool add(const unsigned char* literal, int32_t length);
   int count() const { return count_; }
-  const unsigned char* find(const unsigned char* big, const unsigned char* bigend, bool dbcs) const;
-  // The length of the first literal, in the order added, found whole at p; 0 when none is.
-  int32_t length_at(const unsigned char* p, const unsigned char* bigend) const;
+  // With length, the length of the first literal, in the order added, found there.
+  const unsigned char* find(const unsigned char* big, const unsigned char* bigend, bool dbcs,
+                            int32_t* length = nullptr) const;
 
  private:
   struct Literal {
@@ -326,7 +326,8 @@ class AlternativesSearch {
     int32_t length;
     RarePair pair;
   };
-  bool whole_at(const unsigned char* p, const unsigned char* bigend) const;
+  // The length of the first literal, in the order added, found whole at p; 0 when none is.
+  int32_t length_at(const unsigned char* p, const unsigned char* bigend) const;
   Literal literals_[kMaxLiterals];
   int count_ = 0;
   int32_t reach_ = 0;  // the farthest pair offset of any literal

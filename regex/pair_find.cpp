@@ -221,22 +221,25 @@ bool AlternativesSearch::add(const unsigned char* literal, int32_t length) {
 int32_t AlternativesSearch::length_at(const unsigned char* p, const unsigned char* bigend) const {
   for (int i = 0; i < count_; ++i) {
     const Literal& l = literals_[i];
-    if (bigend - p >= l.length && std::memcmp(p, l.bytes, static_cast<size_t>(l.length)) == 0) return l.length;
+    if (bigend - p >= l.length && same_bytes(p, l.bytes, l.length)) return l.length;
   }
   return 0;
 }
 
-bool AlternativesSearch::whole_at(const unsigned char* p, const unsigned char* bigend) const {
-  return length_at(p, bigend) != 0;
-}
-
-const unsigned char* AlternativesSearch::find(const unsigned char* big, const unsigned char* bigend,
-                                              bool dbcs) const {
+const unsigned char* AlternativesSearch::find(const unsigned char* big, const unsigned char* bigend, bool dbcs,
+                                              int32_t* length) const {
   LeadRuns runs(big);
+  // Whether a literal is found whole at the candidate, on a character.
+  auto whole_at = [&](const unsigned char* candidate) {
+    const int32_t n = length_at(candidate, bigend);
+    if (n == 0 || (dbcs && runs.inside(candidate))) return false;
+    if (length) *length = n;
+    return true;
+  };
   const unsigned char* p = big;
   if (PairSetScanAvx2 scan = avx2_pair_set_scan()) {
     while (const unsigned char* candidate = scan(p, bigend, pairs_)) {
-      if (whole_at(candidate, bigend) && !(dbcs && runs.inside(candidate))) return candidate;
+      if (whole_at(candidate)) return candidate;
       p = candidate + 1;
     }
   }
@@ -257,12 +260,12 @@ const unsigned char* AlternativesSearch::find(const unsigned char* big, const un
     }
     for (auto lanes = static_cast<uint32_t>(_mm_movemask_epi8(hits)); lanes != 0; lanes &= lanes - 1) {
       const unsigned char* candidate = p + __builtin_ctz(lanes);
-      if (whole_at(candidate, bigend) && !(dbcs && runs.inside(candidate))) return candidate;
+      if (whole_at(candidate)) return candidate;
     }
   }
 #endif
   for (; p < bigend; ++p)
-    if (whole_at(p, bigend) && !(dbcs && runs.inside(p))) return p;
+    if (whole_at(p)) return p;
   return nullptr;
 }
 

@@ -823,10 +823,10 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
     // holds for every one of them.
     case Bypass::kLiterals: {
       if (min_end > 1) break;
-      const AlternativesSearch& alternatives = run->alternatives;
-      const uchar* found = alternatives.find(start, end, kanji);
+      int32_t length = 0;
+      const uchar* found = run->alternatives.find(start, end, kanji, &length);
       if (!found) return 0;
-      const uchar* found_end = found + alternatives.length_at(found, end);
+      const uchar* found_end = found + length;
       found_without_matcher(h, base, end, found, found_end);
       if (h->group_count == 1) set_group_one(h, found, found_end);
       return 1;
