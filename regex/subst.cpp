@@ -230,13 +230,21 @@ int subst_run(RegexHandle* h, const uchar* target_start, const uchar* target_end
     p = match_end;
     ++count;
     if (!(h->flags & OPT_GLOBAL)) break;
-    // After an empty match the next one must end past it, or the run would stand still.
-    const int min_end = match_start == match_end ? 1 : 0;
-    try {
-      if (!exec_match(h, p, target_end, target_start, min_end, &run)) break;
-    } catch (const Failure& f) {
-      error = f.text;
-      break;
+    if (run.bypass == Bypass::kWholeLiteral) {
+      // The next place of the literal, found directly: the search needs nothing else.
+      const uchar* found = run.whole_literal->find(p, target_end);
+      if (!found) break;
+      h->match_starts[0] = found;
+      h->match_ends[0] = found + run.whole_literal->length();
+    } else {
+      // After an empty match the next one must end past it, or the run would stand still.
+      const int min_end = match_start == match_end ? 1 : 0;
+      try {
+        if (!exec_match(h, p, target_end, target_start, min_end, &run)) break;
+      } catch (const Failure& f) {
+        error = f.text;
+        break;
+      }
     }
     if (passes > L + 10) raise(kMsgSubstLoop);
     ++passes;
