@@ -436,9 +436,6 @@ struct FoldCache {
 const unsigned char* folded_text(const unsigned char* start, const unsigned char* end, bool kanji,
                                  FoldCache* cache);
 
-// What the searches of one run of one handle over one text (a global substitution)
-// hand on to each other: the folded copy, the matcher's stacks, the failure memo and
-// the start set's ranges.
 // A pattern of a literal, a lazy run of any characters but a newline (in group 1 or in
 // no group) and a literal, in byte mode without folding: the two literals' searches.
 struct LazyPair {
@@ -454,6 +451,9 @@ struct LazyPair {
 // The searches that bypass the matcher, each for one shape of pattern.
 enum class Bypass : int8_t { kUnknown, kNone, kWholeLiteral, kLineStarts, kWholeRepeat, kLiterals, kLazyPair };
 
+// What the searches of one run of one handle over one text (a global substitution)
+// hand on to each other: the folded copy, the matcher's stacks, the failure memo, the
+// search that bypasses the matcher and what it was set up with.
 struct MatchRun {
   FoldCache fold;
   Bypass bypass = Bypass::kUnknown;  // of the run's pattern, once known
@@ -467,20 +467,16 @@ struct MatchRun {
   bool start_ranges_known = false;
   AlternativesSearch alternatives;  // the literals every match starts with one of, once known
   bool alternatives_known = false;
-  std::optional<LiteralSearch> whole_literal;  // the pattern's search when it is one literal, once known
-  bool whole_literal_known = false;
+  std::optional<LiteralSearch> whole_literal;  // the pattern's search when it is one literal
   std::optional<LiteralSearch> first_literal;      // the handle's leading literal's search, once used
   std::optional<LiteralSearch> must_literal;       // the required literal's pair search, once used
   const LiteralBuf* must_literal_of = nullptr;     // the literal it was set up for
   const unsigned char* first_node_bits = nullptr;  // the leading class node's bitmap, once known
   bool first_node_bits_known = false;
-  const unsigned char* whole_repeat = nullptr;  // the pattern's node when it is one + of it, once known
-  bool whole_repeat_known = false;
+  const unsigned char* whole_repeat = nullptr;  // the pattern's node when it is one + of it
   ByteRanges doubled_ranges{};  // the bytes of a leading character that repeats, count 0 for none
   bool doubled_known = false;
-  std::optional<LazyPair> lazy_pair;  // the pattern's two literals when it is such a pair, once known
-  bool lazy_pair_known = false;
-  int8_t literals_only = -1;  // 1: the pattern is an alternation of literals and no more; -1: not known
+  std::optional<LazyPair> lazy_pair;  // the pattern's two literals when it is such a pair
   // A newline and the leading literal, and their search: under m a match of ^ and the
   // literal begins just after such a place.
   std::basic_string<unsigned char> line_literal_bytes;

@@ -47,10 +47,8 @@ const AlternativesSearch* leading_alternatives(MatchRun& run, const RegexHandle*
 
 // Whether the pattern is an alternation of literals and no more, alone or in group 1,
 // without folding: a match is then the first alternative, in order, found whole where
-// one of them begins. Measured once per run.
+// one of them begins.
 bool literals_only(MatchRun& run, const RegexHandle* h) {
-  if (run.literals_only >= 0) return run.literals_only != 0;
-  run.literals_only = 0;
   if (run.matcher_only || h->fold || h->group_count > 1 || h->program_length < 9) return false;
   const uchar* top = h->program + 1;
   const uchar* chain = top;
@@ -72,18 +70,14 @@ bool literals_only(MatchRun& run, const RegexHandle* h) {
   if (!join || branch != join) return false;
   const bool ends = top_end ? join[0] == CLOSE && node_arg(join) == 1 && next_node(join) == top_end
                             : join[0] == END;
-  run.literals_only = ends && leading_alternatives(run, h) != nullptr ? 1 : 0;
-  return run.literals_only != 0;
+  return ends && leading_alternatives(run, h) != nullptr;
 }
 
-// The search for a pattern that is one literal, set up once per run; null for others.
-const LiteralSearch* whole_literal_search(MatchRun& run, const RegexHandle* h) {
-  if (!run.whole_literal_known) {
-    run.whole_literal_known = true;
-    if (const uchar* exact = run.matcher_only ? nullptr : whole_literal(h))
-      run.whole_literal.emplace(exact + 4, exact[3], (h->flags & OPT_KANJI) != 0, h->fold != 0);
-  }
-  return run.whole_literal ? &*run.whole_literal : nullptr;
+// Whether the pattern is one literal; its search is then set up in the run.
+bool whole_literal_search(MatchRun& run, const RegexHandle* h) {
+  const uchar* exact = run.matcher_only ? nullptr : whole_literal(h);
+  if (exact) run.whole_literal.emplace(exact + 4, exact[3], (h->flags & OPT_KANJI) != 0, h->fold != 0);
+  return exact != nullptr;
 }
 
 // When every match begins with a single-byte character that the next one repeats (a
@@ -110,21 +104,18 @@ const ByteRanges& doubled_ranges(MatchRun& run, const RegexHandle* h, const ucha
 
 // The one-character node of a pattern that is one greedy + of it and no more (no group,
 // anchor, alternative or folding), when the node takes each character whole and the
-// start set is a few byte ranges; set up once per run. Null for others.
+// start set is a few byte ranges, kept in the run; null for others.
 const uchar* whole_repeat(MatchRun& run, const RegexHandle* h) {
-  if (!run.whole_repeat_known) {
-    run.whole_repeat_known = true;
-    const uchar* branch = h->program + 1;
-    const uchar* plus = branch + 4;
-    const uchar* node = plus + 4;
-    const uchar* end = next_node(branch);
-    // These never take a lead byte alone, so a run ends on a character boundary.
-    const bool whole_chars = node[0] == CLASS || node[0] == WORD || node[0] == DIGIT || node[0] == SPACE;
-    if (!run.matcher_only && h->group_count == 0 && !h->fold && h->start_known && branch[0] == BRANCH &&
-        plus[0] == PLUS && whole_chars && end && end[0] == END && next_node(plus) == end &&
-        start_ranges(run, h).count > 0)
-      run.whole_repeat = node;
-  }
+  const uchar* branch = h->program + 1;
+  const uchar* plus = branch + 4;
+  const uchar* node = plus + 4;
+  const uchar* end = next_node(branch);
+  // These never take a lead byte alone, so a run ends on a character boundary.
+  const bool whole_chars = node[0] == CLASS || node[0] == WORD || node[0] == DIGIT || node[0] == SPACE;
+  if (!run.matcher_only && h->group_count == 0 && !h->fold && h->start_known && branch[0] == BRANCH &&
+      plus[0] == PLUS && whole_chars && end && end[0] == END && next_node(plus) == end &&
+      start_ranges(run, h).count > 0)
+    run.whole_repeat = node;
   return run.whole_repeat;
 }
 
@@ -163,11 +154,9 @@ bool class_run_search(MatchState& ms, const ByteRanges& starts, const uchar* nod
 }
 
 // The two literals of a pattern that is a literal, a lazy run of . and a literal (the
-// run alone in group 1, or no group), in byte mode without folding; set up once per
-// run. Null for others.
+// run alone in group 1, or no group), in byte mode without folding, set up in the run.
+// Null for others.
 LazyPair* lazy_pair(MatchRun& run, const RegexHandle* h) {
-  if (run.lazy_pair_known) return run.lazy_pair ? &*run.lazy_pair : nullptr;
-  run.lazy_pair_known = true;
   const uchar* branch = h->program + 1;
   const uchar* first = branch + 4;
   const uchar* end = h->program_length >= 9 ? next_node(branch) : nullptr;
