@@ -1,6 +1,7 @@
 // The byte-set scan: the first byte in or out of a set of a few byte ranges, 16 bytes
 // at a time with SSE2 and 32 with AVX2 where the processor has it.
 #include <cstring>
+#include <type_traits>
 
 #include "regex/internal.h"
 
@@ -118,7 +119,7 @@ const unsigned char* find_char_in_ranges(const unsigned char* p, const unsigned 
   static const CharScan blocks = avx2_char_scan();
   if (blocks) p = blocks(p, end, r);
   while (p < end && !in_ranges(*p, r)) p += is_lead_byte(*p) && p + 1 < end ? 2 : 1;
-  return p < end ? p : end;
+  return p;
 }
 
 const unsigned char* find_run_in_ranges(const unsigned char* p, const unsigned char* end, const ByteRanges& r,

@@ -1,5 +1,7 @@
 // The byte-set scan in blocks of 32 bytes with AVX2, built beside the rest: only the code
 // in the target region uses AVX2, and it is chosen only where the processor has it.
+#include <type_traits>
+
 #include "regex/internal.h"
 
 #if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
@@ -118,36 +120,16 @@ const uchar* run_scan_n(const uchar*& p, const uchar* end, const ByteRanges& r, 
   return nullptr;
 }
 
-template <bool kKanji>
-const uchar* run_scan_width(const uchar*& p, const uchar* end, const ByteRanges& r, const uchar*& run_end) {
-  switch (r.count) {
-    case 1:
-      return run_scan_n<1, kKanji>(p, end, r, run_end);
-    case 2:
-      return run_scan_n<2, kKanji>(p, end, r, run_end);
-    case 3:
-      return run_scan_n<3, kKanji>(p, end, r, run_end);
-    default:
-      return run_scan_n<4, kKanji>(p, end, r, run_end);
-  }
-}
-
 const uchar* run_scan_avx2(const uchar*& p, const uchar* end, const ByteRanges& r, bool kanji,
                            const uchar*& run_end) {
-  return kanji ? run_scan_width<true>(p, end, r, run_end) : run_scan_width<false>(p, end, r, run_end);
+  return with_range_count(r.count, [&](auto n) {
+    constexpr int kRanges = decltype(n)::value;
+    return kanji ? run_scan_n<kRanges, true>(p, end, r, run_end) : run_scan_n<kRanges, false>(p, end, r, run_end);
+  });
 }
 
 const uchar* char_scan_avx2(const uchar* p, const uchar* end, const ByteRanges& r) {
-  switch (r.count) {
-    case 1:
-      return char_scan_n<1>(p, end, r);
-    case 2:
-      return char_scan_n<2>(p, end, r);
-    case 3:
-      return char_scan_n<3>(p, end, r);
-    default:
-      return char_scan_n<4>(p, end, r);
-  }
+  return with_range_count(r.count, [&](auto n) { return char_scan_n<decltype(n)::value>(p, end, r); });
 }
 
 // The places of a block where both bytes agree, each in either case when folded. The

@@ -166,7 +166,7 @@ const uchar* MatchState::repeat_end(const uchar* o, uint32_t max, const uchar* q
 // own. Every position a greedy repeat could give back holds a character o took, so
 // there the literal cannot start: the repeat keeps all it took.
 bool MatchState::never_before_literal(const uchar* o, const uchar* next) const {
-  while (next && (next[0] == OPEN || next[0] == CLOSE || next[0] == NOTHING)) next = next_node(next);
+  next = past_marks(next);
   if (next == nullptr || next[0] != EXACT) return false;
   const uchar c = next[4];
   if (kanji && is_lead_byte(c)) return false;
@@ -198,7 +198,7 @@ bool MatchState::never_before_literal(const uchar* o, const uchar* next) const {
 
 // Whether next, past group marks and empty nodes, ends the whole match.
 bool MatchState::ends_match(const uchar* next) {
-  while (next && (next[0] == OPEN || next[0] == CLOSE || next[0] == NOTHING)) next = next_node(next);
+  next = past_marks(next);
   return next != nullptr && next[0] == END;
 }
 
@@ -206,9 +206,7 @@ bool MatchState::ends_match(const uchar* next) {
 // double-byte character, and only where the continuation's first literal byte is.
 bool MatchState::worth_trying(Entry& e, const uchar* q) {
   if (e.literal_byte == kLiteralByteUnknown) {
-    // Group marks and empty nodes consume nothing and never fail.
-    const uchar* cont = e.node;
-    while (cont && (cont[0] == OPEN || cont[0] == CLOSE || cont[0] == NOTHING)) cont = next_node(cont);
+    const uchar* cont = past_marks(e.node);
     e.literal_byte = cont && cont[0] == EXACT && cont[3] > 0 ? cont[4] : kNoLiteralByte;
   }
   if (e.literal_byte != kNoLiteralByte && *q != e.literal_byte) return false;
@@ -292,9 +290,7 @@ const uchar* MatchState::give_back(Entry& e) {
 // it stops: that place, or null when the repeat can take no more.
 const uchar* MatchState::take_more(Entry& e) {
   // e.base: next start; e.a: k; e.b: max.
-  const uchar* literal = e.node;  // past group marks, which consume nothing
-  while (literal && (literal[0] == OPEN || literal[0] == CLOSE || literal[0] == NOTHING))
-    literal = next_node(literal);
+  const uchar* literal = past_marks(e.node);
   if (!kanji && handle->program[e.frame] == ANY && literal && literal[0] == EXACT && literal[3] > 0 &&
       e.b == REPEAT_INFINITE) {
     // Byte by byte, the repeat would stop at each place up to the line's end, and the

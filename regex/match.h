@@ -45,6 +45,13 @@ inline constexpr ByteRanges kWordRanges{4, {'0', 'A', '_', 'a'}, {'9', 'Z', '_',
 inline constexpr ByteRanges kSpaceRanges{2, {0x09, 0x20}, {0x0D, 0x20}};
 inline constexpr ByteRanges kDigitRanges{1, {'0'}, {'9'}};
 
+// The first node from node on that is no group mark or empty node: those consume
+// nothing and never fail. Null when the sequence ends first.
+inline const uchar* past_marks(const uchar* node) {
+  while (node && (node[0] == OPEN || node[0] == CLOSE || node[0] == NOTHING)) node = next_node(node);
+  return node;
+}
+
 struct LoopFrame {
   int32_t group_floor;
   int32_t count;

@@ -27,17 +27,26 @@ const unsigned char* scan_n_ranges_blocks(const unsigned char* p, const unsigned
   return p;
 }
 
+// Calls scan with the number of ranges (1 to 4) as a constant, so that each count has
+// its own unrolled block loop.
+template <typename Scan>
+auto with_range_count(int count, Scan scan) {
+  switch (count) {
+    case 1:
+      return scan(std::integral_constant<int, 1>{});
+    case 2:
+      return scan(std::integral_constant<int, 2>{});
+    case 3:
+      return scan(std::integral_constant<int, 3>{});
+    default:
+      return scan(std::integral_constant<int, 4>{});
+  }
+}
+
 template <typename Block, bool kDoubled = false>
 const unsigned char* scan_ranges_blocks(const unsigned char* p, const unsigned char* end, const ByteRanges& r,
                                         bool member) {
-  switch (r.count) {
-    case 1:
-      return scan_n_ranges_blocks<Block, 1, kDoubled>(p, end, r, member);
-    case 2:
-      return scan_n_ranges_blocks<Block, 2, kDoubled>(p, end, r, member);
-    case 3:
-      return scan_n_ranges_blocks<Block, 3, kDoubled>(p, end, r, member);
-    default:
-      return scan_n_ranges_blocks<Block, 4, kDoubled>(p, end, r, member);
-  }
+  return with_range_count(r.count, [&](auto n) {
+    return scan_n_ranges_blocks<Block, decltype(n)::value, kDoubled>(p, end, r, member);
+  });
 }
