@@ -124,7 +124,8 @@ const uchar* run_scan_avx2(const uchar*& p, const uchar* end, const ByteRanges& 
                            const uchar*& run_end) {
   return with_range_count(r.count, [&](auto n) {
     constexpr int kRanges = decltype(n)::value;
-    return kanji ? run_scan_n<kRanges, true>(p, end, r, run_end) : run_scan_n<kRanges, false>(p, end, r, run_end);
+    return kanji ? run_scan_n<kRanges, true>(p, end, r, run_end)
+                 : run_scan_n<kRanges, false>(p, end, r, run_end);
   });
 }
 
@@ -160,27 +161,51 @@ struct PairHits {
 
 uint32_t lanes(__m256i hits) { return static_cast<uint32_t>(_mm256_movemask_epi8(hits)); }
 
-template <bool kFolded>
-const uchar* pair_scan_blocks(const uchar*& p, const uchar* last, const PairBytes& b) {
-  const PairHits<kFolded> pair(b);
-  // Every place of a block lies at or before last, so both loads stay inside the text.
-  // Two blocks a step: one test for both while nothing is found.
-  for (; last - p >= 63; p += 64) {
-    const __m256i low = pair.at(p), high = pair.at(p + 32);
-    const __m256i any = _mm256_or_si256(low, high);
-    if (_mm256_testz_si256(any, any)) continue;
-    if (const uint32_t found = lanes(low)) return p + __builtin_ctz(found);
-    p += 32;
-    return p + __builtin_ctz(lanes(high));
-  }
-  for (; last - p >= 31; p += 32)
-    if (const uint32_t found = lanes(pair.at(p))) return p + __builtin_ctz(found);
-  return nullptr;
+// The two blocks of 32 bytes at p, stored at to.
+void copy_two_blocks(uchar* to, const uchar* p) {
+  const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), low);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + 32), high);
 }
 
-const uchar* pair_scan_avx2(const uchar*& p, const uchar* last, const PairBytes& b) {
+template <bool kFolded, bool kCopy>
+const uchar* pair_scan_blocks(const uchar*& p, const uchar* last, const PairBytes& b, uchar* copy) {
+  const PairHits<kFolded> pair(b);
+  // The scan's place is kept here, not in p: the copy's stores could reach p, and each
+  // step would have to read it again.
+  const uchar* q = p;
+  uchar* to = copy;
+  const uchar* found = nullptr;
+  // Every place of a block lies at or before last, so both loads stay inside the text,
+  // and a copied block ends at or before last + 1, inside the room the caller gave. Two
+  // blocks a step: one test for both while nothing is found.
+  for (; last - q >= 63; q += 64, to += kCopy ? 64 : 0) {
+    if constexpr (kCopy) copy_two_blocks(to, q);
+    const __m256i low = pair.at(q), high = pair.at(q + 32);
+    const __m256i any = _mm256_or_si256(low, high);
+    if (_mm256_testz_si256(any, any)) continue;
+    const uint32_t in_low = lanes(low);
+    found = in_low ? q + __builtin_ctz(in_low) : q + 32 + __builtin_ctz(lanes(high));
+    break;
+  }
+  for (; !found && last - q >= 31; q += 32, to += kCopy ? 32 : 0) {
+    if constexpr (kCopy)
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(to),
+                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q)));
+    if (const uint32_t hits = lanes(pair.at(q))) found = q + __builtin_ctz(hits);
+  }
+  p = q;
+  return found;
+}
+
+const uchar* pair_scan_avx2(const uchar*& p, const uchar* last, const PairBytes& b, uchar* copy) {
   const bool folded = b.first != b.first_other || b.second != b.second_other;
-  return folded ? pair_scan_blocks<true>(p, last, b) : pair_scan_blocks<false>(p, last, b);
+  if (copy)
+    return folded ? pair_scan_blocks<true, true>(p, last, b, copy)
+                  : pair_scan_blocks<false, true>(p, last, b, copy);
+  return folded ? pair_scan_blocks<true, false>(p, last, b, copy)
+                : pair_scan_blocks<false, false>(p, last, b, copy);
 }
 
 const uchar* pair_set_scan_avx2(const uchar*& p, const uchar* end, const PairSet& set) {

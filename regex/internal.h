@@ -190,9 +190,11 @@ struct PairBytes {
 };
 // The AVX2 scan for places where both bytes agree, or null as above. It looks at whole
 // blocks of 32 places from p while they end at or before last: the first place found,
-// or null with p at the first place it did not look at.
+// or null with p at the first place it did not look at. With copy, each block it looks
+// at is also stored there, at the same distance from copy as from p on entry: the
+// bytes up to the place found, or up to p, are then copied.
 using PairScanAvx2 = const unsigned char* (*)(const unsigned char*& p, const unsigned char* last,
-                                              const PairBytes& bytes);
+                                              const PairBytes& bytes, unsigned char* copy);
 PairScanAvx2 avx2_pair_scan();
 // A few literals' pairs at once (no folding): a place where any literal's two bytes
 // agree. Its AVX2 scan, or null as above, looks at whole blocks of 32 places from p
@@ -297,7 +299,11 @@ struct PairPlan {
 class LiteralSearch {
  public:
   LiteralSearch(const unsigned char* literal, int32_t length, bool dbcs, bool folded);
-  const unsigned char* find(const unsigned char* big, const unsigned char* bigend) const;
+  // With copy, the bytes from big to the place found are also copied there, in the same
+  // pass as the search (what is copied when nothing is found is unspecified); copy must
+  // have room for the bytes from big to bigend.
+  const unsigned char* find(const unsigned char* big, const unsigned char* bigend,
+                            unsigned char* copy = nullptr) const;
   int32_t length() const { return length_; }
 
  private:
@@ -449,7 +455,15 @@ struct LazyPair {
 };
 
 // The searches that bypass the matcher, each for one shape of pattern.
-enum class Bypass : int8_t { kUnknown, kNone, kWholeLiteral, kLineStarts, kWholeRepeat, kLiterals, kLazyPair };
+enum class Bypass : int8_t {
+  kUnknown,
+  kNone,
+  kWholeLiteral,
+  kLineStarts,
+  kWholeRepeat,
+  kLiterals,
+  kLazyPair
+};
 
 // What the searches of one run of one handle over one text (a global substitution)
 // hand on to each other: the folded copy, the matcher's stacks, the failure memo, the
@@ -457,7 +471,7 @@ enum class Bypass : int8_t { kUnknown, kNone, kWholeLiteral, kLineStarts, kWhole
 struct MatchRun {
   FoldCache fold;
   Bypass bypass = Bypass::kUnknown;  // of the run's pattern, once known
-  void* scratch = nullptr;  // the matcher's state and stacks (a MatchState)
+  void* scratch = nullptr;           // the matcher's state and stacks (a MatchState)
   std::unique_ptr<FailureMemo> memo;
   MemoMode memo_mode = memo_mode_from_environment();
   // Every search runs the matcher, none of the searches that bypass it (a whole literal,
@@ -467,7 +481,7 @@ struct MatchRun {
   bool start_ranges_known = false;
   AlternativesSearch alternatives;  // the literals every match starts with one of, once known
   bool alternatives_known = false;
-  std::optional<LiteralSearch> whole_literal;  // the pattern's search when it is one literal
+  std::optional<LiteralSearch> whole_literal;      // the pattern's search when it is one literal
   std::optional<LiteralSearch> first_literal;      // the handle's leading literal's search, once used
   std::optional<LiteralSearch> must_literal;       // the required literal's pair search, once used
   const LiteralBuf* must_literal_of = nullptr;     // the literal it was set up for

@@ -71,18 +71,30 @@ PairScanAvx2 wide_pair_scan() {
 // runs only moves forward.
 class PairScan {
  public:
-  PairScan(const unsigned char* big, const unsigned char* little, int32_t length, const PairPlan& plan, bool dbcs,
-           bool folded)
+  PairScan(const unsigned char* big, const unsigned char* little, int32_t length, const PairPlan& plan,
+           bool dbcs, bool folded)
       : little_(little), length_(length), dbcs_(dbcs), folded_(folded), runs_(big), plan_(plan) {}
 
-  const unsigned char* find(const unsigned char* p, const unsigned char* last) {
+  // With copy, the bytes from p to the place found are copied there too.
+  const unsigned char* find(const unsigned char* p, const unsigned char* last, unsigned char* copy) {
+    const unsigned char* const from = p;
     const PairBytes& b = plan_.bytes;
     if (PairScanAvx2 scan = wide_pair_scan()) {
-      while (const unsigned char* candidate = scan(p, last, b)) {
+      while (const unsigned char* candidate = scan(p, last, b, copy ? copy + (p - from) : nullptr)) {
         if (whole(candidate)) return candidate;
         p = candidate + 1;
       }
     }
+    // The block scan copied the bytes before p; the rest of the way is copied here.
+    const unsigned char* found = find_narrow(p, last);
+    if (found && copy) std::memcpy(copy + (p - from), p, static_cast<size_t>(found - p));
+    return found;
+  }
+
+ private:
+  // The SSE2 form, where the wide scan is missing, and the tail of the wide scan.
+  const unsigned char* find_narrow(const unsigned char* p, const unsigned char* last) {
+    const PairBytes& b = plan_.bytes;
 #if defined(__SSE2__)
     const __m128i first = _mm_set1_epi8(static_cast<char>(b.first));
     const __m128i first_other = _mm_set1_epi8(static_cast<char>(b.first_other));
@@ -104,7 +116,6 @@ class PairScan {
     return find_bytewise(p, last);
   }
 
- private:
   // The portable form, and the tail of the block form: memchr on the rarer byte where
   // it has one case.
   const unsigned char* find_bytewise(const unsigned char* p, const unsigned char* last) {
@@ -116,8 +127,8 @@ class PairScan {
         if (!hit) return nullptr;
         p = hit - b.first_offset;
       }
-      if (either(p[b.first_offset], b.first, b.first_other) && either(p[b.second_offset], b.second, b.second_other) &&
-          whole(p))
+      if (either(p[b.first_offset], b.first, b.first_other) &&
+          either(p[b.second_offset], b.second, b.second_other) && whole(p))
         return p;
     }
     return nullptr;
@@ -178,9 +189,11 @@ const unsigned char* pair_find(const unsigned char* big, const unsigned char* bi
   return LiteralSearch(little, length, dbcs, folded).find(big, bigend);
 }
 
-PairPlan::PairPlan(const unsigned char* literal, int32_t length, bool folded) : pair(rare_pair(literal, length)) {
+PairPlan::PairPlan(const unsigned char* literal, int32_t length, bool folded)
+    : pair(rare_pair(literal, length)) {
   auto other = [&](unsigned char c) { return folded ? fold_case.v[c] : c; };
-  const unsigned char first = length > 0 ? literal[pair.first] : 0, second = length > 0 ? literal[pair.second] : 0;
+  const unsigned char first = length > 0 ? literal[pair.first] : 0,
+                      second = length > 0 ? literal[pair.second] : 0;
   bytes = PairBytes{pair.first, pair.second, first, other(first), second, other(second)};
   if (folded && length >= 8) {
     unsigned char cased[8], bits[8];
@@ -196,12 +209,13 @@ PairPlan::PairPlan(const unsigned char* literal, int32_t length, bool folded) : 
 LiteralSearch::LiteralSearch(const unsigned char* literal, int32_t length, bool dbcs, bool folded)
     : literal_(literal), length_(length), plan_(literal, length, folded), dbcs_(dbcs), folded_(folded) {}
 
-const unsigned char* LiteralSearch::find(const unsigned char* big, const unsigned char* bigend) const {
+const unsigned char* LiteralSearch::find(const unsigned char* big, const unsigned char* bigend,
+                                         unsigned char* copy) const {
   if (length_ <= 0) return big;
   if (bigend - big < length_) return nullptr;
   // A candidate counts only where a character starts, counting from big.
   PairScan scan(big, literal_, length_, plan_, dbcs_, folded_);
-  return scan.find(big, bigend - length_);
+  return scan.find(big, bigend - length_, copy);
 }
 
 bool AlternativesSearch::add(const unsigned char* literal, int32_t length) {
@@ -226,8 +240,8 @@ int32_t AlternativesSearch::length_at(const unsigned char* p, const unsigned cha
   return 0;
 }
 
-const unsigned char* AlternativesSearch::find(const unsigned char* big, const unsigned char* bigend, bool dbcs,
-                                              int32_t* length) const {
+const unsigned char* AlternativesSearch::find(const unsigned char* big, const unsigned char* bigend,
+                                              bool dbcs, int32_t* length) const {
   LeadRuns runs(big);
   // Whether a literal is found whole at the candidate, on a character.
   auto whole_at = [&](const unsigned char* candidate) {

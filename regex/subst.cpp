@@ -90,6 +90,13 @@ class Output {
     used_ += count;
     return true;
   }
+  // Room for count more bytes, written in place and then taken by commit; null when
+  // there is no memory for it.
+  uchar* room(size_t count) {
+    if (used_ + count >= size_ && !grow(used_ + count)) return nullptr;
+    return data_ + used_;
+  }
+  void commit(size_t count) { used_ += count; }
   size_t used() const { return used_; }
   // Terminates the text and gives up the block.
   uchar* finish() {
@@ -132,6 +139,56 @@ bool append_replacement(Output& out, const RegexHandle* h) {
     if (s && e && s < e && !out.append(s, static_cast<size_t>(e - s))) return false;
   }
   return true;
+}
+
+// A global run of one literal, from its first match on. Each next place is found
+// directly, and the search copies the bytes before it into the output as it passes
+// them: the text is read once. Returns the count of matches; p ends past the last.
+int literal_run(RegexHandle* h, const LiteralSearch& literal, Output& out, const uchar*& p,
+                const uchar* end) {
+  const uchar* found = h->match_starts[0];
+  if (!out.append(p, static_cast<size_t>(found - p))) raise(kMsgOutOfSpaceBuf);
+  int count = 0;
+  for (;;) {
+    h->match_starts[0] = found;
+    h->match_ends[0] = found + literal.length();
+    if (!append_replacement(out, h)) raise(kMsgOutOfSpaceBuf);
+    ++count;
+    p = h->match_ends[0];
+    uchar* copy = out.room(static_cast<size_t>(end - p));
+    if (!copy) raise(kMsgOutOfSpaceBuf);
+    found = literal.find(p, end, copy);
+    if (!found) return count;
+    out.commit(static_cast<size_t>(found - p));
+  }
+}
+
+// A run that searches for each next match from where the last one ended, from the
+// first match on. Returns the count of matches; p ends past the last. A failed later
+// search ends the run with its message in error.
+int search_run(RegexHandle* h, MatchRun& run, Output& out, const uchar*& p, const uchar* target_start,
+               const uchar* target_end, const char*& error) {
+  const size_t L = static_cast<size_t>(target_end - target_start);
+  int count = 0;
+  for (size_t passes = 1;; ++passes) {
+    const uchar* match_start = h->match_starts[0];
+    const uchar* match_end = h->match_ends[0];
+    if (!out.append(p, static_cast<size_t>(match_start - p)) || !append_replacement(out, h)) {
+      raise(kMsgOutOfSpaceBuf);
+    }
+    p = match_end;
+    ++count;
+    if (!(h->flags & OPT_GLOBAL)) return count;
+    // After an empty match the next one must end past it, or the run would stand still.
+    const int min_end = match_start == match_end ? 1 : 0;
+    try {
+      if (!exec_match(h, p, target_end, target_start, min_end, &run)) return count;
+    } catch (const Failure& f) {
+      error = f.text;
+      return count;
+    }
+    if (passes > L + 10) raise(kMsgSubstLoop);
+  }
 }
 
 }  // namespace
@@ -218,37 +275,10 @@ int subst_run(RegexHandle* h, const uchar* target_start, const uchar* target_end
   Output out;
   if (R > SIZE_MAX / 4 || L > SIZE_MAX / 4 || !out.init(R + L + 256)) raise(kMsgOutOfSpaceBuf);
   const uchar* p = target_start;
-  int count = 0;
-  size_t passes = 1;
   const char* error = nullptr;  // a later search failed: the run ends there
-  for (;;) {
-    const uchar* match_start = h->match_starts[0];
-    const uchar* match_end = h->match_ends[0];
-    if (!out.append(p, static_cast<size_t>(match_start - p)) || !append_replacement(out, h)) {
-      raise(kMsgOutOfSpaceBuf);
-    }
-    p = match_end;
-    ++count;
-    if (!(h->flags & OPT_GLOBAL)) break;
-    if (run.bypass == Bypass::kWholeLiteral) {
-      // The next place of the literal, found directly: the search needs nothing else.
-      const uchar* found = run.whole_literal->find(p, target_end);
-      if (!found) break;
-      h->match_starts[0] = found;
-      h->match_ends[0] = found + run.whole_literal->length();
-    } else {
-      // After an empty match the next one must end past it, or the run would stand still.
-      const int min_end = match_start == match_end ? 1 : 0;
-      try {
-        if (!exec_match(h, p, target_end, target_start, min_end, &run)) break;
-      } catch (const Failure& f) {
-        error = f.text;
-        break;
-      }
-    }
-    if (passes > L + 10) raise(kMsgSubstLoop);
-    ++passes;
-  }
+  const int count = run.bypass == Bypass::kWholeLiteral && (h->flags & OPT_GLOBAL)
+                        ? literal_run(h, *run.whole_literal, out, p, target_end)
+                        : search_run(h, run, out, p, target_start, target_end, error);
   if (!out.append(p, static_cast<size_t>(target_end - p))) raise(kMsgOutOfSpaceBuf);
   if (out.used() > 0) {  // else every byte was replaced by nothing: no result text
     const size_t used = out.used();

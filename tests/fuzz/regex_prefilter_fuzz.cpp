@@ -55,7 +55,8 @@ void check_range_scans(const unsigned char* bounds, size_t length, const unsigne
   unsigned char single_bits[32];
   std::memcpy(single_bits, bits, sizeof single_bits);
   for (unsigned b = 0; b < 256; ++b)
-    if (is_lead_byte(static_cast<unsigned char>(b))) single_bits[b >> 3] &= static_cast<unsigned char>(~(1u << (b & 7)));
+    if (is_lead_byte(static_cast<unsigned char>(b)))
+      single_bits[b >> 3] &= static_cast<unsigned char>(~(1u << (b & 7)));
   const ByteRanges single = byte_ranges(single_bits);
   // The first starts cover every alignment of the blocks to the text's end.
   for (const unsigned char* p = begin; p <= end && p - begin <= 64; ++p) {
@@ -64,16 +65,19 @@ void check_range_scans(const unsigned char* bounds, size_t length, const unsigne
     while (out < end && bit_set(bits, *out)) ++out;
     if (find_in_ranges(p, end, r) != in || skip_ranges(p, end, r) != out) std::abort();
     const unsigned char* at_char = p;
-    while (at_char < end && !bit_set(bits, *at_char)) at_char += is_lead_byte(*at_char) && at_char + 1 < end ? 2 : 1;
+    while (at_char < end && !bit_set(bits, *at_char))
+      at_char += is_lead_byte(*at_char) && at_char + 1 < end ? 2 : 1;
     if (find_char_in_ranges(p, end, r) != at_char) std::abort();
     const unsigned char* run_end = nullptr;
-    if (find_run_in_ranges(p, end, r, false, run_end) != in || (in < end && run_end != out_from(in, end, bits)))
+    if (find_run_in_ranges(p, end, r, false, run_end) != in ||
+        (in < end && run_end != out_from(in, end, bits)))
       std::abort();
     // In double-byte mode over a set without lead-byte values: the run from the first
     // character start in it.
     if (single.count >= 0) {
       const unsigned char* first = p;
-      while (first < end && !bit_set(single_bits, *first)) first += is_lead_byte(*first) && first + 1 < end ? 2 : 1;
+      while (first < end && !bit_set(single_bits, *first))
+        first += is_lead_byte(*first) && first + 1 < end ? 2 : 1;
       const unsigned char* found = find_run_in_ranges(p, end, single, true, run_end);
       if (found != first || (first < end && run_end != out_from(first, end, single_bits))) std::abort();
     }
@@ -132,13 +136,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const unsigned char* expected = walk_find(begin, text_size, literal.get(), length, dbcs);
   if (plain_find(begin, end, literal.get(), literal.get() + length, dbcs) != expected) std::abort();
+  // The same search copying the bytes before the find into a block of the text's size.
+  const unsigned char* found_folded = walk_find(begin, text_size, literal.get(), length, dbcs, folded);
+  std::unique_ptr<unsigned char[]> copy(new unsigned char[text_size > 0 ? text_size : 1]);
+  const LiteralSearch search(literal.get(), static_cast<int32_t>(length), dbcs, folded);
+  if (search.find(begin, end, copy.get()) != found_folded) std::abort();
+  if (found_folded && std::memcmp(copy.get(), begin, static_cast<size_t>(found_folded - begin)) != 0)
+    std::abort();
   // A literal buffer with its table (an empty literal would be measured as a C string).
   if (length == 0) return 0;
   try {
     LiteralPtr buffer(literal_new(literal.get(), static_cast<int32_t>(length)));
     literal_build_table(buffer.get(), folded);
-    const unsigned char* found = walk_find(begin, text_size, literal.get(), length, dbcs, folded);
-    if (literal_find(begin, end, buffer.get(), false, dbcs) != found) std::abort();
+    if (literal_find(begin, end, buffer.get(), false, dbcs) != found_folded) std::abort();
   } catch (const Failure&) {
     // Out of memory in the buffer: nothing to compare.
   }

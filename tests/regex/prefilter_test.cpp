@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "tests/regex/helpers.h"
 
@@ -33,11 +34,17 @@ long reference_find(const std::string& text, const std::string& literal, bool db
   return -1;
 }
 
+// The find, and the same search copying the bytes before it into a block of the text's
+// size: the copy must hold every byte before the place found.
 long find(const std::string& text, const std::string& literal, bool dbcs, bool folded = false) {
   Bytes t(text), l(literal);
-  const unsigned char* r =
-      folded ? pair_find(t.begin(), t.end(), l.begin(), static_cast<int32_t>(literal.size()), dbcs, true)
-             : plain_find(t.begin(), t.end(), l.begin(), l.end(), dbcs);
+  const auto length = static_cast<int32_t>(literal.size());
+  const unsigned char* r = folded ? pair_find(t.begin(), t.end(), l.begin(), length, dbcs, true)
+                                  : plain_find(t.begin(), t.end(), l.begin(), l.end(), dbcs);
+  std::vector<unsigned char> copy(text.size(), 0xEE);
+  EXPECT_EQ(LiteralSearch(l.begin(), length, dbcs, folded).find(t.begin(), t.end(), copy.data()), r);
+  const size_t before = r ? static_cast<size_t>(r - t.begin()) : 0;
+  EXPECT_EQ(std::string(copy.begin(), copy.begin() + before), text.substr(0, before));
   return r ? r - t.begin() : -1;
 }
 
@@ -79,7 +86,7 @@ TEST(PlainFind, FindsFirstWholeLiteralOnACharacter) {
   for (const Case& c : cases) EXPECT_EQ(find(c.text, c.literal, c.dbcs, c.folded), c.expected) << c.name;
 }
 
-// Texts of every length up to a few blocks, from an alphabet that makes lead runs,
+// Texts of every length up to a few wide blocks, from an alphabet that makes lead runs,
 // trail bytes equal to the literal and near misses common.
 TEST(PlainFind, AgreesWithCharacterWalk) {
   const unsigned char alphabet[] = {'a', 'b', 'A', 'Q', 'q', 0x81, 0x88, 0x9f, 0x5c, 0x40, 0xe0};
@@ -87,7 +94,7 @@ TEST(PlainFind, AgreesWithCharacterWalk) {
   auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
   const std::string literals[] = {"a", "ab", "Qa", "\x81\x61", "\x88\x9f", "abQab", "aaaaaaaaaaaaaaaaab"};
   for (int round = 0; round < 3000; ++round) {
-    std::string text(next() % 70, '\0');
+    std::string text(next() % 200, '\0');
     for (char& ch : text) ch = static_cast<char>(alphabet[next() % sizeof alphabet]);
     const std::string& literal = literals[round % (sizeof literals / sizeof literals[0])];
     for (bool dbcs : {false, true})
@@ -159,7 +166,8 @@ TEST(ByteRanges, ScansAgreeWithByteWalk) {
         at_char += is_lead_byte(*at_char) && at_char + 1 < t.end() ? 2 : 1;
       ASSERT_EQ(find_char_in_ranges(p, t.end(), r), at_char) << "round " << round << " from " << from;
       const unsigned char* run_end = nullptr;
-      ASSERT_EQ(find_run_in_ranges(p, t.end(), r, false, run_end), in) << "round " << round << " from " << from;
+      ASSERT_EQ(find_run_in_ranges(p, t.end(), r, false, run_end), in)
+          << "round " << round << " from " << from;
       if (in < t.end()) {
         ASSERT_EQ(run_end, skip_ranges(in, t.end(), r)) << "round " << round << " from " << from;
       }
@@ -190,7 +198,8 @@ TEST(ByteRanges, CharacterScanPairsLeadRunsAcrossBlocks) {
       ASSERT_EQ(find_char_in_ranges(t.begin(), t.end(), r) - t.begin(), static_cast<long>(expected))
           << "pad " << pad << " run " << run;
       const unsigned char* run_end = nullptr;
-      ASSERT_EQ(find_run_in_ranges(t.begin(), t.end(), r, true, run_end) - t.begin(), static_cast<long>(expected))
+      ASSERT_EQ(find_run_in_ranges(t.begin(), t.end(), r, true, run_end) - t.begin(),
+                static_cast<long>(expected))
           << "pad " << pad << " run " << run;
       ASSERT_EQ(run_end - t.begin(), static_cast<long>(text.size() - 1)) << "pad " << pad << " run " << run;
     }
@@ -327,12 +336,18 @@ TEST(SkippingSearches, WithoutTheMatcher) {
       {"pair_line_without_second", "ab.*?cd", "abab\nabcd", 0, 0, 0, "5,9"},
       {"pair_next_first_spans_the_newline", "q\nq.*?z", "q\nqxq\nqz", 0, 0, 0, "4,8"},
       {"pair_second_runs_past_newline", "a.*?\nb", "axx\nb", 0, 0, 0, "0,5"},
-      {"pair_not_in_kanji_mode", "ab(.*?)cd", "ab\x82" "cdcd", OPT_KANJI, 0, 0, "0,7 2,5"},
+      {"pair_not_in_kanji_mode", "ab(.*?)cd",
+       "ab\x82"
+       "cdcd",
+       OPT_KANJI, 0, 0, "0,7 2,5"},
       {"pair_ending_too_soon", "ab.*?cd", "abcdcd", 0, 0, 5, "no"},
       {"alternative_first_in_order", "(ab|abc)", "xabc", 0, 0, 0, "1,3 1,3"},
       {"alternative_later_in_order_first_in_text", "(cd|ab)", "xxabcd", 0, 0, 0, "2,4 2,4"},
       {"alternatives_without_group", "abc|ab", "xabc", 0, 0, 0, "1,4"},
-      {"alternative_after_a_trail_byte", "(ab|qq)", "\x82" "abab", OPT_KANJI, 0, 0, "3,5 3,5"},
+      {"alternative_after_a_trail_byte", "(ab|qq)",
+       "\x82"
+       "abab",
+       OPT_KANJI, 0, 0, "3,5 3,5"},
   };
   for (const auto& [name, pattern, subject, options, start, min_end, expected] : cases)
     EXPECT_EQ(regex_test::match(pattern, subject, options, start, min_end), expected) << name;
