@@ -189,11 +189,14 @@ const uchar* pair_scan_blocks(const uchar*& p, const uchar* last, const PairByte
     found = in_low ? q + __builtin_ctz(in_low) : q + 32 + __builtin_ctz(lanes(high));
     break;
   }
-  for (; !found && last - q >= 31; q += 32, to += kCopy ? 32 : 0) {
-    if constexpr (kCopy)
+  // Less than two blocks are left: one more block of 32, if it fits.
+  if (!found && last - q >= 31) {
+    if constexpr (kCopy) {
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(to),
                           _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q)));
+    }
     if (const uint32_t hits = lanes(pair.at(q))) found = q + __builtin_ctz(hits);
+    q += 32;
   }
   p = q;
   return found;
