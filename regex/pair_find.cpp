@@ -54,7 +54,7 @@ bool same_word(const unsigned char* a, const unsigned char* b) {
 
 // Whether the n bytes at a and b agree. Most literals are short: from 4 to 16 bytes two
 // loads of a word from each end, which may overlap, cover them without a call.
-bool same_bytes(const unsigned char* a, const unsigned char* b, int32_t n) {
+inline bool same_bytes(const unsigned char* a, const unsigned char* b, int32_t n) {
   if (n >= 4 && n <= 8) return same_word<uint32_t>(a, b) && same_word<uint32_t>(a + n - 4, b + n - 4);
   if (n > 8 && n <= 16) return same_word<uint64_t>(a, b) && same_word<uint64_t>(a + n - 8, b + n - 8);
   return std::memcmp(a, b, static_cast<size_t>(n)) == 0;
