@@ -123,14 +123,18 @@ const unsigned char* find_char_in_ranges(const unsigned char* p, const unsigned 
 }
 
 const unsigned char* find_run_in_ranges(const unsigned char* p, const unsigned char* end, const ByteRanges& r,
-                                        bool kanji, const unsigned char*& run_end) {
+                                        bool kanji, const unsigned char*& run_end, unsigned char* copy) {
   if (r.count <= 0) return end;
+  const unsigned char* const from = p;
   static const RunScan blocks = avx2_run_scan();
   if (blocks)
-    if (const unsigned char* found = blocks(p, end, r, kanji, run_end)) return found;
-  p = kanji ? find_char_in_ranges(p, end, r) : find_in_ranges(p, end, r);
-  if (p < end) run_end = skip_ranges(p, end, r);
-  return p;
+    if (const unsigned char* found = blocks(p, end, r, kanji, run_end, copy)) return found;
+  // The block scan copied the bytes before p; the rest of the way is copied here.
+  const unsigned char* found = kanji ? find_char_in_ranges(p, end, r) : find_in_ranges(p, end, r);
+  if (found >= end) return found;
+  if (copy) std::memcpy(copy + (p - from), p, static_cast<size_t>(found - p));
+  run_end = skip_ranges(found, end, r);
+  return found;
 }
 
 const unsigned char* skip_ranges(const unsigned char* p, const unsigned char* end, const ByteRanges& r) {

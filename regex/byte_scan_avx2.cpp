@@ -100,32 +100,53 @@ const uchar* char_scan_n(const uchar* p, const uchar* end, const ByteRanges& r) 
   return trails.carry() && p < end ? p + 1 : p;
 }
 
+// The two blocks of 32 bytes at p, stored at to.
+void copy_two_blocks(uchar* to, const uchar* p) {
+  const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), low);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + 32), high);
+}
+
 // Runs of bytes inside a set that holds no lead-byte value: each byte of a run begins a
 // character, so the first run begins at the first byte inside the set that begins one.
-template <int N, bool kKanji>
-const uchar* run_scan_n(const uchar*& p, const uchar* end, const ByteRanges& r, const uchar*& run_end) {
+template <int N, bool kKanji, bool kCopy>
+const uchar* run_scan_n(const uchar*& p, const uchar* end, const ByteRanges& r, const uchar*& run_end,
+                        uchar* copy) {
   const RangeBits<N> in(r);
   const RangeBits<2> leads(kLeadRanges);
   TrailBits trails;
-  for (; end - p >= 64; p += 64) {
-    const uint64_t inside = in.at(p);
-    const uint64_t taken = kKanji ? inside & ~trails.next(leads.at(p)) : inside;
+  // The place is kept here, not in p: the copy's stores could reach p.
+  const uchar* q = p;
+  for (; end - q >= 64; q += 64, copy += kCopy ? 64 : 0) {
+    if constexpr (kCopy) copy_two_blocks(copy, q);
+    const uint64_t inside = in.at(q);
+    const uint64_t taken = kKanji ? inside & ~trails.next(leads.at(q)) : inside;
     if (taken == 0) continue;
     const int first = __builtin_ctzll(taken);
     const uint64_t outside = ~inside >> first;
-    run_end = outside != 0 ? p + first + __builtin_ctzll(outside) : skip_ranges(p + 64, end, r);
-    return p + first;
+    run_end = outside != 0 ? q + first + __builtin_ctzll(outside) : skip_ranges(q + 64, end, r);
+    p = q;
+    return q + first;
   }
-  if (kKanji && trails.carry() && p < end) ++p;
+  if (kKanji && trails.carry() && q < end) {  // the first byte past the blocks is a second byte
+    if constexpr (kCopy) *copy = *q;
+    ++q;
+  }
+  p = q;
   return nullptr;
 }
 
 const uchar* run_scan_avx2(const uchar*& p, const uchar* end, const ByteRanges& r, bool kanji,
-                           const uchar*& run_end) {
+                           const uchar*& run_end, uchar* copy) {
   return with_range_count(r.count, [&](auto n) {
     constexpr int kRanges = decltype(n)::value;
-    return kanji ? run_scan_n<kRanges, true>(p, end, r, run_end)
-                 : run_scan_n<kRanges, false>(p, end, r, run_end);
+    if (copy) {
+      return kanji ? run_scan_n<kRanges, true, true>(p, end, r, run_end, copy)
+                   : run_scan_n<kRanges, false, true>(p, end, r, run_end, copy);
+    }
+    return kanji ? run_scan_n<kRanges, true, false>(p, end, r, run_end, copy)
+                 : run_scan_n<kRanges, false, false>(p, end, r, run_end, copy);
   });
 }
 
@@ -160,14 +181,6 @@ struct PairHits {
 };
 
 uint32_t lanes(__m256i hits) { return static_cast<uint32_t>(_mm256_movemask_epi8(hits)); }
-
-// The two blocks of 32 bytes at p, stored at to.
-void copy_two_blocks(uchar* to, const uchar* p) {
-  const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-  const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), low);
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + 32), high);
-}
 
 template <bool kFolded, bool kCopy>
 const uchar* pair_scan_blocks(const uchar*& p, const uchar* last, const PairBytes& b, uchar* copy) {

@@ -174,13 +174,18 @@ CharScan avx2_char_scan();
 // The first run of bytes inside the set in [p, end) that begins a character (counted
 // from p with kanji), and in run_end where it ends: the first byte outside the set, or
 // end. end when there is none. With kanji the set must hold no lead-byte value, so that
-// every byte of a run begins a character.
+// every byte of a run begins a character. With copy, the bytes from p to the run are
+// also copied there, in the same pass (what is copied when there is no run is
+// unspecified); copy must have room for the bytes from p to end.
 const unsigned char* find_run_in_ranges(const unsigned char* p, const unsigned char* end, const ByteRanges& r,
-                                        bool kanji, const unsigned char*& run_end);
+                                        bool kanji, const unsigned char*& run_end,
+                                        unsigned char* copy = nullptr);
 // Its AVX2 block scan (null as avx2_range_scan): the run's start, or null with p at the
-// first character start after the last whole block of 64 bytes it looked at.
+// first character start after the last whole block of 64 bytes it looked at. With
+// copy, the bytes from p on entry up to the run, or up to p, are stored there.
 using RunScan = const unsigned char* (*)(const unsigned char*& p, const unsigned char* end,
-                                         const ByteRanges& r, bool kanji, const unsigned char*& run_end);
+                                         const ByteRanges& r, bool kanji, const unsigned char*& run_end,
+                                         unsigned char* copy);
 RunScan avx2_run_scan();
 // Two bytes of a literal at their offsets, each in either of two forms (the same byte
 // twice without folding).
@@ -510,6 +515,11 @@ int exec_match(RegexHandle* handle, const unsigned char* start, const unsigned c
 // alternative) and is found in the text as it stands: without folding, or folded in
 // byte mode. Else null.
 const unsigned char* whole_literal(const RegexHandle* handle);
+
+// When the run's search, once chosen, is for whole runs of one node that takes single
+// bytes only, the set of those bytes: each match is one run of them, found by the block
+// scan. Else null.
+const ByteRanges* byte_run_ranges(MatchRun& run, const RegexHandle* handle);
 
 }  // namespace regex_internal
 

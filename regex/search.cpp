@@ -68,8 +68,8 @@ bool literals_only(MatchRun& run, const RegexHandle* h) {
     join = after;
   }
   if (!join || branch != join) return false;
-  const bool ends = top_end ? join[0] == CLOSE && node_arg(join) == 1 && next_node(join) == top_end
-                            : join[0] == END;
+  const bool ends =
+      top_end ? join[0] == CLOSE && node_arg(join) == 1 && next_node(join) == top_end : join[0] == END;
   return ends && leading_alternatives(run, h) != nullptr;
 }
 
@@ -179,9 +179,8 @@ LazyPair* lazy_pair(MatchRun& run, const RegexHandle* h) {
     node = next_node(node);
   }
   if (!node || node[0] != EXACT || node[3] == 0 || next_node(node) != end) return nullptr;
-  run.lazy_pair.emplace(
-      LazyPair{LiteralSearch(first + 4, first[3], false, false), LiteralSearch(node + 4, node[3], false, false),
-               grouped});
+  run.lazy_pair.emplace(LazyPair{LiteralSearch(first + 4, first[3], false, false),
+                                 LiteralSearch(node + 4, node[3], false, false), grouped});
   return &*run.lazy_pair;
 }
 
@@ -769,6 +768,13 @@ void set_group_one(RegexHandle* h, const uchar* start, const uchar* end) {
 
 }  // namespace
 
+const ByteRanges* byte_run_ranges(MatchRun& run, const RegexHandle* h) {
+  // In k mode a class may take double-byte characters: its runs go character by character.
+  if (run.bypass != Bypass::kWholeRepeat || (run.whole_repeat[0] == CLASS && (h->flags & OPT_KANJI)))
+    return nullptr;
+  return &start_ranges(run, h);
+}
+
 int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar* base, int min_end,
                MatchRun* run, int64_t budget) {
   if (h == nullptr || start == nullptr || end == nullptr || start >= end) return 0;
@@ -794,17 +800,15 @@ int exec_match(RegexHandle* h, const uchar* start, const uchar* end, const uchar
       return found_without_matcher(h, base, end, found, found);
     }
     case Bypass::kWholeRepeat: {
-      const uchar* node = run->whole_repeat;
-      const ByteRanges& starts = start_ranges(*run, h);
       const uchar* found = start;
       const uchar* found_end = nullptr;
-      if (node[0] != CLASS || !kanji) {
-        if (!byte_run_search(starts, kanji, found, end, start + min_end, found_end)) return 0;
+      if (const ByteRanges* bytes = byte_run_ranges(*run, h)) {
+        if (!byte_run_search(*bytes, kanji, found, end, start + min_end, found_end)) return 0;
       } else {
         MatchState& ms = state_for(*run, h, start, base);
         ms.text_end = end;
         ms.min_end = start + min_end;
-        if (!class_run_search(ms, starts, node, found, end, found_end)) return 0;
+        if (!class_run_search(ms, start_ranges(*run, h), run->whole_repeat, found, end, found_end)) return 0;
       }
       return found_without_matcher(h, base, end, found, found_end);
     }

@@ -141,25 +141,26 @@ bool append_replacement(Output& out, const RegexHandle* h) {
   return true;
 }
 
-// A global run of one literal, from its first match on. Each next place is found
-// directly, and the search copies the bytes before it into the output as it passes
-// them: the text is read once. Returns the count of matches; p ends past the last.
-int literal_run(RegexHandle* h, const LiteralSearch& literal, Output& out, const uchar*& p,
-                const uchar* end) {
-  const uchar* found = h->match_starts[0];
-  if (!out.append(p, static_cast<size_t>(found - p))) raise(kMsgOutOfSpaceBuf);
+// A global run from its first match on, where find_next(from, copy, match_end) finds
+// each next match, a match that is never empty, and copies the bytes before it into
+// copy as it passes them: the text is read once. Returns the count of matches; p ends
+// past the last.
+template <typename FindNext>
+int copying_run(RegexHandle* h, Output& out, const uchar*& p, const uchar* end, FindNext find_next) {
+  if (!out.append(p, static_cast<size_t>(h->match_starts[0] - p))) raise(kMsgOutOfSpaceBuf);
   int count = 0;
   for (;;) {
-    h->match_starts[0] = found;
-    h->match_ends[0] = found + literal.length();
     if (!append_replacement(out, h)) raise(kMsgOutOfSpaceBuf);
     ++count;
     p = h->match_ends[0];
     uchar* copy = out.room(static_cast<size_t>(end - p));
     if (!copy) raise(kMsgOutOfSpaceBuf);
-    found = literal.find(p, end, copy);
+    const uchar* match_end = nullptr;
+    const uchar* found = find_next(p, copy, match_end);
     if (!found) return count;
     out.commit(static_cast<size_t>(found - p));
+    h->match_starts[0] = found;
+    h->match_ends[0] = match_end;
   }
 }
 
@@ -276,9 +277,25 @@ int subst_run(RegexHandle* h, const uchar* target_start, const uchar* target_end
   if (R > SIZE_MAX / 4 || L > SIZE_MAX / 4 || !out.init(R + L + 256)) raise(kMsgOutOfSpaceBuf);
   const uchar* p = target_start;
   const char* error = nullptr;  // a later search failed: the run ends there
-  const int count = run.bypass == Bypass::kWholeLiteral && (h->flags & OPT_GLOBAL)
-                        ? literal_run(h, *run.whole_literal, out, p, target_end)
-                        : search_run(h, run, out, p, target_start, target_end, error);
+  const bool global = (h->flags & OPT_GLOBAL) != 0;
+  const ByteRanges* bytes = global ? byte_run_ranges(run, h) : nullptr;
+  int count;
+  if (global && run.bypass == Bypass::kWholeLiteral) {
+    const LiteralSearch& literal = *run.whole_literal;
+    count = copying_run(h, out, p, target_end, [&](const uchar* from, uchar* copy, const uchar*& match_end) {
+      const uchar* found = literal.find(from, target_end, copy);
+      if (found) match_end = found + literal.length();
+      return found;
+    });
+  } else if (bytes) {
+    const bool kanji = (h->flags & OPT_KANJI) != 0;
+    count = copying_run(h, out, p, target_end, [&](const uchar* from, uchar* copy, const uchar*& match_end) {
+      const uchar* found = find_run_in_ranges(from, target_end, *bytes, kanji, match_end, copy);
+      return found < target_end ? found : nullptr;
+    });
+  } else {
+    count = search_run(h, run, out, p, target_start, target_end, error);
+  }
   if (!out.append(p, static_cast<size_t>(target_end - p))) raise(kMsgOutOfSpaceBuf);
   if (out.used() > 0) {  // else every byte was replaced by nothing: no result text
     const size_t used = out.used();

@@ -80,6 +80,10 @@ void check_range_scans(const unsigned char* bounds, size_t length, const unsigne
         first += is_lead_byte(*first) && first + 1 < end ? 2 : 1;
       const unsigned char* found = find_run_in_ranges(p, end, single, true, run_end);
       if (found != first || (first < end && run_end != out_from(first, end, single_bits))) std::abort();
+      // The same scan copying the bytes before the run into a block of the exact room.
+      std::unique_ptr<unsigned char[]> copy(new unsigned char[end > p ? end - p : 1]);
+      if (find_run_in_ranges(p, end, single, true, run_end, copy.get()) != first) std::abort();
+      if (first < end && std::memcmp(copy.get(), p, static_cast<size_t>(first - p)) != 0) std::abort();
     }
     const unsigned char* doubled = p;
     while (doubled < end && !(bit_set(bits, *doubled) && doubled[1] == *doubled)) ++doubled;

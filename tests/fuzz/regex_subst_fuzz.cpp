@@ -1,7 +1,8 @@
 // Fuzz target: runs fuzzed commands (substitutions and matches mostly) over fuzzed
 // targets through rx_subst, twice with the same slot and once without a command, and
 // checks the result conventions and that a reused handle gives the same answer; a
-// command whose pattern is one literal against a character-by-character walk.
+// command whose pattern is one literal against a character-by-character walk, and
+// every command whose replacement goes in as written against the matcher alone.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -51,6 +52,41 @@ void check_literal_run(const RegexHandle* h, const regex_fuzz::CommandInput& in,
   regex_fuzz::check(regex_fuzz::result_bytes(h) == (count == 0 || out.empty() ? std::string("(none)") : out));
 }
 
+// The result of a substitution whose replacement is inserted as written, against one
+// built from searches by the matcher alone, repeated as a global run repeats them: the
+// searches that bypass the matcher, and the runs that copy the text while they search,
+// must give the same bytes.
+void check_matcher_run(RegexHandle* h, const regex_fuzz::CommandInput& in, int n) {
+  using namespace regex_internal;
+  if (!(h->flags & OPT_SUBST) || !(h->flags & OPT_VERBATIM)) return;
+  const auto* begin = reinterpret_cast<const unsigned char*>(in.target_begin());
+  const unsigned char* const end = begin + in.target_length;
+  auto bytes = [](const unsigned char* from, const unsigned char* to) {
+    return std::string(reinterpret_cast<const char*>(from), static_cast<size_t>(to - from));
+  };
+  MatchRun run;
+  run.matcher_only = true;
+  std::string out;
+  int count = 0;
+  const unsigned char* p = begin;
+  try {
+    int min_end = 0;
+    while (exec_match(h, p, end, begin, min_end, &run)) {
+      const unsigned char *start = h->match_starts[0], *stop = h->match_ends[0];
+      out += bytes(p, start) + bytes(h->replacement_start, h->replacement_end);
+      p = stop;
+      ++count;
+      if (!(h->flags & OPT_GLOBAL)) break;
+      min_end = start == stop ? 1 : 0;  // the next match must end past an empty one
+    }
+  } catch (const Failure&) {
+    return;  // the matcher alone ran out of work: nothing to compare
+  }
+  out += bytes(p, end);
+  regex_fuzz::check(n == count);
+  regex_fuzz::check(regex_fuzz::result_bytes(h) == (count == 0 || out.empty() ? std::string("(none)") : out));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -64,7 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int n = rx_subst(in.command.get(), in.target_begin(), in.target_end(), &slot, message);
   const std::string first = result_bytes(slot);
   check(std::strlen(message) <= 40);
-  check(n >= -1 && n <= static_cast<int>(in.target_length) + 1);
+  // At most one match that takes bytes per byte, and one empty match per place.
+  check(n >= -1 && n <= 2 * static_cast<int>(in.target_length) + 1);
   if (in.target_length == 0) check(n == -1 && std::strcmp(message, "invalid target parameter") == 0);
   if (slot) {
     check(slot->result_start == nullptr || slot->result_end[0] == '\0');
@@ -72,7 +109,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (message[0] == '\0' && (slot->flags & OPT_SUBST) && !(slot->flags & OPT_GLOBAL)) check(n <= 1);
     if (n == 0 && message[0] == '\0') check(slot->result_start == nullptr);
     if (slot->pattern_length > 0) check_program(slot);
-    if (message[0] == '\0') check_literal_run(slot, in, n);
+    if (message[0] == '\0') {
+      check_literal_run(slot, in, n);
+      check_matcher_run(slot, in, n);
+    }
   }
 
   // The same command again reuses the handle and gives the same answer; so does no command.

@@ -3,6 +3,7 @@
 // mode, where a find must begin a character.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -130,6 +131,18 @@ TEST(ByteRanges, FromBitmap) {
   }
 }
 
+// find_run_in_ranges, once as it is and once copying the bytes it passes into a block
+// of the exact room: both find the same run, and the copy holds every byte before it.
+const unsigned char* find_run(const unsigned char* p, const unsigned char* end, const ByteRanges& r,
+                              bool kanji, const unsigned char*& run_end) {
+  const unsigned char* found = find_run_in_ranges(p, end, r, kanji, run_end);
+  std::vector<unsigned char> copy(static_cast<size_t>(end - p), 0xEE);
+  const unsigned char* copied_end = nullptr;
+  EXPECT_EQ(find_run_in_ranges(p, end, r, kanji, copied_end, copy.data()), found);
+  EXPECT_TRUE(found >= end || (copied_end == run_end && std::equal(p, found, copy.begin())));
+  return found;
+}
+
 // Texts of every length past three blocks of 64 bytes, sets of one to four ranges with
 // the edge values 0x00 and 0xFF and texts full of lead-byte values: the scans agree with
 // a byte walk from every start (a run of the set ending where the skip ends), and the
@@ -166,8 +179,7 @@ TEST(ByteRanges, ScansAgreeWithByteWalk) {
         at_char += is_lead_byte(*at_char) && at_char + 1 < t.end() ? 2 : 1;
       ASSERT_EQ(find_char_in_ranges(p, t.end(), r), at_char) << "round " << round << " from " << from;
       const unsigned char* run_end = nullptr;
-      ASSERT_EQ(find_run_in_ranges(p, t.end(), r, false, run_end), in)
-          << "round " << round << " from " << from;
+      ASSERT_EQ(find_run(p, t.end(), r, false, run_end), in) << "round " << round << " from " << from;
       if (in < t.end()) {
         ASSERT_EQ(run_end, skip_ranges(in, t.end(), r)) << "round " << round << " from " << from;
       }
@@ -198,8 +210,7 @@ TEST(ByteRanges, CharacterScanPairsLeadRunsAcrossBlocks) {
       ASSERT_EQ(find_char_in_ranges(t.begin(), t.end(), r) - t.begin(), static_cast<long>(expected))
           << "pad " << pad << " run " << run;
       const unsigned char* run_end = nullptr;
-      ASSERT_EQ(find_run_in_ranges(t.begin(), t.end(), r, true, run_end) - t.begin(),
-                static_cast<long>(expected))
+      ASSERT_EQ(find_run(t.begin(), t.end(), r, true, run_end) - t.begin(), static_cast<long>(expected))
           << "pad " << pad << " run " << run;
       ASSERT_EQ(run_end - t.begin(), static_cast<long>(text.size() - 1)) << "pad " << pad << " run " << run;
     }

@@ -44,6 +44,10 @@ TEST(SubstRun, Outcomes) {
       {"empty_match_after_a_match", "s/b*/-/g", "abc", {4, "", "-a--c-"}},
       {"kanji_never_splits", "s/x*/-/gk", "\x82\xa0\x82\xa2", {3, "", "-\x82\xa0-\x82\xa2-"}},
       {"lazy_pairs_one_after_another", "s/a(.*?)b/[$1]/g", "axbyab\nazb", {3, "", "[x]y[]\n[z]"}},
+      {"byte_runs_to_the_last_byte", "s/[0-9]+/#/g", "a12b3", {2, "", "a#b#"}},
+      {"word_runs_skip_second_bytes", "s/\\w+/W/gk", "\x82\x61" "ab\x82\x61", {1, "", "\x82\x61W\x82\x61"}},
+      // Each character, then an empty match where none follows: more matches than bytes.
+      {"gpos_run_counts_past_the_length", "s/(\\G\\w)*|/-/g", "ab c", {5, "", "--- --"}},
       {"bytes_without_k", "s/x*/-/g", "\x82\xa0", {3, "", "-\x82-\xa0-"}},
       {"kanji_no_match_on_a_trail_byte", "s/a+/X/gk", "a\x82\x61\x61\x62", {2, "", "X\x82\x61Xb"}},
       {"required_literal_after_a_lead_byte_value", "s/.ab/X/", "z\x81\x61\x62", {1, "", "zX"}},
