@@ -224,24 +224,52 @@ const uchar* pair_scan_avx2(const uchar*& p, const uchar* last, const PairBytes&
                 : pair_scan_blocks<false, false>(p, last, b, copy);
 }
 
-const uchar* pair_set_scan_avx2(const uchar*& p, const uchar* end, const PairSet& set) {
-  __m256i first[PairSet::kMax], second[PairSet::kMax];
-  for (int i = 0; i < set.count; ++i) {
+// N literals' pairs: the loop over them unrolled, their bytes kept in registers.
+template <int N, bool kCopy>
+const uchar* pair_set_scan_blocks(const uchar*& p, const uchar* end, const PairSet& set, uchar* copy) {
+  __m256i first[N], second[N];
+  for (int i = 0; i < N; ++i) {
     first[i] = _mm256_set1_epi8(static_cast<char>(set.first[i]));
     second[i] = _mm256_set1_epi8(static_cast<char>(set.second[i]));
   }
-  // Both loads of every literal stay before end.
-  for (; end - p >= 32 + set.reach; p += 32) {
+  // The place is kept here, not in p: the copy's stores could reach p.
+  const uchar* q = p;
+  const uchar* found = nullptr;
+  // Both loads of every literal stay before end, and so does a copied block.
+  for (; end - q >= 32 + set.reach; q += 32, copy += kCopy ? 32 : 0) {
+    if constexpr (kCopy) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(copy),
+                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q)));
+    }
     __m256i hits = _mm256_setzero_si256();
-    for (int i = 0; i < set.count; ++i) {
-      const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + set.first_offset[i]));
-      const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + set.second_offset[i]));
+    for (int i = 0; i < N; ++i) {
+      const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + set.first_offset[i]));
+      const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + set.second_offset[i]));
       hits = _mm256_or_si256(
           hits, _mm256_and_si256(_mm256_cmpeq_epi8(x, first[i]), _mm256_cmpeq_epi8(y, second[i])));
     }
-    if (const auto lanes = static_cast<uint32_t>(_mm256_movemask_epi8(hits))) return p + __builtin_ctz(lanes);
+    if (const uint32_t hit = lanes(hits)) {
+      found = q + __builtin_ctz(hit);
+      break;
+    }
   }
-  return nullptr;
+  p = q;
+  return found;
+}
+
+template <int N>
+const uchar* pair_set_scan_n(const uchar*& p, const uchar* end, const PairSet& set, uchar* copy) {
+  return copy ? pair_set_scan_blocks<N, true>(p, end, set, copy)
+              : pair_set_scan_blocks<N, false>(p, end, set, copy);
+}
+
+const uchar* pair_set_scan_avx2(const uchar*& p, const uchar* end, const PairSet& set, uchar* copy) {
+  using Scan = const uchar* (*)(const uchar*&, const uchar*, const PairSet&, uchar*);
+  static constexpr Scan kByCount[PairSet::kMax] = {
+      pair_set_scan_n<1>, pair_set_scan_n<2>, pair_set_scan_n<3>, pair_set_scan_n<4>,
+      pair_set_scan_n<5>, pair_set_scan_n<6>, pair_set_scan_n<7>, pair_set_scan_n<8>,
+  };
+  return set.count >= 1 && set.count <= PairSet::kMax ? kByCount[set.count - 1](p, end, set, copy) : nullptr;
 }
 
 }  // namespace

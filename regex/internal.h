@@ -204,7 +204,8 @@ PairScanAvx2 avx2_pair_scan();
 // A few literals' pairs at once (no folding): a place where any literal's two bytes
 // agree. Its AVX2 scan, or null as above, looks at whole blocks of 32 places from p
 // while every load stays before end: the first place found, or null with p at the
-// first place it did not look at.
+// first place it did not look at. With copy, the blocks it looks at are stored there
+// as with the pair scan.
 struct PairSet {
   static constexpr int kMax = 8;
   int count;
@@ -213,7 +214,7 @@ struct PairSet {
   unsigned char first[kMax], second[kMax];
 };
 using PairSetScanAvx2 = const unsigned char* (*)(const unsigned char*& p, const unsigned char* end,
-                                                 const PairSet& set);
+                                                 const PairSet& set, unsigned char* copy);
 PairSetScanAvx2 avx2_pair_set_scan();
 
 // Literal buffer flags.
@@ -327,9 +328,10 @@ class AlternativesSearch {
   // False (and the search unchanged) when there are too many or an empty one.
   bool add(const unsigned char* literal, int32_t length);
   int count() const { return count_; }
-  // With length, the length of the first literal, in the order added, found there.
+  // With length, the length of the first literal, in the order added, found there. With
+  // copy, the bytes from big to the place found are copied there as LiteralSearch does.
   const unsigned char* find(const unsigned char* big, const unsigned char* bigend, bool dbcs,
-                            int32_t* length = nullptr) const;
+                            int32_t* length = nullptr, unsigned char* copy = nullptr) const;
 
  private:
   struct Literal {
@@ -520,6 +522,8 @@ const unsigned char* whole_literal(const RegexHandle* handle);
 // bytes only, the set of those bytes: each match is one run of them, found by the block
 // scan. Else null.
 const ByteRanges* byte_run_ranges(MatchRun& run, const RegexHandle* handle);
+// Group 1 of a match found without the matcher: from start to end, and the last group set.
+void set_group_one(RegexHandle* handle, const unsigned char* start, const unsigned char* end);
 
 }  // namespace regex_internal
 

@@ -241,7 +241,7 @@ int32_t AlternativesSearch::length_at(const unsigned char* p, const unsigned cha
 }
 
 const unsigned char* AlternativesSearch::find(const unsigned char* big, const unsigned char* bigend,
-                                              bool dbcs, int32_t* length) const {
+                                              bool dbcs, int32_t* length, unsigned char* copy) const {
   LeadRuns runs(big);
   // Whether a literal is found whole at the candidate, on a character.
   auto whole_at = [&](const unsigned char* candidate) {
@@ -252,11 +252,14 @@ const unsigned char* AlternativesSearch::find(const unsigned char* big, const un
   };
   const unsigned char* p = big;
   if (PairSetScanAvx2 scan = avx2_pair_set_scan()) {
-    while (const unsigned char* candidate = scan(p, bigend, pairs_)) {
+    while (const unsigned char* candidate = scan(p, bigend, pairs_, copy ? copy + (p - big) : nullptr)) {
       if (whole_at(candidate)) return candidate;
       p = candidate + 1;
     }
   }
+  // The block scan copied the bytes before p; the rest of the way is copied here.
+  const unsigned char* const copied = p;
+  const unsigned char* found = nullptr;
 #if defined(__SSE2__)
   __m128i first[kMaxLiterals], second[kMaxLiterals];
   for (int i = 0; i < count_; ++i) {
@@ -264,7 +267,7 @@ const unsigned char* AlternativesSearch::find(const unsigned char* big, const un
     second[i] = _mm_set1_epi8(static_cast<char>(literals_[i].bytes[literals_[i].pair.second]));
   }
   // Both loads of every literal stay inside the text.
-  for (; bigend - p >= 16 + reach_; p += 16) {
+  for (; !found && bigend - p >= 16 + reach_; p += 16) {
     __m128i hits = _mm_setzero_si128();
     for (int i = 0; i < count_; ++i) {
       const RarePair& pair = literals_[i].pair;
@@ -274,13 +277,17 @@ const unsigned char* AlternativesSearch::find(const unsigned char* big, const un
     }
     for (auto lanes = static_cast<uint32_t>(_mm_movemask_epi8(hits)); lanes != 0; lanes &= lanes - 1) {
       const unsigned char* candidate = p + __builtin_ctz(lanes);
-      if (whole_at(candidate)) return candidate;
+      if (whole_at(candidate)) {
+        found = candidate;
+        break;
+      }
     }
   }
 #endif
-  for (; p < bigend; ++p)
-    if (whole_at(p)) return p;
-  return nullptr;
+  for (; !found && p < bigend; ++p)
+    if (whole_at(p)) found = p;
+  if (found && copy) std::memcpy(copy + (copied - big), copied, static_cast<size_t>(found - copied));
+  return found;
 }
 
 }  // namespace regex_internal

@@ -720,12 +720,6 @@ MatchState& state_for(MatchRun& run, const RegexHandle* h, const uchar* start, c
   return ms;
 }
 
-void set_group_one(RegexHandle* h, const uchar* start, const uchar* end) {
-  h->match_starts[1] = start;
-  h->match_ends[1] = end;
-  h->last_group = 1;
-}
-
 // The search that runs the matcher, apart from the searches that bypass it, so that
 // theirs stays a short call.
 [[gnu::noinline]] int search_by_matcher(RegexHandle* h, MatchState& ms, MatchRun* run, const uchar* start,
@@ -767,6 +761,12 @@ void set_group_one(RegexHandle* h, const uchar* start, const uchar* end) {
 }
 
 }  // namespace
+
+void set_group_one(RegexHandle* h, const uchar* start, const uchar* end) {
+  h->match_starts[1] = start;
+  h->match_ends[1] = end;
+  h->last_group = 1;
+}
 
 const ByteRanges* byte_run_ranges(MatchRun& run, const RegexHandle* h) {
   // In k mode a class may take double-byte characters: its runs go character by character.

@@ -273,11 +273,14 @@ int subst_run(RegexHandle* h, const uchar* target_start, const uchar* target_end
   MatchRun run;
   if (!exec_match(h, target_start, target_end, target_start, 0, &run)) return 0;
 
+  // Room for an output an eighth longer than the text: an output that grows a little
+  // needs no second block, and pages it never writes cost nothing.
   Output out;
-  if (R > SIZE_MAX / 4 || L > SIZE_MAX / 4 || !out.init(R + L + 256)) raise(kMsgOutOfSpaceBuf);
+  if (R > SIZE_MAX / 4 || L > SIZE_MAX / 4 || !out.init(R + L + L / 8 + 256)) raise(kMsgOutOfSpaceBuf);
   const uchar* p = target_start;
   const char* error = nullptr;  // a later search failed: the run ends there
   const bool global = (h->flags & OPT_GLOBAL) != 0;
+  const bool kanji = (h->flags & OPT_KANJI) != 0;
   const ByteRanges* bytes = global ? byte_run_ranges(run, h) : nullptr;
   int count;
   if (global && run.bypass == Bypass::kWholeLiteral) {
@@ -288,10 +291,18 @@ int subst_run(RegexHandle* h, const uchar* target_start, const uchar* target_end
       return found;
     });
   } else if (bytes) {
-    const bool kanji = (h->flags & OPT_KANJI) != 0;
     count = copying_run(h, out, p, target_end, [&](const uchar* from, uchar* copy, const uchar*& match_end) {
       const uchar* found = find_run_in_ranges(from, target_end, *bytes, kanji, match_end, copy);
       return found < target_end ? found : nullptr;
+    });
+  } else if (global && run.bypass == Bypass::kLiterals) {
+    count = copying_run(h, out, p, target_end, [&](const uchar* from, uchar* copy, const uchar*& match_end) {
+      int32_t length = 0;
+      const uchar* found = run.alternatives.find(from, target_end, kanji, &length, copy);
+      if (!found) return found;
+      match_end = found + length;
+      if (h->group_count == 1) set_group_one(h, found, match_end);
+      return found;
     });
   } else {
     count = search_run(h, run, out, p, target_start, target_end, error);

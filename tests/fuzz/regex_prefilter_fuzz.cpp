@@ -110,6 +110,10 @@ void check_alternatives(const unsigned char* literal, size_t length, const unsig
       if (p + piece.size() <= size && std::memcmp(begin + p, piece.data(), piece.size()) == 0)
         expected = begin + p;
   if (search.find(begin, end, dbcs) != expected) std::abort();
+  // The same search copying the bytes before the find into a block of the text's size.
+  std::unique_ptr<unsigned char[]> copy(new unsigned char[size > 0 ? size : 1]);
+  if (search.find(begin, end, dbcs, nullptr, copy.get()) != expected) std::abort();
+  if (expected && std::memcmp(copy.get(), begin, static_cast<size_t>(expected - begin)) != 0) std::abort();
 }
 
 }  // namespace

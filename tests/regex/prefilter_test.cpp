@@ -105,6 +105,46 @@ TEST(PlainFind, AgreesWithCharacterWalk) {
   }
 }
 
+// A few literals at once, on texts of every length up to a few wide blocks: the first
+// place where one of them begins whole on a character, the first in order there, and
+// with a copy every byte before it copied.
+TEST(AlternativesSearch, AgreesWithCharacterWalk) {
+  const std::string pieces[] = {"ab", "a", "Q\x88", "\x88\x9f\x88"};
+  AlternativesSearch search;
+  for (const std::string& piece : pieces) {
+    ASSERT_TRUE(
+        search.add(reinterpret_cast<const unsigned char*>(piece.data()), static_cast<int32_t>(piece.size())));
+  }
+  const unsigned char alphabet[] = {'a', 'b', 'Q', 0x81, 0x88, 0x9f};
+  uint32_t seed = 4242;
+  auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+  for (int round = 0; round < 2000; ++round) {
+    // Mostly bytes of no literal, so that the scan runs past several blocks.
+    std::string text(next() % 200, '\0');
+    for (char& ch : text) ch = static_cast<char>(next() % 12 ? 'x' : alphabet[next() % sizeof alphabet]);
+    const bool dbcs = round % 2 == 1;
+    long expected = -1;
+    int32_t expected_length = 0;
+    for (size_t p = 0; p < text.size() && expected < 0;
+         p += dbcs && is_lead_byte(static_cast<unsigned char>(text[p])) && p + 1 < text.size() ? 2 : 1) {
+      for (const std::string& piece : pieces) {
+        if (text.compare(p, piece.size(), piece) != 0) continue;
+        expected = static_cast<long>(p);
+        expected_length = static_cast<int32_t>(piece.size());
+        break;
+      }
+    }
+    Bytes t(text);
+    std::vector<unsigned char> copy(text.size(), 0xEE);
+    int32_t length = 0;
+    const unsigned char* found = search.find(t.begin(), t.end(), dbcs, &length, copy.data());
+    ASSERT_EQ(found ? found - t.begin() : -1, expected) << "round " << round;
+    ASSERT_EQ(found ? length : 0, expected_length) << "round " << round;
+    const size_t before = found ? static_cast<size_t>(found - t.begin()) : 0;
+    ASSERT_EQ(std::string(copy.begin(), copy.begin() + before), text.substr(0, before)) << "round " << round;
+  }
+}
+
 ByteRanges ranges_of(std::initializer_list<std::pair<int, int>> runs) {
   unsigned char bits[32] = {};
   for (const auto& [low, high] : runs)

@@ -44,8 +44,13 @@ TEST(SubstRun, Outcomes) {
       {"empty_match_after_a_match", "s/b*/-/g", "abc", {4, "", "-a--c-"}},
       {"kanji_never_splits", "s/x*/-/gk", "\x82\xa0\x82\xa2", {3, "", "-\x82\xa0-\x82\xa2-"}},
       {"lazy_pairs_one_after_another", "s/a(.*?)b/[$1]/g", "axbyab\nazb", {3, "", "[x]y[]\n[z]"}},
+      {"alternation_groups_one_after_another", "s/(ab|c)/<$1>/g", "xabcab", {3, "", "x<ab><c><ab>"}},
       {"byte_runs_to_the_last_byte", "s/[0-9]+/#/g", "a12b3", {2, "", "a#b#"}},
-      {"word_runs_skip_second_bytes", "s/\\w+/W/gk", "\x82\x61" "ab\x82\x61", {1, "", "\x82\x61W\x82\x61"}},
+      {"word_runs_skip_second_bytes",
+       "s/\\w+/W/gk",
+       "\x82\x61"
+       "ab\x82\x61",
+       {1, "", "\x82\x61W\x82\x61"}},
       // Each character, then an empty match where none follows: more matches than bytes.
       {"gpos_run_counts_past_the_length", "s/(\\G\\w)*|/-/g", "ab c", {5, "", "--- --"}},
       {"bytes_without_k", "s/x*/-/g", "\x82\xa0", {3, "", "-\x82-\xa0-"}},
@@ -64,7 +69,8 @@ TEST(SubstRun, Outcomes) {
 }
 
 TEST(SubstRun, LongOutputsKeepEveryByte) {
-  // Outputs far beyond the first buffer (target + replacement + 256) grow without loss.
+  // Outputs far beyond the first block (the target, an eighth more, and the replacement)
+  // grow without loss.
   const std::string commas(200000, ',');
   std::string expected;
   for (size_t i = 0; i < commas.size(); ++i) expected += ", ";
