@@ -196,6 +196,26 @@ bool MatchState::never_before_literal(const uchar* o, const uchar* next) const {
   }
 }
 
+const RepeatFacts& MatchState::learn_repeat_facts(const uchar* node, const uchar* operand,
+                                                  const uchar* next) {
+  if (facts_handle != handle) {
+    repeat_facts.assign(static_cast<size_t>(handle->program_length), RepeatFacts{});
+    facts_handle = handle;
+  }
+  RepeatFacts& f = repeat_facts[static_cast<size_t>(node - handle->program)];
+  f.known = true;
+  // Before an end-of-line anchor that ends the pattern, or a literal whose first byte
+  // the repeat cannot take, giving back cannot help. Nor when the match ends right after
+  // it: the first END reached is the match, and in byte mode nothing can stop the
+  // continuation on the way.
+  const bool line_end_ends = op_kind(next[0]) == EOL && (!multiline || next[0] == EOL_S) && next_node(next) &&
+                             next_node(next)[0] == END;
+  f.keeps_all = line_end_ends || never_before_literal(operand, next) || (!kanji && ends_match(next));
+  const uchar* cont = past_marks(next);
+  f.literal_byte = cont && cont[0] == EXACT && cont[3] > 0 ? cont[4] : kNoLiteralByte;
+  return f;
+}
+
 // Whether next, past group marks and empty nodes, ends the whole match.
 bool MatchState::ends_match(const uchar* next) {
   next = past_marks(next);
@@ -715,23 +735,16 @@ inline bool MatchState::enter_simple_repeat(const uchar* node, const uchar*& p, 
     }
     return false;  // the entry takes the next byte
   }
+  const RepeatFacts& facts = repeat_facts_for(node, operand, next);
   size_t n = count_repeat(operand, max, p);
-  // Before an end-of-line anchor that ends the pattern, or a literal whose first byte
-  // the repeat cannot take, giving back cannot help.
-  if (n > min && ((op_kind(next[0]) == EOL && (!multiline || next[0] == EOL_S) && next_node(next) &&
-                   next_node(next)[0] == END) ||
-                  never_before_literal(operand, next)))
-    min = static_cast<uint32_t>(n);
-  // Nor when the match ends right after it: the first END reached is the match, and in
-  // byte mode nothing can stop the continuation on the way.
-  if (n > min && !kanji && ends_match(next)) min = static_cast<uint32_t>(n);
+  if (n > min && facts.keeps_all) min = static_cast<uint32_t>(n);
   if (n < min) {
     return false;
   }
   if (n == min && slot == 0) {
     // Nothing to give back and no failure to remember: no choice point.
     Entry probe;
-    probe.literal_byte = kLiteralByteUnknown;
+    probe.literal_byte = facts.literal_byte;
     probe.node = next;
     probe.pos = p;
     probe.known_offset = 0;
@@ -741,6 +754,7 @@ inline bool MatchState::enter_simple_repeat(const uchar* node, const uchar*& p, 
   }
   Entry& e = push(E_GREEDY);
   set_memo(e, slot, context);
+  e.literal_byte = facts.literal_byte;
   e.node = next;
   e.pos = p;
   e.base = p + n;

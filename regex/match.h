@@ -104,6 +104,14 @@ constexpr int16_t kLiteralByteUnknown = -2;
 constexpr int16_t kNoLiteralByte = -1;
 static_assert(sizeof(Entry) <= 64, "a choice point fits one cache line");
 
+// What a greedy simple repeat decides the same way on every attempt, worked out on its
+// first attempt.
+struct RepeatFacts {
+  bool known = false;
+  bool keeps_all = false;                 // giving back can never help
+  int16_t literal_byte = kNoLiteralByte;  // the continuation's first byte, where it is a literal
+};
+
 struct MatchState {
   // Group save stack, 32-bit words.
   uint32_t* save = nullptr;
@@ -129,6 +137,9 @@ struct MatchState {
   std::vector<LoopFrame> frames;
   std::vector<Entry> stack;
   std::vector<size_t> barriers;  // stack indices of the open look-aheads
+  // By each simple repeat's offset in the handle's program, made on first use.
+  std::vector<RepeatFacts> repeat_facts;
+  const RegexHandle* facts_handle = nullptr;
   // The search for the literal after a lazy .*?, set up once for its node, and the
   // place from which it was last missed up to the line's end (reset by each search).
   std::optional<LiteralSearch> lazy_literal;
@@ -248,6 +259,14 @@ struct MatchState {
  private:
   bool worth_trying(Entry& e, const uchar* q);
   bool never_before_literal(const uchar* o, const uchar* next) const;
+  const RepeatFacts& repeat_facts_for(const uchar* node, const uchar* operand, const uchar* next) {
+    if (facts_handle == handle) {
+      const RepeatFacts& f = repeat_facts[static_cast<size_t>(node - handle->program)];
+      if (f.known) return f;
+    }
+    return learn_repeat_facts(node, operand, next);
+  }
+  const RepeatFacts& learn_repeat_facts(const uchar* node, const uchar* operand, const uchar* next);
   static bool ends_match(const uchar* next);
   bool backtrack(const uchar*& node, const uchar*& p, bool& lazy);
   const uchar* give_back(Entry& e);
