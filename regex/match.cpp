@@ -69,11 +69,15 @@ void MatchState::pop_groups() {
 
 namespace {
 
+// Runs up to this long (a word, a number, a field of a line) are walked a byte at a
+// time: sooner than setting up the block scan.
+constexpr ptrdiff_t kNearRun = 48;
+
 // The end of the run of bytes from q that in accepts, r holding the same set: the first
-// few bytes one at a time (most runs are short), the rest by the block scan.
+// bytes one at a time, the rest by the block scan.
 template <typename In>
 const uchar* skip_run(const uchar* q, const uchar* limit, In in, const ByteRanges& r) {
-  for (const uchar* near = q + std::min<ptrdiff_t>(16, limit - q); q < near; ++q)
+  for (const uchar* near = q + std::min(kNearRun, limit - q); q < near; ++q)
     if (!in(*q)) return q;
   return q < limit ? skip_ranges(q, limit, r) : q;
 }
@@ -81,7 +85,7 @@ const uchar* skip_run(const uchar* q, const uchar* limit, In in, const ByteRange
 // The same for a run of bytes outside the set: it ends at the first byte in it.
 template <typename In>
 const uchar* skip_run_outside(const uchar* q, const uchar* limit, In in, const ByteRanges& r) {
-  for (const uchar* near = q + std::min<ptrdiff_t>(16, limit - q); q < near; ++q)
+  for (const uchar* near = q + std::min(kNearRun, limit - q); q < near; ++q)
     if (in(*q)) return q;
   return q < limit ? find_in_ranges(q, limit, r) : q;
 }

@@ -267,6 +267,25 @@ std::string first_match(const char* pattern, const std::string& subject, uint32_
          std::to_string(c->match_ends[0] - text.begin());
 }
 
+// A repeat inside a pattern walks the first bytes of its run one at a time and the rest
+// by the block scan: runs of every kind, well past the walked bytes, end where the set
+// does.
+TEST(ByteRanges, MatcherRunsEndWhereTheSetEnds) {
+  const std::string a100(100, 'a');
+  const std::tuple<const char*, std::string, const char*> cases[] = {
+      {"\\w+!", a100 + "!", "0,101"},
+      {"\\d+x", std::string(100, '7') + "x", "0,101"},
+      {"\\s+x", std::string(100, ' ') + "x", "0,101"},
+      {"[a-c]+!", std::string(100, 'b') + "!", "0,101"},
+      {"\\W+x", std::string(100, '-') + "x", "0,101"},
+      {"\\S+ ", a100 + " ", "0,101"},
+      {"\\D+1", a100 + "1", "0,101"},
+      {"\\w+!", a100 + "-!", "no"},
+  };
+  for (const auto& [pattern, subject, expected] : cases)
+    EXPECT_EQ(first_match(pattern, subject, 0), expected) << pattern;
+}
+
 // A start found by the block scan (past the first bytes, which go one at a time) counts
 // in double-byte mode only where a character begins, and a class repeat's scan stops at
 // a lead byte.
