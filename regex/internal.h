@@ -75,8 +75,9 @@ constexpr int count_lead_bytes() {
 static_assert(count_lead_bytes() == 31 + 29 && !kLeadBytes.v[0x80] && kLeadBytes.v[0x81] &&
               kLeadBytes.v[0x9F] && !kLeadBytes.v[0xA0] && kLeadBytes.v[0xE0] && kLeadBytes.v[0xFC] &&
               !kLeadBytes.v[0xFD]);
-static_assert(fold_case.v['A'] == 'a' && fold_case.v['z'] == 'Z' && fold_case.v['@'] == '@' &&
-              fold_case.v['['] == '[' && fold_case.v[0xC1] == 0xC1);
+static_assert(fold_case.v[unsigned{'A'}] == 'a' && fold_case.v[unsigned{'z'}] == 'Z' &&
+              fold_case.v[unsigned{'@'}] == '@' && fold_case.v[unsigned{'['}] == '[' &&
+              fold_case.v[0xC1] == 0xC1);
 
 inline bool is_lead_byte(unsigned char c) { return kLeadBytes.v[c] != 0; }
 inline unsigned char lower_ascii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }

@@ -39,8 +39,10 @@ constexpr Commonness make_commonness() {
   return t;
 }
 constexpr Commonness kCommonness = make_commonness();
-static_assert(kCommonness.v[' '] > kCommonness.v['e'] && kCommonness.v['e'] > kCommonness.v['q'] &&
-              kCommonness.v['q'] > kCommonness.v['Q'] && kCommonness.v['Q'] > kCommonness.v[0x01]);
+static_assert(kCommonness.v[unsigned{' '}] > kCommonness.v[unsigned{'e'}] &&
+              kCommonness.v[unsigned{'e'}] > kCommonness.v[unsigned{'q'}] &&
+              kCommonness.v[unsigned{'q'}] > kCommonness.v[unsigned{'Q'}] &&
+              kCommonness.v[unsigned{'Q'}] > kCommonness.v[0x01]);
 
 bool either(unsigned char x, unsigned char byte, unsigned char other) { return x == byte || x == other; }
 
