@@ -375,6 +375,31 @@ TEST(SkippingSearches, FindTheFirstMatch) {
     EXPECT_EQ(first_match(pattern, subject, options), expected) << name;
 }
 
+// Which search a pattern's shape gets: the shapes that bypass the matcher are each
+// recognised, and near shapes that one of them would answer wrongly are not.
+TEST(SkippingSearches, ShapesChooseTheirSearch) {
+  const uint32_t m = OPT_MULTILINE, k = OPT_KANJI;
+  const std::tuple<const char*, uint32_t, Bypass> cases[] = {
+      {"Tavvel", 0, Bypass::kWholeLiteral}, {"^", m, Bypass::kLineStarts},
+      {"\\w+", 0, Bypass::kWholeRepeat},    {"\\d+", 0, Bypass::kWholeRepeat},
+      {"\\s+", 0, Bypass::kWholeRepeat},    {"[a-c]+", k, Bypass::kWholeRepeat},
+      {"\\S+", 0, Bypass::kNone},  // takes a lead byte alone
+      {"\\w*", 0, Bypass::kNone},  // may be empty
+      {"(ab|cd)", 0, Bypass::kLiterals},    {"ab|cd", 0, Bypass::kLiterals},
+      {"ab(.*?)cd", 0, Bypass::kLazyPair},  {"ab.*?cd", 0, Bypass::kLazyPair},
+      {"ab(.*?)(cd)", 0, Bypass::kNone},    {"ab(.*?)cd", k, Bypass::kNone},
+      {"a(b)c", 0, Bypass::kNone},
+  };
+  for (const auto& [pattern, options, expected] : cases) {
+    regex_test::Compiled c = regex_test::compile(pattern, options);
+    ASSERT_TRUE(c) << pattern;
+    const Bytes text(std::string("x"), true);
+    MatchRun run;
+    exec_match(c.handle.get(), text.begin(), text.end(), text.begin(), 0, &run);
+    EXPECT_EQ(run.bypass, expected) << pattern;
+  }
+}
+
 // Patterns answered without the matcher: one + of a character node matches the whole
 // run from the first character it takes; ^ under m matches at each line start but the
 // text's end; a literal, a lazy . run and a literal match from the first literal to the
