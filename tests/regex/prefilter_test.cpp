@@ -183,6 +183,19 @@ const unsigned char* find_run(const unsigned char* p, const unsigned char* end, 
   return found;
 }
 
+// The empty set: no byte is in it, so every scan for one finds nothing, however many
+// blocks it looks at (the text's bytes are zeros, the bounds of no range).
+TEST(ByteRanges, EmptySetFindsNothing) {
+  const ByteRanges none = ranges_of({});
+  const Bytes t(std::string(150, '\0'));
+  const unsigned char* run_end = nullptr;
+  EXPECT_EQ(find_in_ranges(t.begin(), t.end(), none), t.end());
+  EXPECT_EQ(skip_ranges(t.begin(), t.end(), none), t.begin());
+  EXPECT_EQ(find_char_in_ranges(t.begin(), t.end(), none), t.end());
+  for (bool kanji : {false, true})
+    EXPECT_EQ(find_run_in_ranges(t.begin(), t.end(), none, kanji, run_end), t.end());
+}
+
 // Texts of every length past three blocks of 64 bytes, sets of one to four ranges with
 // the edge values 0x00 and 0xFF and texts full of lead-byte values: the scans agree with
 // a byte walk from every start (a run of the set ending where the skip ends), and the
