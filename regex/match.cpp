@@ -200,6 +200,17 @@ bool MatchState::never_before_literal(const uchar* o, const uchar* next) const {
   }
 }
 
+namespace {
+
+// The byte a continuation must begin with, where it begins with a literal past group
+// marks; kNoLiteralByte else.
+int16_t first_literal_byte(const uchar* next) {
+  const uchar* cont = past_marks(next);
+  return cont && cont[0] == EXACT && cont[3] > 0 ? cont[4] : kNoLiteralByte;
+}
+
+}  // namespace
+
 const RepeatFacts& MatchState::learn_repeat_facts(const uchar* node, const uchar* operand,
                                                   const uchar* next) {
   if (facts_handle != handle) {
@@ -215,8 +226,7 @@ const RepeatFacts& MatchState::learn_repeat_facts(const uchar* node, const uchar
   const bool line_end_ends = op_kind(next[0]) == EOL && (!multiline || next[0] == EOL_S) && next_node(next) &&
                              next_node(next)[0] == END;
   f.keeps_all = line_end_ends || never_before_literal(operand, next) || (!kanji && ends_match(next));
-  const uchar* cont = past_marks(next);
-  f.literal_byte = cont && cont[0] == EXACT && cont[3] > 0 ? cont[4] : kNoLiteralByte;
+  f.literal_byte = first_literal_byte(next);
   return f;
 }
 
@@ -229,10 +239,7 @@ bool MatchState::ends_match(const uchar* next) {
 // Whether a simple repeat's continuation is worth running at q: never inside a
 // double-byte character, and only where the continuation's first literal byte is.
 bool MatchState::worth_trying(Entry& e, const uchar* q) {
-  if (e.literal_byte == kLiteralByteUnknown) {
-    const uchar* cont = past_marks(e.node);
-    e.literal_byte = cont && cont[0] == EXACT && cont[3] > 0 ? cont[4] : kNoLiteralByte;
-  }
+  if (e.literal_byte == kLiteralByteUnknown) e.literal_byte = first_literal_byte(e.node);
   if (e.literal_byte != kNoLiteralByte && *q != e.literal_byte) return false;
   if (!kanji) return true;
   // The same measure as char_position(e.pos, q), remembering the last lead-byte run
